@@ -1,0 +1,8 @@
+#include "commands.h"
+
+const QList<CliCommand> &cliCommands()
+{
+    static const QList<CliCommand> commands = {
+    };
+    return commands;
+}

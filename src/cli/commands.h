@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QStringList>
+
+#include <functional>
+
+// One subcommand of zorbix-cli: its name, a one-line summary for --help, and its entry point.
+// args holds what follows the subcommand's name; the result is the process exit code.
+struct CliCommand
+{
+    const char *name;
+    const char *summary;
+    std::function<int(const QStringList &args)> run;
+};
+
+// Every subcommand lives in its own cmd_<name>.cpp and is listed in commands.cpp.
+const QList<CliCommand> &cliCommands();
+
+// Exit codes shared by all subcommands.
+enum CliExit : int {
+    CliOk = 0,
+    CliFailure = 1,
+    CliUsage = 2,
+};

@@ -1,0 +1,51 @@
+#include "commands.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+namespace {
+void printHelp(QTextStream &out)
+{
+    out << "Usage: zorbix-cli COMMAND [OPTIONS]\n"
+           "Shares address books on the local network without the desktop.\n\n"
+           "Commands:\n";
+    for (const CliCommand &command : cliCommands())
+        out << "  " << QString::fromLatin1(command.name).leftJustified(10) << ' ' << command.summary << '\n';
+    out << "\nOptions:\n"
+           "  --help     show this help\n"
+           "  --version  show the version\n\n"
+           "Run 'zorbix-cli COMMAND --help' for the options of a command.\n";
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("quenfold"));
+    QCoreApplication::setApplicationName(QStringLiteral("zorbix"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ZORBIX_VERSION));
+
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    QStringList args = app.arguments().mid(1);
+    if (args.isEmpty()) {
+        printHelp(err);
+        return CliUsage;
+    }
+    const QString first = args.takeFirst();
+    if (first == QLatin1String("--help") || first == QLatin1String("-h")) {
+        printHelp(out);
+        return CliOk;
+    }
+    if (first == QLatin1String("--version")) {
+        out << "zorbix-cli " << QCoreApplication::applicationVersion() << '\n';
+        return CliOk;
+    }
+    for (const CliCommand &command : cliCommands()) {
+        if (first == QLatin1String(command.name))
+            return command.run(args);
+    }
+    err << "zorbix-cli: unknown command '" << first << "'\n\n";
+    printHelp(err);
+    return CliUsage;
+}

@@ -1,0 +1,59 @@
+#include "vcardcommon.h"
+
+#include "messagetable.h"
+#include "platformhooks.h"
+#include "systemlog.h"
+
+#include <QUrl>
+
+QString vCardCommon::getLocMsg(const QString &key)
+{
+    return MessageTable::application().text(key);
+}
+
+void vCardCommon::alertKeys(const char *messageKey, const char *hintKey)
+{
+    alert(getLocMsg(QString::fromLatin1(messageKey)), getLocMsg(QString::fromLatin1(hintKey)));
+}
+
+void vCardCommon::alert(const QString &message, const QString &hint)
+{
+    // A missing text ("-") or an absent part is not worth a panel: the beep says something failed.
+    if (message.isNull() || hint.isNull() || message.size() < 2) {
+        PlatformHooks::current().beep();
+        return;
+    }
+    PlatformHooks::current().showAlert(message, hint);
+}
+
+QString vCardCommon::urlTextFor(const QString &value, const QString &scheme)
+{
+    if (value.contains(QLatin1String("http:")) || value.contains(QLatin1String("https:")))
+        return value;
+    if (value.startsWith(u'/'))
+        return QStringLiteral("http:") + value;
+    return scheme + value;
+}
+
+bool vCardCommon::isOpenableScheme(const QString &scheme)
+{
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
+           scheme == QLatin1String("mailto");
+}
+
+void vCardCommon::openURL(const QString &value, const QString &scheme)
+{
+    if (value.isEmpty())
+        return;
+    const QUrl url(urlTextFor(value, scheme), QUrl::StrictMode);
+    if (!url.isValid())
+        return;
+    // Field values come from other people's cards: never hand a file:, javascript: or custom
+    // scheme to the desktop.
+    if (!isOpenableScheme(url.scheme())) {
+        systemLog(QStringLiteral("vCardCommon: refused to open a link with scheme \"%1\"").arg(url.scheme()));
+        PlatformHooks::current().beep();
+        return;
+    }
+    PlatformHooks::current().openUrl(url);
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+// Alerts, localized messages and links: the application's one notice panel and its text table.
+// An absent text is a null QString; an empty one is present.
+class vCardCommon
+{
+public:
+    vCardCommon() = delete;
+
+    // The localized text of a key of the table "msg", or "-" when the table lacks it.
+    static QString getLocMsg(const QString &key);
+    // Shorthand for the usual report: the texts of a problem key and of its hint key.
+    static void alertKeys(const char *messageKey, const char *hintKey);
+    static void alert(const QString &message, const QString &hint);
+    static void openURL(const QString &value, const QString &scheme);
+
+    // The text handed to the URL opener for a field value (exposed for the link buttons).
+    static QString urlTextFor(const QString &value, const QString &scheme);
+    // Only these schemes are opened for values that came from records or peers.
+    static bool isOpenableScheme(const QString &scheme);
+};
