@@ -1,0 +1,61 @@
+#include "images.h"
+#include "systemlog.h"
+#include "vcardsharingcontroller.h"
+#include "viewerwindow.h"
+#include "widgetplatformhooks.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+int signalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+}
+
+// SIGTERM and SIGINT end the event loop like File > Quit, so the application shuts down cleanly.
+void quitOnTerminationSignals(QApplication &app)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
+        char byte;
+        [[maybe_unused]] const ssize_t got = ::read(signalPipe[0], &byte, 1);
+        app.quit();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("quenfold"));
+    QApplication::setApplicationName(QStringLiteral("zorbix"));
+    QApplication::setApplicationVersion(QStringLiteral(ZORBIX_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("zorbix"));
+    QApplication::setWindowIcon(imageNamed(QStringLiteral("NSApplicationIcon")));
+
+    WidgetPlatformHooks hooks;
+    PlatformHooks::install(&hooks);
+    quitOnTerminationSignals(app);
+
+    vCardSharingController controller;
+    controller.window()->show();
+    const int result = app.exec();
+    PlatformHooks::install(nullptr);
+    return result;
+}

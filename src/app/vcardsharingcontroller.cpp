@@ -1,0 +1,245 @@
+#include "vcardsharingcontroller.h"
+
+#include "images.h"
+#include "pageswap.h"
+#include "placeholderpage.h"
+#include "systemlog.h"
+#include "toolbar.h"
+#include "toolbaritem.h"
+#include "viewerwindow.h"
+
+#include <QApplication>
+#include <QMenuBar>
+
+const QString vCardSharingController::ToolbarIdentifier = QStringLiteral("demo");
+
+namespace {
+QPointer<vCardSharingController> sharedSharingController;
+
+struct PageEntry
+{
+    int viewId;
+    const char *identifier;
+    const char *label;
+    const char *image;
+    void (vCardSharingController::*action)();
+};
+
+// The pages and their toolbar items, by view ID.
+const std::array<PageEntry, vCardSharingController::PageCount> kPages = {{
+    {1, "statusView", QT_TRANSLATE_NOOP("vCardSharingController", "Server Status"), "about_32",
+     &vCardSharingController::doStatusView},
+    {2, "macShare", QT_TRANSLATE_NOOP("vCardSharingController", "Mac Sharing"), "NSApplicationIcon",
+     &vCardSharingController::doMacShare},
+    {3, "webShare", QT_TRANSLATE_NOOP("vCardSharingController", "Web Sharing"), "ntwrk_32",
+     &vCardSharingController::doWebShare},
+    {4, "userManager", QT_TRANSLATE_NOOP("vCardSharingController", "User Mngmt."), "group_32",
+     &vCardSharingController::doUserManager},
+    {5, "serverManager", QT_TRANSLATE_NOOP("vCardSharingController", "Manager Details"), "user_32",
+     &vCardSharingController::doServerManager},
+    {6, "ABProperties", QT_TRANSLATE_NOOP("vCardSharingController", "AB Folders"), "foldr_32",
+     &vCardSharingController::doABProperties},
+}};
+
+const PageEntry *pageForIdentifier(const QString &identifier)
+{
+    for (const PageEntry &entry : kPages) {
+        if (identifier == QLatin1String(entry.identifier))
+            return &entry;
+    }
+    return nullptr;
+}
+} // namespace
+
+struct vCardSharingController::Private
+{
+    std::unique_ptr<ViewerWindow> myWindow;
+    std::array<QPointer<QWidget>, PageCount> views;
+    QPointer<QWidget> aboutView;
+    Toolbar *toolbar = nullptr;
+};
+
+vCardSharingController::vCardSharingController(QObject *parent)
+    : QObject(parent), d(std::make_unique<Private>())
+{
+    loadInterface();
+    awakeFromNib();
+}
+
+vCardSharingController::~vCardSharingController()
+{
+    if (sharedSharingController == this)
+        sharedSharingController = nullptr;
+    // The window deletes the page it shows; the others are parked and ours to delete.
+    d->myWindow.reset();
+    for (QPointer<QWidget> &view : d->views)
+        delete view.data();
+    delete d->aboutView.data();
+}
+
+void vCardSharingController::loadInterface()
+{
+    d->myWindow = std::make_unique<ViewerWindow>();
+    d->myWindow->setWindowTitle(QStringLiteral("zorbix"));
+    d->myWindow->setWindowIcon(imageNamed(QStringLiteral("NSApplicationIcon")));
+
+    const std::array<QString, PageCount> placeholders = {
+        tr("Switch sharing of your address book on and off, and see how many downloads it served."),
+        tr("The name under which your address book is shared, and your own card that every download carries."),
+        tr("Files to share on the web. Drop files here to add them."),
+        tr("Users who may download your address book."),
+        tr("Details of the servers that manage your shares."),
+        tr("Choose the groups of your address book that are shared."),
+    };
+    const std::array<QSize, PageCount> sizes = {QSize(520, 300), QSize(560, 420), QSize(520, 340),
+                                                QSize(480, 300), QSize(520, 320), QSize(600, 400)};
+    for (const PageEntry &entry : kPages) {
+        const std::size_t i = std::size_t(entry.viewId - 1);
+        auto *page = new PlaceholderPage(tr(entry.label), placeholders[i], sizes[i]);
+        page->setObjectName(QStringLiteral("view%1").arg(entry.viewId));
+        d->views[i] = page;
+        d->myWindow->setPage(entry.viewId, page);
+    }
+    d->aboutView = new PlaceholderPage(
+        tr("About zorbix %1").arg(QStringLiteral(ZORBIX_VERSION)),
+        tr("zorbix shares address books between computers on a local network: switch sharing on to "
+           "publish the groups you chose with your own card, or pick a share from the list to download, "
+           "browse, copy and export its records."),
+        QSize(460, 260));
+    d->aboutView->setObjectName(QStringLiteral("view7"));
+    d->myWindow->setPage(7, d->aboutView);
+
+    QMenu *file = d->myWindow->menuBar()->addMenu(tr("&File"));
+    file->setObjectName(QStringLiteral("fileMenu"));
+    QAction *quit = file->addAction(tr("&Quit"), qApp, &QCoreApplication::quit);
+    quit->setShortcut(QKeySequence::Quit);
+    QMenu *viewMenu = d->myWindow->menuBar()->addMenu(tr("&View"));
+    viewMenu->setObjectName(QStringLiteral("viewMenu"));
+    viewMenu->addAction(tr("Show or Hide &Toolbar"), this, [this] { d->toolbar->toggleShown(); });
+    viewMenu->addAction(tr("&Customize Toolbar…"), this, [this] { d->toolbar->runCustomizationPalette(); });
+    QMenu *help = d->myWindow->menuBar()->addMenu(tr("&Help"));
+    help->setObjectName(QStringLiteral("helpMenu"));
+    help->addAction(tr("&About zorbix"), this, [this] { d->myWindow->adoptView(7); });
+}
+
+void vCardSharingController::awakeFromNib()
+{
+    d->toolbar = new Toolbar(ToolbarIdentifier, this);
+    d->toolbar->setAllowsUserCustomization(true);
+    d->toolbar->setAutosavesConfiguration(true);
+    d->toolbar->setDisplayMode(Toolbar::DisplayModeIconAndLabel);
+    d->toolbar->setDelegate(this);
+    d->toolbar->setVisible(true);
+    // Installing applies the saved arrangement and the user's last show-or-hide choice.
+    d->toolbar->install(d->myWindow.get());
+
+    ViewerWindow::setCurrentViewerWindow(d->myWindow.get());
+    setSharedSharingController(this);
+    doStatusView();
+}
+
+vCardSharingController *vCardSharingController::getSharedSharingController()
+{
+    return sharedSharingController;
+}
+
+void vCardSharingController::setSharedSharingController(vCardSharingController *controller)
+{
+    sharedSharingController = controller;
+}
+
+ViewerWindow *vCardSharingController::window() const
+{
+    return d->myWindow.get();
+}
+
+Toolbar *vCardSharingController::toolbar() const
+{
+    return d->toolbar;
+}
+
+QWidget *vCardSharingController::view(int viewId) const
+{
+    if (viewId < 1 || viewId > PageCount)
+        return nullptr;
+    return d->views[std::size_t(viewId - 1)];
+}
+
+QStringList vCardSharingController::toolbarAllowedItemIdentifiers(Toolbar *)
+{
+    // "userManager" is left out on purpose: that page is not offered yet.
+    return {QStringLiteral("statusView"),   QStringLiteral("macShare"),
+            QStringLiteral("webShare"),     QStringLiteral("ABProperties"),
+            QStringLiteral("serverManager"), Toolbar::CustomizeItemIdentifier,
+            Toolbar::FlexibleSpaceItemIdentifier, Toolbar::SpaceItemIdentifier,
+            Toolbar::SeparatorItemIdentifier};
+}
+
+QStringList vCardSharingController::toolbarDefaultItemIdentifiers(Toolbar *)
+{
+    return {QStringLiteral("statusView"), Toolbar::SeparatorItemIdentifier, QStringLiteral("macShare"),
+            QStringLiteral("webShare"),   QStringLiteral("ABProperties"),   QStringLiteral("serverManager")};
+}
+
+ToolbarItem *vCardSharingController::toolbarItemForItemIdentifier(Toolbar *, const QString &identifier, bool)
+{
+    auto *item = new ToolbarItem(identifier);
+    item->setEnabled(true);
+    if (const PageEntry *entry = pageForIdentifier(identifier)) {
+        item->setLabel(tr(entry->label));
+        item->setImage(imageNamed(QLatin1String(entry->image)));
+        const auto action = entry->action;
+        item->setAction([this, action] { (this->*action)(); });
+    }
+    return item;
+}
+
+void vCardSharingController::toolbarWillAddItem(ToolbarItem *)
+{
+}
+
+void vCardSharingController::doStatusView()
+{
+    doLaunch(1);
+}
+
+void vCardSharingController::doMacShare()
+{
+    doLaunch(2);
+}
+
+void vCardSharingController::doWebShare()
+{
+    doLaunch(3);
+}
+
+void vCardSharingController::doUserManager()
+{
+    doLaunch(4);
+}
+
+void vCardSharingController::doServerManager()
+{
+    doLaunch(5);
+}
+
+void vCardSharingController::doABProperties()
+{
+    doLaunch(6);
+}
+
+void vCardSharingController::doLaunch(int viewId)
+{
+    if (ViewerWindow::getCurrentViewerWindow())
+        adoptView(viewId);
+}
+
+void vCardSharingController::adoptView(int viewId)
+{
+    QWidget *container = view(viewId);
+    if (!container) {
+        systemLog(QStringLiteral("ViewerWindow->adoptView: Illegal View ID!"));
+        return;
+    }
+    showPageInWindow(d->myWindow.get(), container);
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "toolbardelegate.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <array>
+#include <memory>
+
+class Toolbar;
+class ViewerWindow;
+class QWidget;
+
+// The controller of the sharing side: it owns the main window and its pages and switches between
+// them from the toolbar, whose delegate it is.
+class vCardSharingController : public QObject, public ToolbarDelegate
+{
+    Q_OBJECT
+
+public:
+    static constexpr int PageCount = 6;
+    static const QString ToolbarIdentifier;
+
+    // Builds the window and its pages, then runs the start-up.
+    explicit vCardSharingController(QObject *parent = nullptr);
+    ~vCardSharingController() override;
+
+    static vCardSharingController *getSharedSharingController();
+    static void setSharedSharingController(vCardSharingController *controller);
+
+    ViewerWindow *window() const;
+    Toolbar *toolbar() const;
+    // The page container of a view ID (1 to 6), or nullptr.
+    QWidget *view(int viewId) const;
+
+    QStringList toolbarAllowedItemIdentifiers(Toolbar *toolbar) override;
+    QStringList toolbarDefaultItemIdentifiers(Toolbar *toolbar) override;
+    ToolbarItem *toolbarItemForItemIdentifier(Toolbar *toolbar, const QString &identifier,
+                                              bool willBeInsertedIntoToolbar) override;
+    void toolbarWillAddItem(ToolbarItem *item) override;
+
+public slots:
+    void doStatusView();
+    void doMacShare();
+    void doWebShare();
+    void doUserManager();
+    void doServerManager();
+    void doABProperties();
+    void doLaunch(int viewId);
+    void adoptView(int viewId);
+
+private:
+    void loadInterface();
+    void awakeFromNib();
+
+    struct Private;
+    std::unique_ptr<Private> d;
+};

@@ -1,0 +1,26 @@
+#include "widgetplatformhooks.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMessageBox>
+
+void WidgetPlatformHooks::showAlert(const QString &title, const QString &text)
+{
+    // No parent and no waiting: the panel stays up on its own until the user dismisses it.
+    auto *box = new QMessageBox(QMessageBox::Information, QStringLiteral("zorbix"), title, QMessageBox::Ok);
+    box->setInformativeText(text);
+    box->setDefaultButton(QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+}
+
+void WidgetPlatformHooks::beep()
+{
+    QApplication::beep();
+}
+
+bool WidgetPlatformHooks::openUrl(const QUrl &url)
+{
+    return QDesktopServices::openUrl(url);
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "platformhooks.h"
+
+// The desktop's alert panel, beep and URL opening.
+class WidgetPlatformHooks final : public PlatformHooks
+{
+public:
+    void showAlert(const QString &title, const QString &text) override;
+    void beep() override;
+    bool openUrl(const QUrl &url) override;
+};

@@ -1,0 +1,248 @@
+#include "recordingplatform.h"
+#include "toolbar.h"
+#include "toolbarcustomizedialog.h"
+#include "toolbaritem.h"
+#include "vcardsharingcontroller.h"
+#include "viewerwindow.h"
+
+#include <QAction>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
+#include <QSettings>
+#include <QToolBar>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+const QString kIllegal = QStringLiteral("ViewerWindow->adoptView: Illegal View ID!");
+const QString kSep = Toolbar::SeparatorItemIdentifier;
+const QStringList kDefaultItems = {u"statusView"_qs, kSep, u"macShare"_qs, u"webShare"_qs, u"ABProperties"_qs,
+                                   u"serverManager"_qs};
+
+QStringList listIdentifiers(const QListWidget *list)
+{
+    QStringList ids;
+    for (int row = 0; row < list->count(); ++row)
+        ids << list->item(row)->data(Qt::UserRole + 1).toString();
+    return ids;
+}
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { QSettings().clear(); }
+    void toolbarItemLists();
+    void toolbarItemsByIdentifier();
+    void startShowsStatusPage();
+    void adoptViewKeepsTopEdge();
+    void illegalViewIds();
+    void toolbarClickSwitchesPage();
+    void customizeDialogPersistsAcrossRestart();
+    void savedArrangementIsSanitized();
+    void applicationQuitsOnRequest();
+};
+
+void TestMainWindow::toolbarItemLists()
+{
+    vCardSharingController controller;
+    const QStringList allowed = controller.toolbarAllowedItemIdentifiers(controller.toolbar());
+    QCOMPARE(allowed, (QStringList{u"statusView"_qs, u"macShare"_qs, u"webShare"_qs, u"ABProperties"_qs,
+                                   u"serverManager"_qs, Toolbar::CustomizeItemIdentifier,
+                                   Toolbar::FlexibleSpaceItemIdentifier, Toolbar::SpaceItemIdentifier, kSep}));
+    QCOMPARE(controller.toolbarDefaultItemIdentifiers(controller.toolbar()), kDefaultItems);
+    QCOMPARE(controller.toolbar()->itemIdentifiers(), kDefaultItems);
+    QCOMPARE(controller.toolbar()->identifier(), u"demo"_qs);
+    QCOMPARE(controller.toolbar()->displayMode(), Toolbar::DisplayModeIconAndLabel);
+    QCOMPARE(controller.toolbar()->widget()->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+}
+
+void TestMainWindow::toolbarItemsByIdentifier()
+{
+    vCardSharingController controller;
+    const QList<std::pair<QString, QString>> pages = {
+        {u"statusView"_qs, u"Server Status"_qs}, {u"macShare"_qs, u"Mac Sharing"_qs},
+        {u"webShare"_qs, u"Web Sharing"_qs},     {u"userManager"_qs, u"User Mngmt."_qs},
+        {u"serverManager"_qs, u"Manager Details"_qs}, {u"ABProperties"_qs, u"AB Folders"_qs}};
+    for (int i = 0; i < pages.size(); ++i) {
+        std::unique_ptr<ToolbarItem> item(
+            controller.toolbarItemForItemIdentifier(controller.toolbar(), pages[i].first, true));
+        QCOMPARE(item->itemIdentifier(), pages[i].first);
+        QCOMPARE(item->label(), pages[i].second);
+        QVERIFY(!item->image().isNull());
+        QVERIFY(item->isEnabled());
+        item->trigger();
+        QCOMPARE(controller.window()->centralWidget(), controller.view(i + 1));
+    }
+    std::unique_ptr<ToolbarItem> other(
+        controller.toolbarItemForItemIdentifier(controller.toolbar(), u"somethingElse"_qs, true));
+    QVERIFY(other->label().isEmpty());
+    QVERIFY(other->image().isNull());
+    QVERIFY(!other->hasAction());
+}
+
+void TestMainWindow::startShowsStatusPage()
+{
+    vCardSharingController controller;
+    QCOMPARE(ViewerWindow::getCurrentViewerWindow(), controller.window());
+    QCOMPARE(vCardSharingController::getSharedSharingController(), &controller);
+    QCOMPARE(controller.window()->centralWidget(), controller.view(1));
+    QVERIFY(controller.toolbar()->widget()->isVisibleTo(controller.window()));
+}
+
+void TestMainWindow::adoptViewKeepsTopEdge()
+{
+    vCardSharingController controller;
+    ViewerWindow *window = controller.window();
+    window->move(100, 120);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    controller.adoptView(1);
+    QTest::qWait(250);
+    const QRect first = window->geometry();
+
+    // Page 6 is taller and wider: the window grows downward and to the right.
+    controller.adoptView(6);
+    QTRY_COMPARE(window->geometry().height(), first.height() + 100);
+    QCOMPARE(window->geometry().topLeft(), first.topLeft());
+    QCOMPARE(window->geometry().width(), 600);
+    QCOMPARE(window->centralWidget(), controller.view(6));
+
+    // Back to the shorter page: it shrinks upward toward the same top edge.
+    controller.adoptView(1);
+    QTRY_COMPARE(window->geometry(), first);
+    QCOMPARE(window->centralWidget(), controller.view(1));
+
+    // The page that was replaced is alive and shows again.
+    QVERIFY(controller.view(6) != nullptr);
+    controller.adoptView(1);
+    QTest::qWait(250);
+    QCOMPARE(window->geometry(), first);
+    QCOMPARE(window->centralWidget(), controller.view(1));
+
+    // The window's own seven pages, the seventh among them, in itself.
+    window->adoptView(7);
+    QTRY_COMPARE(window->centralWidget(), window->page(7));
+    QTRY_COMPARE(window->geometry().topLeft(), first.topLeft());
+    QVERIFY(controller.view(1)->parent() == nullptr);
+    window->adoptView(1);
+    QTRY_COMPARE(window->geometry(), first);
+}
+
+void TestMainWindow::illegalViewIds()
+{
+    RecordingPlatform platform;
+    vCardSharingController controller;
+    ViewerWindow *window = controller.window();
+    const QRect before = window->geometry();
+    for (int id : {0, 7, -1, 99}) {
+        platform.clear();
+        controller.adoptView(id);
+        QCOMPARE(platform.logLines, QStringList{kIllegal});
+        QCOMPARE(window->geometry(), before);
+        QCOMPARE(window->centralWidget(), controller.view(1));
+    }
+    for (int id : {0, 8}) {
+        platform.clear();
+        window->adoptView(id);
+        QCOMPARE(platform.logLines, QStringList{kIllegal});
+        QCOMPARE(window->centralWidget(), controller.view(1));
+    }
+    platform.clear();
+    window->adoptView(7);
+    QVERIFY(platform.logLines.isEmpty());
+    QCOMPARE(window->centralWidget(), window->page(7));
+}
+
+void TestMainWindow::toolbarClickSwitchesPage()
+{
+    vCardSharingController controller;
+    QToolBar *bar = controller.toolbar()->widget();
+    auto *folders = bar->findChild<QAction *>(u"ABProperties"_qs);
+    QVERIFY(folders);
+    QCOMPARE(folders->text(), u"AB Folders"_qs);
+    folders->trigger();
+    QCOMPARE(controller.window()->centralWidget(), controller.view(6));
+    QVERIFY(!bar->findChild<QAction *>(u"userManager"_qs));
+}
+
+void TestMainWindow::customizeDialogPersistsAcrossRestart()
+{
+    const QStringList arranged = {u"statusView"_qs, kSep, u"macShare"_qs, u"serverManager"_qs,
+                                  u"ABProperties"_qs, Toolbar::FlexibleSpaceItemIdentifier};
+    {
+        vCardSharingController controller;
+        controller.toolbar()->runCustomizationPalette();
+        auto *dialog = controller.window()->findChild<ToolbarCustomizeDialog *>();
+        QVERIFY(dialog);
+        auto *available = dialog->findChild<QListWidget *>(u"availableListOL"_qs);
+        auto *current = dialog->findChild<QListWidget *>(u"currentListOL"_qs);
+        // Five pages (no "User Mngmt.") and the four standard items are offered.
+        QCOMPARE(available->count(), 9);
+        QVERIFY(available->findItems(u"User Mngmt."_qs, Qt::MatchExactly).isEmpty());
+        QCOMPARE(listIdentifiers(current), kDefaultItems);
+
+        auto click = [dialog](const char *name) {
+            dialog->findChild<QPushButton *>(QString::fromLatin1(name))->click();
+        };
+        current->setCurrentRow(3); // webShare
+        click("removeButtonOL");
+        current->setCurrentRow(4); // serverManager
+        click("upButtonOL");
+        // A page item already on the toolbar cannot be added twice.
+        available->setCurrentRow(0);
+        QVERIFY(!dialog->findChild<QPushButton *>(u"addButtonOL"_qs)->isEnabled());
+        current->setCurrentRow(current->count() - 1);
+        available->setCurrentRow(available->count() - 3); // flexible space
+        click("addButtonOL");
+        QCOMPARE(dialog->arrangement(), arranged);
+        // The toolbar changes only when the dialog is accepted.
+        QCOMPARE(controller.toolbar()->itemIdentifiers(), kDefaultItems);
+        dialog->accept();
+        QCOMPARE(controller.toolbar()->itemIdentifiers(), arranged);
+        QVERIFY(!controller.toolbar()->widget()->findChild<QAction *>(u"webShare"_qs));
+    }
+    {
+        vCardSharingController restarted;
+        QCOMPARE(restarted.toolbar()->itemIdentifiers(), arranged);
+        restarted.toolbar()->runCustomizationPalette();
+        auto *dialog = restarted.window()->findChild<ToolbarCustomizeDialog *>();
+        dialog->findChild<QPushButton *>(u"defaultsButtonOL"_qs)->click();
+        dialog->accept();
+    }
+    vCardSharingController again;
+    QCOMPARE(again.toolbar()->itemIdentifiers(), kDefaultItems);
+}
+
+void TestMainWindow::savedArrangementIsSanitized()
+{
+    {
+        QSettings settings;
+        settings.setValue(u"toolbar-demo/items"_qs,
+                          QStringList{u"userManager"_qs, u"macShare"_qs, u"bogus"_qs, u"macShare"_qs, kSep,
+                                      kSep, Toolbar::SpaceItemIdentifier});
+    }
+    vCardSharingController controller;
+    QCOMPARE(controller.toolbar()->itemIdentifiers(),
+             (QStringList{u"macShare"_qs, kSep, kSep, Toolbar::SpaceItemIdentifier}));
+}
+
+void TestMainWindow::applicationQuitsOnRequest()
+{
+    QProcess app;
+    app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    app.start(QStringLiteral(ZORBIX_APP_BINARY), {});
+    QVERIFY(app.waitForStarted());
+    QVERIFY(!app.waitForFinished(1500)); // still running: the window is up
+    ::kill(pid_t(app.processId()), SIGTERM);
+    QVERIFY(app.waitForFinished(10000));
+    QCOMPARE(app.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(app.exitCode(), 0);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
