@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QVariantMap>
+
+#include <optional>
+
+// The payload of a frame: one message dictionary as a single CBOR item (RFC 8949), nothing after
+// it. docs/protocol.md gives the mapping.
+//
+//   QString -> text string          integers -> integer          double -> float
+//   bool -> true/false              QDateTime, QDate -> tag 0 RFC 3339 text
+//   QByteArray -> byte string       QVariantList, QStringList -> array
+//   QVariantMap, QVariantHash -> map with text keys
+//   OwnerCard (QMap<int, QString>) -> map with integer keys
+//
+// Decoding is strict: anything that is not exactly one well-formed item of these kinds, nested
+// no deeper than kMaxNesting, with a map at the top, gives nothing. Maps with integer keys come
+// back as OwnerCard; an empty map comes back as an empty QVariantMap.
+class ExchangeArchive
+{
+public:
+    ExchangeArchive() = delete;
+
+    // Containers inside containers, the top-level map counting as 1. The deepest message (a postal
+    // address inside a labeled value inside a multi-value inside a person inside "ABData" inside
+    // the message) needs 6.
+    static constexpr int kMaxNesting = 16;
+
+    // Nothing when the graph holds a value of a kind that has no CBOR form here (an invalid
+    // QVariant, a pointer, ...): such a message is a programming error, never sent half-written.
+    static std::optional<QByteArray> encode(const QVariantMap &message);
+    static std::optional<QVariantMap> decode(const QByteArray &payload);
+};

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+// Names and limits of the exchange that both ends share. docs/protocol.md explains each.
+namespace ExchangeProtocol {
+
+inline const QString kType = QStringLiteral("type");
+inline const QString kKeys1 = QStringLiteral("Keys1");
+inline const QString kRelease = QStringLiteral("release");
+inline const QString kProduct = QStringLiteral("product");
+inline const QString kOwnerData = QStringLiteral("pData");
+inline const QString kRecordData = QStringLiteral("ABData");
+
+inline const QString kTypeKeys = QStringLiteral("keys");
+inline const QString kTypeSendAB = QStringLiteral("sendAB");
+inline const QString kTypeAB = QStringLiteral("AB");
+
+inline const QString kReleaseValue = QStringLiteral("1.1.1");
+inline const QString kProductValue = QStringLiteral("zorbix Rendezvous");
+
+// Largest frame (header included) a server accepts: clients only send "keys" and "sendAB".
+constexpr int kServerMaxFrameLength = 64 * 1024;
+// Largest frame a client accepts: an "AB" with some 600,000 ordinary persons.
+constexpr int kClientMaxFrameLength = 256 * 1024 * 1024;
+// Replies not yet taken by the peer beyond which a server stops answering "keys" and closes.
+constexpr qint64 kServerMaxPendingWrite = 1024 * 1024;
+
+// Milliseconds.
+constexpr int kServerIdleTimeout = 30000;
+constexpr int kClientConnectTimeout = 15000;
+constexpr int kClientIdleTimeout = 30000;
+
+// A fresh "Keys1": the next value of the process's never-seeded random() sequence.
+qint32 nextKey();
+
+} // namespace ExchangeProtocol

@@ -1,0 +1,279 @@
+#include "qfexchangeclient.h"
+
+#include "exchangearchive.h"
+#include "exchangeprotocol.h"
+#include "qfconnectionpool.h"
+#include "systemlog.h"
+#include "vcardcommon.h"
+#include "zassert.h"
+
+#include <QTcpSocket>
+#include <QTimer>
+
+using namespace ExchangeProtocol;
+
+struct QFExchangeClient::Private
+{
+    QFExchangeClient *q;
+    QFConnectionPool theConnections;
+    QTcpSocket *socket = nullptr;
+    QTimer timer; // connect timeout while connecting, idle timeout afterwards
+    State state = State::Idle;
+    int connectTimeout = kClientConnectTimeout;
+    int idleTimeout = kClientIdleTimeout;
+    int maxFrameLength = kClientMaxFrameLength;
+    QString peer;
+
+    void release();
+    void fail(Failure failure, const QString &why);
+    void send(const QVariantMap &message);
+    void handleMessage(const QVariantMap &message);
+};
+
+void QFExchangeClient::Private::release()
+{
+    timer.stop();
+    if (!socket)
+        return;
+    theConnections.removeConnection(socket);
+    QObject::disconnect(socket, nullptr, q, nullptr);
+    socket->abort();
+    socket->deleteLater();
+    socket = nullptr;
+}
+
+void QFExchangeClient::Private::fail(Failure failure, const QString &why)
+{
+    systemLog(QStringLiteral("QFExchangeClient: download from %1 failed: %2").arg(peer, why));
+    release();
+    state = State::Finished;
+    switch (failure) {
+    case Failure::NoSocket:
+        vCardCommon::alertKeys("BR_NetworkProblem", "BR_SystemHint");
+        break;
+    case Failure::NoStream:
+        vCardCommon::alertKeys("BR_NetworkProblem", "BR_FileHint");
+        break;
+    case Failure::Incompatible:
+        vCardCommon::alertKeys("SC_NonCompatibleProblem", "SC_NonCompatibleHint");
+        break;
+    case Failure::ConnectionRefused:
+    case Failure::ConnectFailed:
+    case Failure::ClosedEarly:
+    case Failure::TimedOut:
+        vCardCommon::alertKeys("BR_NetworkProblem", "BR_NetworkHint");
+        break;
+    }
+    emit q->failed(failure);
+}
+
+void QFExchangeClient::Private::send(const QVariantMap &message)
+{
+    const std::optional<QByteArray> payload = ExchangeArchive::encode(message);
+    ZASSERT(payload.has_value()); // our own requests hold only texts and numbers
+    socket->write(QFConnectionPool::packData(*payload, socket));
+}
+
+QFExchangeClient::QFExchangeClient(QObject *parent) : QObject(parent), d(std::make_unique<Private>())
+{
+    d->q = this;
+    d->timer.setSingleShot(true);
+    connect(&d->timer, &QTimer::timeout, this, [this] {
+        d->fail(Failure::TimedOut, d->state == State::Connecting ? QStringLiteral("connect timed out")
+                                                                 : QStringLiteral("no data within the idle time"));
+    });
+}
+
+QFExchangeClient::~QFExchangeClient()
+{
+    d->release();
+}
+
+void QFExchangeClient::setConnectTimeout(int milliseconds)
+{
+    ZASSERT(milliseconds > 0);
+    d->connectTimeout = milliseconds;
+}
+
+int QFExchangeClient::connectTimeout() const
+{
+    return d->connectTimeout;
+}
+
+void QFExchangeClient::setIdleTimeout(int milliseconds)
+{
+    ZASSERT(milliseconds > 0);
+    d->idleTimeout = milliseconds;
+}
+
+int QFExchangeClient::idleTimeout() const
+{
+    return d->idleTimeout;
+}
+
+void QFExchangeClient::setMaxFrameLength(int bytes)
+{
+    ZASSERT(bytes > QFConnectionPool::kHeaderLength);
+    d->maxFrameLength = bytes;
+}
+
+int QFExchangeClient::maxFrameLength() const
+{
+    return d->maxFrameLength;
+}
+
+QFExchangeClient::State QFExchangeClient::state() const
+{
+    return d->state;
+}
+
+const QFConnectionPool &QFExchangeClient::connections() const
+{
+    return d->theConnections;
+}
+
+void QFExchangeClient::abort()
+{
+    d->release();
+    d->state = State::Idle;
+}
+
+void QFExchangeClient::loadServiceByAddress(const QString &host, quint16 port)
+{
+    abort();
+    d->peer = QStringLiteral("%1:%2").arg(host).arg(port);
+    d->state = State::Connecting;
+    d->socket = new QTcpSocket(this);
+    QTcpSocket *socket = d->socket;
+
+    connect(socket, &QTcpSocket::connected, this, [this, socket] {
+        d->timer.start(d->idleTimeout);
+        d->state = State::WaitingForKeys;
+        if (!d->theConnections.isActiveConnection(socket))
+            d->theConnections.addConnection(socket);
+        d->send({{kType, kTypeKeys}, {kKeys1, nextKey()}});
+    });
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+        const QByteArray chunk = socket->readAll();
+        if (!chunk.isEmpty())
+            readAllTheData(chunk);
+    });
+    connect(socket, &QTcpSocket::bytesWritten, this, [this] {
+        if (d->state != State::Connecting)
+            d->timer.start(d->idleTimeout);
+    });
+    connect(socket, &QTcpSocket::errorOccurred, this, [this, socket](QAbstractSocket::SocketError error) {
+        if (d->state != State::Connecting)
+            return; // once connected, the end of the stream is handled as an empty chunk
+        const QString why = socket->errorString();
+        switch (error) {
+        case QAbstractSocket::ConnectionRefusedError:
+            d->fail(Failure::ConnectionRefused, why);
+            break;
+        case QAbstractSocket::SocketResourceError:
+        case QAbstractSocket::UnsupportedSocketOperationError:
+            d->fail(Failure::NoSocket, why);
+            break;
+        case QAbstractSocket::SocketAccessError:
+        case QAbstractSocket::UnknownSocketError:
+            d->fail(Failure::NoStream, why);
+            break;
+        case QAbstractSocket::SocketTimeoutError:
+            d->fail(Failure::TimedOut, why);
+            break;
+        default:
+            d->fail(Failure::ConnectFailed, why);
+            break;
+        }
+    });
+    connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+        // Whatever arrived with the close is still handled before the close itself.
+        if (socket->bytesAvailable() > 0) {
+            const QByteArray rest = socket->readAll();
+            readAllTheData(rest);
+        }
+        if (d->socket == socket)
+            readAllTheData(QByteArray());
+    });
+
+    d->timer.start(d->connectTimeout);
+    socket->connectToHost(host, port, QIODevice::ReadWrite, QAbstractSocket::IPv4Protocol);
+}
+
+void QFExchangeClient::readAllTheData(const QByteArray &chunk)
+{
+    QTcpSocket *socket = d->socket;
+    if (!socket || d->state == State::Finished || d->state == State::Idle)
+        return;
+    if (chunk.isEmpty()) {
+        d->fail(Failure::ClosedEarly, QStringLiteral("the server closed the connection before answering"));
+        return;
+    }
+    d->timer.start(d->idleTimeout);
+    QFConnectionPool &pool = d->theConnections;
+    if (!pool.isActiveConnection(socket))
+        pool.addConnection(socket);
+    pool.addData(chunk, socket);
+
+    while (d->socket == socket && d->state != State::Finished) {
+        if (!pool.isConnectionComplete(socket)) {
+            const int declared = pool.getHeadLengthforConnection(socket);
+            if (declared != -1 && (declared < 0 || declared > d->maxFrameLength)) {
+                d->fail(Failure::Incompatible, QStringLiteral("declared frame length %1 out of range").arg(declared));
+                return;
+            }
+            if (declared > 0)
+                pool.reserveDataForConnection(declared, socket);
+            emit activity(pool.getDataForConnection(socket).size(), declared > 0 ? declared : 0);
+            return;
+        }
+        const std::optional<QByteArray> payload = pool.unpackDatafromConnection(socket);
+        if (!payload) {
+            d->fail(Failure::Incompatible, QStringLiteral("frame without a payload"));
+            return;
+        }
+        const std::optional<QVariantMap> message = ExchangeArchive::decode(*payload);
+        if (!message || message->value(kType).typeId() != QMetaType::QString) {
+            d->fail(Failure::Incompatible, QStringLiteral("reply that is not a message"));
+            return;
+        }
+        d->handleMessage(*message);
+    }
+}
+
+void QFExchangeClient::Private::handleMessage(const QVariantMap &message)
+{
+    const QString type = message.value(kType).toString();
+    if (type == kTypeKeys) {
+        state = State::WaitingForAB;
+        send({{kType, kTypeSendAB}});
+        return;
+    }
+    QFExchangeReply reply;
+    reply.type = type;
+    if (type == kTypeAB) {
+        const auto records = message.constFind(kRecordData);
+        if (records != message.constEnd()) {
+            if (records->typeId() != QMetaType::QVariantList) {
+                fail(Failure::Incompatible, QStringLiteral("\"ABData\" is not a list"));
+                return;
+            }
+            reply.records = records->toList();
+        }
+        const auto card = message.constFind(kOwnerData);
+        if (card != message.constEnd()) {
+            if (card->typeId() == QMetaType::fromType<OwnerCard>().id())
+                reply.ownerCard = card->value<OwnerCard>();
+            else if (card->typeId() == QMetaType::QVariantMap && card->toMap().isEmpty())
+                reply.ownerCard = OwnerCard(); // an empty map has no key kind
+            else {
+                fail(Failure::Incompatible, QStringLiteral("\"pData\" is not a card"));
+                return;
+            }
+        }
+    }
+    // "AB" or any other type ends the exchange; the browser decides what each means.
+    release();
+    state = State::Finished;
+    emit q->finished(reply);
+}

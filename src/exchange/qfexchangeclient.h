@@ -1,0 +1,79 @@
+#pragma once
+
+#include "flatperson.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+class QFConnectionPool;
+
+// What a finished download brought: the type of the closing message ("AB" for a real answer),
+// and for "AB" the record list and owner card when the message carried them.
+struct QFExchangeReply
+{
+    QString type;
+    std::optional<RecordList> records;
+    std::optional<OwnerCard> ownerCard;
+};
+
+// The browsing end of the exchange: one download from one share. loadServiceByAddress connects,
+// sends "keys", answers the server's "keys" with "sendAB" and reports the "AB" through
+// finished(). Every failure is alerted here with the problem and hint the user should see, then
+// reported through failed(); each download ends with exactly one of the two signals.
+//
+// Unlike a blocking connect, the connect runs in the background with a timeout, and a download
+// that receives nothing for idleTimeout() ms or whose server closes early ends as a failure.
+class QFExchangeClient : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Failure {
+        NoSocket,          // no socket could be created           BR_NetworkProblem / BR_SystemHint
+        NoStream,          // the socket could not be set up        BR_NetworkProblem / BR_FileHint
+        ConnectionRefused, // nothing listens on that port          BR_NetworkProblem / BR_NetworkHint
+        ConnectFailed,     // host not found, unreachable, ...      BR_NetworkProblem / BR_NetworkHint
+        Incompatible,      // the peer's reply is not our protocol  SC_NonCompatibleProblem / SC_NonCompatibleHint
+        ClosedEarly,       // the server closed before "AB"         BR_NetworkProblem / BR_NetworkHint
+        TimedOut,          // connect or idle timeout                BR_NetworkProblem / BR_NetworkHint
+    };
+    Q_ENUM(Failure)
+
+    enum class State { Idle, Connecting, WaitingForKeys, WaitingForAB, Finished };
+    Q_ENUM(State)
+
+    explicit QFExchangeClient(QObject *parent = nullptr);
+    ~QFExchangeClient() override;
+
+    void setConnectTimeout(int milliseconds);
+    int connectTimeout() const;
+    void setIdleTimeout(int milliseconds);
+    int idleTimeout() const;
+    void setMaxFrameLength(int bytes);
+    int maxFrameLength() const;
+
+    // Starts a download from host (an IPv4 address or a host name) and port. A download still
+    // running is abandoned without a signal.
+    void loadServiceByAddress(const QString &host, quint16 port);
+    // Abandons the running download without a signal or an alert.
+    void abort();
+
+    // One received chunk; an empty chunk means the server has closed.
+    void readAllTheData(const QByteArray &chunk);
+
+    State state() const;
+    const QFConnectionPool &connections() const;
+
+signals:
+    void finished(const QFExchangeReply &reply);
+    void failed(QFExchangeClient::Failure failure);
+    // Bytes received so far for the frame in progress and its declared total (0 while unknown).
+    void activity(qint64 received, qint64 expected);
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "flatperson.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+
+class QFConnectionPool;
+class QTcpSocket;
+
+// The sharing end of the exchange. It takes on accepted connections and answers each one:
+// "keys" with a fresh "keys", "sendAB" with one "AB" carrying the owner card and the record list
+// (then the connection is closed), any other type with nothing. It knows no address book: the
+// record list and the card come from providers, asked at the moment "sendAB" is answered.
+//
+// A malformed frame or message raises one alert and closes that connection; a declared length
+// above the cap or below zero counts as malformed. Connections idle for idleTimeout() ms are
+// closed. Writes never block: replies are queued on the socket.
+class QFExchangeServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    using RecordProvider = std::function<RecordList()>;
+    using OwnerCardProvider = std::function<OwnerCard()>;
+
+    enum class CloseReason {
+        Served,          // "AB" was sent
+        PeerClosed,      // the client closed first
+        ProtocolProblem, // malformed frame or message (alerted)
+        IdleTimeout,     // nothing moved for idleTimeout() ms
+        WriteBacklog,    // the client sends but does not read our replies
+        EncodingFailed,  // the record list holds a value that cannot travel (logged)
+    };
+    Q_ENUM(CloseReason)
+
+    explicit QFExchangeServer(QObject *parent = nullptr);
+    ~QFExchangeServer() override;
+
+    void setRecordProvider(RecordProvider provider);
+    void setOwnerCardProvider(OwnerCardProvider provider);
+
+    void setIdleTimeout(int milliseconds);
+    int idleTimeout() const;
+    void setMaxFrameLength(int bytes);
+    int maxFrameLength() const;
+
+    // Takes on an accepted connection; the server owns the socket from here on and deletes it
+    // when the connection ends.
+    void connectionReceived(QTcpSocket *socket);
+
+    // One received chunk of a connection. An empty chunk means the peer has closed.
+    void readDataFromRemote(QTcpSocket *socket, const QByteArray &chunk);
+    // Sends "AB" with the providers' card and records, then ends the connection.
+    void sendDataToRemote(QTcpSocket *socket);
+
+    const QFConnectionPool &connections() const;
+    int openConnectionCount() const;
+
+signals:
+    // peer is "address:port". recordCount is the number of records sent.
+    void connectionServed(const QString &peer, int recordCount);
+    void connectionClosed(const QString &peer, QFExchangeServer::CloseReason reason);
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};

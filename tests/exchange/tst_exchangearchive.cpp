@@ -1,0 +1,185 @@
+#include "abglobals.h"
+#include "exchangearchive.h"
+#include "flatperson.h"
+
+#include <QCborArray>
+#include <QCborMap>
+#include <QCborValue>
+#include <QDateTime>
+#include <QTimeZone>
+#include <QtTest>
+
+// The CBOR payload codec: a message graph survives the round trip kind for kind, and anything
+// that is not exactly one map of the known kinds is refused.
+class TestExchangeArchive : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void roundTrip_data();
+    void roundTrip();
+    void ownerCardTravelsWithNumberKeys();
+    void wireFormIsPlainCbor();
+    void datesCarryTheirZone();
+    void refused_data();
+    void refused();
+    void deepNestingIsRefusedWithoutRecursion();
+    void nestingLimitIsExact();
+    void unsupportedValuesAreNotEncoded();
+};
+
+static FlatPerson samplePerson()
+{
+    QVariantMap address{{kABAddressStreetKey, u"Hauptstraße 1"_qs}, {kABAddressCityKey, u"Köln"_qs}};
+    return FlatPerson{
+        {kABFirstNameProperty, u""_qs},
+        {kABLastNameProperty, u"Ødegård 日本"_qs},
+        {kABEmailProperty, QVariantList{LabeledValue{{kABWorkLabel, u"a@b.c"_qs}}, LabeledValue{{kABWorkLabel, u"d@e.f"_qs}},
+                                        LabeledValue{{u"my own"_qs, u"g@h.i"_qs}}}},
+        {kABAddressProperty, QVariantList{LabeledValue{{kABHomeLabel, address}}}},
+        {kABBirthdayProperty, QDateTime(QDate(1996, 4, 15), QTime(0, 0), QTimeZone::utc())},
+        {u"Count"_qs, qlonglong(-42)},
+        {u"Photo"_qs, QByteArray("\x00\x01\xff", 3)},
+    };
+}
+
+void TestExchangeArchive::roundTrip_data()
+{
+    QTest::addColumn<QVariantMap>("message");
+    QTest::newRow("keys") << QVariantMap{{u"type"_qs, u"keys"_qs}, {u"Keys1"_qs, qlonglong(2147483647)}};
+    QTest::newRow("sendAB") << QVariantMap{{u"type"_qs, u"sendAB"_qs}};
+    QTest::newRow("empty records") << QVariantMap{{u"type"_qs, u"AB"_qs}, {u"ABData"_qs, QVariantList()}};
+    QTest::newRow("person") << QVariantMap{{u"type"_qs, u"AB"_qs}, {u"ABData"_qs, QVariantList{samplePerson(), samplePerson()}}};
+    QTest::newRow("extremes") << QVariantMap{{u"big"_qs, qlonglong(LLONG_MAX)}, {u"small"_qs, qlonglong(LLONG_MIN)},
+                                             {u"flag"_qs, true}, {u"real"_qs, 1.5}, {u""_qs, u""_qs}};
+    QTest::newRow("empty") << QVariantMap();
+}
+
+void TestExchangeArchive::roundTrip()
+{
+    QFETCH(QVariantMap, message);
+    const std::optional<QByteArray> bytes = ExchangeArchive::encode(message);
+    QVERIFY(bytes.has_value());
+    const std::optional<QVariantMap> back = ExchangeArchive::decode(*bytes);
+    QVERIFY(back.has_value());
+    QCOMPARE(*back, message);
+    // Kinds survive too: an empty text stays a text, a number a number.
+    const auto check = [](const QVariant &a, const QVariant &b, const auto &self) -> void {
+        QCOMPARE(b.typeId(), a.typeId());
+        if (a.typeId() == QMetaType::QVariantList) {
+            for (qsizetype i = 0; i < a.toList().size(); ++i)
+                self(a.toList().at(i), b.toList().at(i), self);
+        } else if (a.typeId() == QMetaType::QVariantMap) {
+            const QVariantMap am = a.toMap(), bm = b.toMap();
+            for (auto it = am.begin(); it != am.end(); ++it)
+                self(it.value(), bm.value(it.key()), self);
+        }
+    };
+    check(QVariant(message), QVariant(*back), check);
+}
+
+void TestExchangeArchive::ownerCardTravelsWithNumberKeys()
+{
+    OwnerCard card{{1, u"Ann"_qs}, {2, u""_qs}, {-7, u"neg"_qs}, {2147483647, u"max"_qs}};
+    const QVariantMap message{{u"type"_qs, u"AB"_qs}, {u"pData"_qs, QVariant::fromValue(card)}};
+    const QByteArray bytes = ExchangeArchive::encode(message).value();
+    const QCborMap wire = QCborValue::fromCbor(bytes).toMap();
+    QVERIFY(wire.value(u"pData"_qs).isMap());
+    QCOMPARE(wire.value(u"pData"_qs).toMap().value(2147483647).toString(), u"max"_qs);
+    const QVariantMap back = ExchangeArchive::decode(bytes).value();
+    QCOMPARE(back.value(u"pData"_qs).value<OwnerCard>(), card);
+}
+
+void TestExchangeArchive::wireFormIsPlainCbor()
+{
+    // What another implementation would read: one map, text keys, integer Keys1.
+    const QByteArray bytes = ExchangeArchive::encode({{u"type"_qs, u"keys"_qs}, {u"Keys1"_qs, 5}}).value();
+    QCOMPARE(bytes.toHex(), QByteArray("a2654b6579733105647479706564") + QByteArray("6b657973"));
+}
+
+void TestExchangeArchive::datesCarryTheirZone()
+{
+    const QDateTime local(QDate(2024, 2, 29), QTime(13, 14, 15, 250), QTimeZone(3600));
+    const QByteArray bytes = ExchangeArchive::encode({{u"d"_qs, local}, {u"day"_qs, QDate(1996, 4, 15)}}).value();
+    // Tag 0 (0xc0), then the text as written.
+    QVERIFY(bytes.contains(QByteArray("\xc0\x78\x1d") + "2024-02-29T13:14:15.250+01:00"));
+    QVERIFY(bytes.contains(QByteArray("\xc0\x74") + "1996-04-15T00:00:00Z"));
+    const QVariantMap back = ExchangeArchive::decode(bytes).value();
+    QCOMPARE(back.value(u"d"_qs).toDateTime(), local);
+}
+
+void TestExchangeArchive::refused_data()
+{
+    QTest::addColumn<QByteArray>("payload");
+    const QByteArray ok = QCborValue(QCborMap{{u"type"_qs, u"keys"_qs}}).toCbor();
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("not cbor") << QByteArray("hello, world");
+    QTest::newRow("truncated") << ok.left(ok.size() - 1);
+    QTest::newRow("trailing byte") << ok + '\0';
+    QTest::newRow("two maps") << ok + ok;
+    QTest::newRow("array at top") << QCborValue(QCborArray{u"type"_qs, u"keys"_qs}).toCbor();
+    QTest::newRow("text at top") << QCborValue(u"keys"_qs).toCbor();
+    QTest::newRow("number keys at top") << QCborValue(QCborMap{{1, u"x"_qs}}).toCbor();
+    QTest::newRow("mixed keys") << QCborValue(QCborMap{{1, u"x"_qs}, {u"a"_qs, u"y"_qs}}).toCbor();
+    QTest::newRow("number map with non-text") << QCborValue(QCborMap{{u"p"_qs, QCborMap{{1, 2}}}}).toCbor();
+    QTest::newRow("key beyond 32 bits") << QCborValue(QCborMap{{u"p"_qs, QCborMap{{qint64(1) << 33, u"x"_qs}}}}).toCbor();
+    QTest::newRow("duplicate key") << QByteArray::fromHex("a2617801617802");
+    QTest::newRow("null value") << QCborValue(QCborMap{{u"a"_qs, QCborValue(nullptr)}}).toCbor();
+    QTest::newRow("undefined value") << QCborValue(QCborMap{{u"a"_qs, QCborValue()}}).toCbor();
+    QTest::newRow("unknown tag") << QCborValue(QCborMap{{u"a"_qs, QCborValue(QCborKnownTags::Url, u"http://x"_qs)}}).toCbor();
+    QTest::newRow("bad date") << QCborValue(QCborMap{{u"a"_qs, QCborValue(QCborKnownTags::DateTimeString, u"yesterday"_qs)}}).toCbor();
+    QTest::newRow("date not text") << QCborValue(QCborMap{{u"a"_qs, QCborValue(QCborKnownTags::DateTimeString, 5)}}).toCbor();
+    QTest::newRow("huge string length") << QByteArray::fromHex("a161617b7fffffffffffffff41");
+    QTest::newRow("huge array length") << QByteArray::fromHex("a161619b7fffffffffffffff");
+    QTest::newRow("invalid utf8") << QByteArray::fromHex("a1616162c328");
+    QTest::newRow("break outside container") << QByteArray::fromHex("a16161ff");
+    QTest::newRow("negative beyond 64 bits") << QByteArray::fromHex("a161613bffffffffffffffff");
+    QTest::newRow("unsigned beyond 63 bits") << QByteArray::fromHex("a161611bffffffffffffffff");
+}
+
+void TestExchangeArchive::refused()
+{
+    QFETCH(QByteArray, payload);
+    QVERIFY(!ExchangeArchive::decode(payload).has_value());
+}
+
+void TestExchangeArchive::deepNestingIsRefusedWithoutRecursion()
+{
+    // 10,000 nested arrays, definite and indefinite, inside a map: refused, no stack overflow.
+    for (const char opener : {'\x81', '\x9f'}) {
+        QByteArray deep("\xa1\x61\x61", 3);
+        deep += QByteArray(10000, opener);
+        deep += '\x00';
+        if (opener == '\x9f')
+            deep += QByteArray(10000, '\xff');
+        QVERIFY(!ExchangeArchive::decode(deep).has_value());
+    }
+    QByteArray maps;
+    for (int i = 0; i < 10000; ++i)
+        maps += QByteArray("\xa1\x61\x61", 3);
+    maps += '\x00';
+    QVERIFY(!ExchangeArchive::decode(maps).has_value());
+}
+
+void TestExchangeArchive::nestingLimitIsExact()
+{
+    // The top map is level 1; arrays below it count on.
+    const auto nested = [](int arrays) {
+        QByteArray bytes("\xa1\x61\x61", 3);
+        bytes += QByteArray(arrays, '\x81');
+        bytes += '\x00';
+        return bytes;
+    };
+    QVERIFY(ExchangeArchive::decode(nested(ExchangeArchive::kMaxNesting - 1)).has_value());
+    QVERIFY(!ExchangeArchive::decode(nested(ExchangeArchive::kMaxNesting)).has_value());
+}
+
+void TestExchangeArchive::unsupportedValuesAreNotEncoded()
+{
+    QVERIFY(!ExchangeArchive::encode({{u"a"_qs, QVariant()}}).has_value());
+    QVERIFY(!ExchangeArchive::encode({{u"a"_qs, QVariantList{QVariant::fromValue(static_cast<QObject *>(this))}}}).has_value());
+    QVERIFY(!ExchangeArchive::encode({{u"a"_qs, QDateTime()}}).has_value());
+}
+
+QTEST_GUILESS_MAIN(TestExchangeArchive)
+#include "tst_exchangearchive.moc"
