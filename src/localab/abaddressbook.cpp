@@ -1,0 +1,451 @@
+#include "abaddressbook.h"
+
+#include "abcardmapper.h"
+#include "abglobals.h"
+#include "abgroup.h"
+#include "abperson.h"
+#include "systemlog.h"
+#include "vcardcommon.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QUuid>
+
+#include <algorithm>
+
+namespace {
+
+ABAddressBook *s_override = nullptr;
+quint64 s_lastRevision = 0; // shared by all stores, so that a revision names one state of one store
+std::unique_ptr<ABAddressBook> s_default;
+
+QByteArray digestOf(const QByteArray &bytes)
+{
+    // In-process change detection only: size plus a 64-bit hash.
+    const quint64 hash = qHash(bytes, 0);
+    const quint64 size = static_cast<quint64>(bytes.size());
+    QByteArray digest(16, Qt::Uninitialized);
+    memcpy(digest.data(), &hash, 8);
+    memcpy(digest.data() + 8, &size, 8);
+    return digest;
+}
+
+QString freshUid()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).toLower();
+}
+
+bool isSafeFileStem(const QString &uid)
+{
+    static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9_.+-]{1,200}$"));
+    return safe.match(uid).hasMatch() && !uid.startsWith(u'.');
+}
+
+// A file of the store holds exactly one card that reads without complaint; anything else is
+// not ours to rewrite.
+bool readSingleCard(const QByteArray &bytes, VCard *card, QString *reason)
+{
+    const VCardCodec::ParseResult parsed = VCardCodec::parse(bytes);
+    if (!parsed.errors.isEmpty()) {
+        *reason = parsed.errors.join(QLatin1String("; "));
+        return false;
+    }
+    if (parsed.cards.size() != 1) {
+        *reason = QStringLiteral("holds %1 cards instead of one").arg(parsed.cards.size());
+        return false;
+    }
+    *card = parsed.cards.first();
+    return true;
+}
+
+
+} // namespace
+
+ABAddressBook::ABAddressBook(const QString &directory) : m_directory(QDir::cleanPath(directory))
+{
+    load();
+}
+
+ABAddressBook::~ABAddressBook()
+{
+    if (s_override == this)
+        s_override = nullptr;
+}
+
+QString ABAddressBook::defaultDirectory()
+{
+    const QString fromEnvironment = qEnvironmentVariable("ZORBIX_ADDRESSBOOK");
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    const QSettings settings(QStringLiteral("quenfold"), QStringLiteral("zorbix"));
+    const QString fromSettings = settings.value(QStringLiteral("addressBookDirectory")).toString();
+    if (!fromSettings.isEmpty())
+        return fromSettings;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/zorbix/addressbook");
+}
+
+ABAddressBook *ABAddressBook::sharedAddressBook()
+{
+    if (s_override)
+        return s_override;
+    if (!s_default || !s_default->isOpen())
+        s_default = std::make_unique<ABAddressBook>(defaultDirectory());
+    return s_default->isOpen() ? s_default.get() : nullptr;
+}
+
+void ABAddressBook::setSharedAddressBook(ABAddressBook *book)
+{
+    s_override = book;
+}
+
+QStringList ABAddressBook::properties()
+{
+    // The UID is not among them: identifiers belong to one store, and a copy elsewhere must get
+    // its own.
+    return {kABFirstNameProperty,  kABLastNameProperty,   kABMiddleNameProperty,   kABMiddleNamePhoneticProperty,
+            kABTitleProperty,      kABSuffixProperty,     kABNicknameProperty,     kABMaidenNameProperty,
+            kABOrganizationProperty, kABDepartmentProperty, kABJobTitleProperty,   kABEmailProperty,
+            kABPhoneProperty,      kABAddressProperty,    kABHomePageProperty,     kABURLsProperty,
+            kABNoteProperty,       kABBirthdayProperty,   kABCreationDateProperty, kABModificationDateProperty};
+}
+
+std::unique_ptr<ABPerson> ABAddressBook::newPerson()
+{
+    return ABPerson::create();
+}
+
+std::unique_ptr<ABGroup> ABAddressBook::newGroup()
+{
+    return ABGroup::create();
+}
+
+void ABAddressBook::load()
+{
+    QDir dir(m_directory);
+    if (!dir.exists() && !QDir().mkpath(m_directory)) {
+        m_error = QStringLiteral("cannot create the folder %1").arg(m_directory);
+        systemLog(QStringLiteral("ABAddressBook: %1").arg(m_error));
+        return;
+    }
+    if (!QFileInfo(m_directory).isReadable()) {
+        m_error = QStringLiteral("cannot read the folder %1").arg(m_directory);
+        systemLog(QStringLiteral("ABAddressBook: %1").arg(m_error));
+        return;
+    }
+    m_open = true;
+    const QStringList files = dir.entryList(QDir::Files | QDir::Readable, QDir::Name);
+    m_records.reserve(static_cast<size_t>(files.size()));
+    for (const QString &name : files) {
+        if (name.endsWith(QLatin1String(".vcf"), Qt::CaseInsensitive))
+            loadFile(name);
+    }
+    // Category groups: one per distinct name, sorted by name.
+    QStringList names;
+    QSet<QString> seen;
+    for (const auto &record : m_records) {
+        for (const QString &category : record->m_categories) {
+            if (!seen.contains(category)) {
+                seen.insert(category);
+                names.append(category);
+            }
+        }
+    }
+    std::sort(names.begin(), names.end());
+    for (const QString &name : names)
+        categoryGroup(name, true);
+    m_revision = ++s_lastRevision;
+}
+
+void ABAddressBook::loadFile(const QString &fileName)
+{
+    const QString path = m_directory + u'/' + fileName;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_unreadable.append(fileName + QStringLiteral(": ") + file.errorString());
+        systemLog(QStringLiteral("ABAddressBook: skipped unreadable file %1 (%2)").arg(path, file.errorString()));
+        return;
+    }
+    const QByteArray bytes = file.readAll();
+    VCard card;
+    QString reason;
+    if (!readSingleCard(bytes, &card, &reason)) {
+        m_unreadable.append(fileName + QStringLiteral(": ") + reason);
+        systemLog(QStringLiteral("ABAddressBook: skipped unreadable file %1 (%2)").arg(path, reason));
+        return;
+    }
+    std::unique_ptr<ABRecord> record = ABCardMapper::recordFromCard(card);
+    record->m_dirty.clear();
+    if (record->uniqueId().isEmpty()) {
+        // Stable across runs without touching the file.
+        record->m_values.insert(kABUIDProperty, fileName.chopped(4));
+    }
+    const QString key = ABGroup::normalizedUid(record->uniqueId());
+    if (ABRecord *first = m_byUid.value(key)) {
+        systemLog(QStringLiteral("ABAddressBook: %1 has the UID of %2; only %2 is shown")
+                      .arg(fileName, first->m_fileName));
+        return;
+    }
+    record->m_book = this;
+    record->m_fileName = fileName;
+    record->m_diskDigest = digestOf(bytes);
+    m_byUid.insert(key, record.get());
+    m_records.push_back(std::move(record));
+}
+
+QList<ABPerson *> ABAddressBook::people() const
+{
+    QList<ABPerson *> persons;
+    persons.reserve(static_cast<qsizetype>(m_records.size()));
+    for (const auto &record : m_records) {
+        if (!record->isGroup())
+            persons.append(static_cast<ABPerson *>(record.get()));
+    }
+    return persons;
+}
+
+QList<ABGroup *> ABAddressBook::groups() const
+{
+    QList<ABGroup *> result;
+    for (const auto &record : m_records) {
+        if (record->isGroup())
+            result.append(static_cast<ABGroup *>(record.get()));
+    }
+    for (const auto &group : m_categoryGroups)
+        result.append(group.get());
+    return result;
+}
+
+ABRecord *ABAddressBook::recordForUniqueId(const QString &uid) const
+{
+    const QString key = ABGroup::normalizedUid(uid);
+    if (ABRecord *record = m_byUid.value(key))
+        return record;
+    for (const auto &group : m_categoryGroups) {
+        if (group->uniqueId() == key)
+            return group.get();
+    }
+    return nullptr;
+}
+
+ABGroup *ABAddressBook::categoryGroup(const QString &name, bool create)
+{
+    if (ABGroup *group = m_categoryByName.value(name))
+        return group;
+    if (!create || name.isEmpty())
+        return nullptr;
+    std::unique_ptr<ABGroup> group(new ABGroup());
+    group->m_groupForm = ABGroup::Category;
+    group->m_values.insert(kABUIDProperty, ABGroup::categoryUid(name));
+    group->m_values.insert(kABGroupNameProperty, name);
+    group->m_book = this;
+    ABGroup *raw = group.get();
+    m_categoryByName.insert(name, raw);
+    m_categoryGroups.push_back(std::move(group));
+    recordChanged(raw);
+    return raw;
+}
+
+ABRecord *ABAddressBook::addRecord(std::unique_ptr<ABRecord> record)
+{
+    if (!record || record->m_book)
+        return nullptr;
+    if (record->isGroup() && record->m_groupForm == ABGroup::Category)
+        return nullptr; // category groups exist through their members' CATEGORIES
+    QString uid = record->uniqueId();
+    if (uid.trimmed().isEmpty() || m_byUid.contains(ABGroup::normalizedUid(uid)) ||
+        recordForUniqueId(uid)) {
+        uid = freshUid();
+        record->m_values.insert(kABUIDProperty, uid);
+    }
+    record->m_book = this;
+    record->m_dirty.insert(kABUIDProperty);
+    ABRecord *raw = record.get();
+    m_byUid.insert(ABGroup::normalizedUid(uid), raw);
+    m_records.push_back(std::move(record));
+    // Names in a new person's CATEGORIES are groups from now on.
+    for (const QString &category : raw->m_categories)
+        categoryGroup(category, true);
+    recordChanged(raw);
+    return raw;
+}
+
+ABPerson *ABAddressBook::addRecord(std::unique_ptr<ABPerson> person)
+{
+    return static_cast<ABPerson *>(addRecord(std::unique_ptr<ABRecord>(std::move(person))));
+}
+
+ABGroup *ABAddressBook::addRecord(std::unique_ptr<ABGroup> group)
+{
+    return static_cast<ABGroup *>(addRecord(std::unique_ptr<ABRecord>(std::move(group))));
+}
+
+void ABAddressBook::recordChanged(ABRecord *record)
+{
+    Q_UNUSED(record);
+    m_revision = ++s_lastRevision;
+    m_membershipValid = false;
+}
+
+void ABAddressBook::rebuildMembership() const
+{
+    if (m_membershipValid)
+        return;
+    m_cardGroupsOfMember.clear();
+    m_membersOfGroup.clear();
+    for (const auto &record : m_records) {
+        if (!record->isGroup())
+            continue;
+        ABGroup *group = static_cast<ABGroup *>(record.get());
+        QSet<QString> seen;
+        for (const QString &ref : record->m_memberRefs) {
+            const QString key = ABGroup::normalizedUid(ref);
+            if (seen.contains(key))
+                continue;
+            seen.insert(key);
+            m_cardGroupsOfMember[key].append(group);
+        }
+    }
+    for (const auto &record : m_records) {
+        if (record->isGroup())
+            continue;
+        ABPerson *person = static_cast<ABPerson *>(record.get());
+        const auto it = m_cardGroupsOfMember.constFind(ABGroup::normalizedUid(person->uniqueId()));
+        if (it != m_cardGroupsOfMember.cend()) {
+            for (ABGroup *group : *it)
+                m_membersOfGroup[group].append(person);
+        }
+        for (const QString &category : person->m_categories) {
+            if (ABGroup *group = m_categoryByName.value(category))
+                m_membersOfGroup[group].append(person);
+        }
+    }
+    m_membershipValid = true;
+}
+
+bool ABAddressBook::hasUnsavedChanges() const
+{
+    return std::any_of(m_records.begin(), m_records.end(),
+                       [](const auto &record) { return record->hasUnsavedChanges(); });
+}
+
+QString ABAddressBook::freshFileName(const QString &uid) const
+{
+    if (isSafeFileStem(uid)) {
+        const QString name = uid + QStringLiteral(".vcf");
+        if (!QFile::exists(m_directory + u'/' + name))
+            return name;
+    }
+    for (;;) {
+        const QString name = freshUid() + QStringLiteral(".vcf");
+        if (!QFile::exists(m_directory + u'/' + name))
+            return name;
+    }
+}
+
+bool ABAddressBook::saveRecord(ABRecord *record, QString *error)
+{
+    const bool isNew = record->m_fileName.isEmpty();
+    const QString fileName = isNew ? freshFileName(record->uniqueId()) : record->m_fileName;
+    const QString path = m_directory + u'/' + fileName;
+
+    VCard base;
+    if (isNew && record->m_sourceCard)
+        base = *record->m_sourceCard;
+    if (!isNew) {
+        QFile current(path);
+        if (current.exists()) {
+            if (!current.open(QIODevice::ReadOnly)) {
+                *error = QStringLiteral("%1: %2").arg(fileName, current.errorString());
+                return false;
+            }
+            const QByteArray bytes = current.readAll();
+            QString reason;
+            if (!readSingleCard(bytes, &base, &reason)) {
+                *error = QStringLiteral("%1 was changed by another program and can no longer be read (%2); "
+                                        "it was left as it is")
+                             .arg(fileName, reason);
+                return false;
+            }
+            if (digestOf(bytes) != record->m_diskDigest) {
+                // Someone else wrote the file since we read it: start from their version and
+                // put only our own changes on top of it.
+                systemLog(QStringLiteral("ABAddressBook: %1 changed on disk; merging our changes").arg(fileName));
+                std::unique_ptr<ABRecord> theirs = ABCardMapper::recordFromCard(base);
+                for (const QString &key : std::as_const(record->m_dirty)) {
+                    if (key == kABCategoriesKey)
+                        theirs->m_categories = record->m_categories;
+                    else if (key == kABMembersKey)
+                        theirs->m_memberRefs = record->m_memberRefs;
+                    else if (record->m_values.contains(key))
+                        theirs->m_values.insert(key, record->m_values.value(key));
+                    else
+                        theirs->m_values.remove(key);
+                }
+                theirs->m_values.insert(kABUIDProperty, record->uniqueId());
+                record->m_values = theirs->m_values;
+                record->m_categories = theirs->m_categories;
+                record->m_memberRefs = theirs->m_memberRefs;
+                if (theirs->isGroup() == record->isGroup())
+                    record->m_groupForm = record->isGroup() ? theirs->m_groupForm : record->m_groupForm;
+                for (const QString &category : record->m_categories)
+                    categoryGroup(category, true);
+                recordChanged(record);
+            }
+        }
+    }
+
+    const QVariant previousModification = record->m_values.value(kABModificationDateProperty);
+    record->m_values.insert(kABModificationDateProperty, QDateTime::currentDateTimeUtc());
+    const QByteArray bytes = VCardCodec::serialize(ABCardMapper::write(*record, base));
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        *error = QStringLiteral("%1: %2").arg(fileName, file.errorString());
+        if (previousModification.isNull())
+            record->m_values.remove(kABModificationDateProperty);
+        else
+            record->m_values.insert(kABModificationDateProperty, previousModification);
+        return false;
+    }
+    record->m_fileName = fileName;
+    record->m_diskDigest = digestOf(bytes);
+    record->m_dirty.clear();
+    record->m_sourceCard.reset();
+    return true;
+}
+
+bool ABAddressBook::save()
+{
+    QStringList errors;
+    for (const auto &record : m_records) {
+        if (!record->hasUnsavedChanges())
+            continue;
+        QString error;
+        if (!saveRecord(record.get(), &error))
+            errors.append(error);
+    }
+    for (const auto &group : m_categoryGroups)
+        group->m_dirty.clear(); // their state lives in the members' files
+    if (errors.isEmpty()) {
+        m_saveError.clear();
+        return true;
+    }
+    m_saveError = errors.join(u'\n');
+    for (const QString &error : std::as_const(errors))
+        systemLog(QStringLiteral("ABAddressBook: could not save %1").arg(error));
+    const QString shown = errors.size() > 3 ? errors.mid(0, 3).join(u'\n') + QStringLiteral("\n…") : m_saveError;
+    vCardCommon::alert(
+        QCoreApplication::translate("ABAddressBook", "Your address book could not be saved"),
+        QCoreApplication::translate("ABAddressBook",
+                                    "%1\n\nCheck that the folder %2 is writable and that the disk is not full, "
+                                    "then try again. Your changes are kept until then.")
+            .arg(shown, m_directory));
+    return false;
+}

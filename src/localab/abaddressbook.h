@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+class ABRecord;
+class ABPerson;
+class ABGroup;
+
+// The address book store: a vdir (one .vcf file per contact or group) in one directory.
+// Persons and groups are read when the store is opened; changes stay in memory until save().
+// Main thread only. See docs/store.md for the file format and the rules below in full.
+class ABAddressBook
+{
+public:
+    // Opens (and creates if missing) a store directory. Check isOpen(); an unreadable directory
+    // gives a closed, empty store.
+    explicit ABAddressBook(const QString &directory);
+    ~ABAddressBook();
+    ABAddressBook(const ABAddressBook &) = delete;
+    ABAddressBook &operator=(const ABAddressBook &) = delete;
+
+    // The user's store: $ZORBIX_ADDRESSBOOK, else the setting "addressBookDirectory", else
+    // $XDG_DATA_HOME/zorbix/addressbook/. Opened on first use; nullptr when it cannot be opened.
+    static ABAddressBook *sharedAddressBook();
+    static QString defaultDirectory();
+    // Replaces the process-wide store (not owned; nullptr goes back to the default on next use).
+    static void setSharedAddressBook(ABAddressBook *book);
+
+    bool isOpen() const { return m_open; }
+    QString directory() const { return m_directory; }
+    QString errorString() const { return m_error; }
+
+    // Every person / group, in file-name order, then records added since in the order added.
+    // Category groups follow the card groups, sorted by name.
+    QList<ABPerson *> people() const;
+    QList<ABGroup *> groups() const;
+    // The names of all person properties the store knows (the kind's "properties").
+    static QStringList properties();
+
+    ABRecord *recordForUniqueId(const QString &uid) const;
+
+    // New records not yet in the store (fresh UIDs).
+    static std::unique_ptr<ABPerson> newPerson();
+    static std::unique_ptr<ABGroup> newGroup();
+    // Takes a new record into the store; returns it, or nullptr for null or a record already
+    // in a store. A record whose UID is in use already gets a fresh one.
+    ABRecord *addRecord(std::unique_ptr<ABRecord> record);
+    ABPerson *addRecord(std::unique_ptr<ABPerson> person);
+    ABGroup *addRecord(std::unique_ptr<ABGroup> group);
+
+    // Writes every new and changed record, each file replaced whole (a crash leaves the old or
+    // the new file). A file that another program changed since it was read is read again and
+    // only our changed properties are applied to it. Returns false when any write failed; the
+    // failure is also shown to the user (alert) and logged, and the records stay unsaved.
+    bool save();
+    bool hasUnsavedChanges() const;
+    QString lastSaveError() const { return m_saveError; }
+
+    // Files that could not be read when the store was opened, with the reason.
+    QStringList unreadableFiles() const { return m_unreadable; }
+
+    // Increases with every change to persons, groups or membership (for callers' caches).
+    quint64 revision() const { return m_revision; }
+
+    // Internal: records tell the store that they changed.
+    void recordChanged(ABRecord *record);
+    ABGroup *categoryGroup(const QString &name, bool create);
+
+private:
+    void load();
+    void loadFile(const QString &fileName);
+    void rebuildMembership() const;
+    bool saveRecord(ABRecord *record, QString *error);
+    QString freshFileName(const QString &uid) const;
+
+    QString m_directory;
+    bool m_open = false;
+    QString m_error;
+    QString m_saveError;
+    QStringList m_unreadable;
+    std::vector<std::unique_ptr<ABRecord>> m_records; // persons and card groups, in order
+    std::vector<std::unique_ptr<ABGroup>> m_categoryGroups;
+    QHash<QString, ABRecord *> m_byUid;               // normalized UID -> shown record
+    QHash<QString, ABGroup *> m_categoryByName;
+    quint64 m_revision = 0;
+
+    // Membership index, rebuilt lazily after a change.
+    mutable bool m_membershipValid = false;
+    mutable QHash<QString, QList<ABGroup *>> m_cardGroupsOfMember; // normalized member UID -> groups
+    mutable QHash<const ABGroup *, QList<ABPerson *>> m_membersOfGroup;
+
+    friend class ABPerson;
+    friend class ABGroup;
+};

@@ -1,0 +1,73 @@
+#include "abgroup.h"
+
+#include "abaddressbook.h"
+#include "abglobals.h"
+#include "abperson.h"
+
+#include <QDateTime>
+#include <QUuid>
+
+ABGroup::ABGroup() : ABRecord(Kind::Group) {}
+
+std::unique_ptr<ABGroup> ABGroup::create()
+{
+    std::unique_ptr<ABGroup> group(new ABGroup());
+    group->m_groupForm = AppleCard;
+    group->m_values.insert(kABUIDProperty, QUuid::createUuid().toString(QUuid::WithoutBraces).toLower());
+    group->m_values.insert(kABGroupNameProperty, QString());
+    group->m_values.insert(kABCreationDateProperty, QDateTime::currentDateTimeUtc());
+    group->m_dirty.insert(kABUIDProperty);
+    return group;
+}
+
+QString ABGroup::name() const
+{
+    return valueForProperty(kABGroupNameProperty).toString();
+}
+
+QString ABGroup::normalizedUid(const QString &uid)
+{
+    QStringView view(uid);
+    view = view.trimmed();
+    if (view.startsWith(QLatin1String("urn:uuid:"), Qt::CaseInsensitive))
+        view = view.mid(9);
+    return view.toString().toLower();
+}
+
+QString ABGroup::categoryUid(const QString &name)
+{
+    static const QUuid ns(QStringLiteral("{5b0c7e1a-3f0e-4d5c-9a41-2f6d7c1e8b90}"));
+    return QUuid::createUuidV5(ns, name).toString(QUuid::WithoutBraces).toLower();
+}
+
+QList<ABPerson *> ABGroup::members() const
+{
+    const ABAddressBook *book = addressBook();
+    if (!book)
+        return {};
+    book->rebuildMembership();
+    return book->m_membersOfGroup.value(this);
+}
+
+bool ABGroup::addMember(ABPerson *person)
+{
+    if (!person || person->uniqueId().isEmpty())
+        return false;
+    if (form() == Category) {
+        if (person->m_categories.contains(name()))
+            return false;
+        person->m_categories.append(name());
+        person->markDirty(kABCategoriesKey);
+        if (ABAddressBook *book = addressBook())
+            book->recordChanged(this);
+        return true;
+    }
+    const QString uid = normalizedUid(person->uniqueId());
+    for (const QString &ref : std::as_const(m_memberRefs)) {
+        if (normalizedUid(ref) == uid)
+            return false;
+    }
+    m_memberRefs.append(QStringLiteral("urn:uuid:") + person->uniqueId());
+    markDirty(kABMembersKey);
+    return true;
+}

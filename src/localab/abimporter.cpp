@@ -1,0 +1,91 @@
+#include "abimporter.h"
+
+#include "abaddressbook.h"
+#include "abcardmapper.h"
+#include "abglobals.h"
+#include "abgroup.h"
+#include "abrecord.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+bool carriesSomething(const ABRecord &record)
+{
+    if (record.isGroup())
+        return !record.valueForProperty(kABGroupNameProperty).toString().isEmpty();
+    for (const QString &property : ABAddressBook::properties()) {
+        if (property == kABCreationDateProperty || property == kABModificationDateProperty)
+            continue;
+        if (record.valueForProperty(property).isValid())
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+ABImporter::ABImporter(ABAddressBook *book) : m_book(book) {}
+
+ABImportResult ABImporter::importFiles(const QStringList &paths)
+{
+    ABImportResult result;
+    if (!m_book || !m_book->isOpen()) {
+        for (const QString &path : paths)
+            result.failures.append({path, 0, QStringLiteral("the address book is not available")});
+        result.saved = false;
+        return result;
+    }
+    const qsizetype groupsBefore = m_book->groups().size();
+    int cardGroupsAdded = 0;
+    int categoryGroupsBefore = 0;
+    for (const ABGroup *group : m_book->groups())
+        categoryGroupsBefore += group->form() == ABGroup::Category ? 1 : 0;
+    Q_UNUSED(groupsBefore);
+
+    for (const QString &path : paths) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            result.failures.append({path, 0, file.errorString()});
+            continue;
+        }
+        if (QFileInfo(path).isDir()) {
+            result.failures.append({path, 0, QStringLiteral("is a folder")});
+            continue;
+        }
+        const VCardCodec::ParseResult parsed = VCardCodec::parse(file.readAll());
+        for (const QString &error : parsed.errors)
+            result.failures.append({path, 0, error});
+        int position = 0;
+        for (const VCard &card : parsed.cards) {
+            ++position;
+            std::unique_ptr<ABRecord> record = ABCardMapper::recordFromCard(card);
+            if (!carriesSomething(*record)) {
+                result.failures.append({path, position, QStringLiteral("the card holds no name or contact data")});
+                continue;
+            }
+            const QString uid = record->uniqueId();
+            if (!uid.isEmpty() && m_book->recordForUniqueId(uid)) {
+                result.failures.append(
+                    {path, position, QStringLiteral("a card with the UID %1 is already in the address book").arg(uid)});
+                continue;
+            }
+            record->m_sourceCard = std::make_shared<const VCard>(card);
+            const bool group = record->isGroup();
+            if (m_book->addRecord(std::move(record))) {
+                if (group)
+                    ++cardGroupsAdded;
+                else
+                    ++result.personsAdded;
+            }
+        }
+    }
+    int categoryGroupsAfter = 0;
+    for (const ABGroup *group : m_book->groups())
+        categoryGroupsAfter += group->form() == ABGroup::Category ? 1 : 0;
+    result.groupsAdded = cardGroupsAdded + (categoryGroupsAfter - categoryGroupsBefore);
+    if (m_book->hasUnsavedChanges())
+        result.saved = m_book->save();
+    return result;
+}

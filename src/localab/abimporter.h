@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class ABAddressBook;
+
+// One card (or whole file) that could not be taken in, and why.
+struct ABImportFailure
+{
+    QString file;
+    int card = 0; // 1-based position of the card in the file; 0 for the file as a whole
+    QString reason;
+};
+
+struct ABImportResult
+{
+    int personsAdded = 0;
+    int groupsAdded = 0; // card groups and new category names
+    QList<ABImportFailure> failures;
+    bool saved = true;   // false when writing to the store failed (already reported to the user)
+};
+
+// Adds the contacts and groups of vCard files exported by other programs to a store and saves it.
+// Cards keep their UID (group cards refer to it) unless the store has it already; a card with a
+// UID that the store already holds is reported, not imported twice. Properties the store does
+// not model (photos, X- properties) stay in the written files.
+class ABImporter
+{
+public:
+    explicit ABImporter(ABAddressBook *book);
+    ABImportResult importFiles(const QStringList &paths);
+
+private:
+    ABAddressBook *m_book;
+};

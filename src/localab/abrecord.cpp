@@ -1,0 +1,122 @@
+#include "abrecord.h"
+
+#include "abaddressbook.h"
+#include "abglobals.h"
+#include "abmultivalue.h"
+
+#include <QDateTime>
+#include <QTimeZone>
+
+namespace {
+
+bool isDateProperty(const QString &property)
+{
+    return property == kABBirthdayProperty || property == kABCreationDateProperty ||
+           property == kABModificationDateProperty;
+}
+
+bool isMultiProperty(const QString &property)
+{
+    return property == kABEmailProperty || property == kABPhoneProperty || property == kABAddressProperty ||
+           property == kABURLsProperty;
+}
+
+// Keeps only entries whose value the file can hold: texts, or for addresses maps of texts.
+ABMultiValue sanitized(const ABMultiValue &in, bool address)
+{
+    ABMultiValue out;
+    for (int i = 0; i < in.count(); ++i) {
+        const QVariant value = in.valueAtIndex(i);
+        if (address) {
+            if (value.metaType() != QMetaType::fromType<QVariantMap>())
+                continue;
+            QVariantMap parts;
+            const QVariantMap map = value.toMap();
+            for (auto it = map.cbegin(); it != map.cend(); ++it) {
+                if (it.value().metaType() == QMetaType::fromType<QString>() && !it.value().toString().isEmpty())
+                    parts.insert(it.key(), it.value());
+            }
+            if (!parts.isEmpty())
+                out.addValue(parts, in.labelAtIndex(i));
+        } else if (value.metaType() == QMetaType::fromType<QString>()) {
+            out.addValue(value, in.labelAtIndex(i));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+ABRecord::ABRecord(Kind kind) : m_kind(kind) {}
+
+ABRecord::~ABRecord() = default;
+
+QStringList ABRecord::propertiesOf(Kind kind)
+{
+    if (kind == Kind::Group)
+        return {kABUIDProperty, kABGroupNameProperty, kABCreationDateProperty, kABModificationDateProperty};
+    QStringList all = ABAddressBook::properties();
+    all.append(kABUIDProperty);
+    return all;
+}
+
+QVariant ABRecord::valueForProperty(const QString &property) const
+{
+    return m_values.value(property);
+}
+
+QString ABRecord::uniqueId() const
+{
+    return m_values.value(kABUIDProperty).toString();
+}
+
+bool ABRecord::setValue(const QVariant &value, const QString &property)
+{
+    if (!propertiesOf(m_kind).contains(property))
+        return false;
+    if (property == kABUIDProperty && m_book)
+        return false; // identity of a stored record: membership refers to it
+    if (property == kABGroupNameProperty && m_groupForm == 2 /* category */)
+        return false; // its name is in every member's card; not renamed from here
+    QVariant stored;
+    if (!value.isNull() && value.isValid()) {
+        if (isDateProperty(property)) {
+            if (value.metaType() == QMetaType::fromType<QDateTime>() && value.toDateTime().isValid())
+                stored = value.toDateTime().toUTC();
+            else if (value.metaType() == QMetaType::fromType<QDate>() && value.toDate().isValid())
+                stored = QDateTime(value.toDate(), QTime(12, 0), Qt::UTC);
+            else
+                return false;
+        } else if (isMultiProperty(property)) {
+            ABMultiValue multi;
+            if (ABMultiValue::isMultiValue(value))
+                multi = value.value<ABMultiValue>();
+            else if (value.metaType() == QMetaType::fromType<QVariantList>())
+                multi = ABMultiValue::fromLabeledValues(value.toList());
+            else
+                return false;
+            multi = sanitized(multi, property == kABAddressProperty);
+            if (multi.count())
+                stored = QVariant::fromValue(multi);
+        } else {
+            if (value.metaType() != QMetaType::fromType<QString>())
+                return false;
+            stored = value;
+            if (property == kABUIDProperty && value.toString().trimmed().isEmpty())
+                return false;
+        }
+    }
+    if (stored.isNull())
+        m_values.remove(property);
+    else
+        m_values.insert(property, stored);
+    markDirty(property);
+    return true;
+}
+
+void ABRecord::markDirty(const QString &key)
+{
+    m_dirty.insert(key);
+    if (m_book)
+        m_book->recordChanged(this);
+}

@@ -1,0 +1,499 @@
+#include "vcardcodec.h"
+
+#include <QStringDecoder>
+
+namespace {
+
+bool isAscii(const QByteArray &bytes)
+{
+    for (char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+// Text in a declared charset; UTF-8 when none is declared. Bytes that are not valid UTF-8 are old
+// Windows exports more often than anything else, so they are read as Windows-1252.
+QString decodeText(const QByteArray &bytes, const QString &charset)
+{
+    if (isAscii(bytes))
+        return QString::fromLatin1(bytes);
+    if (!charset.isEmpty() && charset.compare(QLatin1String("utf-8"), Qt::CaseInsensitive) != 0) {
+        QStringDecoder decoder(charset.toLatin1().constData());
+        if (decoder.isValid()) {
+            QString text = decoder(bytes);
+            if (!decoder.hasError())
+                return text;
+        }
+    }
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    QString text = utf8(bytes);
+    if (!utf8.hasError())
+        return text;
+    QStringDecoder cp1252("windows-1252");
+    if (cp1252.isValid()) {
+        text = cp1252(bytes);
+        if (!cp1252.hasError())
+            return text;
+    }
+    return QString::fromLatin1(bytes);
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+QByteArray decodeQuotedPrintable(const QByteArray &in)
+{
+    QByteArray out;
+    out.reserve(in.size());
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        const char c = in.at(i);
+        if (c == '=' && i + 2 < in.size()) {
+            const int hi = hexDigit(in.at(i + 1));
+            const int lo = hexDigit(in.at(i + 2));
+            if (hi >= 0 && lo >= 0) {
+                out.append(static_cast<char>(hi * 16 + lo));
+                i += 2;
+                continue;
+            }
+        }
+        out.append(c);
+    }
+    return out;
+}
+
+// RFC 6868: ^n newline, ^^ caret, ^' double quote.
+QString decodeParamValue(QString value)
+{
+    if (value.size() >= 2 && value.startsWith(u'"') && value.endsWith(u'"'))
+        value = value.mid(1, value.size() - 2);
+    if (!value.contains(u'^'))
+        return value;
+    QString out;
+    out.reserve(value.size());
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value.at(i) == u'^' && i + 1 < value.size()) {
+            const QChar next = value.at(i + 1);
+            if (next == u'n' || next == u'N') {
+                out.append(u'\n');
+                ++i;
+                continue;
+            }
+            if (next == u'^') {
+                out.append(u'^');
+                ++i;
+                continue;
+            }
+            if (next == u'\'') {
+                out.append(u'"');
+                ++i;
+                continue;
+            }
+        }
+        out.append(value.at(i));
+    }
+    return out;
+}
+
+QString encodeParamValue(const QString &name, const QString &value)
+{
+    QString out;
+    out.reserve(value.size());
+    for (QChar c : value) {
+        if (c == u'^')
+            out.append(QLatin1String("^^"));
+        else if (c == u'\n')
+            out.append(QLatin1String("^n"));
+        else if (c == u'"')
+            out.append(QLatin1String("^'"));
+        else if (c != u'\r')
+            out.append(c);
+    }
+    const bool listParam = name == QLatin1String("TYPE");
+    if (out.contains(u':') || out.contains(u';') || (!listParam && out.contains(u',')))
+        return u'"' + out + u'"';
+    return out;
+}
+
+// Splits at separators outside double quotes.
+QList<QStringView> splitOutsideQuotes(QStringView text, QChar separator)
+{
+    QList<QStringView> parts;
+    bool quoted = false;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == u'"')
+            quoted = !quoted;
+        else if (c == separator && !quoted) {
+            parts.append(text.mid(start, i - start));
+            start = i + 1;
+        }
+    }
+    parts.append(text.mid(start));
+    return parts;
+}
+
+qsizetype colonOutsideQuotes(const QByteArray &line)
+{
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const char c = line.at(i);
+        if (c == '"')
+            quoted = !quoted;
+        else if (c == ':' && !quoted)
+            return i;
+    }
+    // Some writers quote carelessly; fall back to the first colon.
+    return line.indexOf(':');
+}
+
+bool headIsQuotedPrintable(const QByteArray &line)
+{
+    const qsizetype colon = line.indexOf(':');
+    const QByteArray head = colon < 0 ? line : line.left(colon);
+    return head.toUpper().contains("QUOTED-PRINTABLE");
+}
+
+struct LogicalLine
+{
+    QByteArray bytes;
+    bool quotedPrintable = false;
+};
+
+// Unfolds on bytes, so that a fold inside a multibyte character joins it again before decoding.
+QList<LogicalLine> logicalLines(const QByteArray &data)
+{
+    QList<LogicalLine> lines;
+    qsizetype pos = 0;
+    const qsizetype size = data.size();
+    while (pos < size) {
+        qsizetype end = data.indexOf('\n', pos);
+        if (end < 0)
+            end = size;
+        qsizetype stop = end;
+        if (stop > pos && data.at(stop - 1) == '\r')
+            --stop;
+        const QByteArrayView physical(data.constData() + pos, stop - pos);
+        pos = end + 1;
+        if (!lines.isEmpty()) {
+            LogicalLine &last = lines.last();
+            if (last.quotedPrintable && last.bytes.endsWith('=')) {
+                last.bytes.chop(1); // soft line break
+                last.bytes.append(physical);
+                continue;
+            }
+            if (!physical.isEmpty() && (physical.at(0) == ' ' || physical.at(0) == '\t')) {
+                last.bytes.append(physical.sliced(1));
+                continue;
+            }
+        }
+        if (physical.trimmed().isEmpty())
+            continue;
+        LogicalLine line;
+        line.bytes = physical.toByteArray();
+        line.quotedPrintable = headIsQuotedPrintable(line.bytes);
+        lines.append(line);
+    }
+    return lines;
+}
+
+bool parseLine(const LogicalLine &logical, VCardProperty &prop)
+{
+    const QByteArray &line = logical.bytes;
+    const qsizetype colon = colonOutsideQuotes(line);
+    if (colon <= 0)
+        return false;
+    const QString head = decodeText(line.left(colon), QString());
+    const QList<QStringView> parts = splitOutsideQuotes(head, u';');
+    QStringView nameView = parts.first().trimmed();
+    const qsizetype dot = nameView.lastIndexOf(u'.');
+    if (dot >= 0) {
+        prop.group = nameView.left(dot).toString();
+        nameView = nameView.mid(dot + 1);
+    }
+    prop.name = nameView.toString().toUpper();
+    if (prop.name.isEmpty())
+        return false;
+    QString charset;
+    bool quotedPrintable = false;
+    for (qsizetype i = 1; i < parts.size(); ++i) {
+        const QStringView part = parts.at(i).trimmed();
+        if (part.isEmpty())
+            continue;
+        const qsizetype eq = part.indexOf(u'=');
+        QString pname;
+        QString pvalue;
+        if (eq < 0) {
+            // vCard 2.1 bare parameters: TEL;WORK;VOICE, or an encoding named alone.
+            pvalue = part.toString();
+            const QString upper = pvalue.toUpper();
+            if (upper == QLatin1String("QUOTED-PRINTABLE") || upper == QLatin1String("BASE64") ||
+                upper == QLatin1String("8BIT") || upper == QLatin1String("7BIT") || upper == QLatin1String("B"))
+                pname = QStringLiteral("ENCODING");
+            else
+                pname = QStringLiteral("TYPE");
+        } else {
+            pname = part.left(eq).trimmed().toString().toUpper();
+            pvalue = decodeParamValue(part.mid(eq + 1).trimmed().toString());
+        }
+        if (pname == QLatin1String("CHARSET"))
+            charset = pvalue;
+        if (pname == QLatin1String("ENCODING") && pvalue.compare(QLatin1String("QUOTED-PRINTABLE"), Qt::CaseInsensitive) == 0)
+            quotedPrintable = true;
+        prop.params.append({pname, pvalue});
+    }
+    QByteArray raw = line.mid(colon + 1);
+    if (quotedPrintable || logical.quotedPrintable) {
+        raw = decodeQuotedPrintable(raw);
+        // The value is plain text from here on; the write side must not claim otherwise.
+        prop.params.removeIf([](const QPair<QString, QString> &p) {
+            return p.first == QLatin1String("ENCODING") &&
+                   p.second.compare(QLatin1String("QUOTED-PRINTABLE"), Qt::CaseInsensitive) == 0;
+        });
+    }
+    prop.value = decodeText(raw, charset);
+    prop.params.removeIf([](const QPair<QString, QString> &p) { return p.first == QLatin1String("CHARSET"); });
+    return true;
+}
+
+} // namespace
+
+QStringList VCardProperty::paramValues(const QString &paramName) const
+{
+    QStringList values;
+    const bool lower = paramName == QLatin1String("TYPE");
+    for (const auto &param : params) {
+        if (param.first != paramName)
+            continue;
+        for (QStringView piece : splitOutsideQuotes(param.second, u',')) {
+            QString value = piece.trimmed().toString();
+            if (value.size() >= 2 && value.startsWith(u'"') && value.endsWith(u'"'))
+                value = value.mid(1, value.size() - 2);
+            if (value.isEmpty())
+                continue;
+            values.append(lower ? value.toLower() : value);
+        }
+    }
+    return values;
+}
+
+bool VCardProperty::hasParam(const QString &paramName) const
+{
+    for (const auto &param : params) {
+        if (param.first == paramName)
+            return true;
+    }
+    return false;
+}
+
+QList<const VCardProperty *> VCard::all(const QString &name) const
+{
+    QList<const VCardProperty *> found;
+    for (const VCardProperty &prop : properties) {
+        if (prop.name == name)
+            found.append(&prop);
+    }
+    return found;
+}
+
+const VCardProperty *VCard::first(const QString &name) const
+{
+    for (const VCardProperty &prop : properties) {
+        if (prop.name == name)
+            return &prop;
+    }
+    return nullptr;
+}
+
+namespace VCardCodec {
+
+ParseResult parse(const QByteArray &input)
+{
+    ParseResult result;
+    QByteArray data = input;
+    if (data.startsWith("\xEF\xBB\xBF")) {
+        data.remove(0, 3);
+    } else if (data.startsWith("\xFF\xFE") || data.startsWith("\xFE\xFF")) {
+        QStringDecoder utf16(data.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+        data = QString(utf16(data.mid(2))).toUtf8();
+    }
+    const QList<LogicalLine> lines = logicalLines(data);
+
+    bool inCard = false;
+    int nested = 0;
+    bool sawAnyCard = false;
+    VCard card;
+    for (const LogicalLine &logical : lines) {
+        VCardProperty prop;
+        if (!parseLine(logical, prop))
+            continue; // a line without a name or colon carries nothing we could use
+        const bool isBegin = prop.name == QLatin1String("BEGIN") &&
+                             prop.value.trimmed().compare(QLatin1String("VCARD"), Qt::CaseInsensitive) == 0;
+        const bool isEnd = prop.name == QLatin1String("END") &&
+                           prop.value.trimmed().compare(QLatin1String("VCARD"), Qt::CaseInsensitive) == 0;
+        if (!inCard) {
+            if (isBegin) {
+                inCard = true;
+                sawAnyCard = true;
+                card = VCard();
+            }
+            continue;
+        }
+        if (nested > 0) {
+            // A card embedded in a 2.1 AGENT property: not ours to model.
+            if (isBegin)
+                ++nested;
+            else if (isEnd)
+                --nested;
+            continue;
+        }
+        if (isBegin) {
+            if (!card.properties.isEmpty() && card.properties.last().name == QLatin1String("AGENT")) {
+                ++nested;
+                continue;
+            }
+            // The card before lacks its END: it is not trusted, the new one starts clean.
+            result.errors.append(QStringLiteral("a card has no END:VCARD"));
+            card = VCard();
+            continue;
+        }
+        if (isEnd) {
+            if (card.version.isEmpty())
+                card.version = QStringLiteral("3.0");
+            result.cards.append(card);
+            inCard = false;
+            continue;
+        }
+        if (prop.name == QLatin1String("VERSION")) {
+            card.version = prop.value.trimmed();
+            continue;
+        }
+        card.properties.append(std::move(prop));
+    }
+    if (inCard)
+        result.errors.append(QStringLiteral("a card has no END:VCARD"));
+    if (!sawAnyCard)
+        result.errors.append(QStringLiteral("no BEGIN:VCARD found"));
+    return result;
+}
+
+QByteArray serialize(const VCard &card)
+{
+    QByteArray out;
+    auto emitLine = [&out](const QString &text) {
+        const QByteArray bytes = text.toUtf8();
+        qsizetype pos = 0;
+        qsizetype limit = 75;
+        while (bytes.size() - pos > limit) {
+            qsizetype cut = pos + limit;
+            // Never split a multibyte character.
+            while (cut > pos && (static_cast<unsigned char>(bytes.at(cut)) & 0xC0) == 0x80)
+                --cut;
+            out.append(bytes.constData() + pos, cut - pos);
+            out.append("\r\n ");
+            pos = cut;
+            limit = 74;
+        }
+        out.append(bytes.constData() + pos, bytes.size() - pos);
+        out.append("\r\n");
+    };
+    emitLine(QStringLiteral("BEGIN:VCARD"));
+    emitLine(QStringLiteral("VERSION:3.0"));
+    for (const VCardProperty &prop : card.properties) {
+        QString line;
+        if (!prop.group.isEmpty())
+            line = prop.group + u'.';
+        line += prop.name;
+        for (const auto &param : prop.params) {
+            QString value = param.second;
+            if (param.first == QLatin1String("ENCODING") && value.compare(QLatin1String("BASE64"), Qt::CaseInsensitive) == 0)
+                value = QStringLiteral("b");
+            line += u';' + param.first + u'=' + encodeParamValue(param.first, value);
+        }
+        line += u':';
+        QString value = prop.value;
+        value.replace(QLatin1String("\r\n"), QLatin1String("\\n"));
+        value.replace(u'\n', QLatin1String("\\n"));
+        value.remove(u'\r');
+        line += value;
+        emitLine(line);
+    }
+    emitLine(QStringLiteral("END:VCARD"));
+    return out;
+}
+
+QString unescape(QStringView text)
+{
+    if (!text.contains(u'\\'))
+        return text.toString();
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == u'\\' && i + 1 < text.size()) {
+            const QChar next = text.at(++i);
+            out.append(next == u'n' || next == u'N' ? QChar(u'\n') : next);
+        } else {
+            out.append(c);
+        }
+    }
+    return out;
+}
+
+QString escape(const QString &text)
+{
+    QString out;
+    out.reserve(text.size() + 8);
+    for (QChar c : text) {
+        switch (c.unicode()) {
+        case '\\':
+            out.append(QLatin1String("\\\\"));
+            break;
+        case ',':
+            out.append(QLatin1String("\\,"));
+            break;
+        case ';':
+            out.append(QLatin1String("\\;"));
+            break;
+        case '\n':
+            out.append(QLatin1String("\\n"));
+            break;
+        case '\r':
+            break;
+        default:
+            out.append(c);
+        }
+    }
+    return out;
+}
+
+QStringList splitUnescape(QStringView text, QChar separator)
+{
+    QStringList parts;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == u'\\') {
+            ++i;
+            continue;
+        }
+        if (c == separator) {
+            parts.append(unescape(text.mid(start, i - start)));
+            start = i + 1;
+        }
+    }
+    parts.append(unescape(text.mid(start)));
+    return parts;
+}
+
+} // namespace VCardCodec
