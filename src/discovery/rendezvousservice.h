@@ -1,0 +1,16 @@
+#pragma once
+
+#include "socketaddress.h"
+
+#include <QList>
+#include <QString>
+
+// A share that was found: its name, type and domain, and its IPv4 addresses once resolved
+// (empty until then).
+struct RendezvousService
+{
+    QString name;
+    QString type;
+    QString domain;
+    QList<SocketAddress> addresses;
+};
