@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QVariantList>
+
+class ABAddressBook;
+class ABPerson;
+class ABFoldersView;
+class GroupTableModel;
+class QAbstractItemView;
+class QPushButton;
+class QTableView;
+class QWidget;
+
+// The shared record selection and the group sharing settings ("AB Folders" page).
+//
+// Holds two ordered lists of group references (QVariantMap {"UID": text, "GroupName": text}):
+// the shared groups and the others, kept in the settings under "sharedGroups" and
+// "nonSharedGroups". A person is shared when one of the groups that hold it directly is shared;
+// a person in no group never is. The stored name of a group is the name it had when first listed.
+//
+// The constructor builds the page (owned by the controller until the main window takes it with
+// view() and gives it a parent) and loads and reconciles the lists (fillABProperties).
+class ABSharingPropController : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Uses ABAddressBook::sharedAddressBook().
+    explicit ABSharingPropController(QObject *parent = nullptr);
+    // A given store; nullptr stands for a store that cannot be opened.
+    explicit ABSharingPropController(ABAddressBook *book, QObject *parent = nullptr);
+    ~ABSharingPropController() override;
+
+    QWidget *view() const;
+
+    // The selection test, asked once per person and download.
+    bool isPeopleInGroups(const ABPerson *person) const;
+
+    void fillABProperties();
+    bool isGroupWithUIDinAB(const QString &uid) const;
+    bool groupInAnyTable(const QString &uid) const;
+
+    const QVariantList &sharedGroups() const { return m_sharedGroups; }
+    const QVariantList &nonSharedGroups() const { return m_nonSharedGroups; }
+
+    // Table data: rows of the table's list; a row's text is the reference's stored group name.
+    int numberOfRowsInTableView(const QAbstractItemView *table) const;
+    QString tableViewObjectValue(const QAbstractItemView *table, int column, int row) const;
+
+    QTableView *nonSharedTableOL() const;
+    QTableView *sharedTableOL() const;
+    QPushButton *shareOneButtonOL() const;
+    QPushButton *shareNonOneButtonOL() const;
+    QPushButton *shareAllButtonOL() const;
+    QPushButton *shareNonButtonOL() const;
+
+    static const char *sharedGroupsKey() { return "sharedGroups"; }
+    static const char *nonSharedGroupsKey() { return "nonSharedGroups"; }
+
+public slots:
+    // Redraws both tables and writes both lists to the settings.
+    void doSaveDefault();
+    void doShare();
+    void doUnshare();
+    void doShareAll();
+    void doNonShareAll();
+
+signals:
+    void groupListsChanged();
+
+private:
+    void awakeFromNib();
+    static int selectedRow(const QTableView *table);
+
+    ABAddressBook *m_book;
+    QVariantList m_sharedGroups;
+    QVariantList m_nonSharedGroups;
+    QPointer<ABFoldersView> m_view;
+    GroupTableModel *m_nonSharedModel = nullptr;
+    GroupTableModel *m_sharedModel = nullptr;
+};
