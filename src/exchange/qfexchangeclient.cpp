@@ -217,14 +217,19 @@ void QFExchangeClient::readAllTheData(const QByteArray &chunk)
 
     while (d->socket == socket && d->state != State::Finished) {
         if (!pool.isConnectionComplete(socket)) {
-            const int declared = pool.getHeadLengthforConnection(socket);
-            if (declared != -1 && (declared < 0 || declared > d->maxFrameLength)) {
+            // A header that is whole but declares a negative length or more than we accept will
+            // never give a frame we want: end here rather than buffer without bound.
+            const QByteArray buffered = pool.getDataForConnection(socket);
+            const int declared = buffered.size() > QFConnectionPool::kHeaderLength
+                                     ? QFConnectionPool::parseDeclaredLength(buffered.constData(), QFConnectionPool::kLengthDigits)
+                                     : 0;
+            if (declared < 0 || declared > d->maxFrameLength) {
                 d->fail(Failure::Incompatible, QStringLiteral("declared frame length %1 out of range").arg(declared));
                 return;
             }
             if (declared > 0)
                 pool.reserveDataForConnection(declared, socket);
-            emit activity(pool.getDataForConnection(socket).size(), declared > 0 ? declared : 0);
+            emit activity(buffered.size(), declared);
             return;
         }
         const std::optional<QByteArray> payload = pool.unpackDatafromConnection(socket);

@@ -18,6 +18,7 @@ struct QFExchangeReply
     std::optional<RecordList> records;
     std::optional<OwnerCard> ownerCard;
 };
+Q_DECLARE_METATYPE(QFExchangeReply)
 
 // The browsing end of the exchange: one download from one share. loadServiceByAddress connects,
 // sends "keys", answers the server's "keys" with "sendAB" and reports the "AB" through

@@ -204,8 +204,13 @@ void QFExchangeServer::readDataFromRemote(QTcpSocket *socket, const QByteArray &
     // in one go gets both answers.
     for (;;) {
         if (!pool.isConnectionComplete(socket)) {
-            const int declared = pool.getHeadLengthforConnection(socket);
-            if (declared != -1 && (declared < 0 || declared > d->maxFrameLength))
+            // A header that is whole but declares a negative length or more than we accept will
+            // never give a frame we want: end here rather than buffer without bound.
+            const QByteArray buffered = pool.getDataForConnection(socket);
+            const int declared = buffered.size() > QFConnectionPool::kHeaderLength
+                                     ? QFConnectionPool::parseDeclaredLength(buffered.constData(), QFConnectionPool::kLengthDigits)
+                                     : 0;
+            if (declared < 0 || declared > d->maxFrameLength)
                 d->protocolProblem(socket, QStringLiteral("declared frame length %1 out of range").arg(declared));
             return;
         }

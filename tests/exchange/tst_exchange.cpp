@@ -1,0 +1,670 @@
+#include "abglobals.h"
+#include "exchangearchive.h"
+#include "qfconnectionpool.h"
+#include "qfexchangeclient.h"
+#include "qfexchangeserver.h"
+#include "recordingplatform.h"
+#include "vcardcommon.h"
+
+#include <QCborArray>
+#include <QCborMap>
+#include <QCborValue>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+// Both ends of the exchange over real sockets on 127.0.0.1: the sequence, and what each side does
+// with malformed, split, merged, stalled and truncated input. Everything runs on the test's event
+// loop; hand-written peers wait by spinning it.
+
+namespace {
+
+QByteArray rawFrame(const QByteArray &payload)
+{
+    QTcpSocket dummy;
+    return QFConnectionPool::packData(payload, &dummy);
+}
+
+QByteArray frame(const QVariantMap &message)
+{
+    return rawFrame(ExchangeArchive::encode(message).value());
+}
+
+const QVariantMap kKeys{{u"type"_qs, u"keys"_qs}, {u"Keys1"_qs, 12345}};
+const QVariantMap kSendAB{{u"type"_qs, u"sendAB"_qs}};
+const OwnerCard kCard{{1, u"Ann"_qs}, {2, u"Lee"_qs}, {3, u""_qs}, {11, u"ann@example.org"_qs}};
+
+QPair<QString, QString> alertOf(const char *problem, const char *hint)
+{
+    return {vCardCommon::getLocMsg(QString::fromLatin1(problem)), vCardCommon::getLocMsg(QString::fromLatin1(hint))};
+}
+
+RecordList sampleRecords(int count)
+{
+    RecordList records;
+    for (int i = 0; i < count; ++i) {
+        records.append(FlatPerson{
+            {kABFirstNameProperty, QStringLiteral("First%1").arg(i)},
+            {kABLastNameProperty, i % 3 == 0 ? QString(u""_qs) : QStringLiteral("Läst%1").arg(i)},
+            {kABEmailProperty, QVariantList{LabeledValue{{kABWorkLabel, QStringLiteral("p%1@example.org").arg(i)}},
+                                            LabeledValue{{kABWorkLabel, QStringLiteral("q%1@example.org").arg(i)}}}},
+            {kABAddressProperty, QVariantList{LabeledValue{{kABHomeLabel, QVariantMap{{kABAddressCityKey, u"Graz"_qs}}}}}},
+        });
+    }
+    return records;
+}
+
+// A peer written by hand on the test's loop: sends bytes, reads whole frames back.
+class RawPeer
+{
+public:
+    explicit RawPeer(quint16 port)
+    {
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        pool.addConnection(&socket);
+    }
+    ~RawPeer() { pool.removeConnection(&socket); }
+    bool waitConnected()
+    {
+        QDeadlineTimer deadline(5000);
+        while (socket.state() != QAbstractSocket::ConnectedState && !deadline.hasExpired())
+            QTest::qWait(2);
+        return socket.state() == QAbstractSocket::ConnectedState;
+    }
+    void send(const QByteArray &bytes) { socket.write(bytes); }
+    // The next whole frame's message; nothing when none came in time.
+    std::optional<QVariantMap> next(int timeout = 5000)
+    {
+        QDeadlineTimer deadline(timeout);
+        for (;;) {
+            absorb();
+            if (pool.isConnectionComplete(&socket)) {
+                const auto payload = pool.unpackDatafromConnection(&socket);
+                return payload ? ExchangeArchive::decode(*payload) : std::nullopt;
+            }
+            if (deadline.hasExpired())
+                return std::nullopt;
+            QTest::qWait(2);
+        }
+    }
+    bool closedWithin(int timeout = 5000)
+    {
+        QDeadlineTimer deadline(timeout);
+        while (socket.state() != QAbstractSocket::UnconnectedState && !deadline.hasExpired()) {
+            absorb();
+            QTest::qWait(2);
+        }
+        return socket.state() == QAbstractSocket::UnconnectedState;
+    }
+    void absorb()
+    {
+        const QByteArray chunk = socket.readAll();
+        if (!chunk.isEmpty())
+            pool.addData(chunk, &socket);
+    }
+
+    QTcpSocket socket;
+    QFConnectionPool pool;
+};
+
+
+// The sharing end on a real listening socket.
+class Share
+{
+public:
+    Share()
+    {
+        server.setRecordProvider([this] {
+            ++provided;
+            return records;
+        });
+        server.setOwnerCardProvider([] { return kCard; });
+        QObject::connect(&listener, &QTcpServer::newConnection, &server, [this] {
+            while (QTcpSocket *socket = listener.nextPendingConnection())
+                server.connectionReceived(socket);
+        });
+        listener.listen(QHostAddress::LocalHost, 0);
+    }
+    quint16 port() const { return listener.serverPort(); }
+
+    QTcpServer listener;
+    QFExchangeServer server;
+    RecordList records = sampleRecords(3);
+    int provided = 0;
+};
+
+} // namespace
+
+class TestExchange : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void downloadThroughTheWholeSequence();
+    void emptyShareSendsEmptyList();
+    void sendABAsFirstMessage();
+    void otherTypesAreNotAnsweredAndKeysAre();
+    void severalFramesInOneChunk();
+    void oneByteChunks();
+    void malformedInputAlertsOnceAndCloses_data();
+    void malformedInputAlertsOnceAndCloses();
+    void peerClosingMidFrameEndsQuietly();
+    void idleConnectionIsClosed();
+    void peerThatNeverReadsDoesNotBlock();
+    void peerThatKeepsAskingWithoutReading();
+    void twoClientsAtOnce();
+    void clientIncompatibleReply_data();
+    void clientIncompatibleReply();
+    void clientReplyKinds_data();
+    void clientReplyKinds();
+    void clientConnectionRefused();
+    void clientServerClosesEarly();
+    void clientServerNeverAnswers();
+    void clientReadsMergedAndSplitFrames();
+};
+
+void TestExchange::downloadThroughTheWholeSequence()
+{
+    RecordingPlatform platform;
+    Share share;
+    QSignalSpy served(&share.server, &QFExchangeServer::connectionServed);
+    QSignalSpy closed(&share.server, &QFExchangeServer::connectionClosed);
+    QFExchangeClient client;
+    QSignalSpy finished(&client, &QFExchangeClient::finished);
+    QSignalSpy failed(&client, &QFExchangeClient::failed);
+    client.loadServiceByAddress(u"127.0.0.1"_qs, share.port());
+    QCOMPARE(client.state(), QFExchangeClient::State::Connecting);
+    QTRY_COMPARE(finished.size(), 1);
+    QCOMPARE(failed.size(), 0);
+    const auto reply = finished.at(0).at(0).value<QFExchangeReply>();
+    QCOMPARE(reply.type, u"AB"_qs);
+    QVERIFY(reply.records.has_value());
+    QCOMPARE(*reply.records, share.records);
+    QCOMPARE(reply.ownerCard.value(), kCard);
+    QCOMPARE(client.state(), QFExchangeClient::State::Finished);
+    QCOMPARE(client.connections().connectionCount(), 0);
+    QCOMPARE(served.size(), 1);
+    QCOMPARE(served.at(0).at(1).toInt(), 3);
+    QTRY_COMPARE(closed.size(), 1);
+    QCOMPARE(closed.at(0).at(1).value<QFExchangeServer::CloseReason>(), QFExchangeServer::CloseReason::Served);
+    QCOMPARE(share.server.connections().connectionCount(), 0);
+    QCOMPARE(share.server.openConnectionCount(), 0);
+    QVERIFY(platform.alerts.isEmpty());
+}
+
+void TestExchange::emptyShareSendsEmptyList()
+{
+    Share share;
+    share.records.clear();
+    RawPeer peer(share.port());
+    QVERIFY(peer.waitConnected());
+    peer.send(frame(kKeys));
+    const auto keys = peer.next().value();
+    QCOMPARE(keys.value(u"type"_qs), QVariant(u"keys"_qs));
+    const qlonglong key = keys.value(u"Keys1"_qs).toLongLong();
+    QVERIFY(key >= 0 && key <= 2147483647);
+    peer.send(frame(kSendAB));
+    const auto ab = peer.next().value();
+    QCOMPARE(ab.value(u"type"_qs), QVariant(u"AB"_qs));
+    QCOMPARE(ab.value(u"release"_qs), QVariant(u"1.1.1"_qs));
+    QCOMPARE(ab.value(u"product"_qs), QVariant(u"zorbix Rendezvous"_qs));
+    QCOMPARE(ab.value(u"ABData"_qs).typeId(), QMetaType::QVariantList);
+    QVERIFY(ab.value(u"ABData"_qs).toList().isEmpty());
+    QCOMPARE(ab.value(u"pData"_qs).value<OwnerCard>(), kCard);
+    QVERIFY(peer.closedWithin());
+}
+
+void TestExchange::sendABAsFirstMessage()
+{
+    Share share;
+    RawPeer peer(share.port());
+    QVERIFY(peer.waitConnected());
+    peer.send(frame(kSendAB));
+    const auto ab = peer.next().value();
+    QCOMPARE(ab.value(u"type"_qs), QVariant(u"AB"_qs));
+    QCOMPARE(ab.value(u"ABData"_qs).toList(), share.records);
+    QVERIFY(peer.closedWithin());
+    QVERIFY(!peer.pool.isConnectionComplete(&peer.socket));
+}
+
+void TestExchange::otherTypesAreNotAnsweredAndKeysAre()
+{
+    RecordingPlatform platform;
+    Share share;
+    RawPeer peer(share.port());
+    QVERIFY(peer.waitConnected());
+    for (const char *type : {"AB", "Keys", "sendab", ""})
+        peer.send(frame({{u"type"_qs, QString::fromLatin1(type)}}));
+    QVERIFY(!peer.next(300).has_value());
+    QCOMPARE(peer.socket.state(), QAbstractSocket::ConnectedState);
+    for (int i = 0; i < 3; ++i) {
+        peer.send(frame(kKeys));
+        QCOMPARE(peer.next().value().value(u"type"_qs), QVariant(u"keys"_qs));
+    }
+    QCOMPARE(share.provided, 0);
+    QVERIFY(platform.alerts.isEmpty());
+}
+
+void TestExchange::severalFramesInOneChunk()
+{
+    Share share;
+    RawPeer peer(share.port());
+    QVERIFY(peer.waitConnected());
+    peer.send(frame(kKeys) + frame(kKeys) + frame(kSendAB));
+    QCOMPARE(peer.next().value().value(u"type"_qs), QVariant(u"keys"_qs));
+    QCOMPARE(peer.next().value().value(u"type"_qs), QVariant(u"keys"_qs));
+    QCOMPARE(peer.next().value().value(u"type"_qs), QVariant(u"AB"_qs));
+    QVERIFY(peer.closedWithin());
+}
+
+void TestExchange::oneByteChunks()
+{
+    Share share;
+    RawPeer peer(share.port());
+    QVERIFY(peer.waitConnected());
+    QTRY_COMPARE(share.server.openConnectionCount(), 1);
+    const QByteArray keys = frame(kKeys);
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        peer.send(keys.mid(i, 1));
+        peer.socket.flush();
+        // Nothing comes back before the last byte.
+        if (i + 1 < keys.size())
+            QVERIFY(!peer.next(5).has_value());
+    }
+    QCOMPARE(peer.next().value().value(u"type"_qs), QVariant(u"keys"_qs));
+    const QByteArray sendAB = frame(kSendAB);
+    for (qsizetype i = 0; i < sendAB.size(); ++i) {
+        peer.send(sendAB.mid(i, 1));
+        peer.socket.flush();
+        QTest::qWait(2);
+    }
+    QCOMPARE(peer.next().value().value(u"type"_qs), QVariant(u"AB"_qs));
+    QCOMPARE(share.provided, 1);
+}
+
+void TestExchange::malformedInputAlertsOnceAndCloses_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QByteArray deep("\xa1\x64type", 6);
+    deep += QByteArray(10000, '\x81');
+    deep += '\x00';
+    QTest::newRow("header without digits") << QByteArray("GET / HTTP/1.0\r\n\r\n");
+    QTest::newRow("negative length") << QByteArray("-50       +abcdef");
+    QTest::newRow("length -1") << QByteArray("-1        +abcdef");
+    QTest::newRow("length over the cap") << QByteArray("999999999 +abc");
+    QTest::newRow("length beyond 32 bits") << QByteArray("9999999999+abc");
+    QTest::newRow("length 1") << QByteArray("1         +abc");
+    QTest::newRow("length 11") << QByteArray("11        +abc");
+    QTest::newRow("payload not cbor") << rawFrame("not cbor at all");
+    QTest::newRow("cbor list") << rawFrame(QCborValue(QCborArray{u"type"_qs, u"keys"_qs}).toCbor());
+    QTest::newRow("cbor text") << rawFrame(QCborValue(u"keys"_qs).toCbor());
+    QTest::newRow("map without type") << frame({{u"Keys1"_qs, 1}});
+    QTest::newRow("type not text") << frame({{u"type"_qs, 7}});
+    QTest::newRow("trailing bytes") << rawFrame(ExchangeArchive::encode(kKeys).value() + "x");
+    QTest::newRow("10000 nested arrays") << rawFrame(deep);
+    QTest::newRow("after a good frame") << frame(kKeys) + rawFrame("junk");
+}
+
+void TestExchange::malformedInputAlertsOnceAndCloses()
+{
+    QFETCH(QByteArray, bytes);
+    RecordingPlatform platform;
+    Share share;
+    QSignalSpy closed(&share.server, &QFExchangeServer::connectionClosed);
+    {
+        RawPeer peer(share.port());
+        QVERIFY(peer.waitConnected());
+        peer.send(bytes);
+        QVERIFY(peer.closedWithin());
+        // More from the same peer cannot raise more alerts: the connection is gone.
+        peer.send(bytes);
+    }
+    QTRY_COMPARE(closed.size(), 1);
+    QCOMPARE(closed.at(0).at(1).value<QFExchangeServer::CloseReason>(), QFExchangeServer::CloseReason::ProtocolProblem);
+    QCOMPARE(platform.alerts.size(), 1);
+    QCOMPARE(platform.alerts.at(0), alertOf("SC_ServerProtocolProblem", "SC_ServerProtocolHint"));
+    QCOMPARE(share.server.connections().connectionCount(), 0);
+    QCOMPARE(share.provided, 0);
+
+    // The server goes on serving others.
+    QFExchangeClient client;
+    QSignalSpy finished(&client, &QFExchangeClient::finished);
+    client.loadServiceByAddress(u"127.0.0.1"_qs, share.port());
+    QTRY_COMPARE(finished.size(), 1);
+    QCOMPARE(platform.alerts.size(), 1);
+}
+
+void TestExchange::peerClosingMidFrameEndsQuietly()
+{
+    RecordingPlatform platform;
+    Share share;
+    QSignalSpy closed(&share.server, &QFExchangeServer::connectionClosed);
+    {
+        RawPeer peer(share.port());
+        QVERIFY(peer.waitConnected());
+        peer.send(frame(kSendAB).left(14));
+        peer.socket.flush();
+        QTRY_VERIFY(share.server.connections().connectionCount() == 1);
+        QTest::qWait(20);
+    }
+    QTRY_COMPARE(closed.size(), 1);
+    QCOMPARE(closed.at(0).at(1).value<QFExchangeServer::CloseReason>(), QFExchangeServer::CloseReason::PeerClosed);
+    QCOMPARE(share.server.connections().connectionCount(), 0);
+    QVERIFY(platform.alerts.isEmpty());
+    QCOMPARE(share.provided, 0);
+}
+
+void TestExchange::idleConnectionIsClosed()
+{
+    RecordingPlatform platform;
+    Share share;
+    share.server.setIdleTimeout(150);
+    QSignalSpy closed(&share.server, &QFExchangeServer::connectionClosed);
+    RawPeer peer(share.port());
+    QVERIFY(peer.waitConnected());
+    peer.send(frame(kKeys).left(5));
+    QVERIFY(peer.closedWithin(3000));
+    QCOMPARE(closed.size(), 1);
+    QCOMPARE(closed.at(0).at(1).value<QFExchangeServer::CloseReason>(), QFExchangeServer::CloseReason::IdleTimeout);
+    QVERIFY(platform.alerts.isEmpty());
+}
+
+void TestExchange::peerThatNeverReadsDoesNotBlock()
+{
+    // A plain socket that asks for a large share and never reads the answer.
+    Share share;
+    share.records = sampleRecords(40000);
+    share.server.setIdleTimeout(400);
+    QSignalSpy closed(&share.server, &QFExchangeServer::connectionClosed);
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    QVERIFY(fd >= 0);
+    const int small = 4096;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(share.port());
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    QVERIFY(::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
+    const QByteArray request = frame(kSendAB);
+    QCOMPARE(::write(fd, request.constData(), size_t(request.size())), ssize_t(request.size()));
+    QTRY_COMPARE(share.provided, 1);
+
+    // Meanwhile another client is served at once.
+    share.records = sampleRecords(2);
+    QFExchangeClient client;
+    QSignalSpy finished(&client, &QFExchangeClient::finished);
+    QElapsedTimer clock;
+    clock.start();
+    client.loadServiceByAddress(u"127.0.0.1"_qs, share.port());
+    QTRY_COMPARE(finished.size(), 1);
+    QVERIFY(clock.elapsed() < 2000);
+
+    // The stalled connection is dropped after the idle time.
+    QTRY_VERIFY_WITH_TIMEOUT(std::any_of(closed.begin(), closed.end(),
+                                         [](const QList<QVariant> &args) {
+                                             return args.at(1).value<QFExchangeServer::CloseReason>() ==
+                                                    QFExchangeServer::CloseReason::IdleTimeout;
+                                         }),
+                             5000);
+    QCOMPARE(share.server.openConnectionCount(), 0);
+    ::close(fd);
+}
+
+void TestExchange::peerThatKeepsAskingWithoutReading()
+{
+    Share share;
+    QSignalSpy closed(&share.server, &QFExchangeServer::connectionClosed);
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int small = 4096;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(share.port());
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    QVERIFY(::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
+    QByteArray burst;
+    for (int i = 0; i < 2000; ++i)
+        burst += frame(kKeys);
+    // Keep sending "keys" (never reading) until the server gives up on us.
+    for (int round = 0; round < 200 && closed.isEmpty(); ++round) {
+        if (::send(fd, burst.constData(), size_t(burst.size()), MSG_DONTWAIT | MSG_NOSIGNAL) < 0 && errno != EAGAIN)
+            break;
+        QTest::qWait(5);
+    }
+    QTRY_COMPARE(closed.size(), 1);
+    QCOMPARE(closed.at(0).at(1).value<QFExchangeServer::CloseReason>(), QFExchangeServer::CloseReason::WriteBacklog);
+    ::close(fd);
+}
+
+void TestExchange::twoClientsAtOnce()
+{
+    Share share;
+    share.records = sampleRecords(500);
+    // Two hand-written peers interleave their frames byte-wise; each gets its own answers.
+    RawPeer first(share.port());
+    RawPeer second(share.port());
+    QVERIFY(first.waitConnected() && second.waitConnected());
+    const QByteArray keys = frame(kKeys);
+    first.send(keys.left(7));
+    second.send(keys.left(12));
+    QTest::qWait(20);
+    first.send(keys.mid(7));
+    QCOMPARE(first.next().value().value(u"type"_qs), QVariant(u"keys"_qs));
+    QVERIFY(!second.next(50).has_value());
+    second.send(keys.mid(12) + frame(kSendAB));
+    QCOMPARE(second.next().value().value(u"type"_qs), QVariant(u"keys"_qs));
+    QCOMPARE(second.next().value().value(u"ABData"_qs).toList().size(), 500);
+    QCOMPARE(first.socket.state(), QAbstractSocket::ConnectedState);
+    first.send(frame(kSendAB));
+    QCOMPARE(first.next().value().value(u"ABData"_qs).toList().size(), 500);
+
+    // And two client objects at once.
+    QFExchangeClient a, b;
+    QSignalSpy doneA(&a, &QFExchangeClient::finished), doneB(&b, &QFExchangeClient::finished);
+    a.loadServiceByAddress(u"127.0.0.1"_qs, share.port());
+    b.loadServiceByAddress(u"127.0.0.1"_qs, share.port());
+    QTRY_VERIFY(doneA.size() == 1 && doneB.size() == 1);
+    QCOMPARE(doneA.at(0).at(0).value<QFExchangeReply>().records.value(), share.records);
+    QCOMPARE(doneB.at(0).at(0).value<QFExchangeReply>().records.value(), share.records);
+}
+
+namespace {
+// A hand-written server: answers each whole frame it receives with the next scripted bytes.
+class ScriptedServer
+{
+public:
+    explicit ScriptedServer(QList<QByteArray> replies) : m_replies(std::move(replies))
+    {
+        QObject::connect(&listener, &QTcpServer::newConnection, &listener, [this] {
+            QTcpSocket *socket = listener.nextPendingConnection();
+            pool.addConnection(socket);
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                pool.addData(socket->readAll(), socket);
+                while (pool.isConnectionComplete(socket)) {
+                    pool.unpackDatafromConnection(socket);
+                    ++requests;
+                    if (!m_replies.isEmpty()) {
+                        const QByteArray reply = m_replies.takeFirst();
+                        if (reply == "close")
+                            socket->disconnectFromHost();
+                        else
+                            socket->write(reply);
+                    }
+                }
+            });
+        });
+        listener.listen(QHostAddress::LocalHost, 0);
+    }
+    quint16 port() const { return listener.serverPort(); }
+
+    QTcpServer listener;
+    QFConnectionPool pool;
+    int requests = 0;
+
+private:
+    QList<QByteArray> m_replies;
+};
+} // namespace
+
+void TestExchange::clientIncompatibleReply_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::newRow("list instead of dictionary") << rawFrame(QCborValue(QCborArray{u"type"_qs, u"keys"_qs}).toCbor());
+    QTest::newRow("no type") << frame({{u"Keys1"_qs, 3}});
+    QTest::newRow("not cbor") << rawFrame("<html>");
+    QTest::newRow("header without digits") << QByteArray("HTTP/1.1 400 Bad Request\r\n\r\n");
+    QTest::newRow("negative length") << QByteArray("-1        +xx");
+    QTest::newRow("length over the cap") << QByteArray("2000000000+xx");
+    QTest::newRow("length 5") << QByteArray("5         +xxxxx");
+    QTest::newRow("ABData not a list") << frame({{u"type"_qs, u"AB"_qs}, {u"ABData"_qs, u"x"_qs}});
+    QTest::newRow("pData not a card") << frame({{u"type"_qs, u"AB"_qs}, {u"pData"_qs, QVariantList{1}}});
+}
+
+void TestExchange::clientIncompatibleReply()
+{
+    QFETCH(QByteArray, reply);
+    RecordingPlatform platform;
+    ScriptedServer server({reply, reply, reply});
+    QFExchangeClient client;
+    QSignalSpy finished(&client, &QFExchangeClient::finished);
+    QSignalSpy failed(&client, &QFExchangeClient::failed);
+    client.loadServiceByAddress(u"127.0.0.1"_qs, server.port());
+    QTRY_COMPARE(failed.size(), 1);
+    QCOMPARE(failed.at(0).at(0).value<QFExchangeClient::Failure>(), QFExchangeClient::Failure::Incompatible);
+    QTest::qWait(50);
+    QCOMPARE(finished.size(), 0);
+    QCOMPARE(failed.size(), 1);
+    QCOMPARE(platform.alerts, (QList<QPair<QString, QString>>{alertOf("SC_NonCompatibleProblem", "SC_NonCompatibleHint")}));
+    QCOMPARE(server.requests, 1);
+    QCOMPARE(client.connections().connectionCount(), 0);
+}
+
+void TestExchange::clientReplyKinds_data()
+{
+    QTest::addColumn<QVariantMap>("ab");
+    QTest::addColumn<bool>("hasRecords");
+    QTest::addColumn<bool>("hasCard");
+    const QVariantMap base{{u"type"_qs, u"AB"_qs}, {u"release"_qs, u"1.1.1"_qs}};
+    QVariantMap full = base;
+    full.insert(u"ABData"_qs, sampleRecords(2));
+    full.insert(u"pData"_qs, QVariant::fromValue(kCard));
+    QVariantMap noCard = base;
+    noCard.insert(u"ABData"_qs, QVariantList());
+    QVariantMap noRecords = base;
+    noRecords.insert(u"pData"_qs, QVariant::fromValue(kCard));
+    QVariantMap emptyCard = base;
+    emptyCard.insert(u"pData"_qs, QVariantMap());
+    QTest::newRow("full") << full << true << true;
+    QTest::newRow("no pData, empty ABData") << noCard << true << false;
+    QTest::newRow("no ABData") << noRecords << false << true;
+    QTest::newRow("empty pData") << emptyCard << false << true;
+    QTest::newRow("other type") << QVariantMap{{u"type"_qs, u"hello"_qs}, {u"ABData"_qs, sampleRecords(1)}} << false << false;
+}
+
+void TestExchange::clientReplyKinds()
+{
+    QFETCH(QVariantMap, ab);
+    QFETCH(bool, hasRecords);
+    QFETCH(bool, hasCard);
+    RecordingPlatform platform;
+    ScriptedServer server({frame(kKeys), frame(ab)});
+    QFExchangeClient client;
+    QSignalSpy finished(&client, &QFExchangeClient::finished);
+    client.loadServiceByAddress(u"127.0.0.1"_qs, server.port());
+    QTRY_COMPARE(finished.size(), 1);
+    const auto reply = finished.at(0).at(0).value<QFExchangeReply>();
+    QCOMPARE(reply.type, ab.value(u"type"_qs).toString());
+    QCOMPARE(reply.records.has_value(), hasRecords);
+    if (hasRecords)
+        QCOMPARE(*reply.records, ab.value(u"ABData"_qs).toList());
+    QCOMPARE(reply.ownerCard.has_value(), hasCard);
+    QCOMPARE(server.requests, 2);
+    QVERIFY(platform.alerts.isEmpty());
+}
+
+void TestExchange::clientConnectionRefused()
+{
+    RecordingPlatform platform;
+    quint16 port = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        port = probe.serverPort();
+    }
+    QFExchangeClient client;
+    QSignalSpy failed(&client, &QFExchangeClient::failed);
+    client.loadServiceByAddress(u"127.0.0.1"_qs, port);
+    QTRY_COMPARE(failed.size(), 1);
+    QCOMPARE(failed.at(0).at(0).value<QFExchangeClient::Failure>(), QFExchangeClient::Failure::ConnectionRefused);
+    QCOMPARE(platform.alerts, (QList<QPair<QString, QString>>{alertOf("BR_NetworkProblem", "BR_NetworkHint")}));
+}
+
+void TestExchange::clientServerClosesEarly()
+{
+    RecordingPlatform platform;
+    // One server answers "keys" with half a frame and then says nothing; the other closes.
+    ScriptedServer server({frame(kKeys).left(20)});
+    ScriptedServer closer({"close"});
+    for (ScriptedServer *s : {&server, &closer}) {
+        platform.clear();
+        QFExchangeClient client;
+        QSignalSpy failed(&client, &QFExchangeClient::failed);
+        QSignalSpy finished(&client, &QFExchangeClient::finished);
+        client.setIdleTimeout(300);
+        client.loadServiceByAddress(u"127.0.0.1"_qs, s->port());
+        QTRY_COMPARE(failed.size(), 1);
+        const auto failure = failed.at(0).at(0).value<QFExchangeClient::Failure>();
+        if (s == &closer)
+            QCOMPARE(failure, QFExchangeClient::Failure::ClosedEarly);
+        else
+            QCOMPARE(failure, QFExchangeClient::Failure::TimedOut); // half a frame, then silence
+        QCOMPARE(finished.size(), 0);
+        QCOMPARE(platform.alerts, (QList<QPair<QString, QString>>{alertOf("BR_NetworkProblem", "BR_NetworkHint")}));
+    }
+}
+
+void TestExchange::clientServerNeverAnswers()
+{
+    RecordingPlatform platform;
+    ScriptedServer silent({});
+    QFExchangeClient client;
+    client.setIdleTimeout(200);
+    QSignalSpy failed(&client, &QFExchangeClient::failed);
+    QElapsedTimer clock;
+    clock.start();
+    client.loadServiceByAddress(u"127.0.0.1"_qs, silent.port());
+    QTRY_COMPARE(failed.size(), 1);
+    QVERIFY(clock.elapsed() >= 150);
+    QCOMPARE(failed.at(0).at(0).value<QFExchangeClient::Failure>(), QFExchangeClient::Failure::TimedOut);
+    QCOMPARE(platform.alerts.size(), 1);
+    QCOMPARE(client.state(), QFExchangeClient::State::Finished);
+}
+
+void TestExchange::clientReadsMergedAndSplitFrames()
+{
+    // Feeding the client's chunk handler directly: keys and AB in one chunk, then byte by byte.
+    ScriptedServer server({});
+    const QVariantMap ab{{u"type"_qs, u"AB"_qs}, {u"ABData"_qs, sampleRecords(4)}, {u"pData"_qs, QVariant::fromValue(kCard)}};
+    const QByteArray bytes = frame(kKeys) + frame(ab);
+    for (const int chunkSize : {int(bytes.size()), 1, 13}) {
+        QFExchangeClient client;
+        QSignalSpy finished(&client, &QFExchangeClient::finished);
+        QSignalSpy activity(&client, &QFExchangeClient::activity);
+        client.loadServiceByAddress(u"127.0.0.1"_qs, server.port());
+        QTRY_COMPARE(client.state(), QFExchangeClient::State::WaitingForKeys);
+        for (qsizetype i = 0; i < bytes.size() && finished.isEmpty(); i += chunkSize)
+            client.readAllTheData(bytes.mid(i, chunkSize));
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(finished.at(0).at(0).value<QFExchangeReply>().records.value(), ab.value(u"ABData"_qs).toList());
+        QCOMPARE(activity.isEmpty(), chunkSize == bytes.size());
+    }
+}
+
+QTEST_GUILESS_MAIN(TestExchange)
+#include "tst_exchange.moc"
