@@ -59,8 +59,12 @@ void TestVCardCommon::everyKeyInEveryLanguage()
         if (key != u"SC_EmptyString"_qs && key != u"SE_NullValue"_qs)
             QVERIFY2(table.text(key).size() >= 2, qPrintable(key));
     }
-    // No key that nobody uses, and the odd spelling is the one that counts.
-    QCOMPARE(table.keys().size(), kKeys.size());
+    // Every language has the same keys, and the odd spelling is the one that counts.
+    QCOMPARE(QSet<QString>(table.keys().cbegin(), table.keys().cend()),
+             [] {
+                 const QStringList english = MessageTable::forLocale(QLocale(u"en_US"_qs)).keys();
+                 return QSet<QString>(english.cbegin(), english.cend());
+             }());
     QVERIFY(!table.contains(u"SE_NoABAvailHint"_qs));
     // CSV cells must survive the narrowest export encoding.
     for (const char *cell : {"SE_NoConversion", "SE_NullValue"}) {
