@@ -1,0 +1,319 @@
+#include "inprocessdnssd.h"
+#include "netservicepublisher.h"
+#include "qfrendezvousclient.h"
+
+#include <QtTest>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+const QString kType = QStringLiteral("_zorbix._tcp");
+const QString kDomain = QStringLiteral("local");
+
+DnsSdService share(const QString &name)
+{
+    return {name, kType, kDomain};
+}
+
+// Remembers the names it was shown at each notification.
+class RecordingDelegate : public QFRendezvousClientProtocol
+{
+public:
+    void doHandleRendezvousServicesChange(const QList<RendezvousService> &services) override
+    {
+        QStringList names;
+        for (const RendezvousService &service : services)
+            names.append(service.name);
+        calls.append(names);
+        if (onCall)
+            onCall();
+    }
+    QList<QStringList> calls;
+    std::function<void()> onCall;
+};
+} // namespace
+
+class TestRendezvousClient : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void emptyList();
+    void filterIsCaseSensitiveSubstring_data();
+    void filterIsCaseSensitiveSubstring();
+    void batchNotifiesOnceAtItsEnd();
+    void removalTakesFirstMatchOnly();
+    void removalOfUnknownStillNotifies();
+    void otherTypesAreNotListed();
+    void delegatesInOrderAndDuplicates();
+    void delegateMayRemoveItselfWhileTold();
+    void addressesOnlyOnceResolved();
+    void announcedAndWithdrawnBeforeResolving();
+    void daemonGoneEmptiesTheList();
+    void ownPublicationIsFoundAndResolved();
+    void sharedInstanceUsesInstalledBackend();
+    void nullDelegateIsAProgrammingError();
+
+private:
+    InProcessDnsSd *m_dnssd = nullptr;
+    QFRendezvousClient *m_client = nullptr;
+};
+
+void TestRendezvousClient::init()
+{
+    m_dnssd = new InProcessDnsSd;
+    m_client = new QFRendezvousClient(*m_dnssd);
+}
+
+void TestRendezvousClient::cleanup()
+{
+    delete m_client;
+    delete m_dnssd;
+}
+
+void TestRendezvousClient::emptyList()
+{
+    QVERIFY(m_client->getServices().isEmpty());
+    QVERIFY(m_client->getServiceNames().isEmpty());
+    QVERIFY(m_client->getServiceNameContainingSubString(QString()).isEmpty());
+    QVERIFY(m_client->getServiceNameContainingSubString(u"a"_qs).isEmpty());
+    QVERIFY(!m_client->getFirstAddressForService(u"anything"_qs));
+    QVERIFY(!m_client->getAddressesForService(u"anything"_qs));
+    QVERIFY(m_client->isBrowsing());
+}
+
+void TestRendezvousClient::filterIsCaseSensitiveSubstring_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("empty gives all in order")
+        << QString() << QStringList{u"shared at start"_qs, u"Shared by Ann"_qs, u"Bob's share"_qs, u"end share"_qs,
+                                    u"SHARE"_qs, u"Zoë's Bücher"_qs};
+    QTest::newRow("lower case at start, middle and end")
+        << u"share"_qs << QStringList{u"shared at start"_qs, u"Bob's share"_qs, u"end share"_qs};
+    QTest::newRow("capital matches capital only") << u"Share"_qs << QStringList{u"Shared by Ann"_qs};
+    QTest::newRow("non-ASCII") << u"ücher"_qs << QStringList{u"Zoë's Bücher"_qs};
+    QTest::newRow("no match") << u"xyz"_qs << QStringList{};
+    QTest::newRow("quote") << u"'s"_qs << QStringList{u"Bob's share"_qs, u"Zoë's Bücher"_qs};
+}
+
+void TestRendezvousClient::filterIsCaseSensitiveSubstring()
+{
+    QFETCH(QString, filter);
+    QFETCH(QStringList, expected);
+    const QStringList names{u"shared at start"_qs, u"Shared by Ann"_qs, u"Bob's share"_qs,
+                            u"end share"_qs,       u"SHARE"_qs,         u"Zoë's Bücher"_qs};
+    for (qsizetype i = 0; i < names.size(); ++i)
+        m_dnssd->announce(share(names[i]), i + 1 < names.size());
+    QCOMPARE(m_client->getServiceNames(), names);
+    QCOMPARE(m_client->getServiceNameContainingSubString(filter), expected);
+}
+
+void TestRendezvousClient::batchNotifiesOnceAtItsEnd()
+{
+    RecordingDelegate delegate;
+    m_client->addDelegate(&delegate);
+    m_dnssd->announce(share(u"one"_qs), true);
+    m_dnssd->announce(share(u"two"_qs), true);
+    QCOMPARE(delegate.calls.size(), 0);
+    m_dnssd->announce(share(u"three"_qs), false);
+    QCOMPARE(delegate.calls.size(), 1);
+    QCOMPARE(delegate.calls[0], (QStringList{u"one"_qs, u"two"_qs, u"three"_qs}));
+
+    m_dnssd->withdraw(share(u"one"_qs), true);
+    m_dnssd->withdraw(share(u"three"_qs), false);
+    QCOMPARE(delegate.calls.size(), 2);
+    QCOMPARE(delegate.calls[1], QStringList{u"two"_qs});
+    m_client->removeDelegate(&delegate);
+}
+
+void TestRendezvousClient::removalTakesFirstMatchOnly()
+{
+    // The same service reported twice stands twice; a removal takes the first only.
+    m_dnssd->announce(share(u"A"_qs), true);
+    m_dnssd->announce(share(u"B"_qs), true);
+    m_dnssd->announce(share(u"A"_qs), false);
+    QCOMPARE(m_client->getServiceNames(), (QStringList{u"A"_qs, u"B"_qs, u"A"_qs}));
+    m_dnssd->withdraw(share(u"A"_qs), false);
+    QCOMPARE(m_client->getServiceNames(), (QStringList{u"B"_qs, u"A"_qs}));
+    m_dnssd->withdraw(share(u"A"_qs), false);
+    QCOMPARE(m_client->getServiceNames(), QStringList{u"B"_qs});
+}
+
+void TestRendezvousClient::removalOfUnknownStillNotifies()
+{
+    RecordingDelegate delegate;
+    m_client->addDelegate(&delegate);
+    m_dnssd->announce(share(u"kept"_qs), false);
+    m_dnssd->withdraw(share(u"never seen"_qs), true);
+    QCOMPARE(delegate.calls.size(), 1);
+    m_dnssd->withdraw(share(u"never seen either"_qs), false);
+    QCOMPARE(delegate.calls.size(), 2);
+    QCOMPARE(delegate.calls[1], QStringList{u"kept"_qs});
+    m_client->removeDelegate(&delegate);
+}
+
+void TestRendezvousClient::otherTypesAreNotListed()
+{
+    m_dnssd->announce({u"printer"_qs, u"_ipp._tcp"_qs, kDomain}, false);
+    m_dnssd->announce({u"share"_qs, u"_zorbix._tcp."_qs, u"local."_qs}, false);
+    QCOMPARE(m_client->getServiceNames(), QStringList{u"share"_qs});
+}
+
+void TestRendezvousClient::delegatesInOrderAndDuplicates()
+{
+    QStringList order;
+    RecordingDelegate first;
+    RecordingDelegate second;
+    first.onCall = [&order] { order.append(u"first"_qs); };
+    second.onCall = [&order] { order.append(u"second"_qs); };
+    m_client->addDelegate(&first);
+    m_client->addDelegate(&second);
+    m_client->addDelegate(&first);
+    m_client->notifyDelegates();
+    QCOMPARE(order, (QStringList{u"first"_qs, u"second"_qs, u"first"_qs}));
+
+    m_client->removeDelegate(&first);
+    order.clear();
+    m_dnssd->announce(share(u"x"_qs), false);
+    QCOMPARE(order, QStringList{u"second"_qs});
+    QCOMPARE(first.calls.size(), 2);
+    m_client->removeDelegate(&second);
+}
+
+void TestRendezvousClient::delegateMayRemoveItselfWhileTold()
+{
+    RecordingDelegate leaving;
+    RecordingDelegate staying;
+    leaving.onCall = [this, &leaving] { m_client->removeDelegate(&leaving); };
+    m_client->addDelegate(&leaving);
+    m_client->addDelegate(&staying);
+    m_dnssd->announce(share(u"x"_qs), false);
+    m_dnssd->announce(share(u"y"_qs), false);
+    QCOMPARE(leaving.calls.size(), 1);
+    QCOMPARE(staying.calls.size(), 2);
+    m_client->removeDelegate(&staying);
+}
+
+void TestRendezvousClient::addressesOnlyOnceResolved()
+{
+    const DnsSdService office = share(u"Office"_qs);
+    m_dnssd->announce(office, false);
+    // Resolution is asked for right after the service is found.
+    QCOMPARE(m_dnssd->resolveRequests(office), 1);
+    const std::optional<QList<SocketAddress>> unresolved = m_client->getAddressesForService(u"Office"_qs);
+    QVERIFY(unresolved.has_value());
+    QVERIFY(unresolved->isEmpty());
+    QVERIFY(!m_client->getFirstAddressForService(u"Office"_qs));
+
+    const SocketAddress first(QHostAddress(u"10.0.0.7"_qs), 9880);
+    const SocketAddress second(QHostAddress(u"192.168.1.7"_qs), 9880);
+    m_dnssd->setAddresses(office, {first, second});
+    QTRY_VERIFY(m_client->getFirstAddressForService(u"Office"_qs).has_value());
+    QCOMPARE(*m_client->getFirstAddressForService(u"Office"_qs), first);
+    QCOMPARE(m_client->getAddressesForService(u"Office"_qs)->size(), 2);
+    // Exact names only.
+    QVERIFY(!m_client->getFirstAddressForService(u"office"_qs));
+    QVERIFY(!m_client->getFirstAddressForService(u"Office "_qs));
+}
+
+void TestRendezvousClient::announcedAndWithdrawnBeforeResolving()
+{
+    const DnsSdService brief = share(u"Brief"_qs);
+    m_dnssd->announce(brief, false);
+    m_dnssd->withdraw(brief, false);
+    m_dnssd->setAddresses(brief, {SocketAddress(QHostAddress(u"10.0.0.8"_qs), 1)});
+    QTest::qWait(20);
+    QVERIFY(m_client->getServices().isEmpty());
+    QVERIFY(!m_client->getAddressesForService(u"Brief"_qs));
+}
+
+void TestRendezvousClient::daemonGoneEmptiesTheList()
+{
+    RecordingDelegate delegate;
+    m_client->addDelegate(&delegate);
+    QSignalSpy browsing(m_client, &QFRendezvousClient::browsingChanged);
+    m_dnssd->announce(share(u"a"_qs), true);
+    m_dnssd->announce(share(u"b"_qs), false);
+    m_dnssd->setDaemonRunning(false);
+    QVERIFY(!m_client->isBrowsing());
+    QVERIFY(m_client->getServices().isEmpty());
+    // The two removals came as one batch.
+    QCOMPARE(delegate.calls.size(), 2);
+    QVERIFY(delegate.calls.last().isEmpty());
+    QCOMPARE(browsing.size(), 1);
+    QCOMPARE(browsing[0][0].toBool(), false);
+
+    m_dnssd->setDaemonRunning(true);
+    QVERIFY(m_client->isBrowsing());
+    m_dnssd->announce(share(u"a"_qs), false);
+    QCOMPARE(m_client->getServiceNames(), QStringList{u"a"_qs});
+    m_client->removeDelegate(&delegate);
+}
+
+void TestRendezvousClient::ownPublicationIsFoundAndResolved()
+{
+    NetServicePublisher publisher(*m_dnssd);
+    publisher.publish(u"Ann's Bücher"_qs, 9881);
+    QTRY_COMPARE(m_client->getServiceNames(), QStringList{u"Ann's Bücher"_qs});
+    QTRY_VERIFY(m_client->getFirstAddressForService(u"Ann's Bücher"_qs).has_value());
+    QCOMPARE(*m_client->getFirstAddressForService(u"Ann's Bücher"_qs),
+             SocketAddress(QHostAddress(QHostAddress::LocalHost), 9881));
+    publisher.stop();
+    QVERIFY(m_client->getServices().isEmpty());
+}
+
+void TestRendezvousClient::sharedInstanceUsesInstalledBackend()
+{
+    InProcessDnsSd backend;
+    DnsSdBackend *previous = DnsSdBackend::install(&backend);
+    QFRendezvousClient *shared = QFRendezvousClient::sharedInstance();
+    QCOMPARE(QFRendezvousClient::sharedInstance(), shared);
+    backend.announce(share(u"seen by the shared one"_qs), false);
+    QCOMPARE(shared->getServiceNames(), QStringList{u"seen by the shared one"_qs});
+    delete shared; // only so that it does not outlive its backend here
+    DnsSdBackend::install(previous);
+}
+
+static QByteArray stderrOfChild(const std::function<void()> &body)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        signal(SIGABRT, SIG_DFL);
+        dup2(fds[1], STDERR_FILENO);
+        close(fds[0]);
+        body();
+        _exit(0);
+    }
+    close(fds[1]);
+    QByteArray out;
+    char buffer[512];
+    ssize_t n;
+    while ((n = read(fds[0], buffer, sizeof buffer)) > 0)
+        out.append(buffer, n);
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFSIGNALED(status) || WTERMSIG(status) != SIGABRT)
+        return "child did not abort";
+    return out;
+}
+
+void TestRendezvousClient::nullDelegateIsAProgrammingError()
+{
+    QFRendezvousClient *client = m_client;
+    const QByteArray add = stderrOfChild([client] { client->addDelegate(nullptr); });
+    QVERIFY2(add.contains("qfrendezvousclient.cpp:") && add.endsWith("failed assertion `nullptr != aDelegate'\n"),
+             add.constData());
+    const QByteArray remove = stderrOfChild([client] { client->removeDelegate(nullptr); });
+    QVERIFY2(remove.endsWith("failed assertion `nullptr != aDelegate'\n"), remove.constData());
+}
+
+QTEST_GUILESS_MAIN(TestRendezvousClient)
+#include "tst_rendezvousclient.moc"

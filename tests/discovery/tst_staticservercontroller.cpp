@@ -1,0 +1,412 @@
+#include "recordingplatform.h"
+#include "staticservercontroller.h"
+#include "staticservertablemodel.h"
+#include "vcardcommon.h"
+
+#include <QDialog>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+class TestStaticServerController : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void startsEmpty();
+    void addedServersSurviveARestart_data();
+    void addedServersSurviveARestart();
+    void confirmNeedsAllThreeFields_data();
+    void confirmNeedsAllThreeFields();
+    void addClosesTheWindowAndKeepsTheTexts();
+    void removeNeedsASelection();
+    void clearEmptiesTheStoredList();
+    void cellTexts();
+    void sortClickReloadsWithoutReordering();
+    void portIsTakenModulo65536_data();
+    void portIsTakenModulo65536();
+    void firstResolvableEntryOfTheNameWins();
+    void unknownOrUnresolvableNameAlerts_data();
+    void unknownOrUnresolvableNameAlerts();
+    void browseTableSelection();
+    void unwritableSettingsAreReported();
+    void sharedInstanceBeforeCreationIsAProgrammingError();
+
+private:
+    static void add(StaticServerController &c, const QString &name, const QString &host, const QString &port);
+    static QVariantList stored();
+};
+
+void TestStaticServerController::initTestCase()
+{
+    QCoreApplication::setOrganizationName(u"quenfold"_qs);
+    QCoreApplication::setApplicationName(u"zorbix"_qs);
+}
+
+void TestStaticServerController::init()
+{
+    QSettings settings;
+    settings.remove(StaticServerController::kSiteListKey);
+    settings.sync();
+}
+
+void TestStaticServerController::add(StaticServerController &c, const QString &name, const QString &host,
+                                     const QString &port)
+{
+    QDialog *window = c.addStaticWindow();
+    window->findChild<QLineEdit *>(u"serverNameOL"_qs)->setText(name);
+    window->findChild<QLineEdit *>(u"serverIPOL"_qs)->setText(host);
+    window->findChild<QLineEdit *>(u"serverPortOL"_qs)->setText(port);
+    c.doAssignServer();
+}
+
+QVariantList TestStaticServerController::stored()
+{
+    // A fresh reader: what is on disk, not what one QSettings object remembers.
+    QSettings settings;
+    return settings.value(StaticServerController::kSiteListKey).toList();
+}
+
+void TestStaticServerController::startsEmpty()
+{
+    StaticServerController c;
+    QCOMPARE(c.numberOfRowsInTableView(), 0);
+    QCOMPARE(c.serversTableModel()->rowCount(), 0);
+    QCOMPARE(c.browserTableModel()->rowCount(), 0);
+    QVERIFY(c.listOfSiteNames().isEmpty());
+    QCOMPARE(StaticServerController::sharedInstance(), &c);
+}
+
+void TestStaticServerController::addedServersSurviveARestart_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("port");
+    QTest::newRow("plain") << u"Office"_qs << u"10.0.0.5"_qs << u"9879"_qs;
+    QTest::newRow("spaces and quotes") << u"Ann's \"big\" book"_qs << u" host.example "_qs << u"9 879"_qs;
+    QTest::newRow("non-ASCII") << u"Zoë – Bücher 東京"_qs << u"bücher.example"_qs << u"٩٨٧٩"_qs;
+    QTest::newRow("ini specials") << u"a=b;c,d/e\\f[g]#h"_qs << u"@Variant(x)"_qs << u"%1"_qs;
+    QTest::newRow("long") << QString(5000, u'n') << QString(300, u'h') << u"75415"_qs;
+}
+
+void TestStaticServerController::addedServersSurviveARestart()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, host);
+    QFETCH(QString, port);
+    {
+        StaticServerController c;
+        add(c, u"first"_qs, u"127.0.0.1"_qs, u"1"_qs);
+        add(c, name, host, port);
+        add(c, u"last"_qs, u"127.0.0.1"_qs, u"2"_qs);
+        QCOMPARE(stored().size(), 3);
+    }
+    StaticServerController again;
+    QCOMPARE(again.listOfSiteNames(), (QStringList{u"first"_qs, name, u"last"_qs}));
+    QCOMPARE(again.objectValueForTableColumn(StaticServerController::kServerIP, 1), host);
+    QCOMPARE(again.objectValueForTableColumn(StaticServerController::kServerPort, 1), port);
+    const QVariantMap entry = stored().at(1).toMap();
+    QCOMPARE(entry.value(u"siteServerName"_qs).toString(), name);
+    QCOMPARE(entry.value(u"siteServerIP"_qs).toString(), host);
+    QCOMPARE(entry.value(u"siteServerPort"_qs).toString(), port);
+    QCOMPARE(entry.size(), 3);
+}
+
+void TestStaticServerController::confirmNeedsAllThreeFields_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<bool>("enabled");
+    QTest::newRow("all empty") << QString() << QString() << QString() << false;
+    QTest::newRow("no name") << QString() << u"h"_qs << u"1"_qs << false;
+    QTest::newRow("no host") << u"n"_qs << QString() << u"1"_qs << false;
+    QTest::newRow("no port") << u"n"_qs << u"h"_qs << QString() << false;
+    QTest::newRow("one character each") << u"n"_qs << u"h"_qs << u"x"_qs << true;
+    QTest::newRow("blanks count as text") << u" "_qs << u" "_qs << u" "_qs << true;
+}
+
+void TestStaticServerController::confirmNeedsAllThreeFields()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, host);
+    QFETCH(QString, port);
+    QFETCH(bool, enabled);
+    StaticServerController c;
+    QDialog *window = c.addStaticWindow();
+    auto *confirm = window->findChild<QPushButton *>(u"assignServerButtonOL"_qs);
+    QVERIFY(!confirm->isEnabled());
+    // Typed in the fields, one after another, as the user does.
+    QTest::keyClicks(window->findChild<QLineEdit *>(u"serverNameOL"_qs), name);
+    QTest::keyClicks(window->findChild<QLineEdit *>(u"serverIPOL"_qs), host);
+    QTest::keyClicks(window->findChild<QLineEdit *>(u"serverPortOL"_qs), port);
+    QCOMPARE(confirm->isEnabled(), enabled);
+    if (enabled) {
+        window->findChild<QLineEdit *>(u"serverPortOL"_qs)->clear();
+        QVERIFY(!confirm->isEnabled());
+    }
+}
+
+void TestStaticServerController::addClosesTheWindowAndKeepsTheTexts()
+{
+    StaticServerController c;
+    QSignalSpy menu(&c, &StaticServerController::doFillSharesMenu);
+    c.doOpenAddWindow();
+    QDialog *window = c.addStaticWindow();
+    QVERIFY(window->isVisible());
+    add(c, u"Same"_qs, u"127.0.0.1"_qs, u"9879"_qs);
+    QVERIFY(!window->isVisible());
+    QCOMPARE(window->findChild<QLineEdit *>(u"serverNameOL"_qs)->text(), u"Same"_qs);
+    // The same name again is simply a second entry.
+    window->findChild<QPushButton *>(u"assignServerButtonOL"_qs)->click();
+    QCOMPARE(c.listOfSiteNames(), (QStringList{u"Same"_qs, u"Same"_qs}));
+    QCOMPARE(c.serversTableModel()->rowCount(), 2);
+    QCOMPARE(c.browserTableModel()->rowCount(), 2);
+    QCOMPARE(menu.size(), 2);
+}
+
+void TestStaticServerController::removeNeedsASelection()
+{
+    RecordingPlatform platform;
+    StaticServerController c;
+    add(c, u"a"_qs, u"h"_qs, u"1"_qs);
+    add(c, u"b"_qs, u"h"_qs, u"2"_qs);
+    add(c, u"c"_qs, u"h"_qs, u"3"_qs);
+    auto *remove = c.preferencesView()->findChild<QPushButton *>(u"removeButtonOL"_qs);
+    QVERIFY(!remove->isEnabled());
+    c.doRemoveServer();
+    QCOMPARE(platform.logLines, QStringList{u"StaticServerController: No rows selected!"_qs});
+    QCOMPARE(c.numberOfRowsInTableView(), 3);
+
+    c.serversTable()->selectRow(1);
+    QVERIFY(remove->isEnabled());
+    remove->click();
+    QCOMPARE(c.listOfSiteNames(), (QStringList{u"a"_qs, u"c"_qs}));
+    QCOMPARE(stored().size(), 2);
+    QCOMPARE(stored().at(1).toMap().value(u"siteServerName"_qs).toString(), u"c"_qs);
+    QVERIFY(!remove->isEnabled());
+}
+
+void TestStaticServerController::clearEmptiesTheStoredList()
+{
+    {
+        StaticServerController c;
+        add(c, u"a"_qs, u"h"_qs, u"1"_qs);
+        add(c, u"b"_qs, u"h"_qs, u"2"_qs);
+        c.preferencesView()->findChild<QPushButton *>(u"clearButtonOL"_qs)->click();
+        QCOMPARE(c.numberOfRowsInTableView(), 0);
+        QCOMPARE(c.browserTableModel()->rowCount(), 0);
+    }
+    QVERIFY(stored().isEmpty());
+    StaticServerController again;
+    QCOMPARE(again.numberOfRowsInTableView(), 0);
+}
+
+void TestStaticServerController::cellTexts()
+{
+    {
+        // An entry written by hand without a port.
+        QSettings settings;
+        settings.setValue(StaticServerController::kSiteListKey,
+                          QVariantList{QVariantMap{{u"siteServerName"_qs, u"partial"_qs},
+                                                   {u"siteServerIP"_qs, u"10.1.1.1"_qs}}});
+        settings.sync();
+    }
+    StaticServerController c;
+    StaticServerTableModel *servers = c.serversTableModel();
+    QCOMPARE(servers->columnCount(), 3);
+    QCOMPARE(servers->index(0, 0).data().toString(), u"partial"_qs);
+    QCOMPARE(servers->index(0, 1).data().toString(), u"10.1.1.1"_qs);
+    QCOMPARE(servers->index(0, 2).data().toString(), u"???"_qs);
+    QCOMPARE(c.objectValueForTableColumn(u"siteServerName"_qs, 1), u"- no value -"_qs);
+    QCOMPARE(c.objectValueForTableColumn(u"siteServerName"_qs, -1), u"- no value -"_qs);
+    StaticServerTableModel other(&c, {u"somethingElse"_qs});
+    QCOMPARE(other.index(0, 0).data().toString(), u"???"_qs);
+    QCOMPARE(other.headerData(0, Qt::Horizontal, StaticServerTableModel::ColumnIdentifierRole).toString(),
+             u"somethingElse"_qs);
+    // The browse view shows the name column.
+    QCOMPARE(c.browserTableModel()->columnCount(), 1);
+    QCOMPARE(c.browserTableModel()->columnIdentifier(0), u"siteServerName"_qs);
+}
+
+void TestStaticServerController::sortClickReloadsWithoutReordering()
+{
+    RecordingPlatform platform;
+    StaticServerController c;
+    add(c, u"zeta"_qs, u"h"_qs, u"1"_qs);
+    add(c, u"alpha"_qs, u"h"_qs, u"2"_qs);
+    QSignalSpy reset(c.serversTableModel(), &QAbstractItemModel::modelReset);
+
+    // A click on the server table's header while the browse table has no descriptor: nothing.
+    c.serversTable()->horizontalHeader()->setSortIndicator(1, Qt::AscendingOrder);
+    QCOMPARE(reset.size(), 0);
+
+    c.getStaticServerBrowserTable()->horizontalHeader()->setSortIndicator(0, Qt::DescendingOrder);
+    QCOMPARE(reset.size(), 1);
+    QVERIFY(platform.logLines.isEmpty());
+    QCOMPARE(c.browserTableModel()->index(0, 0).data().toString(), u"zeta"_qs);
+    QCOMPARE(c.serversTableModel()->index(1, 0).data().toString(), u"alpha"_qs);
+
+    // A browse table whose sorted column is not the name is an inconsistency.
+    auto *ipFirst = new StaticServerTableModel(&c, {u"siteServerIP"_qs}, c.getStaticServerBrowserTable());
+    c.getStaticServerBrowserTable()->setModel(ipFirst);
+    c.getStaticServerBrowserTable()->horizontalHeader()->setSortIndicator(0, Qt::AscendingOrder);
+    QCOMPARE(platform.logLines, QStringList{u"[SSC] Internal inconsistency."_qs});
+    QCOMPARE(reset.size(), 2);
+    QCOMPARE(c.listOfSiteNames(), (QStringList{u"zeta"_qs, u"alpha"_qs}));
+}
+
+void TestStaticServerController::portIsTakenModulo65536_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("port");
+    QTest::newRow("9879") << u"9879"_qs << 9879;
+    QTest::newRow("75415") << u"75415"_qs << 9879;
+    QTest::newRow("65536") << u"65536"_qs << 0;
+    QTest::newRow("not a number") << u"http"_qs << 0;
+    QTest::newRow("leading digits") << u"80abc"_qs << 80;
+    QTest::newRow("blanks and sign") << u"  +443"_qs << 443;
+    QTest::newRow("negative") << u"-1"_qs << 65535;
+    QTest::newRow("beyond 32 bits saturates") << u"99999999999"_qs << 65535;
+}
+
+void TestStaticServerController::portIsTakenModulo65536()
+{
+    QFETCH(QString, text);
+    QFETCH(int, port);
+    QCOMPARE(int(StaticServerController::portFromText(text)), port);
+    RecordingPlatform platform;
+    StaticServerController c;
+    add(c, u"numeric"_qs, u"127.0.0.1"_qs, text);
+    const std::optional<SocketAddress> address = c.getAddressForName(u"numeric"_qs);
+    QVERIFY(address);
+    QCOMPARE(address->address(), QHostAddress(u"127.0.0.1"_qs));
+    QCOMPARE(int(address->port()), port);
+    // The 16 bytes of an IPv4 socket address, port in network order.
+    const QByteArray raw = address->toSockaddrIn();
+    QCOMPARE(raw.size(), 16);
+    QCOMPARE(quint8(raw[2]) * 256 + quint8(raw[3]), port);
+    QCOMPARE(raw.mid(4, 4), QByteArray("\x7f\x00\x00\x01", 4));
+    QVERIFY(platform.alerts.isEmpty());
+}
+
+void TestStaticServerController::firstResolvableEntryOfTheNameWins()
+{
+    RecordingPlatform platform;
+    StaticServerController c;
+    add(c, u"other"_qs, u"127.0.0.9"_qs, u"1"_qs);
+    add(c, u"twice"_qs, u"no-such-host.invalid"_qs, u"1111"_qs);
+    add(c, u"twice"_qs, u"127.0.0.2"_qs, u"2222"_qs);
+    add(c, u"twice"_qs, u"127.0.0.3"_qs, u"3333"_qs);
+    std::optional<SocketAddress> address = c.getAddressForName(u"twice"_qs);
+    QVERIFY(address);
+    QCOMPARE(*address, SocketAddress(QHostAddress(u"127.0.0.2"_qs), 2222));
+
+    // A host name goes through the name service; localhost is IPv4 here.
+    add(c, u"by name"_qs, u"localhost"_qs, u"9879"_qs);
+    address = c.getAddressForName(u"by name"_qs);
+    QVERIFY(address);
+    QCOMPARE(*address, SocketAddress(QHostAddress(QHostAddress::LocalHost), 9879));
+    QVERIFY(platform.alerts.isEmpty());
+}
+
+void TestStaticServerController::unknownOrUnresolvableNameAlerts_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("not in the list") << u"nobody"_qs;
+    QTest::newRow("host does not resolve") << u"bad host"_qs;
+    QTest::newRow("empty host") << u"empty host"_qs;
+    QTest::newRow("case differs") << u"GOOD"_qs;
+}
+
+void TestStaticServerController::unknownOrUnresolvableNameAlerts()
+{
+    QFETCH(QString, name);
+    RecordingPlatform platform;
+    StaticServerController c;
+    add(c, u"bad host"_qs, u"no-such-host.invalid"_qs, u"9879"_qs);
+    add(c, u"empty host"_qs, QString(), u"9879"_qs);
+    add(c, u"good"_qs, u"127.0.0.1"_qs, u"9879"_qs);
+    QVERIFY(!c.getAddressForName(name));
+    QCOMPARE(platform.alerts.size(), 1);
+    QCOMPARE(platform.alerts[0].first, vCardCommon::getLocMsg(u"BR_DNSError"_qs));
+    QCOMPARE(platform.alerts[0].second, vCardCommon::getLocMsg(u"BR_DNSErrorHint"_qs));
+}
+
+void TestStaticServerController::browseTableSelection()
+{
+    StaticServerController c;
+    add(c, u"a"_qs, u"h"_qs, u"1"_qs);
+    add(c, u"b"_qs, u"h"_qs, u"2"_qs);
+    QTableView *table = c.getStaticServerBrowserTable();
+    QCOMPARE(table->objectName(), u"staticServerShareBrowserTableOL"_qs);
+    QVERIFY(!c.isServerInShareBrowserSelected());
+    table->selectRow(1);
+    QVERIFY(c.isServerInShareBrowserSelected());
+    QCOMPARE(c.getServerNameUsingIndex(table->currentIndex().row()), u"b"_qs);
+    QCOMPARE(table->currentIndex().data().toString(), u"b"_qs);
+    c.deselectStaticServerInBrowserTable();
+    QVERIFY(!c.isServerInShareBrowserSelected());
+    QCOMPARE(c.getServerNameUsingIndex(0), u"a"_qs);
+    QCOMPARE(c.getServerNameUsingIndex(2), QString());
+}
+
+void TestStaticServerController::unwritableSettingsAreReported()
+{
+    RecordingPlatform platform;
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    // A plain file where the settings folder should be: nothing can be written below it.
+    QFile blocker(dir.filePath(u"blocker"_qs));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, blocker.fileName());
+    {
+        StaticServerController c;
+        add(c, u"a"_qs, u"h"_qs, u"1"_qs);
+        QCOMPARE(c.numberOfRowsInTableView(), 1);
+    }
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+    QCOMPARE(platform.alerts.size(), 1);
+    QVERIFY(platform.alerts[0].second.contains(u"blocker"_qs));
+    QCOMPARE(platform.logLines.size(), 1);
+    QVERIFY(platform.logLines[0].startsWith(u"StaticServerController: could not write the server list"_qs));
+}
+
+void TestStaticServerController::sharedInstanceBeforeCreationIsAProgrammingError()
+{
+    int fds[2];
+    QVERIFY(pipe(fds) == 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        signal(SIGABRT, SIG_DFL);
+        dup2(fds[1], STDERR_FILENO);
+        close(fds[0]);
+        StaticServerController::sharedInstance();
+        _exit(0);
+    }
+    close(fds[1]);
+    QByteArray out;
+    char buffer[512];
+    ssize_t n;
+    while ((n = read(fds[0], buffer, sizeof buffer)) > 0)
+        out.append(buffer, n);
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT);
+    QVERIFY2(out.endsWith("failed assertion `nullptr != theSharedInstance'\n"), out.constData());
+}
+
+QTEST_MAIN(TestStaticServerController)
+#include "tst_staticservercontroller.moc"
