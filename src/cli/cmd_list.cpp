@@ -1,0 +1,150 @@
+#include "abaddressbook.h"
+#include "abglobals.h"
+#include "abgroup.h"
+#include "abmultivalue.h"
+#include "abperson.h"
+#include "commands.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTextStream>
+
+#include <memory>
+
+namespace {
+
+void printListHelp(QTextStream &out)
+{
+    out << "Usage: zorbix-cli list [--json] [--addressbook DIR]\n"
+           "Prints the persons and groups of the address book.\n\n"
+           "  --json             one JSON document: {\"persons\": [...], \"groups\": [...]}\n"
+           "  --addressbook DIR  use this address book folder instead of the user's\n";
+}
+
+QString displayName(const ABPerson *person)
+{
+    QStringList parts;
+    for (const QString *property : {&kABFirstNameProperty, &kABLastNameProperty}) {
+        const QString part = person->valueForProperty(*property).toString();
+        if (!part.isEmpty())
+            parts.append(part);
+    }
+    if (parts.isEmpty())
+        return person->valueForProperty(kABOrganizationProperty).toString();
+    return parts.join(u' ');
+}
+
+QJsonArray entries(const ABPerson *person, const QString &property)
+{
+    QJsonArray array;
+    const ABMultiValue multi = ABMultiValue::fromVariant(person->valueForProperty(property));
+    for (int i = 0; i < multi.count(); ++i) {
+        const QVariant value = multi.valueAtIndex(i);
+        array.append(QJsonObject{{QStringLiteral("label"), multi.labelAtIndex(i)},
+                                 {QStringLiteral("value"), QJsonValue::fromVariant(value)}});
+    }
+    return array;
+}
+
+const char *formName(ABGroup::Form form)
+{
+    switch (form) {
+    case ABGroup::AppleCard:
+        return "card";
+    case ABGroup::KindCard:
+        return "kind";
+    case ABGroup::Category:
+        return "category";
+    }
+    return "card";
+}
+
+} // namespace
+
+int cmdList(const QStringList &args)
+{
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    QString directory;
+    bool json = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &arg = args.at(i);
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            printListHelp(out);
+            return CliOk;
+        }
+        if (arg == QLatin1String("--json")) {
+            json = true;
+        } else if (arg == QLatin1String("--addressbook") && i + 1 < args.size()) {
+            directory = args.at(++i);
+        } else {
+            err << "zorbix-cli list: unexpected argument " << arg << "\n";
+            printListHelp(err);
+            return CliUsage;
+        }
+    }
+    std::unique_ptr<ABAddressBook> own;
+    ABAddressBook *book = nullptr;
+    if (!directory.isEmpty()) {
+        own = std::make_unique<ABAddressBook>(directory);
+        book = own->isOpen() ? own.get() : nullptr;
+    } else {
+        book = ABAddressBook::sharedAddressBook();
+    }
+    if (!book) {
+        err << "zorbix-cli list: the address book "
+            << (directory.isEmpty() ? ABAddressBook::defaultDirectory() : directory) << " cannot be opened\n";
+        return CliFailure;
+    }
+    const QList<ABPerson *> persons = book->people();
+    const QList<ABGroup *> groups = book->groups();
+    if (json) {
+        QJsonArray personArray;
+        for (const ABPerson *person : persons) {
+            QJsonObject object{{QStringLiteral("uid"), person->uniqueId()}, {QStringLiteral("name"), displayName(person)}};
+            for (const QString &property : ABAddressBook::properties()) {
+                const QVariant value = person->valueForProperty(property);
+                if (!value.isValid())
+                    continue;
+                if (ABMultiValue::isMultiValue(value))
+                    object.insert(property, entries(person, property));
+                else if (value.metaType() == QMetaType::fromType<QDateTime>())
+                    object.insert(property, value.toDateTime().toString(Qt::ISODate));
+                else
+                    object.insert(property, QJsonValue::fromVariant(value));
+            }
+            QJsonArray parents;
+            for (const ABGroup *group : person->parentGroups())
+                parents.append(group->uniqueId());
+            object.insert(QStringLiteral("groups"), parents);
+            personArray.append(object);
+        }
+        QJsonArray groupArray;
+        for (const ABGroup *group : groups) {
+            QJsonArray members;
+            for (const ABPerson *member : group->members())
+                members.append(member->uniqueId());
+            groupArray.append(QJsonObject{{QStringLiteral("uid"), group->uniqueId()},
+                                          {QStringLiteral("name"), group->name()},
+                                          {QStringLiteral("form"), QString::fromLatin1(formName(group->form()))},
+                                          {QStringLiteral("members"), members}});
+        }
+        out << QJsonDocument(QJsonObject{{QStringLiteral("persons"), personArray},
+                                         {QStringLiteral("groups"), groupArray}})
+                   .toJson(QJsonDocument::Indented);
+        return CliOk;
+    }
+    out << "Persons (" << persons.size() << "):\n";
+    for (const ABPerson *person : persons) {
+        out << "  " << displayName(person);
+        const ABMultiValue emails = ABMultiValue::fromVariant(person->valueForProperty(kABEmailProperty));
+        if (emails.count())
+            out << " <" << emails.valueAtIndex(0).toString() << ">";
+        out << "\n";
+    }
+    out << "Groups (" << groups.size() << "):\n";
+    for (const ABGroup *group : groups)
+        out << "  " << group->name() << " (" << group->members().size() << ")\n";
+    return CliOk;
+}
