@@ -21,4 +21,8 @@ enum CliExit : int {
     CliOk = 0,
     CliFailure = 1,
     CliUsage = 2,
+    CliConnectionRefused = 3, // nothing listens at the address given
+    CliIncompatible = 4,      // the peer does not speak the exchange protocol
+    CliTimedOut = 5,          // the peer did not answer in time
+    CliNetworkFailure = 6,    // any other network failure
 };

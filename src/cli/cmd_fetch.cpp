@@ -1,0 +1,169 @@
+#include "commands.h"
+
+#include "exchangeprotocol.h"
+#include "ownercardfields.h"
+#include "qfexchangeclient.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QTextStream>
+
+// zorbix-cli fetch HOST:PORT: downloads one share and prints the sharer's card and the number of
+// records; writes the record list as JSON when asked.
+
+namespace {
+
+// JSON has no dates or bytes: dates become RFC 3339 texts, bytes base64 texts.
+QJsonValue toJson(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::QVariantList: {
+        QJsonArray array;
+        for (const QVariant &element : value.toList())
+            array.append(toJson(element));
+        return array;
+    }
+    case QMetaType::QVariantMap: {
+        QJsonObject object;
+        const QVariantMap map = value.toMap();
+        for (auto it = map.cbegin(); it != map.cend(); ++it)
+            object.insert(it.key(), toJson(it.value()));
+        return object;
+    }
+    case QMetaType::QDateTime:
+        return value.toDateTime().toString(Qt::ISODateWithMs);
+    case QMetaType::QByteArray:
+        return QString::fromLatin1(value.toByteArray().toBase64());
+    case QMetaType::LongLong:
+        return value.toLongLong();
+    case QMetaType::Double:
+        return value.toDouble();
+    case QMetaType::Bool:
+        return value.toBool();
+    default:
+        return value.toString();
+    }
+}
+
+void printHelp(QTextStream &out)
+{
+    out << "Usage: zorbix-cli fetch HOST:PORT [--json FILE] [--timeout SECONDS]\n"
+           "Downloads the address book shared at HOST:PORT, prints the sharer's card and the\n"
+           "number of records.\n\n"
+           "  --json FILE        also write the record list as JSON ('-' for standard output)\n"
+           "  --timeout SECONDS  give up when the share stays silent this long (default 30)\n\n"
+           "Exit codes: 0 done, 2 usage, 3 connection refused, 4 not a compatible share,\n"
+           "5 timed out, 6 other network failure, 1 the JSON file could not be written.\n";
+}
+
+} // namespace
+
+int cmdFetch(const QStringList &args)
+{
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    QString target;
+    QString jsonFile;
+    int timeoutSeconds = ExchangeProtocol::kClientIdleTimeout / 1000;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &arg = args[i];
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            printHelp(out);
+            return CliOk;
+        }
+        if (arg == QLatin1String("--json") && i + 1 < args.size()) {
+            jsonFile = args[++i];
+        } else if (arg == QLatin1String("--timeout") && i + 1 < args.size()) {
+            bool ok = false;
+            timeoutSeconds = args[++i].toInt(&ok);
+            if (!ok || timeoutSeconds < 1 || timeoutSeconds > 3600) {
+                err << "zorbix-cli fetch: --timeout takes a number of seconds from 1 to 3600\n";
+                return CliUsage;
+            }
+        } else if (!arg.startsWith(u'-') && target.isEmpty()) {
+            target = arg;
+        } else {
+            err << "zorbix-cli fetch: unknown option or missing value '" << arg << "'\n";
+            return CliUsage;
+        }
+    }
+    const qsizetype colon = target.lastIndexOf(u':');
+    bool portOk = false;
+    const uint port = colon > 0 ? target.mid(colon + 1).toUInt(&portOk) : 0;
+    if (!portOk || port == 0 || port > 65535) {
+        err << "zorbix-cli fetch: give the share as HOST:PORT, for example 192.168.1.5:9879\n";
+        return CliUsage;
+    }
+    const QString host = target.left(colon);
+
+    QFExchangeClient client;
+    client.setConnectTimeout(timeoutSeconds * 1000);
+    client.setIdleTimeout(timeoutSeconds * 1000);
+    QEventLoop loop;
+    std::optional<QFExchangeReply> reply;
+    std::optional<QFExchangeClient::Failure> failure;
+    QObject::connect(&client, &QFExchangeClient::finished, &loop, [&](const QFExchangeReply &r) {
+        reply = r;
+        loop.quit();
+    });
+    QObject::connect(&client, &QFExchangeClient::failed, &loop, [&](QFExchangeClient::Failure f) {
+        failure = f;
+        loop.quit();
+    });
+    client.loadServiceByAddress(host, quint16(port));
+    loop.exec();
+
+    if (failure) {
+        switch (*failure) {
+        case QFExchangeClient::Failure::ConnectionRefused:
+            err << "zorbix-cli fetch: connection refused by " << target << '\n';
+            return CliConnectionRefused;
+        case QFExchangeClient::Failure::Incompatible:
+            err << "zorbix-cli fetch: " << target << " is not a compatible share\n";
+            return CliIncompatible;
+        case QFExchangeClient::Failure::TimedOut:
+            err << "zorbix-cli fetch: " << target << " did not answer in time\n";
+            return CliTimedOut;
+        case QFExchangeClient::Failure::ClosedEarly:
+            err << "zorbix-cli fetch: " << target << " closed the connection before sending the records\n";
+            return CliNetworkFailure;
+        default:
+            err << "zorbix-cli fetch: cannot connect to " << target << '\n';
+            return CliNetworkFailure;
+        }
+    }
+    if (reply->type != ExchangeProtocol::kTypeAB) {
+        err << "zorbix-cli fetch: " << target << " answered with \"" << reply->type << "\" instead of records\n";
+        return CliIncompatible;
+    }
+
+    if (reply->ownerCard) {
+        for (const OwnerCardField &field : kOwnerCardFields) {
+            const auto it = reply->ownerCard->constFind(field.tag);
+            if (it != reply->ownerCard->cend() && !it->isEmpty())
+                out << field.label << ": " << *it << '\n';
+        }
+    }
+    const RecordList records = reply->records.value_or(RecordList());
+    out << records.size() << " records\n";
+    out.flush();
+
+    if (!jsonFile.isEmpty()) {
+        const QByteArray json = QJsonDocument(toJson(records).toArray()).toJson(QJsonDocument::Indented);
+        if (jsonFile == QLatin1String("-")) {
+            out << QString::fromUtf8(json);
+            return CliOk;
+        }
+        QSaveFile file(jsonFile);
+        if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit()) {
+            err << "zorbix-cli fetch: cannot write " << jsonFile << ": " << file.errorString() << '\n';
+            return CliFailure;
+        }
+    }
+    return CliOk;
+}

@@ -1,0 +1,245 @@
+#include "commands.h"
+
+#include "abaddressbook.h"
+#include "abgroup.h"
+#include "abperson.h"
+#include "ownercardfields.h"
+#include "qfexchangeserver.h"
+#include "recordlistbuilder.h"
+#include "vcardcommon.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QSettings>
+#include <QSocketNotifier>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTextStream>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+// zorbix-cli serve: shares the persons of chosen groups on a TCP port until interrupted.
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
+// The store is opened again when its directory changed, so that edits by other programs reach
+// the next download without a restart.
+class StoreSnapshot
+{
+public:
+    explicit StoreSnapshot(QString directory) : m_directory(std::move(directory)) {}
+
+    const ABAddressBook *current(QString *error)
+    {
+        const QDateTime stamp = m_directory.isEmpty() ? QDateTime() : QFileInfo(m_directory).lastModified();
+        if (m_directory.isEmpty()) {
+            ABAddressBook *shared = ABAddressBook::sharedAddressBook();
+            if (!shared)
+                *error = QStringLiteral("the address book cannot be opened");
+            return shared;
+        }
+        if (!m_book || stamp != m_stamp) {
+            m_book = std::make_unique<ABAddressBook>(m_directory);
+            m_stamp = stamp;
+        }
+        if (!m_book->isOpen()) {
+            *error = m_book->errorString();
+            return nullptr;
+        }
+        return m_book.get();
+    }
+
+private:
+    QString m_directory;
+    QDateTime m_stamp;
+    std::unique_ptr<ABAddressBook> m_book;
+};
+
+void printHelp(QTextStream &out)
+{
+    out << "Usage: zorbix-cli serve [--addressbook DIR] [--name NAME] [--group NAME]... [--port N]\n"
+           "                        [--card TAG=TEXT]...\n"
+           "Shares the persons of the named groups (or of the groups chosen for sharing in the\n"
+           "settings) with the exchange protocol, and runs until interrupted. Prints the port it\n"
+           "listens on and one line per connection.\n\n"
+           "  --addressbook DIR  the store directory (default: the user's address book)\n"
+           "  --name NAME        the share name shown in the output (default: the saved one)\n"
+           "  --group NAME       share the persons directly in a group of that name; repeatable\n"
+           "  --port N           listen on port N (0: any free port; default: the first free\n"
+           "                     port from 9879 upward)\n"
+           "  --card TAG=TEXT    a field of the owner card by its tag (1 first name, 2 last name,\n"
+           "                     3 department, 4 phone, 5 mobile, 6 project, 7 business e-mail,\n"
+           "                     8 interests, 9 web site, 10 private e-mail, 11 comments);\n"
+           "                     repeatable, overrides the card saved in the settings\n";
+}
+
+} // namespace
+
+int cmdServe(const QStringList &args)
+{
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    QString directory;
+    QString shareName;
+    QStringList groupNames;
+    int port = -1;
+    OwnerCard cardOptions;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &arg = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            printHelp(out);
+            return CliOk;
+        }
+        if (arg == QLatin1String("--addressbook") && hasValue) {
+            directory = args[++i];
+        } else if (arg == QLatin1String("--name") && hasValue) {
+            shareName = args[++i];
+        } else if (arg == QLatin1String("--group") && hasValue) {
+            groupNames.append(args[++i]);
+        } else if (arg == QLatin1String("--port") && hasValue) {
+            bool ok = false;
+            port = args[++i].toInt(&ok);
+            if (!ok || port < 0 || port > 65535) {
+                err << "zorbix-cli serve: --port takes a number from 0 to 65535\n";
+                return CliUsage;
+            }
+        } else if (arg == QLatin1String("--card") && hasValue) {
+            const QString field = args[++i];
+            const qsizetype eq = field.indexOf(u'=');
+            bool ok = false;
+            const int tag = eq > 0 ? field.left(eq).toInt(&ok) : 0;
+            if (!ok) {
+                err << "zorbix-cli serve: --card takes TAG=TEXT, for example --card 1=Ann\n";
+                return CliUsage;
+            }
+            cardOptions.insert(tag, field.mid(eq + 1));
+        } else {
+            err << "zorbix-cli serve: unknown option or missing value '" << arg << "'\n";
+            return CliUsage;
+        }
+    }
+
+    QSettings settings;
+    if (shareName.isEmpty()) {
+        const QVariantList prefs = settings.value(QStringLiteral("sharingPrefsV2")).toList();
+        shareName = !prefs.isEmpty() && prefs.first().typeId() == QMetaType::QString
+                        ? prefs.first().toString()
+                        : vCardCommon::getLocMsg(QStringLiteral("SC_DefaultShareName"));
+    }
+    // The card: the saved texts, every field present (possibly empty), then the options.
+    OwnerCard card;
+    const QVariantMap savedCard = settings.value(QStringLiteral("ownerCard")).toMap();
+    for (const OwnerCardField &field : kOwnerCardFields)
+        card.insert(field.tag, savedCard.value(QString::number(field.tag)).toString());
+    for (auto it = cardOptions.cbegin(); it != cardOptions.cend(); ++it)
+        card.insert(it.key(), it.value());
+
+    // The selection: groups named on the command line, else the shared groups of the settings.
+    QStringList sharedUids;
+    for (const QVariant &reference : settings.value(QStringLiteral("sharedGroups")).toList())
+        sharedUids.append(reference.toMap().value(QStringLiteral("UID")).toString());
+    const auto isShared = [groupNames, sharedUids](const ABPerson *person) {
+        for (const ABGroup *group : person->parentGroups()) {
+            if (groupNames.isEmpty() ? sharedUids.contains(group->uniqueId()) : groupNames.contains(group->name()))
+                return true;
+        }
+        return false;
+    };
+
+    StoreSnapshot store(directory);
+    QString storeError;
+    if (!store.current(&storeError)) {
+        err << "zorbix-cli serve: cannot open the address book: " << storeError << '\n';
+        return CliFailure;
+    }
+
+    QTcpServer listener;
+    if (port >= 0) {
+        if (!listener.listen(QHostAddress::AnyIPv4, quint16(port))) {
+            err << "zorbix-cli serve: cannot listen on port " << port << ": " << listener.errorString() << '\n';
+            return CliFailure;
+        }
+    } else {
+        for (int candidate = 9879; candidate <= 65535 && !listener.isListening(); ++candidate)
+            listener.listen(QHostAddress::AnyIPv4, quint16(candidate));
+        if (!listener.isListening()) {
+            err << "zorbix-cli serve: no free port from 9879 upward\n";
+            return CliFailure;
+        }
+    }
+
+    QFExchangeServer server;
+    server.setRecordProvider([&store, &err, isShared] {
+        QString error;
+        const ABAddressBook *book = store.current(&error);
+        if (!book) {
+            err << "zorbix-cli serve: cannot open the address book: " << error << '\n';
+            err.flush();
+            return RecordList();
+        }
+        return RecordListBuilder::build(book, isShared);
+    });
+    server.setOwnerCardProvider([card] { return card; });
+    QObject::connect(&listener, &QTcpServer::newConnection, &server, [&listener, &server] {
+        while (QTcpSocket *socket = listener.nextPendingConnection())
+            server.connectionReceived(socket);
+    });
+    QObject::connect(&server, &QFExchangeServer::connectionServed, &server, [&out](const QString &peer, int records) {
+        out << "served " << records << " records to " << peer << '\n';
+        out.flush();
+    });
+    QObject::connect(&server, &QFExchangeServer::connectionClosed, &server,
+                     [&out](const QString &peer, QFExchangeServer::CloseReason reason) {
+                         const char *why = nullptr;
+                         switch (reason) {
+                         case QFExchangeServer::CloseReason::Served:
+                             return;
+                         case QFExchangeServer::CloseReason::PeerClosed:
+                             why = "closed by the peer before asking for records";
+                             break;
+                         case QFExchangeServer::CloseReason::ProtocolProblem:
+                             why = "closed: the peer does not speak the exchange protocol";
+                             break;
+                         case QFExchangeServer::CloseReason::IdleTimeout:
+                             why = "closed: idle too long";
+                             break;
+                         case QFExchangeServer::CloseReason::WriteBacklog:
+                             why = "closed: the peer does not read its replies";
+                             break;
+                         case QFExchangeServer::CloseReason::EncodingFailed:
+                             why = "closed: the records could not be encoded";
+                             break;
+                         }
+                         out << "connection from " << peer << ' ' << why << '\n';
+                         out.flush();
+                     });
+
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) {
+        err << "zorbix-cli serve: cannot set up signal handling\n";
+        return CliFailure;
+    }
+    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, qApp, &QCoreApplication::quit);
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+
+    out << "sharing \"" << shareName << "\" on port " << listener.serverPort() << '\n';
+    out.flush();
+    QCoreApplication::exec();
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    out << "stopped\n";
+    return CliOk;
+}
