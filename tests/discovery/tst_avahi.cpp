@@ -1,0 +1,321 @@
+// Against the real avahi-daemon in the private network namespace (scripts/testenv.sh), with
+// avahi-publish and avahi-browse as the other side. Other tests may use the same daemon at the
+// same time: every name here carries this process's id.
+#include "avahibackend.h"
+#include "netserviceerror.h"
+#include "netservicepublisher.h"
+#include "qfrendezvousclient.h"
+
+#include <QProcess>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+const QHostAddress kNamespaceAddress(QStringLiteral("10.99.0.1"));
+constexpr int kWait = 15000;
+
+QString unique(const QString &base)
+{
+    static int counter = 0;
+    return base + QStringLiteral(" %1-%2").arg(QCoreApplication::applicationPid()).arg(++counter);
+}
+
+// avahi-browse -p writes a byte as \DDD and escapes dots and backslashes.
+QString unescapeAvahi(const QString &text)
+{
+    const QByteArray in = text.toUtf8();
+    QByteArray out;
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        if (in[i] == '\\' && i + 3 < in.size() && std::isdigit(uchar(in[i + 1])) && std::isdigit(uchar(in[i + 2])) &&
+            std::isdigit(uchar(in[i + 3]))) {
+            out.append(char(in.mid(i + 1, 3).toInt()));
+            i += 3;
+        } else if (in[i] == '\\' && i + 1 < in.size()) {
+            out.append(in[++i]);
+        } else {
+            out.append(in[i]);
+        }
+    }
+    return QString::fromUtf8(out);
+}
+
+struct Listed
+{
+    QString name;
+    QString address;
+    int port;
+};
+
+// What a DNS-SD client that we did not write sees: avahi-browse -rpt _zorbix._tcp.
+QList<Listed> avahiBrowse()
+{
+    QProcess browse;
+    browse.start(QStringLiteral("avahi-browse"), {QStringLiteral("-rpt"), QStringLiteral("_zorbix._tcp")});
+    if (!browse.waitForFinished(kWait))
+        return {};
+    QList<Listed> listed;
+    const QStringList lines = QString::fromUtf8(browse.readAllStandardOutput()).split(u'\n');
+    for (const QString &line : lines) {
+        const QStringList f = line.split(u';');
+        if (f.size() >= 9 && f[0] == u"=")
+            listed.append({unescapeAvahi(f[3]), f[7], f[8].toInt()});
+    }
+    return listed;
+}
+
+bool listedBy(const QList<Listed> &listed, const QString &name, int port)
+{
+    for (const Listed &l : listed) {
+        if (l.name == name && l.port == port && QHostAddress(l.address) == kNamespaceAddress)
+            return true;
+    }
+    return false;
+}
+
+bool namedIn(const QList<Listed> &listed, const QString &name)
+{
+    for (const Listed &l : listed) {
+        if (l.name == name)
+            return true;
+    }
+    return false;
+}
+
+// An announcement by avahi-publish, gone when this is destroyed (killed, not asked to leave).
+class Announcer
+{
+public:
+    Announcer(const QString &name, int port)
+    {
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        m_process.start(QStringLiteral("avahi-publish"),
+                        {QStringLiteral("-s"), name, QStringLiteral("_zorbix._tcp"), QString::number(port)});
+    }
+    ~Announcer() { kill(); }
+    bool waitEstablished()
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < kWait) {
+            m_output += m_process.readAll();
+            if (m_output.contains("Established under name"))
+                return true;
+            if (m_process.state() == QProcess::NotRunning)
+                return false;
+            m_process.waitForReadyRead(100);
+        }
+        return false;
+    }
+    void kill()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+    QByteArray output() const { return m_output; }
+
+private:
+    QProcess m_process;
+    QByteArray m_output;
+};
+
+class Recorder : public QFRendezvousClientProtocol
+{
+public:
+    void doHandleRendezvousServicesChange(const QList<RendezvousService> &services) override
+    {
+        QStringList names;
+        for (const RendezvousService &s : services)
+            names.append(s.name);
+        calls.append(names);
+    }
+    QList<QStringList> calls;
+};
+} // namespace
+
+class TestAvahi : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void announcedShareIsFoundResolvedAndRemoved_data();
+    void announcedShareIsFoundResolvedAndRemoved();
+    void threeSharesAtOnce();
+    void publishedShareIsListedAndWithdrawn_data();
+    void publishedShareIsListedAndWithdrawn();
+    void nameTakenByAvahiPublishCollides();
+    void unacceptableNames_data();
+    void unacceptableNames();
+    void cliBrowseListsShares();
+};
+
+void TestAvahi::initTestCase()
+{
+    AvahiBackend &backend = AvahiBackend::instance();
+    QVERIFY2(backend.usableClient(), "avahi-daemon does not answer on the system bus");
+}
+
+void TestAvahi::announcedShareIsFoundResolvedAndRemoved_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("plain") << unique(u"Plain share"_qs);
+    QTest::newRow("spaces, accents, quotes") << unique(u"Zoë's \"Bücher\" – Ærø"_qs);
+    QTest::newRow("dots and backslash") << unique(u"v1.2 a\\b"_qs);
+    QTest::newRow("CJK") << unique(u"東京の住所録"_qs);
+}
+
+void TestAvahi::announcedShareIsFoundResolvedAndRemoved()
+{
+    QFETCH(QString, name);
+    QFRendezvousClient client(AvahiBackend::instance());
+    QTRY_VERIFY_WITH_TIMEOUT(client.isBrowsing(), kWait);
+    const int port = 20000 + QTest::currentDataTag()[0];
+    auto announcer = std::make_unique<Announcer>(name, port);
+    QVERIFY2(announcer->waitEstablished(), announcer->output().constData());
+
+    QTRY_VERIFY_WITH_TIMEOUT(client.getServiceNames().contains(name), kWait);
+    QCOMPARE(client.getServiceNameContainingSubString(name), QStringList{name});
+    QTRY_VERIFY_WITH_TIMEOUT(client.getFirstAddressForService(name).has_value(), kWait);
+    QCOMPARE(*client.getFirstAddressForService(name), SocketAddress(kNamespaceAddress, quint16(port)));
+    for (const RendezvousService &service : client.getServices()) {
+        if (service.name == name) {
+            QCOMPARE(service.type, u"_zorbix._tcp"_qs);
+            QCOMPARE(service.domain, u"local"_qs);
+        }
+    }
+
+    announcer.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(!client.getServiceNames().contains(name), kWait);
+    QVERIFY(!client.getFirstAddressForService(name));
+}
+
+void TestAvahi::threeSharesAtOnce()
+{
+    QFRendezvousClient client(AvahiBackend::instance());
+    Recorder live;
+    client.addDelegate(&live);
+    QTRY_VERIFY_WITH_TIMEOUT(client.isBrowsing(), kWait);
+    QTest::qWait(1500); // whatever is already announced has been reported
+    live.calls.clear();
+
+    const QStringList names{unique(u"Batch A"_qs), unique(u"Batch B"_qs), unique(u"Batch C"_qs)};
+    Announcer a(names[0], 21001);
+    Announcer b(names[1], 21002);
+    Announcer c(names[2], 21003);
+    QVERIFY(a.waitEstablished() && b.waitEstablished() && c.waitEstablished());
+    auto allIn = [&names](const QStringList &seen) {
+        return std::all_of(names.begin(), names.end(), [&seen](const QString &n) { return seen.contains(n); });
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(allIn(client.getServiceNames()), kWait);
+    // Count the notifications that brought one of ours.
+    int bringing = 0;
+    qsizetype before = 0;
+    for (const QStringList &call : std::as_const(live.calls)) {
+        const qsizetype ours =
+            std::count_if(names.begin(), names.end(), [&call](const QString &n) { return call.contains(n); });
+        if (ours > before)
+            ++bringing;
+        before = ours;
+    }
+    qInfo("three live announcements reached the delegate in %d notification(s)", bringing);
+    QVERIFY(bringing >= 1 && bringing <= 3);
+
+    // A browser that starts while the three are out gets them in its first batch.
+    QFRendezvousClient late(AvahiBackend::instance());
+    Recorder first;
+    late.addDelegate(&first);
+    QTRY_VERIFY_WITH_TIMEOUT(!first.calls.isEmpty() && allIn(late.getServiceNames()), kWait);
+    int firstWithOurs = -1;
+    for (int i = 0; i < first.calls.size() && firstWithOurs < 0; ++i) {
+        if (std::any_of(names.begin(), names.end(), [&](const QString &n) { return first.calls[i].contains(n); }))
+            firstWithOurs = i;
+    }
+    QVERIFY(firstWithOurs >= 0);
+    QVERIFY2(allIn(first.calls[firstWithOurs]), qPrintable(first.calls[firstWithOurs].join(u", ")));
+    late.removeDelegate(&first);
+    client.removeDelegate(&live);
+}
+
+void TestAvahi::publishedShareIsListedAndWithdrawn_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("port");
+    QTest::newRow("default name") << unique(u"My Address Book"_qs) << 9879;
+    QTest::newRow("accents and quotes") << unique(u"Zoë's \"Bücher\""_qs) << 9880;
+}
+
+void TestAvahi::publishedShareIsListedAndWithdrawn()
+{
+    QFETCH(QString, name);
+    QFETCH(int, port);
+    NetServicePublisher publisher(AvahiBackend::instance());
+    QSignalSpy will(&publisher, &NetServicePublisher::netServiceWillPublish);
+    QSignalSpy did(&publisher, &NetServicePublisher::netServiceDidPublish);
+    QSignalSpy didNot(&publisher, &NetServicePublisher::netServiceDidNotPublish);
+    QSignalSpy stopped(&publisher, &NetServicePublisher::netServiceDidStop);
+    publisher.publish(name, quint16(port));
+    QTRY_COMPARE_WITH_TIMEOUT(did.size(), 1, kWait);
+    QCOMPARE(will.size(), 1);
+    QCOMPARE(didNot.size(), 0);
+    QVERIFY(listedBy(avahiBrowse(), name, port));
+
+    publisher.stop();
+    QTRY_COMPARE(stopped.size(), 1);
+    // The goodbye leaves caches within about a second (mDNS goodbye TTL).
+    QTRY_VERIFY_WITH_TIMEOUT(!namedIn(avahiBrowse(), name), kWait);
+    QCOMPARE(didNot.size(), 0);
+}
+
+void TestAvahi::nameTakenByAvahiPublishCollides()
+{
+    const QString name = unique(u"Taken name"_qs);
+    Announcer announcer(name, 21100);
+    QVERIFY2(announcer.waitEstablished(), announcer.output().constData());
+    NetServicePublisher publisher(AvahiBackend::instance());
+    QSignalSpy did(&publisher, &NetServicePublisher::netServiceDidPublish);
+    QSignalSpy didNot(&publisher, &NetServicePublisher::netServiceDidNotPublish);
+    publisher.publish(name, 21101);
+    QTRY_COMPARE_WITH_TIMEOUT(didNot.size(), 1, kWait);
+    QCOMPARE(didNot[0][0].toInt(), NetServiceError::Collision);
+    QCOMPARE(didNot[0][0].toInt(), -72001);
+    QCOMPARE(did.size(), 0);
+    QVERIFY(!publisher.isPublishing());
+    // Still the announcer's, with its port.
+    QVERIFY(listedBy(avahiBrowse(), name, 21100));
+}
+
+void TestAvahi::unacceptableNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("64 bytes") << QString(64, u'x');
+}
+
+void TestAvahi::unacceptableNames()
+{
+    QFETCH(QString, name);
+    NetServicePublisher publisher(AvahiBackend::instance());
+    QSignalSpy didNot(&publisher, &NetServicePublisher::netServiceDidNotPublish);
+    publisher.publish(name, 21200);
+    QTRY_COMPARE_WITH_TIMEOUT(didNot.size(), 1, kWait);
+    QCOMPARE(didNot[0][0].toInt(), NetServiceError::BadArgument);
+}
+
+void TestAvahi::cliBrowseListsShares()
+{
+    const QString name = unique(u"Seen by the CLI é"_qs);
+    Announcer announcer(name, 21300);
+    QVERIFY(announcer.waitEstablished());
+    QProcess cli;
+    cli.start(QStringLiteral(ZORBIX_CLI), {u"browse"_qs, u"--seconds"_qs, u"2"_qs});
+    QVERIFY(cli.waitForFinished(kWait));
+    QCOMPARE(cli.exitCode(), 0);
+    const QStringList lines = QString::fromUtf8(cli.readAllStandardOutput()).split(u'\n');
+    QVERIFY2(lines.contains(name + u"\t10.99.0.1:21300"_qs), qPrintable(lines.join(u'|')));
+}
+
+QTEST_GUILESS_MAIN(TestAvahi)
+#include "tst_avahi.moc"
