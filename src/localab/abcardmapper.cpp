@@ -192,14 +192,14 @@ void readPerson(const VCard &card, ABRecord &record, QVariantMap &values, QStrin
             if (!values.contains(kABNoteProperty))
                 setText(values, kABNoteProperty, textOf(prop));
         } else if (name == QLatin1String("EMAIL")) {
-            const QString text = textOf(prop).trimmed();
-            if (!text.isEmpty())
+            const QString text = textOf(prop);
+            if (!text.trimmed().isEmpty())
                 emails.addValue(text, labelOf(prop, card));
         } else if (name == QLatin1String("TEL")) {
-            QString text = textOf(prop).trimmed();
+            QString text = textOf(prop);
             if (text.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive))
                 text = text.mid(4);
-            if (!text.isEmpty())
+            if (!text.trimmed().isEmpty())
                 phones.addValue(text, labelOf(prop, card));
         } else if (name == QLatin1String("ADR")) {
             const QStringList parts = VCardCodec::splitUnescape(prop.value, u';');

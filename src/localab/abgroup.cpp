@@ -67,7 +67,10 @@ bool ABGroup::addMember(ABPerson *person)
         if (normalizedUid(ref) == uid)
             return false;
     }
-    m_memberRefs.append(QStringLiteral("urn:uuid:") + person->uniqueId());
+    const QString personUid = person->uniqueId();
+    m_memberRefs.append(personUid.startsWith(QLatin1String("urn:"), Qt::CaseInsensitive)
+                            ? personUid
+                            : QStringLiteral("urn:uuid:") + personUid);
     markDirty(kABMembersKey);
     return true;
 }
