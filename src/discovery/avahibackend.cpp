@@ -488,6 +488,10 @@ void AvahiBackend::connectClient()
     }
     m_client = client;
     m_state = avahi_client_get_state(client);
+    // Browses waiting since the daemon went away start again (a reconnection reports its first
+    // state from inside avahi_client_new, where nobody is told).
+    if (usableClient())
+        QMetaObject::invokeMethod(this, &AvahiBackend::clientRunning, Qt::QueuedConnection);
 }
 
 void AvahiBackend::dropClient()
@@ -520,12 +524,12 @@ void AvahiBackend::onState(AvahiClient *client, AvahiClientState state)
         break;
     case AVAHI_CLIENT_CONNECTING:
         if (wasUsable) {
-            systemLog(QStringLiteral("zorbix: avahi-daemon went away; waiting for it to come back"));
+            systemLog(QStringLiteral("DNS-SD: avahi-daemon went away; waiting for it to come back"));
             emit clientLost();
         }
         break;
     case AVAHI_CLIENT_FAILURE:
-        systemLog(QStringLiteral("zorbix: the connection to avahi-daemon failed: %1")
+        systemLog(QStringLiteral("DNS-SD: the connection to avahi-daemon failed: %1")
                       .arg(QString::fromUtf8(avahi_strerror(avahi_client_errno(client)))));
         if (!during) {
             emit clientLost();
