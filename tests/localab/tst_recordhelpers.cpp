@@ -1,0 +1,219 @@
+#include "abaddressbook.h"
+#include "abglobals.h"
+#include "abgroup.h"
+#include "ablocalized.h"
+#include "abperson.h"
+#include "abrecordhelpers.h"
+
+#include <QtTest>
+
+namespace {
+
+// Spelled-out local persons: null QString = property absent.
+struct Local
+{
+    QString first, last, organization;
+};
+
+void addPerson(ABAddressBook &book, const Local &local)
+{
+    ABPerson *person = book.addRecord(ABAddressBook::newPerson());
+    if (!local.first.isNull())
+        person->setValue(local.first, kABFirstNameProperty);
+    if (!local.last.isNull())
+        person->setValue(local.last, kABLastNameProperty);
+    if (!local.organization.isNull())
+        person->setValue(local.organization, kABOrganizationProperty);
+}
+
+} // namespace
+
+class TestRecordHelpers : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void matching_data();
+    void matching();
+    void matchingSeesRecordsAddedBetweenCalls();
+    void getValueForLabel_data();
+    void getValueForLabel();
+    void dictValues2String_data();
+    void dictValues2String();
+    void hasGroups();
+    void localizedNames_data();
+    void localizedNames();
+};
+
+void TestRecordHelpers::matching_data()
+{
+    QTest::addColumn<QVariantMap>("downloaded");
+    QTest::addColumn<QList<int>>("localSet"); // indexes into the locals below
+    QTest::addColumn<int>("matchType");
+    QTest::addColumn<bool>("expected");
+
+    const QString n; // absent
+    const QVariantMap annaNoOrg{{kABFirstNameProperty, u"Anna"_qs}, {kABLastNameProperty, u"Berg"_qs}};
+    QVariantMap annaAcme = annaNoOrg;
+    annaAcme.insert(kABOrganizationProperty, u"Acme"_qs);
+    const QVariantMap phoneOnly{{kABPhoneProperty, QVariantList{QVariantMap{{u"work"_qs, u"1"_qs}}}}};
+    QVariantMap emptyFirst = annaNoOrg;
+    emptyFirst.insert(kABFirstNameProperty, u""_qs);
+    // 0: Anna Berg, no org; 1: Anna Berg, Acme; 2: nothing; 3: org only; 4: Anna Berg with trailing
+    // space; 5: anna berg; 6: no first, Berg
+    QTest::newRow("no org matches no org") << annaNoOrg << QList<int>{1, 0} << int(vCardFirstLastCompany) << true;
+    QTest::newRow("no org vs org") << annaNoOrg << QList<int>{1} << int(vCardFirstLastCompany) << false;
+    QTest::newRow("first-last ignores org") << annaNoOrg << QList<int>{1} << int(vCardFirstLast) << true;
+    QTest::newRow("org equal") << annaAcme << QList<int>{0, 1} << int(vCardFirstLastCompany) << true;
+    QTest::newRow("nothing matches nothing") << phoneOnly << QList<int>{0, 2} << int(vCardFirstLastCompany) << true;
+    QTest::newRow("nothing vs org only") << phoneOnly << QList<int>{3} << int(vCardFirstLastCompany) << false;
+    QTest::newRow("nothing vs org only, first-last") << phoneOnly << QList<int>{3} << int(vCardFirstLast) << true;
+    QTest::newRow("letter case") << annaNoOrg << QList<int>{5} << int(vCardFirstLast) << false;
+    QTest::newRow("trailing space") << annaNoOrg << QList<int>{4} << int(vCardFirstLast) << false;
+    QTest::newRow("empty first vs absent") << emptyFirst << QList<int>{6} << int(vCardFirstLast) << false;
+    QTest::newRow("other match type") << annaNoOrg << QList<int>{0} << 2 << false;
+    QTest::newRow("negative match type") << annaNoOrg << QList<int>{0} << -1 << false;
+    QTest::newRow("empty store") << annaNoOrg << QList<int>{} << int(vCardFirstLast) << false;
+    // From a peer: a name that is not text equals nothing, not even an absent name.
+    QTest::newRow("number as first name") << QVariantMap{{kABFirstNameProperty, 5}, {kABLastNameProperty, u"Berg"_qs}}
+                                          << QList<int>{0, 6} << int(vCardFirstLast) << false;
+    QTest::newRow("list as organization")
+        << QVariantMap{{kABFirstNameProperty, u"Anna"_qs}, {kABLastNameProperty, u"Berg"_qs},
+                       {kABOrganizationProperty, QVariantList{u"Acme"_qs}}}
+        << QList<int>{0, 1} << int(vCardFirstLastCompany) << false;
+    QTest::newRow("list as organization, first-last")
+        << QVariantMap{{kABFirstNameProperty, u"Anna"_qs}, {kABLastNameProperty, u"Berg"_qs},
+                       {kABOrganizationProperty, QVariantList{u"Acme"_qs}}}
+        << QList<int>{0} << int(vCardFirstLast) << true;
+}
+
+void TestRecordHelpers::matching()
+{
+    QFETCH(QVariantMap, downloaded);
+    QFETCH(QList<int>, localSet);
+    QFETCH(int, matchType);
+    QFETCH(bool, expected);
+    const QString n;
+    const QList<Local> locals = {{u"Anna"_qs, u"Berg"_qs, n}, {u"Anna"_qs, u"Berg"_qs, u"Acme"_qs}, {n, n, n},
+                                 {n, n, u"Acme"_qs},          {u"Anna"_qs, u"Berg "_qs, n},       {u"anna"_qs, u"berg"_qs, n},
+                                 {n, u"Berg"_qs, n}};
+    QTemporaryDir dir;
+    ABAddressBook book(dir.path());
+    for (int index : localSet)
+        addPerson(book, locals.at(index));
+    QCOMPARE(ABRecordHelpers::isFlatPersonInAB(downloaded, matchType, &book), expected);
+}
+
+void TestRecordHelpers::matchingSeesRecordsAddedBetweenCalls()
+{
+    QTemporaryDir dir;
+    ABAddressBook book(dir.path());
+    const FlatPerson downloaded{{kABFirstNameProperty, u"New"_qs}, {kABLastNameProperty, u"Comer"_qs}};
+    QVERIFY(!ABRecordHelpers::isFlatPersonInAB(downloaded, vCardFirstLast, &book));
+    addPerson(book, {u"New"_qs, u"Comer"_qs, QString()});
+    QVERIFY(ABRecordHelpers::isFlatPersonInAB(downloaded, vCardFirstLast, &book));
+    book.people().first()->setValue(u"Other"_qs, kABLastNameProperty);
+    QVERIFY(!ABRecordHelpers::isFlatPersonInAB(downloaded, vCardFirstLast, &book));
+    // A second store is not answered from the first one's index.
+    QTemporaryDir otherDir;
+    ABAddressBook other(otherDir.path());
+    addPerson(book, {u"New"_qs, u"Comer"_qs, QString()});
+    QVERIFY(ABRecordHelpers::isFlatPersonInAB(downloaded, vCardFirstLast, &book));
+    QVERIFY(!ABRecordHelpers::isFlatPersonInAB(downloaded, vCardFirstLast, &other));
+    QVERIFY(!ABRecordHelpers::isFlatPersonInAB(downloaded, vCardFirstLast, nullptr));
+}
+
+void TestRecordHelpers::getValueForLabel_data()
+{
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QVariant>("list");
+    QTest::addColumn<QVariant>("expected");
+    const QVariantList emails{QVariantMap{{u"work"_qs, u"first@w"_qs}}, QVariantMap{{u"home"_qs, u"h@h"_qs}},
+                              QVariantMap{{u"work"_qs, u"second@w"_qs}}};
+    QTest::newRow("first of two equal labels") << u"work"_qs << QVariant(emails) << QVariant(u"first@w"_qs);
+    QTest::newRow("other label") << u"home"_qs << QVariant(emails) << QVariant(u"h@h"_qs);
+    QTest::newRow("no such label") << u"Work"_qs << QVariant(emails) << QVariant();
+    QTest::newRow("null label") << QString() << QVariant(emails) << QVariant();
+    QTest::newRow("empty list") << u"work"_qs << QVariant(QVariantList{}) << QVariant();
+    const QVariantMap address{{u"City"_qs, u"Bonn"_qs}};
+    QTest::newRow("address value") << u"home"_qs << QVariant(QVariantList{QVariantMap{{u"home"_qs, address}}})
+                                   << QVariant(address);
+    // Peer input that breaks the format: passed over, the rest still found.
+    const QVariantList broken{u"loose text"_qs, QVariantMap{{u"work"_qs, u"a"_qs}, {u"home"_qs, u"b"_qs}}, QVariantMap{},
+                              42, QVariantList{u"work"_qs}, QVariantMap{{u"work"_qs, u"found"_qs}}};
+    QTest::newRow("broken entries skipped") << u"work"_qs << QVariant(broken) << QVariant(u"found"_qs);
+    QTest::newRow("not a list") << u"work"_qs << QVariant(u"work"_qs) << QVariant();
+    QTest::newRow("map instead of list") << u"work"_qs << QVariant(QVariantMap{{u"work"_qs, u"x"_qs}}) << QVariant();
+}
+
+void TestRecordHelpers::getValueForLabel()
+{
+    QFETCH(QString, label);
+    QFETCH(QVariant, list);
+    QFETCH(QVariant, expected);
+    QCOMPARE(ABRecordHelpers::getValueForLabel(label, list), expected);
+}
+
+void TestRecordHelpers::dictValues2String_data()
+{
+    QTest::addColumn<QVariantMap>("dictionary");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("empty") << QVariantMap{} << QString();
+    QTest::newRow("one entry") << QVariantMap{{u"City"_qs, u"Bonn"_qs}} << u"Bonn"_qs;
+    QTest::newRow("address by key order")
+        << QVariantMap{{u"Street"_qs, u"Main St 1"_qs}, {u"City"_qs, u"Bonn"_qs}, {u"ZIP"_qs, u"53111"_qs},
+                       {u"Country"_qs, u"Germany"_qs}}
+        << u"Bonn, Germany, Main St 1, 53111"_qs;
+    QTest::newRow("case-sensitive order") << QVariantMap{{u"b"_qs, u"2"_qs}, {u"A"_qs, u"1"_qs}, {u"a"_qs, u"3"_qs}}
+                                          << u"1, 3, 2"_qs;
+    QTest::newRow("empty values keep separators") << QVariantMap{{u"A"_qs, u""_qs}, {u"B"_qs, u"x"_qs}} << u", x"_qs;
+    QTest::newRow("not text from a peer") << QVariantMap{{u"A"_qs, QVariantList{1}}, {u"B"_qs, 7}} << u", 7"_qs;
+}
+
+void TestRecordHelpers::dictValues2String()
+{
+    QFETCH(QVariantMap, dictionary);
+    QFETCH(QString, expected);
+    QCOMPARE(ABRecordHelpers::dictValues2String(dictionary), expected);
+}
+
+void TestRecordHelpers::hasGroups()
+{
+    QTemporaryDir dir;
+    ABAddressBook book(dir.path());
+    QVERIFY(!ABRecordHelpers::ABHasGroups(&book));
+    addPerson(book, {u"A"_qs, u"B"_qs, QString()});
+    QVERIFY(!ABRecordHelpers::ABHasGroups(&book));
+    book.addRecord(ABAddressBook::newGroup())->setValue(u"G"_qs, kABGroupNameProperty);
+    QVERIFY(ABRecordHelpers::ABHasGroups(&book));
+    QVERIFY(!ABRecordHelpers::ABHasGroups(nullptr));
+}
+
+void TestRecordHelpers::localizedNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("english");
+    QTest::addColumn<QString>("german");
+    QTest::newRow("first") << kABFirstNameProperty << u"First name"_qs << u"Vorname"_qs;
+    QTest::newRow("work") << kABWorkLabel << u"Work"_qs << u"Arbeit"_qs;
+    QTest::newRow("homefax") << kABPhoneHomeFAXLabel << u"Home fax"_qs << u"Fax privat"_qs;
+    QTest::newRow("zip") << kABAddressZIPKey << u"ZIP"_qs << u"PLZ"_qs;
+    QTest::newRow("typed label") << u"Werkstatt"_qs << u"Werkstatt"_qs << u"Werkstatt"_qs;
+    QTest::newRow("case matters") << u"Work"_qs << u"Work"_qs << u"Work"_qs;
+}
+
+void TestRecordHelpers::localizedNames()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, english);
+    QFETCH(QString, german);
+    QCOMPARE(ABLocalizedPropertyOrLabel(name, u"en"_qs), english);
+    QCOMPARE(ABLocalizedPropertyOrLabel(name, u"de"_qs), german);
+    // Every property the store knows has a display text of its own.
+    for (const QString &property : ABAddressBook::properties())
+        QVERIFY2(ABLocalizedPropertyOrLabel(property, u"de"_qs) != property || property == kABURLsProperty,
+                 qPrintable(property));
+}
+
+QTEST_GUILESS_MAIN(TestRecordHelpers)
+#include "tst_recordhelpers.moc"
