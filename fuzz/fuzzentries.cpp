@@ -1,0 +1,77 @@
+#include "fuzzentries.h"
+
+#include "exchangearchive.h"
+#include "qfconnectionpool.h"
+#include "zassert.h"
+
+#include <QTcpSocket>
+
+#include <climits>
+
+namespace {
+
+void checkArchive(const QByteArray &payload)
+{
+    const std::optional<QVariantMap> message = ExchangeArchive::decode(payload);
+    if (!message)
+        return;
+    // What decodes must encode, and encoding what came back must give the same bytes again.
+    const std::optional<QByteArray> once = ExchangeArchive::encode(*message);
+    ZASSERT(once.has_value());
+    const std::optional<QVariantMap> again = ExchangeArchive::decode(*once);
+    ZASSERT(again.has_value());
+    const std::optional<QByteArray> twice = ExchangeArchive::encode(*again);
+    ZASSERT(twice.has_value() && *twice == *once);
+}
+
+} // namespace
+
+int fuzzArchiveOneInput(const uint8_t *data, size_t size)
+{
+    checkArchive(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
+    return 0;
+}
+
+int fuzzPoolOneInput(const uint8_t *data, size_t size)
+{
+    if (size < 2)
+        return 0;
+    static QTcpSocket *handle = new QTcpSocket;
+    // Chunk sizes from a small generator seeded by the first two bytes: 1 to 64 bytes each.
+    quint32 state = (quint32(data[0]) << 8) | data[1];
+    data += 2;
+    size -= 2;
+
+    QFConnectionPool pool;
+    pool.addConnection(handle);
+    qsizetype expectedBuffered = 0;
+    size_t offset = 0;
+    while (offset < size) {
+        state = state * 1103515245u + 12345u;
+        const size_t chunk = qMin<size_t>(size - offset, 1 + (state >> 16) % 64);
+        pool.addData(QByteArray(reinterpret_cast<const char *>(data + offset), qsizetype(chunk)), handle);
+        offset += chunk;
+        expectedBuffered += qsizetype(chunk);
+        ZASSERT(pool.getDataForConnection(handle).size() == expectedBuffered);
+
+        while (pool.isConnectionComplete(handle)) {
+            const int declared = pool.getHeadLengthforConnection(handle);
+            const std::optional<QByteArray> payload = pool.unpackDatafromConnection(handle);
+            if (!payload) {
+                // No payload only for lengths that cannot carry one; the bytes stay.
+                ZASSERT(declared <= QFConnectionPool::kHeaderLength || declared == INT_MAX);
+                ZASSERT(pool.getDataForConnection(handle).size() == expectedBuffered);
+                break;
+            }
+            ZASSERT(payload->size() == declared - QFConnectionPool::kHeaderLength);
+            expectedBuffered -= declared;
+            ZASSERT(pool.getDataForConnection(handle).size() == expectedBuffered);
+            // What a peer would send back for it frames to the same bytes.
+            ZASSERT(QFConnectionPool::packData(*payload, handle).size() == declared);
+            checkArchive(*payload);
+        }
+    }
+    pool.removeConnection(handle);
+    ZASSERT(!pool.isActiveConnection(handle));
+    return 0;
+}

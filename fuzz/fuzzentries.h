@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Entry points shared by the libFuzzer targets and the corpus regression test. Each one aborts
+// (ZASSERT) when an invariant breaks; any crash or sanitizer report is a finding.
+
+// The bytes as a stream of chunks through a connection pool: chunk sizes come from the first two
+// bytes, every whole frame is taken out and its payload decoded.
+int fuzzPoolOneInput(const uint8_t *data, size_t size);
+// The bytes as a payload: decoded, and when that succeeds encoded again; encoding is stable.
+int fuzzArchiveOneInput(const uint8_t *data, size_t size);

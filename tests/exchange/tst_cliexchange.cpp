@@ -1,0 +1,136 @@
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+// zorbix-cli serve and fetch as a user runs them: a store on disk, two processes, a real port.
+class TestCliExchange : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void serveThenFetch();
+    void fetchFailuresHaveTheirExitCodes_data();
+    void fetchFailuresHaveTheirExitCodes();
+
+private:
+    static void writeCard(const QString &path, const QByteArray &lines);
+    int runFetch(const QStringList &args, QByteArray *out = nullptr);
+
+    QTemporaryDir m_dir;
+};
+
+void TestCliExchange::writeCard(const QString &path, const QByteArray &lines)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("BEGIN:VCARD\r\nVERSION:3.0\r\n" + lines + "END:VCARD\r\n");
+}
+
+void TestCliExchange::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    const QString book = m_dir.filePath(u"book"_qs);
+    QVERIFY(QDir().mkpath(book));
+    writeCard(book + u"/p1.vcf"_qs, "UID:p1\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\nEMAIL;TYPE=work:ann@example.org\r\n"
+                                     "EMAIL;TYPE=work:lee@example.org\r\n");
+    writeCard(book + u"/p2.vcf"_qs, "UID:p2\r\nN:Roe;Bob;;;\r\nFN:Bob Roe\r\nTEL;TYPE=cell:+43 1 234\r\n");
+    writeCard(book + u"/p3.vcf"_qs, "UID:p3\r\nN:Out;Carl;;;\r\nFN:Carl Out\r\n");
+    writeCard(book + u"/g1.vcf"_qs, "UID:g1\r\nFN:Friends\r\nN:Friends;;;;\r\nX-ADDRESSBOOKSERVER-KIND:group\r\n"
+                                     "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:p1\r\nX-ADDRESSBOOKSERVER-MEMBER:urn:uuid:p2\r\n");
+}
+
+int TestCliExchange::runFetch(const QStringList &args, QByteArray *out)
+{
+    QProcess fetch;
+    fetch.start(QStringLiteral(ZORBIX_CLI), QStringList{u"fetch"_qs} + args);
+    if (!fetch.waitForStarted(5000))
+        return -1;
+    // Spin the loop rather than block: some peers below live in this process.
+    QDeadlineTimer deadline(30000);
+    while (fetch.state() != QProcess::NotRunning && !deadline.hasExpired())
+        QTest::qWait(10);
+    if (out)
+        *out = fetch.readAllStandardOutput();
+    return fetch.exitStatus() == QProcess::NormalExit ? fetch.exitCode() : -1;
+}
+
+void TestCliExchange::serveThenFetch()
+{
+    QProcess serve;
+    serve.start(QStringLiteral(ZORBIX_CLI), {u"serve"_qs, u"--addressbook"_qs, m_dir.filePath(u"book"_qs), u"--group"_qs,
+                                             u"Friends"_qs, u"--port"_qs, u"0"_qs, u"--name"_qs, u"Office"_qs,
+                                             u"--card"_qs, u"1=Ann"_qs, u"--card"_qs, u"9=https://ann.example"_qs});
+    QVERIFY(serve.waitForStarted(5000));
+    QByteArray banner;
+    QTRY_VERIFY_WITH_TIMEOUT((banner += serve.readAllStandardOutput()).contains('\n'), 20000);
+    const QRegularExpressionMatch match =
+        QRegularExpression(u"^sharing \"Office\" on port (\\d+)\n"_qs).match(QString::fromUtf8(banner));
+    QVERIFY2(match.hasMatch(), banner.constData());
+    const QString port = match.captured(1);
+
+    const QString json = m_dir.filePath(u"out.json"_qs);
+    QByteArray out;
+    QCOMPARE(runFetch({u"127.0.0.1:"_qs + port, u"--json"_qs, json}, &out), 0);
+    QVERIFY2(out.contains("First name: Ann\n"), out.constData());
+    QVERIFY2(out.contains("Web site: https://ann.example\n"), out.constData());
+    QVERIFY2(out.contains("2 records\n"), out.constData());
+
+    QFile file(json);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QJsonArray records = QJsonDocument::fromJson(file.readAll()).array();
+    QCOMPARE(records.size(), 2);
+    QCOMPARE(records.at(0).toObject().value(u"First"_qs).toString(), u"Ann"_qs);
+    const QJsonArray mails = records.at(0).toObject().value(u"Email"_qs).toArray();
+    QCOMPARE(mails.size(), 2);
+    QCOMPARE(mails.at(1).toObject().value(u"work"_qs).toString(), u"lee@example.org"_qs);
+    QCOMPARE(records.at(1).toObject().value(u"Last"_qs).toString(), u"Roe"_qs);
+
+    // The serve side reports the connection, and stops cleanly on SIGINT.
+    QTRY_VERIFY_WITH_TIMEOUT((banner += serve.readAllStandardOutput()).contains("served 2 records to 127.0.0.1:"), 10000);
+    ::kill(pid_t(serve.processId()), SIGINT);
+    QVERIFY(serve.waitForFinished(10000));
+    QCOMPARE(serve.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(serve.exitCode(), 0);
+}
+
+void TestCliExchange::fetchFailuresHaveTheirExitCodes_data()
+{
+    QTest::addColumn<QByteArray>("reply"); // what a fake share answers ("refused": nothing listens)
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("connection refused") << QByteArray("refused") << 3;
+    QTest::newRow("not a share") << QByteArray("SSH-2.0-OpenSSH_9.2\r\n") << 4;
+    QTest::newRow("silent") << QByteArray() << 5;
+    QTest::newRow("closes at once") << QByteArray("close") << 6;
+    QTest::newRow("bad target") << QByteArray("usage") << 2;
+}
+
+void TestCliExchange::fetchFailuresHaveTheirExitCodes()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(int, exitCode);
+    QTcpServer fake;
+    QVERIFY(fake.listen(QHostAddress::LocalHost, 0));
+    const quint16 port = fake.serverPort();
+    if (reply == "refused")
+        fake.close();
+    connect(&fake, &QTcpServer::newConnection, &fake, [&fake, reply] {
+        QTcpSocket *socket = fake.nextPendingConnection();
+        if (reply == "close")
+            socket->close();
+        else if (!reply.isEmpty())
+            socket->write(reply);
+    });
+    const QString target = reply == "usage" ? u"127.0.0.1"_qs : QStringLiteral("127.0.0.1:%1").arg(port);
+    QCOMPARE(runFetch({target, u"--timeout"_qs, u"1"_qs}), exitCode);
+}
+
+QTEST_GUILESS_MAIN(TestCliExchange)
+#include "tst_cliexchange.moc"
