@@ -50,8 +50,8 @@ int cmdBrowse(const QStringList &args)
         QStringList addresses;
         for (const SocketAddress &address : service.addresses)
             addresses.append(address.toString());
-        out << service.name << '\t' << (addresses.isEmpty() ? QStringLiteral("(not resolved)") : addresses.join(u' '))
-            << '\n';
+        out << service.name << '\t'
+            << (addresses.isEmpty() ? QStringLiteral("(not resolved)") : addresses.join(u' ')) << '\n';
     }
     return CliOk;
 }

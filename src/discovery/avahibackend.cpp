@@ -59,10 +59,10 @@ public:
             fail(AvahiBackend::netServiceError(avahi_client_errno(client)));
             return;
         }
-        int result = avahi_entry_group_add_service(m_group, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,
-                                                   AvahiPublishFlags(0), m_name.constData(), m_type.constData(),
-                                                   m_domain.isEmpty() ? nullptr : m_domain.constData(),
-                                                   nullptr, m_port, nullptr);
+        int result = avahi_entry_group_add_service(
+            m_group, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, AvahiPublishFlags(0), m_name.constData(),
+            m_type.constData(), m_domain.isEmpty() ? nullptr : m_domain.constData(), nullptr, m_port,
+            nullptr);
         if (result >= 0)
             result = avahi_entry_group_commit(m_group);
         if (result < 0) {
@@ -125,7 +125,8 @@ private:
             self->fail(NetServiceError::Collision);
             break;
         case AVAHI_ENTRY_GROUP_FAILURE:
-            self->fail(AvahiBackend::netServiceError(avahi_client_errno(avahi_entry_group_get_client(group))));
+            self->fail(
+                AvahiBackend::netServiceError(avahi_client_errno(avahi_entry_group_get_client(group))));
             break;
         case AVAHI_ENTRY_GROUP_UNCOMMITED:
         case AVAHI_ENTRY_GROUP_REGISTERING:
@@ -312,7 +313,8 @@ private:
     {
         switch (event) {
         case AVAHI_BROWSER_NEW: {
-            const DnsSdService service{QString::fromUtf8(name), QString::fromUtf8(type), QString::fromUtf8(domain)};
+            const DnsSdService service{QString::fromUtf8(name), QString::fromUtf8(type),
+                                       QString::fromUtf8(domain)};
             Entry *entry = find(service);
             if (!entry) {
                 m_entries.append({service, {}, false});
@@ -330,7 +332,8 @@ private:
             break;
         }
         case AVAHI_BROWSER_REMOVE: {
-            const DnsSdService service{QString::fromUtf8(name), QString::fromUtf8(type), QString::fromUtf8(domain)};
+            const DnsSdService service{QString::fromUtf8(name), QString::fromUtf8(type),
+                                       QString::fromUtf8(domain)};
             Entry *entry = find(service);
             if (!entry)
                 return;
@@ -355,8 +358,8 @@ private:
             break;
         case AVAHI_BROWSER_FAILURE:
             systemLog(QStringLiteral("QFRendezvousClient: browsing failed: %1")
-                          .arg(QString::fromUtf8(
-                              avahi_strerror(avahi_client_errno(avahi_service_browser_get_client(m_browser))))));
+                          .arg(QString::fromUtf8(avahi_strerror(
+                              avahi_client_errno(avahi_service_browser_get_client(m_browser))))));
             // Freed from the event loop, not inside its own callback; then start over.
             QMetaObject::invokeMethod(
                 this,
@@ -393,15 +396,15 @@ private:
     }
 
     static void browseCallback(AvahiServiceBrowser *, AvahiIfIndex interface, AvahiProtocol protocol,
-                               AvahiBrowserEvent event, const char *name, const char *type, const char *domain,
-                               AvahiLookupResultFlags, void *userdata)
+                               AvahiBrowserEvent event, const char *name, const char *type,
+                               const char *domain, AvahiLookupResultFlags, void *userdata)
     {
         static_cast<AvahiBrowse *>(userdata)->onBrowse(interface, protocol, event, name, type, domain);
     }
 
     static void resolveCallback(AvahiServiceResolver *resolver, AvahiIfIndex, AvahiProtocol,
-                                AvahiResolverEvent event, const char *, const char *, const char *, const char *,
-                                const AvahiAddress *address, uint16_t port, AvahiStringList *,
+                                AvahiResolverEvent event, const char *, const char *, const char *,
+                                const char *, const AvahiAddress *address, uint16_t port, AvahiStringList *,
                                 AvahiLookupResultFlags, void *userdata)
     {
         static_cast<AvahiBrowse *>(userdata)->onResolve(resolver, event, address, port);
@@ -435,8 +438,8 @@ AvahiBackend &AvahiBackend::instance()
     return *backend;
 }
 
-DnsSdPublication *AvahiBackend::createPublication(const QString &name, const QString &type, const QString &domain,
-                                                  quint16 port, QObject *parent)
+DnsSdPublication *AvahiBackend::createPublication(const QString &name, const QString &type,
+                                                  const QString &domain, quint16 port, QObject *parent)
 {
     return new AvahiPublication(*this, name, type, domain, port, parent);
 }
@@ -477,10 +480,12 @@ void AvahiBackend::connectClient()
         return;
     int error = 0;
     // NO_FAIL: without a daemon the client waits for one instead of failing.
-    AvahiClient *client = avahi_client_new(m_poll.poll(), AVAHI_CLIENT_NO_FAIL, &AvahiBackend::stateCallback, this,
-                                           &error);
+    AvahiClient *client =
+        avahi_client_new(m_poll.poll(), AVAHI_CLIENT_NO_FAIL, &AvahiBackend::stateCallback, this, &error);
     if (!client) {
-        // Typically no system bus at all.
+        // Typically no system bus at all. A state report from inside avahi_client_new may have
+        // named the client that it has freed since.
+        m_client = nullptr;
         m_state = AVAHI_CLIENT_FAILURE;
         if (m_keepTrying)
             m_retry.start(kRetryMs);
@@ -508,9 +513,9 @@ void AvahiBackend::dropClient()
 void AvahiBackend::onState(AvahiClient *client, AvahiClientState state)
 {
     // The first report comes from inside avahi_client_new, before it returned the client.
-    const bool wasUsable = m_client == client && (m_state == AVAHI_CLIENT_S_RUNNING ||
-                                                   m_state == AVAHI_CLIENT_S_REGISTERING ||
-                                                   m_state == AVAHI_CLIENT_S_COLLISION);
+    const bool wasUsable =
+        m_client == client && (m_state == AVAHI_CLIENT_S_RUNNING || m_state == AVAHI_CLIENT_S_REGISTERING ||
+                               m_state == AVAHI_CLIENT_S_COLLISION);
     const bool during = m_client != client;
     m_client = client;
     m_state = state;

@@ -3,7 +3,10 @@
 #include "dnssdbackend.h"
 #include "dnssdpublication.h"
 
-NetServicePublisher::NetServicePublisher(QObject *parent) : NetServicePublisher(DnsSdBackend::current(), parent) {}
+NetServicePublisher::NetServicePublisher(QObject *parent)
+    : NetServicePublisher(DnsSdBackend::current(), parent)
+{
+}
 
 NetServicePublisher::NetServicePublisher(DnsSdBackend &backend, QObject *parent)
     : QObject(parent), m_backend(backend)
@@ -32,7 +35,8 @@ void NetServicePublisher::publish(const QString &name, quint16 port)
     withdraw();
     m_name = name;
     m_port = port;
-    DnsSdPublication *publication = m_backend.createPublication(name, serviceType(), serviceDomain(), port, this);
+    DnsSdPublication *publication =
+        m_backend.createPublication(name, serviceType(), serviceDomain(), port, this);
     m_publication = publication;
     connect(publication, &DnsSdPublication::registering, this, &NetServicePublisher::netServiceWillPublish);
     connect(publication, &DnsSdPublication::established, this, [this] {

@@ -4,9 +4,7 @@
 
 #include <cstring>
 
-SocketAddress::SocketAddress(const QHostAddress &address, quint16 port) : m_address(address), m_port(port)
-{
-}
+SocketAddress::SocketAddress(const QHostAddress &address, quint16 port) : m_address(address), m_port(port) {}
 
 QString SocketAddress::toString() const
 {

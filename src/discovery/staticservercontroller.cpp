@@ -125,9 +125,10 @@ bool StaticServerController::saveToDefaults()
         return true;
     systemLog(QStringLiteral("StaticServerController: could not write the server list to %1")
                   .arg(settings.fileName()));
-    vCardCommon::alert(tr("The server list could not be saved"),
-                       tr("Your change holds until zorbix quits. Check that the settings file %1 can be written.")
-                           .arg(settings.fileName()));
+    vCardCommon::alert(
+        tr("The server list could not be saved"),
+        tr("Your change holds until zorbix quits. Check that the settings file %1 can be written.")
+            .arg(settings.fileName()));
     return false;
 }
 
@@ -286,7 +287,8 @@ quint16 StaticServerController::portFromText(const QString &text)
         ++i;
     }
     // Saturates at the 32-bit range, as the integer value of a text does.
-    const qint64 limit = negative ? qint64(std::numeric_limits<qint32>::max()) + 1 : std::numeric_limits<qint32>::max();
+    const qint64 limit =
+        negative ? qint64(std::numeric_limits<qint32>::max()) + 1 : std::numeric_limits<qint32>::max();
     qint64 value = 0;
     for (; i < text.size() && text.at(i) >= u'0' && text.at(i) <= u'9'; ++i)
         value = qMin(limit, value * 10 + (text.at(i).unicode() - u'0'));

@@ -27,8 +27,8 @@ QString unescapeAvahi(const QString &text)
     const QByteArray in = text.toUtf8();
     QByteArray out;
     for (qsizetype i = 0; i < in.size(); ++i) {
-        if (in[i] == '\\' && i + 3 < in.size() && std::isdigit(uchar(in[i + 1])) && std::isdigit(uchar(in[i + 2])) &&
-            std::isdigit(uchar(in[i + 3]))) {
+        if (in[i] == '\\' && i + 3 < in.size() && std::isdigit(uchar(in[i + 1])) &&
+            std::isdigit(uchar(in[i + 2])) && std::isdigit(uchar(in[i + 3]))) {
             out.append(char(in.mid(i + 1, 3).toInt()));
             i += 3;
         } else if (in[i] == '\\' && i + 1 < in.size()) {
@@ -207,7 +207,8 @@ void TestAvahi::threeSharesAtOnce()
     Announcer c(names[2], 21003);
     QVERIFY(a.waitEstablished() && b.waitEstablished() && c.waitEstablished());
     auto allIn = [&names](const QStringList &seen) {
-        return std::all_of(names.begin(), names.end(), [&seen](const QString &n) { return seen.contains(n); });
+        return std::all_of(names.begin(), names.end(),
+                           [&seen](const QString &n) { return seen.contains(n); });
     };
     QTRY_VERIFY_WITH_TIMEOUT(allIn(client.getServiceNames()), kWait);
     // Count the notifications that brought one of ours.
@@ -230,7 +231,8 @@ void TestAvahi::threeSharesAtOnce()
     QTRY_VERIFY_WITH_TIMEOUT(!first.calls.isEmpty() && allIn(late.getServiceNames()), kWait);
     int firstWithOurs = -1;
     for (int i = 0; i < first.calls.size() && firstWithOurs < 0; ++i) {
-        if (std::any_of(names.begin(), names.end(), [&](const QString &n) { return first.calls[i].contains(n); }))
+        if (std::any_of(names.begin(), names.end(),
+                        [&](const QString &n) { return first.calls[i].contains(n); }))
             firstWithOurs = i;
     }
     QVERIFY(firstWithOurs >= 0);

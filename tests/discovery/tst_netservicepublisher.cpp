@@ -23,8 +23,10 @@ namespace {
 struct Spies
 {
     explicit Spies(NetServicePublisher &p)
-        : will(&p, &NetServicePublisher::netServiceWillPublish), did(&p, &NetServicePublisher::netServiceDidPublish),
-          didNot(&p, &NetServicePublisher::netServiceDidNotPublish), stopped(&p, &NetServicePublisher::netServiceDidStop)
+        : will(&p, &NetServicePublisher::netServiceWillPublish),
+          did(&p, &NetServicePublisher::netServiceDidPublish),
+          didNot(&p, &NetServicePublisher::netServiceDidNotPublish),
+          stopped(&p, &NetServicePublisher::netServiceDidStop)
     {
     }
     QSignalSpy will;
@@ -71,7 +73,8 @@ void TestNetServicePublisher::failures_data()
     QTest::newRow("no daemon") << u"Fine"_qs << false << false << NetServiceError::DaemonNotRunning;
     QTest::newRow("empty name") << QString() << false << true << NetServiceError::BadArgument;
     QTest::newRow("64 bytes") << QString(64, u'x') << false << true << NetServiceError::BadArgument;
-    QTest::newRow("32 two-byte letters") << QString(32, u'ü') << false << true << NetServiceError::BadArgument;
+    QTest::newRow("32 two-byte letters")
+        << QString(32, u'ü') << false << true << NetServiceError::BadArgument;
 }
 
 void TestNetServicePublisher::failures()

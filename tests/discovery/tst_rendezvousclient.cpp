@@ -90,8 +90,8 @@ void TestRendezvousClient::filterIsCaseSensitiveSubstring_data()
     QTest::addColumn<QString>("filter");
     QTest::addColumn<QStringList>("expected");
     QTest::newRow("empty gives all in order")
-        << QString() << QStringList{u"shared at start"_qs, u"Shared by Ann"_qs, u"Bob's share"_qs, u"end share"_qs,
-                                    u"SHARE"_qs, u"Zoë's Bücher"_qs};
+        << QString() << QStringList{u"shared at start"_qs, u"Shared by Ann"_qs, u"Bob's share"_qs,
+                                    u"end share"_qs,       u"SHARE"_qs,         u"Zoë's Bücher"_qs};
     QTest::newRow("lower case at start, middle and end")
         << u"share"_qs << QStringList{u"shared at start"_qs, u"Bob's share"_qs, u"end share"_qs};
     QTest::newRow("capital matches capital only") << u"Share"_qs << QStringList{u"Shared by Ann"_qs};
@@ -309,7 +309,8 @@ void TestRendezvousClient::nullDelegateIsAProgrammingError()
 {
     QFRendezvousClient *client = m_client;
     const QByteArray add = stderrOfChild([client] { client->addDelegate(nullptr); });
-    QVERIFY2(add.contains("qfrendezvousclient.cpp:") && add.endsWith("failed assertion `nullptr != aDelegate'\n"),
+    QVERIFY2(add.contains("qfrendezvousclient.cpp:") &&
+                 add.endsWith("failed assertion `nullptr != aDelegate'\n"),
              add.constData());
     const QByteArray remove = stderrOfChild([client] { client->removeDelegate(nullptr); });
     QVERIFY2(remove.endsWith("failed assertion `nullptr != aDelegate'\n"), remove.constData());
