@@ -1,0 +1,148 @@
+#include "abaddressbook.h"
+#include "abglobals.h"
+#include "abgroup.h"
+#include "abmultivalue.h"
+#include "abperson.h"
+#include "absharingpropcontroller.h"
+#include "recordlistbuilder.h"
+
+#include <QtTest>
+
+class TestRecordList : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void onlySharedPersonsTravelOnceInStoreOrder();
+    void valuesKeepTheirKinds();
+    void emptyPersonsAndEmptyMultiValuesAreLeftOut();
+    void extraPropertiesAppendedOnce();
+
+private:
+    ABPerson *addPerson(const QString &first);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ABAddressBook> m_book;
+};
+
+void TestRecordList::init()
+{
+    QSettings(u"quenfold"_qs, u"zorbix"_qs).clear();
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_book = std::make_unique<ABAddressBook>(m_dir->path());
+}
+
+ABPerson *TestRecordList::addPerson(const QString &first)
+{
+    ABPerson *person = m_book->addRecord(ABAddressBook::newPerson());
+    person->setValue(first, kABFirstNameProperty);
+    return person;
+}
+
+void TestRecordList::onlySharedPersonsTravelOnceInStoreOrder()
+{
+    ABGroup *a = m_book->addRecord(ABAddressBook::newGroup());
+    a->setValue(u"A"_qs, kABGroupNameProperty);
+    ABGroup *b = m_book->addRecord(ABAddressBook::newGroup());
+    b->setValue(u"B"_qs, kABGroupNameProperty);
+    ABPerson *first = addPerson(u"first"_qs);
+    addPerson(u"nogroup"_qs);
+    ABPerson *both = addPerson(u"both"_qs);
+    ABPerson *onlyB = addPerson(u"onlyB"_qs);
+    a->addMember(first);
+    a->addMember(both);
+    b->addMember(both);
+    b->addMember(onlyB);
+
+    ABSharingPropController controller(m_book.get());
+    // Nothing shared yet: an empty list.
+    QCOMPARE(RecordListBuilder::build(m_book.get(), controller), RecordList());
+    controller.doShareAll();
+    const RecordList all = RecordListBuilder::build(m_book.get(), controller);
+    QStringList firsts;
+    for (const QVariant &person : all)
+        firsts.append(person.toMap().value(kABFirstNameProperty).toString());
+    QCOMPARE(firsts, (QStringList{u"first"_qs, u"both"_qs, u"onlyB"_qs}));
+    // Groups never travel, and neither does the store's own identifier.
+    for (const QVariant &person : all) {
+        QVERIFY(!person.toMap().contains(kABGroupNameProperty));
+        QVERIFY(!person.toMap().contains(kABUIDProperty));
+    }
+    // Built afresh each time: a change shows in the next list.
+    first->setValue(u"renamed"_qs, kABFirstNameProperty);
+    QCOMPARE(RecordListBuilder::build(m_book.get(), controller).first().toMap().value(kABFirstNameProperty),
+             QVariant(u"renamed"_qs));
+    QCOMPARE(RecordListBuilder::build(nullptr, controller), RecordList());
+}
+
+void TestRecordList::valuesKeepTheirKinds()
+{
+    ABPerson *person = addPerson(u""_qs);
+    person->setValue(u"  Spaced  "_qs, kABLastNameProperty);
+    person->setValue(QDate(1990, 2, 3), kABBirthdayProperty);
+    ABMultiValue emails;
+    emails.addValue(u"one@x"_qs, kABWorkLabel);
+    emails.addValue(u"two@x"_qs, kABHomeLabel);
+    emails.addValue(u"three@x"_qs, kABWorkLabel);
+    person->setValue(QVariant::fromValue(emails), kABEmailProperty);
+    const QVariantMap address{{kABAddressStreetKey, u"Main 1"_qs}, {kABAddressCityKey, u"Bonn"_qs}};
+    ABMultiValue addresses;
+    addresses.addValue(address, u"Ferienhaus"_qs);
+    person->setValue(QVariant::fromValue(addresses), kABAddressProperty);
+
+    const RecordList list = RecordListBuilder::build(m_book.get(), [](const ABPerson *) { return true; });
+    QCOMPARE(list.size(), 1);
+    const FlatPerson flat = list.first().toMap();
+    QCOMPARE(flat.value(kABFirstNameProperty), QVariant(u""_qs));
+    QCOMPARE(flat.value(kABLastNameProperty), QVariant(u"  Spaced  "_qs));
+    QCOMPARE(flat.value(kABBirthdayProperty).metaType(), QMetaType::fromType<QDateTime>());
+    QCOMPARE(flat.value(kABBirthdayProperty).toDateTime().date(), QDate(1990, 2, 3));
+    QCOMPARE(flat.value(kABCreationDateProperty).metaType(), QMetaType::fromType<QDateTime>());
+    const QVariantList expectedEmails{QVariantMap{{u"work"_qs, u"one@x"_qs}}, QVariantMap{{u"home"_qs, u"two@x"_qs}},
+                                      QVariantMap{{u"work"_qs, u"three@x"_qs}}};
+    QCOMPARE(flat.value(kABEmailProperty), QVariant(expectedEmails));
+    QCOMPARE(flat.value(kABAddressProperty), QVariant(QVariantList{QVariantMap{{u"Ferienhaus"_qs, address}}}));
+    QVERIFY(!flat.contains(kABPhoneProperty));
+    QVERIFY(!flat.contains(kABNoteProperty));
+}
+
+void TestRecordList::emptyPersonsAndEmptyMultiValuesAreLeftOut()
+{
+    ABPerson *onlyEmpty = m_book->addRecord(ABAddressBook::newPerson());
+    onlyEmpty->setValue(QVariant::fromValue(ABMultiValue()), kABEmailProperty);
+    ABPerson *unlabelled = m_book->addRecord(ABAddressBook::newPerson());
+    ABMultiValue odd;
+    odd.addValue(u"no-label@x"_qs, QString());
+    unlabelled->setValue(QVariant::fromValue(odd), kABEmailProperty);
+    ABPerson *named = addPerson(u"named"_qs);
+    Q_UNUSED(named);
+    const auto everyone = [](const ABPerson *) { return true; };
+    const RecordList list =
+        RecordListBuilder::build(m_book.get(), {kABEmailProperty, kABFirstNameProperty}, everyone);
+    // Only the extra six are added to the given names; the persons without values are gone.
+    QCOMPARE(list.size(), 1);
+    QCOMPARE(list.first().toMap(), (FlatPerson{{kABFirstNameProperty, u"named"_qs}}));
+    QCOMPARE(RecordListBuilder::build(m_book.get(), {kABEmailProperty}, [](const ABPerson *) { return false; }),
+             RecordList());
+}
+
+void TestRecordList::extraPropertiesAppendedOnce()
+{
+    const QStringList withNickname = RecordListBuilder::propertySet({kABFirstNameProperty, kABNicknameProperty});
+    QCOMPARE(withNickname, (QStringList{kABFirstNameProperty, kABNicknameProperty, kABMiddleNameProperty,
+                                        kABMiddleNamePhoneticProperty, kABTitleProperty, kABSuffixProperty,
+                                        kABMaidenNameProperty}));
+    const QStringList storeSet = RecordListBuilder::propertySet(ABAddressBook::properties());
+    QCOMPARE(storeSet.size(), QSet<QString>(storeSet.begin(), storeSet.end()).size());
+    QCOMPARE(storeSet, ABAddressBook::properties()); // the store lists all six already
+
+    ABPerson *person = addPerson(u"nick"_qs);
+    person->setValue(u"Nicky"_qs, kABNicknameProperty);
+    const RecordList list = RecordListBuilder::build(m_book.get(), {kABFirstNameProperty},
+                                                     [](const ABPerson *) { return true; });
+    QCOMPARE(list.first().toMap().value(kABNicknameProperty), QVariant(u"Nicky"_qs));
+}
+
+QTEST_GUILESS_MAIN(TestRecordList)
+#include "tst_recordlist.moc"
