@@ -6,6 +6,17 @@
 #include <QTextStream>
 #include <QTimer>
 
+namespace {
+// Share names are user text: keep one share per line whatever they hold.
+QString printable(QString name)
+{
+    name.replace(u'\t', QLatin1String("\\t"));
+    name.replace(u'\n', QLatin1String("\\n"));
+    name.replace(u'\r', QLatin1String("\\r"));
+    return name;
+}
+} // namespace
+
 // zorbix-cli browse [--seconds N]: lists the shares announced on the local network, each with
 // its resolved addresses, after watching for N seconds.
 int cmdBrowse(const QStringList &args)
@@ -19,7 +30,8 @@ int cmdBrowse(const QStringList &args)
             out << "Usage: zorbix-cli browse [--seconds N]\n"
                    "Lists the address book shares announced on the local network (DNS-SD through\n"
                    "avahi-daemon) with their IPv4 addresses and ports, one per line:\n"
-                   "  NAME<TAB>ADDRESS:PORT[ ADDRESS:PORT...]   or   NAME<TAB>(not resolved)\n\n"
+                   "  NAME<TAB>ADDRESS:PORT[ ADDRESS:PORT...]   or   NAME<TAB>(not resolved)\n"
+                   "(a tab, newline or carriage return in a name is written as \\t, \\n or \\r)\n\n"
                    "  --seconds N  how long to watch the network before listing (default 3)\n";
             return CliOk;
         }
@@ -50,7 +62,7 @@ int cmdBrowse(const QStringList &args)
         QStringList addresses;
         for (const SocketAddress &address : service.addresses)
             addresses.append(address.toString());
-        out << service.name << '\t'
+        out << printable(service.name) << '\t'
             << (addresses.isEmpty() ? QStringLiteral("(not resolved)") : addresses.join(u' ')) << '\n';
     }
     return CliOk;
