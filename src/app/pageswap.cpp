@@ -39,6 +39,11 @@ QSize designedPageSize(const QWidget *page)
     return size.isValid() ? size : page->sizeHint();
 }
 
+bool hasDesignedPageSize(const QWidget *page)
+{
+    return page->property(kDesignedSize).isValid();
+}
+
 void setDesignedPageSize(QWidget *page, const QSize &size)
 {
     page->setProperty(kDesignedSize, size);

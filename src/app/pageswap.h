@@ -15,6 +15,7 @@ QRect adoptedGeometry(const QRect &windowGeometry, const QSize &pageFrame);
 // The size a page was laid out with; the window's frame around it adds the menu and toolbars.
 QSize designedPageSize(const QWidget *page);
 void setDesignedPageSize(QWidget *page, const QSize &size);
+bool hasDesignedPageSize(const QWidget *page);
 
 // Makes the page the window's content, resizing the window (animated when it is on screen). The
 // page that was shown before is kept alive, hidden and without a parent, so that its owner can

@@ -1,11 +1,19 @@
 #include "vcardsharingcontroller.h"
 
+#include "abaddressbook.h"
+#include "absharingpropcontroller.h"
 #include "images.h"
 #include "pageswap.h"
 #include "placeholderpage.h"
+#include "recordlistbuilder.h"
+#include "shareservice.h"
+#include "sharingpreferences.h"
 #include "systemlog.h"
 #include "toolbar.h"
 #include "toolbaritem.h"
+#include "ui_macsharepage.h"
+#include "ui_statuspage.h"
+#include "vcardcommon.h"
 #include "viewerwindow.h"
 
 #include <QApplication>
@@ -57,6 +65,12 @@ struct vCardSharingController::Private
     std::array<QPointer<QWidget>, PageCount> views;
     QPointer<QWidget> aboutView;
     Toolbar *toolbar = nullptr;
+    Ui::StatusPage statusPage;
+    Ui::MacSharePage macSharePage;
+    std::unique_ptr<ShareService> theConnections;
+    std::unique_ptr<ABSharingPropController> ABSharingControllerRef;
+    // The controls whose values "sharingPrefsV2" keeps, in order.
+    QList<QPointer<QWidget>> persistedControls;
 };
 
 vCardSharingController::vCardSharingController(QObject *parent)
@@ -72,6 +86,7 @@ vCardSharingController::~vCardSharingController()
         sharedSharingController = nullptr;
     // The window deletes the page it shows; the others are parked and ours to delete.
     d->myWindow.reset();
+    d->ABSharingControllerRef.reset();
     for (QPointer<QWidget> &view : d->views)
         delete view.data();
     delete d->aboutView.data();
@@ -93,13 +108,34 @@ void vCardSharingController::loadInterface()
     };
     const std::array<QSize, PageCount> sizes = {QSize(520, 300), QSize(560, 420), QSize(520, 340),
                                                 QSize(480, 300), QSize(520, 320), QSize(600, 400)};
+    d->ABSharingControllerRef = std::make_unique<ABSharingPropController>();
     for (const PageEntry &entry : kPages) {
         const std::size_t i = std::size_t(entry.viewId - 1);
-        auto *page = new PlaceholderPage(tr(entry.label), placeholders[i], sizes[i]);
+        QWidget *page = nullptr;
+        if (entry.viewId == 1) {
+            page = new QWidget;
+            d->statusPage.setupUi(page);
+        } else if (entry.viewId == 2) {
+            page = new QWidget;
+            d->macSharePage.setupUi(page);
+        } else if (entry.viewId == 6) {
+            page = d->ABSharingControllerRef->view();
+        } else {
+            page = new PlaceholderPage(tr(entry.label), placeholders[i], sizes[i]);
+        }
+        // Pages from interface files keep the size they were laid out with.
+        if (!hasDesignedPageSize(page))
+            setDesignedPageSize(page, page->size().expandedTo(page->minimumSizeHint()));
         page->setObjectName(QStringLiteral("view%1").arg(entry.viewId));
         d->views[i] = page;
         d->myWindow->setPage(entry.viewId, page);
     }
+    d->persistedControls = {d->macSharePage.serviceNameField};
+    connect(d->statusPage.toggleSharingButtonInServerStatusView, &QPushButton::clicked, this,
+            [this] { toggleSharing(d->statusPage.toggleSharingButtonInServerStatusView); });
+    connect(d->macSharePage.toggleSharingButton, &QPushButton::clicked, this,
+            [this] { toggleSharing(d->macSharePage.toggleSharingButton); });
+    connect(d->macSharePage.saveButtonOL, &QPushButton::clicked, this, &vCardSharingController::doSaveAsPreference);
     d->aboutView = new PlaceholderPage(
         tr("About zorbix %1").arg(QStringLiteral(ZORBIX_VERSION)),
         tr("zorbix shares address books between computers on a local network: switch sharing on to "
@@ -124,6 +160,18 @@ void vCardSharingController::loadInterface()
 
 void vCardSharingController::awakeFromNib()
 {
+    d->macSharePage.serviceNameField->setText(vCardCommon::getLocMsg(QStringLiteral("SC_DefaultShareName")));
+    // The application's quit request: withdraw the announcement, never delay the quit.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &vCardSharingController::applicationShouldTerminate);
+    d->theConnections = std::make_unique<ShareService>();
+    d->theConnections->setRecordProvider([this] { return mapABToArchivable(0); });
+    d->theConnections->setOwnerCardProvider([this] { return ownerCard(); });
+    connect(d->theConnections.get(), &ShareService::displayChanged, this,
+            &vCardSharingController::updateSharingDisplay);
+    updateSharingDisplay();
+    SharingPreferences::loadSharingPrefs(d->persistedControls);
+    SharingPreferences::loadOwnerCard(ownerCardEditor());
+
     d->toolbar = new Toolbar(ToolbarIdentifier, this);
     d->toolbar->setAllowsUserCustomization(true);
     d->toolbar->setAutosavesConfiguration(true);
@@ -242,4 +290,86 @@ void vCardSharingController::adoptView(int viewId)
         return;
     }
     showPageInWindow(d->myWindow.get(), container);
+}
+
+ShareService &vCardSharingController::shareService() const
+{
+    return *d->theConnections;
+}
+
+ABSharingPropController *vCardSharingController::ABSharingControllerRef() const
+{
+    return d->ABSharingControllerRef.get();
+}
+
+RecordList vCardSharingController::mapABToArchivable(int) const
+{
+    const ABAddressBook *book = ABAddressBook::sharedAddressBook();
+    if (!book)
+        return {};
+    return RecordListBuilder::build(book, *d->ABSharingControllerRef);
+}
+
+OwnerCard vCardSharingController::ownerCard() const
+{
+    return SharingPreferences::ownerCardFrom(ownerCardEditor());
+}
+
+QLineEdit *vCardSharingController::serviceNameField() const
+{
+    return d->macSharePage.serviceNameField;
+}
+
+QPushButton *vCardSharingController::toggleSharingButton() const
+{
+    return d->macSharePage.toggleSharingButton;
+}
+
+QPushButton *vCardSharingController::toggleSharingButtonInServerStatusView() const
+{
+    return d->statusPage.toggleSharingButtonInServerStatusView;
+}
+
+QLabel *vCardSharingController::shortStatusText() const
+{
+    return d->statusPage.shortStatusText;
+}
+
+QLabel *vCardSharingController::longerStatusText() const
+{
+    return d->statusPage.longerStatusText;
+}
+
+QWidget *vCardSharingController::ownerCardEditor() const
+{
+    return d->views[1];
+}
+
+void vCardSharingController::toggleSharing(QAbstractButton *sender)
+{
+    d->theConnections->toggleSharing(sender->text(), d->macSharePage.serviceNameField->text());
+}
+
+void vCardSharingController::updateSharingDisplay()
+{
+    const ShareService &service = *d->theConnections;
+    d->macSharePage.toggleSharingButton->setText(service.buttonTitle());
+    d->statusPage.toggleSharingButtonInServerStatusView->setText(service.buttonTitle());
+    d->statusPage.shortStatusText->setText(service.shortStatusText());
+    d->statusPage.longerStatusText->setText(service.longerStatusText());
+    d->macSharePage.serviceNameField->setEnabled(service.serviceNameEditable());
+}
+
+void vCardSharingController::doSaveAsPreference()
+{
+    const bool saved = SharingPreferences::saveSharingPrefs(d->persistedControls) &&
+                       SharingPreferences::saveOwnerCard(ownerCardEditor());
+    d->ABSharingControllerRef->doSaveDefault();
+    if (!saved)
+        vCardCommon::alertKeys("SC_SaveFailedProblem", "SC_SaveFailedHint");
+}
+
+void vCardSharingController::applicationShouldTerminate()
+{
+    d->theConnections->applicationShouldTerminate();
 }

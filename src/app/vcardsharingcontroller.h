@@ -1,5 +1,6 @@
 #pragma once
 
+#include "flatperson.h"
 #include "toolbardelegate.h"
 
 #include <QObject>
@@ -8,6 +9,12 @@
 #include <array>
 #include <memory>
 
+class ABSharingPropController;
+class QAbstractButton;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class ShareService;
 class Toolbar;
 class ViewerWindow;
 class QWidget;
@@ -34,6 +41,21 @@ public:
     // The page container of a view ID (1 to 6), or nullptr.
     QWidget *view(int viewId) const;
 
+    ShareService &shareService() const;
+    ABSharingPropController *ABSharingControllerRef() const;
+    // The record list of a download: the shared persons of the address book as it is now.
+    RecordList mapABToArchivable(int unused) const;
+    // The card of every download, as its fields read now.
+    OwnerCard ownerCard() const;
+
+    // Outlets of the sharing pages.
+    QLineEdit *serviceNameField() const;
+    QPushButton *toggleSharingButton() const;
+    QPushButton *toggleSharingButtonInServerStatusView() const;
+    QLabel *shortStatusText() const;
+    QLabel *longerStatusText() const;
+    QWidget *ownerCardEditor() const;
+
     QStringList toolbarAllowedItemIdentifiers(Toolbar *toolbar) override;
     QStringList toolbarDefaultItemIdentifiers(Toolbar *toolbar) override;
     ToolbarItem *toolbarItemForItemIdentifier(Toolbar *toolbar, const QString &identifier,
@@ -50,9 +72,14 @@ public slots:
     void doLaunch(int viewId);
     void adoptView(int viewId);
 
+    void toggleSharing(QAbstractButton *sender);
+    void doSaveAsPreference();
+    void applicationShouldTerminate();
+
 private:
     void loadInterface();
     void awakeFromNib();
+    void updateSharingDisplay();
 
     struct Private;
     std::unique_ptr<Private> d;

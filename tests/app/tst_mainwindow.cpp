@@ -1,3 +1,4 @@
+#include "pageswap.h"
 #include "recordingplatform.h"
 #include "toolbar.h"
 #include "toolbarcustomizedialog.h"
@@ -105,11 +106,14 @@ void TestMainWindow::adoptViewKeepsTopEdge()
     QTest::qWait(250);
     const QRect first = window->geometry();
 
-    // Page 6 is taller and wider: the window grows downward and to the right.
+    // Page 6 is taller: the window grows downward and takes the page's width.
+    const QSize statusPage = designedPageSize(controller.view(1));
+    const QSize foldersPage = designedPageSize(controller.view(6));
+    QVERIFY(foldersPage.height() > statusPage.height());
     controller.adoptView(6);
-    QTRY_COMPARE(window->geometry().height(), first.height() + 100);
+    QTRY_COMPARE(window->geometry().height(), first.height() + foldersPage.height() - statusPage.height());
     QCOMPARE(window->geometry().topLeft(), first.topLeft());
-    QCOMPARE(window->geometry().width(), 600);
+    QCOMPARE(window->geometry().width(), foldersPage.width());
     QCOMPARE(window->centralWidget(), controller.view(6));
 
     // Back to the shorter page: it shrinks upward toward the same top edge.

@@ -1,0 +1,245 @@
+#include "exchangearchive.h"
+#include "exchangeprotocol.h"
+#include "inprocessdnssd.h"
+#include "qfconnectionpool.h"
+#include "qfexchangeclient.h"
+#include "recordingplatform.h"
+#include "shareservice.h"
+#include "vcardcommon.h"
+
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtTest>
+
+namespace {
+QString msg(const char *key)
+{
+    return vCardCommon::getLocMsg(QString::fromLatin1(key));
+}
+
+RecordList someRecords(int count)
+{
+    RecordList records;
+    for (int i = 0; i < count; ++i)
+        records.append(FlatPerson{{u"First"_qs, u"Person %1"_qs.arg(i)}, {u"Last"_qs, u"Doe"_qs}});
+    return records;
+}
+
+QByteArray frame(const QString &type, const QTcpSocket &socket)
+{
+    const auto payload = ExchangeArchive::encode(QVariantMap{{u"type"_qs, type}, {u"Keys1"_qs, 7}});
+    return QFConnectionPool::packData(*payload, &socket);
+}
+
+// Downloads from the service with our own client; the reply or the failure.
+struct Download
+{
+    explicit Download(quint16 port)
+    {
+        QObject::connect(&client, &QFExchangeClient::finished, [this](const QFExchangeReply &r) { reply = r; done = true; });
+        QObject::connect(&client, &QFExchangeClient::failed, [this](QFExchangeClient::Failure) { done = true; });
+        client.loadServiceByAddress(u"127.0.0.1"_qs, port);
+    }
+    QFExchangeClient client;
+    QFExchangeReply reply;
+    bool done = false;
+};
+} // namespace
+
+class TestShareService : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void switchOnAndOffFollowTheCallbacks();
+    void takenPortMovesToTheNext();
+    void servesRecordsAndCardOfTheMoment();
+    void countsAcceptedConnectionsFromOneAfterEachSwitchOn();
+    void switchingOffLetsAcceptedConnectionsFinish();
+    void nameCollisionMakesTheNameEditable();
+    void daemonNotRunningGivesTheUnspecificAlert();
+    void quittingWithdrawsTheAnnouncement();
+};
+
+void TestShareService::switchOnAndOffFollowTheCallbacks()
+{
+    InProcessDnsSd dnssd;
+    ShareService service(dnssd);
+    QCOMPARE(service.buttonTitle(), msg("SC_ButtonStart"));
+    QCOMPARE(service.shortStatusText(), msg("SC_SharingIsOff"));
+    QCOMPARE(service.longerStatusText(), msg("SC_ClickStart"));
+
+    service.toggleSharing(msg("SC_ButtonStart"), u"Anna's Contacts"_qs);
+    QVERIFY(!service.serviceNameEditable());
+    QVERIFY(service.port() >= ShareService::FirstPort);
+    // The titles wait for the announcement to report.
+    QCOMPARE(service.buttonTitle(), msg("SC_ButtonStart"));
+    QTRY_COMPARE(service.buttonTitle(), msg("SC_ButtonStop"));
+    QCOMPARE(service.shortStatusText(), msg("SC_SharingIsOn"));
+    QCOMPARE(service.longerStatusText(), msg("SC_ClickStop"));
+    QCOMPARE(dnssd.publishedNames(), QStringList{u"Anna's Contacts"_qs});
+
+    service.toggleSharing(service.buttonTitle(), u"ignored"_qs);
+    QVERIFY(service.serviceNameEditable());
+    QCOMPARE(service.port(), quint16(0));
+    QTRY_COMPARE(service.buttonTitle(), msg("SC_ButtonStart"));
+    QCOMPARE(service.shortStatusText(), msg("SC_SharingIsOff"));
+    QCOMPARE(service.longerStatusText(), msg("SC_ClickStart"));
+    QVERIFY(!service.isAnnounced());
+
+    // The name of the moment counts when sharing goes on again.
+    service.toggleSharing(msg("SC_ButtonStart"), u"Renamed"_qs);
+    QTRY_COMPARE(service.buttonTitle(), msg("SC_ButtonStop"));
+    QCOMPARE(dnssd.publishedNames().last(), u"Renamed"_qs);
+}
+
+void TestShareService::takenPortMovesToTheNext()
+{
+    // Hold the first free port from 9879 up: the service must take a later one.
+    QTcpServer holder;
+    quint16 held = ShareService::FirstPort;
+    while (!holder.listen(QHostAddress::AnyIPv4, held))
+        ++held;
+    InProcessDnsSd dnssd;
+    ShareService service(dnssd);
+    service.toggleSharing(msg("SC_ButtonStart"), u"Share"_qs);
+    QVERIFY(service.port() > held);
+    QTRY_COMPARE(service.buttonTitle(), msg("SC_ButtonStop"));
+    Download download(service.port());
+    QTRY_VERIFY(download.done);
+    QCOMPARE(download.reply.type, u"AB"_qs);
+}
+
+void TestShareService::servesRecordsAndCardOfTheMoment()
+{
+    InProcessDnsSd dnssd;
+    ShareService service(dnssd);
+    int records = 3;
+    QString firstName = u"Anna"_qs;
+    service.setRecordProvider([&records] { return someRecords(records); });
+    service.setOwnerCardProvider([&firstName] { return OwnerCard{{1, firstName}, {2, u""_qs}}; });
+    service.toggleSharing(msg("SC_ButtonStart"), u"Share"_qs);
+    QTRY_COMPARE(service.buttonTitle(), msg("SC_ButtonStop"));
+    {
+        Download download(service.port());
+        QTRY_VERIFY(download.done);
+        QCOMPARE(download.reply.records->size(), 3);
+        QCOMPARE(download.reply.ownerCard->value(1), u"Anna"_qs);
+        QVERIFY(download.reply.ownerCard->contains(2));
+    }
+    // A change reaches the next download without switching off and on.
+    records = 5;
+    firstName = u"Berta"_qs;
+    Download download(service.port());
+    QTRY_VERIFY(download.done);
+    QCOMPARE(download.reply.records->size(), 5);
+    QCOMPARE(download.reply.ownerCard->value(1), u"Berta"_qs);
+}
+
+void TestShareService::countsAcceptedConnectionsFromOneAfterEachSwitchOn()
+{
+    InProcessDnsSd dnssd;
+    ShareService service(dnssd);
+    service.toggleSharing(msg("SC_ButtonStart"), u"Share"_qs);
+    QTRY_COMPARE(service.buttonTitle(), msg("SC_ButtonStop"));
+    // Connections that never ask for records count as well.
+    QTcpSocket silent1, silent2;
+    silent1.connectToHost(QHostAddress::LocalHost, service.port());
+    silent2.connectToHost(QHostAddress::LocalHost, service.port());
+    QTRY_COMPARE(service.numberOfDownloads(), 2);
+    QCOMPARE(service.longerStatusText(), msg("SC_DownloadInfo").arg(2));
+
+    service.toggleSharing(service.buttonTitle(), u"Share"_qs);
+    QTRY_COMPARE(service.buttonTitle(), msg("SC_ButtonStart"));
+    service.toggleSharing(service.buttonTitle(), u"Share"_qs);
+    QCOMPARE(service.numberOfDownloads(), 0);
+    QTRY_COMPARE(service.buttonTitle(), msg("SC_ButtonStop"));
+    Download download(service.port());
+    QTRY_COMPARE(service.numberOfDownloads(), 1);
+    QCOMPARE(service.longerStatusText(), msg("SC_DownloadInfo").arg(1));
+    QVERIFY(service.longerStatusText().contains(u"1"_qs));
+    QTRY_VERIFY(download.done);
+}
+
+void TestShareService::switchingOffLetsAcceptedConnectionsFinish()
+{
+    InProcessDnsSd dnssd;
+    ShareService service(dnssd);
+    service.setRecordProvider([] { return someRecords(2); });
+    service.toggleSharing(msg("SC_ButtonStart"), u"Share"_qs);
+    QTRY_COMPARE(service.buttonTitle(), msg("SC_ButtonStop"));
+
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, service.port());
+    QVERIFY(client.waitForConnected(5000));
+    client.write(frame(u"keys"_qs, client));
+    QTRY_VERIFY(client.bytesAvailable() > 0);
+    client.readAll();
+
+    service.toggleSharing(service.buttonTitle(), u"Share"_qs);
+    QTRY_COMPARE(service.buttonTitle(), msg("SC_ButtonStart"));
+
+    client.write(frame(u"sendAB"_qs, client));
+    QByteArray received;
+    QTRY_VERIFY((received += client.readAll(), client.state() != QAbstractSocket::ConnectedState));
+    received += client.readAll();
+    QVERIFY(received.size() > QFConnectionPool::kHeaderLength);
+    const auto message = ExchangeArchive::decode(received.mid(QFConnectionPool::kHeaderLength));
+    QVERIFY(message.has_value());
+    QCOMPARE(message->value(u"type"_qs).toString(), u"AB"_qs);
+    QCOMPARE(message->value(u"ABData"_qs).toList().size(), 2);
+}
+
+void TestShareService::nameCollisionMakesTheNameEditable()
+{
+    RecordingPlatform platform;
+    InProcessDnsSd dnssd;
+    dnssd.takeName(u"Office"_qs);
+    ShareService service(dnssd);
+    service.toggleSharing(msg("SC_ButtonStart"), u"Office"_qs);
+    QVERIFY(!service.serviceNameEditable());
+    QTRY_COMPARE(platform.alerts.size(), 1);
+    QCOMPARE(platform.alerts.first(), qMakePair(msg("SH_NameCollisionProblem"), msg("SH_NameCollisionHint")));
+    QCOMPARE(service.buttonTitle(), msg("SC_ButtonStart"));
+    QCOMPARE(service.shortStatusText(), msg("SC_SharingIsOff"));
+    QCOMPARE(service.longerStatusText(), msg("SC_ClickStart"));
+    QVERIFY(service.serviceNameEditable());
+    QCOMPARE(service.port(), quint16(0));
+
+    // Another name goes through.
+    service.toggleSharing(service.buttonTitle(), u"Office 2"_qs);
+    QTRY_COMPARE(service.buttonTitle(), msg("SC_ButtonStop"));
+    QCOMPARE(platform.alerts.size(), 1);
+}
+
+void TestShareService::daemonNotRunningGivesTheUnspecificAlert()
+{
+    RecordingPlatform platform;
+    InProcessDnsSd dnssd;
+    dnssd.setDaemonRunning(false);
+    ShareService service(dnssd);
+    service.toggleSharing(msg("SC_ButtonStart"), u"Share"_qs);
+    QTRY_COMPARE(platform.alerts.size(), 1);
+    QCOMPARE(platform.alerts.first(),
+             qMakePair(msg("SC_UnspecificSharingProblem"), msg("SC_UnspecificSharingHint")));
+    QVERIFY(platform.alerts.first().second.contains(u"avahi-daemon"_qs));
+    QCOMPARE(service.buttonTitle(), msg("SC_ButtonStart"));
+    QCOMPARE(service.shortStatusText(), msg("SC_SharingIsOff"));
+    QCOMPARE(service.port(), quint16(0));
+    QVERIFY(service.serviceNameEditable());
+}
+
+void TestShareService::quittingWithdrawsTheAnnouncement()
+{
+    InProcessDnsSd dnssd;
+    ShareService service(dnssd);
+    service.toggleSharing(msg("SC_ButtonStart"), u"Share"_qs);
+    QTRY_COMPARE(service.buttonTitle(), msg("SC_ButtonStop"));
+    QVERIFY(service.isAnnounced());
+    service.applicationShouldTerminate();
+    QVERIFY(!service.isAnnounced());
+}
+
+QTEST_GUILESS_MAIN(TestShareService)
+#include "tst_shareservice.moc"
