@@ -149,6 +149,7 @@ private slots:
     void nameTakenByAvahiPublishCollides();
     void unacceptableNames_data();
     void unacceptableNames();
+    void cliBrowseListsShares_data();
     void cliBrowseListsShares();
 };
 
@@ -306,9 +307,20 @@ void TestAvahi::unacceptableNames()
     QCOMPARE(didNot[0][0].toInt(), NetServiceError::BadArgument);
 }
 
+void TestAvahi::cliBrowseListsShares_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("printed");
+    const QString plain = unique(u"Seen by the CLI é"_qs);
+    const QString tabbed = unique(u"tab\there"_qs);
+    QTest::newRow("accented") << plain << plain;
+    QTest::newRow("tab in the name") << tabbed << QString(tabbed).replace(u'\t', u"\\t"_qs);
+}
+
 void TestAvahi::cliBrowseListsShares()
 {
-    const QString name = unique(u"Seen by the CLI é"_qs);
+    QFETCH(QString, name);
+    QFETCH(QString, printed);
     Announcer announcer(name, 21300);
     QVERIFY(announcer.waitEstablished());
     QProcess cli;
@@ -316,7 +328,7 @@ void TestAvahi::cliBrowseListsShares()
     QVERIFY(cli.waitForFinished(kWait));
     QCOMPARE(cli.exitCode(), 0);
     const QStringList lines = QString::fromUtf8(cli.readAllStandardOutput()).split(u'\n');
-    QVERIFY2(lines.contains(name + u"\t10.99.0.1:21300"_qs), qPrintable(lines.join(u'|')));
+    QVERIFY2(lines.contains(printed + u"\t10.99.0.1:21300"_qs), qPrintable(lines.join(u'|')));
 }
 
 QTEST_GUILESS_MAIN(TestAvahi)
