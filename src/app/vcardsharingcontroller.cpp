@@ -5,15 +5,18 @@
 #include "images.h"
 #include "pageswap.h"
 #include "placeholderpage.h"
+#include "preferenceswindow.h"
 #include "recordlistbuilder.h"
 #include "shareservice.h"
 #include "sharingpreferences.h"
+#include "staticservercontroller.h"
 #include "systemlog.h"
 #include "toolbar.h"
 #include "toolbaritem.h"
 #include "ui_macsharepage.h"
 #include "ui_statuspage.h"
 #include "vcardcommon.h"
+#include "vcardimport.h"
 #include "viewerwindow.h"
 
 #include <QApplication>
@@ -69,6 +72,8 @@ struct vCardSharingController::Private
     Ui::MacSharePage macSharePage;
     std::unique_ptr<ShareService> theConnections;
     std::unique_ptr<ABSharingPropController> ABSharingControllerRef;
+    std::unique_ptr<StaticServerController> staticServers;
+    QPointer<PreferencesWindow> preferences;
     // The controls whose values "sharingPrefsV2" keeps, in order.
     QList<QPointer<QWidget>> persistedControls;
 };
@@ -85,6 +90,7 @@ vCardSharingController::~vCardSharingController()
     if (sharedSharingController == this)
         sharedSharingController = nullptr;
     // The window deletes the page it shows; the others are parked and ours to delete.
+    delete d->preferences.data();
     d->myWindow.reset();
     d->ABSharingControllerRef.reset();
     for (QPointer<QWidget> &view : d->views)
@@ -109,6 +115,7 @@ void vCardSharingController::loadInterface()
     const std::array<QSize, PageCount> sizes = {QSize(520, 300), QSize(560, 420), QSize(520, 340),
                                                 QSize(480, 300), QSize(520, 320), QSize(600, 400)};
     d->ABSharingControllerRef = std::make_unique<ABSharingPropController>();
+    d->staticServers = std::make_unique<StaticServerController>();
     for (const PageEntry &entry : kPages) {
         const std::size_t i = std::size_t(entry.viewId - 1);
         QWidget *page = nullptr;
@@ -147,6 +154,15 @@ void vCardSharingController::loadInterface()
 
     QMenu *file = d->myWindow->menuBar()->addMenu(tr("&File"));
     file->setObjectName(QStringLiteral("fileMenu"));
+    QAction *import = file->addAction(tr("&Import Contacts…"), this, [this] {
+        chooseAndImportVCardFiles(d->myWindow.get());
+        d->ABSharingControllerRef->fillABProperties();
+    });
+    import->setShortcut(QKeySequence(tr("Ctrl+I")));
+    QAction *preferences = file->addAction(tr("&Preferences…"), this, &vCardSharingController::showPreferences);
+    preferences->setShortcut(QKeySequence::Preferences);
+    preferences->setMenuRole(QAction::PreferencesRole);
+    file->addSeparator();
     QAction *quit = file->addAction(tr("&Quit"), qApp, &QCoreApplication::quit);
     quit->setShortcut(QKeySequence::Quit);
     QMenu *viewMenu = d->myWindow->menuBar()->addMenu(tr("&View"));
@@ -372,4 +388,20 @@ void vCardSharingController::doSaveAsPreference()
 void vCardSharingController::applicationShouldTerminate()
 {
     d->theConnections->applicationShouldTerminate();
+}
+
+void vCardSharingController::showPreferences()
+{
+    if (!d->preferences) {
+        d->preferences = new PreferencesWindow(d->myWindow.get());
+        d->preferences->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    d->preferences->show();
+    d->preferences->raise();
+    d->preferences->activateWindow();
+}
+
+PreferencesWindow *vCardSharingController::preferencesWindow() const
+{
+    return d->preferences;
 }

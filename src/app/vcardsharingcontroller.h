@@ -10,6 +10,7 @@
 #include <memory>
 
 class ABSharingPropController;
+class PreferencesWindow;
 class QAbstractButton;
 class QLabel;
 class QLineEdit;
@@ -55,6 +56,8 @@ public:
     QLabel *shortStatusText() const;
     QLabel *longerStatusText() const;
     QWidget *ownerCardEditor() const;
+    // The Preferences window while it is open.
+    PreferencesWindow *preferencesWindow() const;
 
     QStringList toolbarAllowedItemIdentifiers(Toolbar *toolbar) override;
     QStringList toolbarDefaultItemIdentifiers(Toolbar *toolbar) override;
@@ -75,6 +78,7 @@ public slots:
     void toggleSharing(QAbstractButton *sender);
     void doSaveAsPreference();
     void applicationShouldTerminate();
+    void showPreferences();
 
 private:
     void loadInterface();

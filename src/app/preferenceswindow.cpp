@@ -1,0 +1,32 @@
+#include "preferenceswindow.h"
+
+#include "staticservercontroller.h"
+
+#include <QDialogButtonBox>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+PreferencesWindow::PreferencesWindow(QWidget *parent) : QDialog(parent), m_tabs(new QTabWidget(this))
+{
+    setObjectName(QStringLiteral("preferencesWindow"));
+    setWindowTitle(tr("zorbix Preferences"));
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_tabs);
+    if (StaticServerController *servers = StaticServerController::sharedInstance())
+        m_tabs->addTab(servers->preferencesView(), tr("Servers"));
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::close);
+    layout->addWidget(buttons);
+    resize(560, 380);
+}
+
+PreferencesWindow::~PreferencesWindow()
+{
+    // The server table belongs to its controller and outlives this window.
+    for (int i = m_tabs->count() - 1; i >= 0; --i) {
+        QWidget *page = m_tabs->widget(i);
+        m_tabs->removeTab(i);
+        page->hide();
+        page->setParent(nullptr);
+    }
+}

@@ -1,0 +1,72 @@
+#include "abaddressbook.h"
+#include "preferenceswindow.h"
+#include "recordingplatform.h"
+#include "vcardimport.h"
+#include "vcardsharingcontroller.h"
+#include "viewerwindow.h"
+
+#include <QSettings>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestAppActions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(store.isValid());
+        qputenv("ZORBIX_ADDRESSBOOK", store.path().toUtf8());
+    }
+    void importReportsWhatCameInAndWhatNot();
+    void preferencesShowTheServerTable();
+
+private:
+    QTemporaryDir store;
+};
+
+void TestAppActions::importReportsWhatCameInAndWhatNot()
+{
+    RecordingPlatform platform;
+    vCardSharingController controller;
+    QTemporaryDir scratch;
+    const QString broken = scratch.filePath(u"broken.vcf"_qs);
+    QFile file(broken);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:No End\r\n");
+    file.close();
+
+    QVERIFY(importVCardFiles(controller.window(), {QStringLiteral(ZORBIX_TEST_DATA "/localab/evolution.vcf"), broken}));
+    ABAddressBook *book = ABAddressBook::sharedAddressBook();
+    QVERIFY(book);
+    QVERIFY(book->people().size() > 0);
+    QCOMPARE(platform.alerts.size(), 1);
+    const auto [title, hint] = platform.alerts.first();
+    QVERIFY2(title.startsWith(QString::number(book->people().size())), qPrintable(title));
+    QVERIFY2(hint.contains(u"broken.vcf"_qs), qPrintable(hint));
+
+    // Nothing chosen, nothing said.
+    platform.clear();
+    QVERIFY(importVCardFiles(controller.window(), {}));
+    QVERIFY(platform.alerts.isEmpty());
+}
+
+void TestAppActions::preferencesShowTheServerTable()
+{
+    vCardSharingController controller;
+    for (int round = 0; round < 2; ++round) {
+        controller.showPreferences();
+        PreferencesWindow *window = controller.preferencesWindow();
+        QVERIFY(window);
+        QCOMPARE(window->tabs()->count(), 1);
+        QVERIFY(window->tabs()->widget(0)->findChild<QTableView *>());
+        window->close();
+        QTRY_VERIFY(!controller.preferencesWindow());
+    }
+}
+
+QTEST_MAIN(TestAppActions)
+#include "tst_appactions.moc"
