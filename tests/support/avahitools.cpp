@@ -1,0 +1,108 @@
+#include "avahitools.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <cctype>
+
+namespace AvahiTools {
+
+QHostAddress namespaceAddress()
+{
+    return QHostAddress(QStringLiteral("10.99.0.1"));
+}
+
+QString unique(const QString &base)
+{
+    static int counter = 0;
+    return base + QStringLiteral(" %1-%2").arg(QCoreApplication::applicationPid()).arg(++counter);
+}
+
+QString unescapeAvahi(const QString &text)
+{
+    const QByteArray in = text.toUtf8();
+    QByteArray out;
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        if (in[i] == '\\' && i + 3 < in.size() && std::isdigit(uchar(in[i + 1])) &&
+            std::isdigit(uchar(in[i + 2])) && std::isdigit(uchar(in[i + 3]))) {
+            out.append(char(in.mid(i + 1, 3).toInt()));
+            i += 3;
+        } else if (in[i] == '\\' && i + 1 < in.size()) {
+            out.append(in[++i]);
+        } else {
+            out.append(in[i]);
+        }
+    }
+    return QString::fromUtf8(out);
+}
+
+QList<Listed> avahiBrowse()
+{
+    QProcess browse;
+    browse.start(QStringLiteral("avahi-browse"), {QStringLiteral("-rpt"), QStringLiteral("_zorbix._tcp")});
+    if (!browse.waitForFinished(kWait))
+        return {};
+    QList<Listed> listed;
+    const QStringList lines = QString::fromUtf8(browse.readAllStandardOutput()).split(u'\n');
+    for (const QString &line : lines) {
+        const QStringList f = line.split(u';');
+        if (f.size() >= 9 && f[0] == u"=")
+            listed.append({unescapeAvahi(f[3]), f[7], f[8].toInt()});
+    }
+    return listed;
+}
+
+bool listedBy(const QList<Listed> &listed, const QString &name, int port)
+{
+    for (const Listed &l : listed) {
+        if (l.name == name && l.port == port && QHostAddress(l.address) == namespaceAddress())
+            return true;
+    }
+    return false;
+}
+
+bool namedIn(const QList<Listed> &listed, const QString &name)
+{
+    for (const Listed &l : listed) {
+        if (l.name == name)
+            return true;
+    }
+    return false;
+}
+
+Announcer::Announcer(const QString &name, int port)
+{
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.start(QStringLiteral("avahi-publish"),
+                    {QStringLiteral("-s"), name, QStringLiteral("_zorbix._tcp"), QString::number(port)});
+}
+
+Announcer::~Announcer()
+{
+    kill();
+}
+
+bool Announcer::waitEstablished()
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < kWait) {
+        m_output += m_process.readAll();
+        if (m_output.contains("Established under name"))
+            return true;
+        if (m_process.state() == QProcess::NotRunning)
+            return false;
+        m_process.waitForReadyRead(100);
+    }
+    return false;
+}
+
+void Announcer::kill()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+} // namespace AvahiTools

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QList>
+#include <QProcess>
+#include <QString>
+
+// The other side of DNS-SD tests in the private namespace: avahi-browse and avahi-publish, real
+// clients of the daemon that we did not write.
+namespace AvahiTools {
+
+// The namespace's own address (scripts/testenv.sh).
+QHostAddress namespaceAddress();
+constexpr int kWait = 15000;
+
+// A name no other test process uses at the same time.
+QString unique(const QString &base);
+
+// avahi-browse -p writes a byte as \DDD and escapes dots and backslashes.
+QString unescapeAvahi(const QString &text);
+
+struct Listed
+{
+    QString name;
+    QString address;
+    int port;
+};
+
+// What avahi-browse -rpt _zorbix._tcp lists, resolved.
+QList<Listed> avahiBrowse();
+bool listedBy(const QList<Listed> &listed, const QString &name, int port);
+bool namedIn(const QList<Listed> &listed, const QString &name);
+
+// An announcement by avahi-publish, gone when this is destroyed (killed, not asked to leave).
+class Announcer
+{
+public:
+    Announcer(const QString &name, int port);
+    ~Announcer();
+    bool waitEstablished();
+    void kill();
+    QByteArray output() const { return m_output; }
+
+private:
+    QProcess m_process;
+    QByteArray m_output;
+};
+
+} // namespace AvahiTools
