@@ -1,0 +1,154 @@
+// Does the sharing side keep answering its event loop while many clients download at once?
+// 50 clients fetch 1,000 persons each over loopback from a switched-on share; one more client
+// asks for the records and then reads nothing. The clients run in a second thread, the share in
+// the main thread, where a 5 ms timer records the longest gap between its ticks.
+// Usage: bench_sharingloop [clients] [persons]
+#include "abglobals.h"
+#include "exchangearchive.h"
+#include "inprocessdnssd.h"
+#include "qfconnectionpool.h"
+#include "qfexchangeclient.h"
+#include "qfexchangeserver.h"
+#include "shareservice.h"
+#include "vcardcommon.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QTcpSocket>
+#include <QThread>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+RecordList records(int count)
+{
+    RecordList list;
+    list.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        list.append(FlatPerson{
+            {kABFirstNameProperty, QStringLiteral("First%1").arg(i)},
+            {kABLastNameProperty, QStringLiteral("Last%1").arg(i % 977)},
+            {kABOrganizationProperty, QStringLiteral("Company %1").arg(i % 131)},
+            {kABEmailProperty, QVariantList{LabeledValue{{kABWorkLabel, QStringLiteral("first%1@example.org").arg(i)}},
+                                            LabeledValue{{kABHomeLabel, QStringLiteral("f%1@home.example").arg(i)}}}},
+            {kABPhoneProperty, QVariantList{LabeledValue{{kABPhoneMobileLabel, QStringLiteral("+49 170 %1").arg(i)}}}},
+            {kABAddressProperty,
+             QVariantList{LabeledValue{{kABHomeLabel, QVariantMap{{kABAddressStreetKey, QStringLiteral("Street %1").arg(i)},
+                                                                  {kABAddressCityKey, QStringLiteral("Berlin")},
+                                                                  {kABAddressZIPKey, QStringLiteral("10115")}}}}}},
+            {kABNoteProperty, QStringLiteral("Met at conference %1").arg(i % 50)},
+            {kABBirthdayProperty, QDateTime(QDate(1970 + i % 40, 1 + i % 12, 1 + i % 28), QTime(12, 0), Qt::UTC)},
+        });
+    }
+    return list;
+}
+
+// The downloading side, in its own thread.
+class Clients : public QObject
+{
+public:
+    Clients(quint16 port, int count) : m_port(port), m_count(count) {}
+
+    void start()
+    {
+        m_timer.start();
+        // One client asks for everything and never reads a byte of the answer.
+        m_stalled = new QTcpSocket(this);
+        m_stalled->setReadBufferSize(1);
+        connect(m_stalled, &QTcpSocket::connected, this, [this] {
+            for (const char *type : {"keys", "sendAB"}) {
+                const auto payload = ExchangeArchive::encode(QVariantMap{{QStringLiteral("type"), QString::fromLatin1(type)},
+                                                                         {QStringLiteral("Keys1"), 1}});
+                m_stalled->write(QFConnectionPool::packData(*payload, m_stalled));
+            }
+        });
+        m_stalled->connectToHost(QHostAddress::LocalHost, m_port);
+
+        for (int i = 0; i < m_count; ++i) {
+            auto *client = new QFExchangeClient(this);
+            connect(client, &QFExchangeClient::finished, this, [this](const QFExchangeReply &reply) {
+                m_records += reply.records ? reply.records->size() : 0;
+                done();
+            });
+            connect(client, &QFExchangeClient::failed, this, [this](QFExchangeClient::Failure) {
+                ++m_failed;
+                done();
+            });
+            client->loadServiceByAddress(QStringLiteral("127.0.0.1"), m_port);
+        }
+    }
+
+    qint64 elapsed = 0;
+    int m_finished = 0;
+    int m_failed = 0;
+    qint64 m_records = 0;
+
+private:
+    void done()
+    {
+        if (++m_finished == m_count) {
+            elapsed = m_timer.elapsed();
+            QThread::currentThread()->quit();
+        }
+    }
+
+    quint16 m_port;
+    int m_count;
+    QTcpSocket *m_stalled = nullptr;
+    QElapsedTimer m_timer;
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int clientCount = argc > 1 ? QByteArray(argv[1]).toInt() : 50;
+    const int personCount = argc > 2 ? QByteArray(argv[2]).toInt() : 1000;
+
+    InProcessDnsSd dnssd;
+    ShareService service(dnssd);
+    int served = 0;
+    service.setRecordProvider([&] { ++served; return records(personCount); });
+    service.setOwnerCardProvider([] { return OwnerCard{{1, QStringLiteral("Bench")}}; });
+    service.toggleSharing(vCardCommon::getLocMsg(QStringLiteral("SC_ButtonStart")), QStringLiteral("Bench"));
+
+    // The main loop's heartbeat.
+    QElapsedTimer beat;
+    qint64 last = 0, worst = 0;
+    int ticks = 0;
+    QTimer heartbeat;
+    heartbeat.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        const qint64 now = beat.elapsed();
+        worst = std::max(worst, now - last);
+        last = now;
+        ++ticks;
+    });
+    beat.start();
+    heartbeat.start(5);
+
+    QThread thread;
+    Clients clients(service.port(), clientCount);
+    clients.moveToThread(&thread);
+    QObject::connect(&thread, &QThread::started, &clients, [&clients] { clients.start(); });
+    QObject::connect(&thread, &QThread::finished, &app, &QCoreApplication::quit);
+    thread.start();
+    QTimer::singleShot(120000, &app, [&] {
+        std::printf("gave up after 120 s\n");
+        thread.quit();
+    });
+    app.exec();
+    thread.wait();
+
+    std::printf("clients: %d downloading %d persons each, plus 1 that reads nothing\n", clientCount, personCount);
+    std::printf("finished: %d (failed %d), records received: %lld, answers built: %d\n", clients.m_finished,
+                clients.m_failed, static_cast<long long>(clients.m_records), served);
+    std::printf("all downloads done in %lld ms\n", static_cast<long long>(clients.elapsed));
+    std::printf("main loop: %d ticks of 5 ms, longest gap %lld ms\n", ticks, static_cast<long long>(worst));
+    std::printf("connections still open on the share: %d\n", service.server().openConnectionCount());
+    return clients.m_failed == 0 ? 0 : 1;
+}
