@@ -17,7 +17,11 @@
 #include <QStandardPaths>
 #include <QUuid>
 
+#include <QThread>
+
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -140,12 +144,10 @@ void ABAddressBook::load()
         return;
     }
     m_open = true;
-    const QStringList files = dir.entryList(QDir::Files | QDir::Readable, QDir::Name);
+    QStringList files = dir.entryList(QDir::Files | QDir::Readable, QDir::Name);
+    files.removeIf([](const QString &name) { return !name.endsWith(QLatin1String(".vcf"), Qt::CaseInsensitive); });
     m_records.reserve(static_cast<size_t>(files.size()));
-    for (const QString &name : files) {
-        if (name.endsWith(QLatin1String(".vcf"), Qt::CaseInsensitive))
-            loadFile(name);
-    }
+    loadFiles(files);
     // Category groups: one per distinct name, sorted by name.
     QStringList names;
     QSet<QString> seen;
@@ -163,25 +165,70 @@ void ABAddressBook::load()
     m_revision = ++s_lastRevision;
 }
 
-void ABAddressBook::loadFile(const QString &fileName)
+namespace {
+
+struct LoadedFile
 {
-    const QString path = m_directory + u'/' + fileName;
-    QFile file(path);
+    QString fileName;
+    std::unique_ptr<ABRecord> record;
+    QByteArray digest;
+    QString error;
+};
+
+void readItem(const QString &directory, LoadedFile &item)
+{
+    QFile file(directory + u'/' + item.fileName);
     if (!file.open(QIODevice::ReadOnly)) {
-        m_unreadable.append(fileName + QStringLiteral(": ") + file.errorString());
-        systemLog(QStringLiteral("ABAddressBook: skipped unreadable file %1 (%2)").arg(path, file.errorString()));
+        item.error = file.errorString();
         return;
     }
     const QByteArray bytes = file.readAll();
     VCard card;
-    QString reason;
-    if (!readSingleCard(bytes, &card, &reason)) {
-        m_unreadable.append(fileName + QStringLiteral(": ") + reason);
-        systemLog(QStringLiteral("ABAddressBook: skipped unreadable file %1 (%2)").arg(path, reason));
+    if (!readSingleCard(bytes, &card, &item.error))
+        return;
+    item.record = ABCardMapper::recordFromCard(card);
+    item.digest = digestOf(bytes);
+}
+
+} // namespace
+
+void ABAddressBook::loadFiles(const QStringList &fileNames)
+{
+    // Reading and parsing are independent per file: spread them over the cores, then take the
+    // results in file-name order on this thread.
+    std::vector<LoadedFile> items(static_cast<size_t>(fileNames.size()));
+    for (size_t i = 0; i < items.size(); ++i)
+        items[i].fileName = fileNames.at(static_cast<qsizetype>(i));
+    const size_t workers = std::clamp<size_t>(static_cast<size_t>(QThread::idealThreadCount()), 1, 8);
+    const QString directory = m_directory;
+    if (items.size() < 64 || workers == 1) {
+        for (LoadedFile &item : items)
+            readItem(directory, item);
+    } else {
+        std::vector<std::thread> threads;
+        std::atomic<size_t> next{0};
+        for (size_t w = 0; w < workers; ++w) {
+            threads.emplace_back([&items, &next, &directory] {
+                for (size_t i = next++; i < items.size(); i = next++)
+                    readItem(directory, items[i]);
+            });
+        }
+        for (std::thread &thread : threads)
+            thread.join();
+    }
+    for (LoadedFile &item : items)
+        adoptLoaded(item.fileName, std::move(item.record), item.digest, item.error);
+}
+
+void ABAddressBook::adoptLoaded(const QString &fileName, std::unique_ptr<ABRecord> record, const QByteArray &digest,
+                                const QString &error)
+{
+    if (!record) {
+        m_unreadable.append(fileName + QStringLiteral(": ") + error);
+        systemLog(QStringLiteral("ABAddressBook: skipped unreadable file %1 (%2)")
+                      .arg(m_directory + u'/' + fileName, error));
         return;
     }
-    std::unique_ptr<ABRecord> record = ABCardMapper::recordFromCard(card);
-    record->m_dirty.clear();
     if (record->uniqueId().isEmpty()) {
         // Stable across runs without touching the file.
         record->m_values.insert(kABUIDProperty, fileName.chopped(4));
@@ -194,7 +241,7 @@ void ABAddressBook::loadFile(const QString &fileName)
     }
     record->m_book = this;
     record->m_fileName = fileName;
-    record->m_diskDigest = digestOf(bytes);
+    record->m_diskDigest = digest;
     m_byUid.insert(key, record.get());
     m_records.push_back(std::move(record));
 }
@@ -269,6 +316,7 @@ ABRecord *ABAddressBook::addRecord(std::unique_ptr<ABRecord> record)
     ABRecord *raw = record.get();
     m_byUid.insert(ABGroup::normalizedUid(uid), raw);
     m_records.push_back(std::move(record));
+    indexNames(raw, 1);
     // Names in a new person's CATEGORIES are groups from now on.
     for (const QString &category : raw->m_categories)
         categoryGroup(category, true);
@@ -327,6 +375,63 @@ void ABAddressBook::rebuildMembership() const
         }
     }
     m_membershipValid = true;
+}
+
+namespace {
+
+// One field of a name key: absent and present values never collide, and the length prefix keeps
+// one field from running into the next.
+bool appendNameField(QString &key, const QVariant &value)
+{
+    if (!value.isValid() || value.isNull()) {
+        key += QLatin1String("-|");
+        return true;
+    }
+    if (value.metaType() != QMetaType::fromType<QString>())
+        return false;
+    const QString text = value.toString();
+    key += QString::number(text.size()) + u':' + text + u'|';
+    return true;
+}
+
+} // namespace
+
+QString ABAddressBook::nameKey(const QVariant &first, const QVariant &last, const QVariant *organization, bool *ok)
+{
+    QString key;
+    *ok = appendNameField(key, first) && appendNameField(key, last) &&
+          (!organization || appendNameField(key, *organization));
+    return key;
+}
+
+void ABAddressBook::indexNames(const ABRecord *record, int delta) const
+{
+    if (!m_nameIndexBuilt || record->isGroup())
+        return;
+    const QVariant first = record->m_values.value(kABFirstNameProperty);
+    const QVariant last = record->m_values.value(kABLastNameProperty);
+    const QVariant organization = record->m_values.value(kABOrganizationProperty);
+    bool ok = false;
+    for (int pass = 0; pass < 2; ++pass) {
+        QHash<QString, int> &index = pass == 0 ? m_namesWithOrganization : m_namesWithoutOrganization;
+        const QString key = nameKey(first, last, pass == 0 ? &organization : nullptr, &ok);
+        if (!ok)
+            continue;
+        int &count = index[key];
+        count += delta;
+        if (count <= 0)
+            index.remove(key);
+    }
+}
+
+bool ABAddressBook::hasPersonWithNameKey(const QString &key, bool withOrganization) const
+{
+    if (!m_nameIndexBuilt) {
+        m_nameIndexBuilt = true;
+        for (const auto &record : m_records)
+            indexNames(record.get(), 1);
+    }
+    return (withOrganization ? m_namesWithOrganization : m_namesWithoutOrganization).contains(key);
 }
 
 bool ABAddressBook::hasUnsavedChanges() const
@@ -389,7 +494,9 @@ bool ABAddressBook::saveRecord(ABRecord *record, QString *error)
                         theirs->m_values.remove(key);
                 }
                 theirs->m_values.insert(kABUIDProperty, record->uniqueId());
+                indexNames(record, -1);
                 record->m_values = theirs->m_values;
+                indexNames(record, 1);
                 record->m_categories = theirs->m_categories;
                 record->m_memberRefs = theirs->m_memberRefs;
                 if (theirs->isGroup() == record->isGroup())

@@ -68,13 +68,23 @@ public:
     // Increases with every change to persons, groups or membership (for callers' caches).
     quint64 revision() const { return m_revision; }
 
+    // Person look-up by name, kept up to date as persons are added and renamed (built on first
+    // use). The key of first name, last name and, when organization is given, organization:
+    // absent and empty values differ; ok is false when a value is present but not text.
+    static QString nameKey(const QVariant &first, const QVariant &last, const QVariant *organization, bool *ok);
+    // Whether a person of the store has exactly that key (with or without the organization).
+    bool hasPersonWithNameKey(const QString &key, bool withOrganization) const;
+
     // Internal: records tell the store that they changed.
     void recordChanged(ABRecord *record);
+    void indexNames(const ABRecord *record, int delta) const;
     ABGroup *categoryGroup(const QString &name, bool create);
 
 private:
     void load();
-    void loadFile(const QString &fileName);
+    void loadFiles(const QStringList &fileNames);
+    void adoptLoaded(const QString &fileName, std::unique_ptr<ABRecord> record, const QByteArray &digest,
+                     const QString &error);
     void rebuildMembership() const;
     bool saveRecord(ABRecord *record, QString *error);
     QString freshFileName(const QString &uid) const;
@@ -94,6 +104,10 @@ private:
     mutable bool m_membershipValid = false;
     mutable QHash<QString, QList<ABGroup *>> m_cardGroupsOfMember; // normalized member UID -> groups
     mutable QHash<const ABGroup *, QList<ABPerson *>> m_membersOfGroup;
+
+    mutable bool m_nameIndexBuilt = false;
+    mutable QHash<QString, int> m_namesWithOrganization;
+    mutable QHash<QString, int> m_namesWithoutOrganization;
 
     friend class ABPerson;
     friend class ABGroup;

@@ -389,9 +389,9 @@ std::unique_ptr<ABRecord> ABCardMapper::recordFromCard(const VCard &card)
 {
     std::unique_ptr<ABRecord> record;
     if (isGroupCard(card))
-        record = ABGroup::create();
+        record.reset(new ABGroup());
     else
-        record = ABPerson::create();
+        record.reset(new ABPerson());
     read(card, *record);
     return record;
 }

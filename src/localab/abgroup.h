@@ -37,6 +37,7 @@ public:
     static QString categoryUid(const QString &name);
 
 private:
+    friend class ABCardMapper;
     friend class ABAddressBook;
     ABGroup();
 };

@@ -21,5 +21,6 @@ public:
     QStringList categories() const { return m_categories; }
 
 private:
+    friend class ABCardMapper;
     ABPerson();
 };

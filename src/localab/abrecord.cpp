@@ -106,10 +106,16 @@ bool ABRecord::setValue(const QVariant &value, const QString &property)
                 return false;
         }
     }
+    const bool name = property == kABFirstNameProperty || property == kABLastNameProperty ||
+                      property == kABOrganizationProperty;
+    if (name && m_book)
+        m_book->indexNames(this, -1);
     if (stored.isNull())
         m_values.remove(property);
     else
         m_values.insert(property, stored);
+    if (name && m_book)
+        m_book->indexNames(this, 1);
     markDirty(property);
     return true;
 }

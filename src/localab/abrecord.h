@@ -36,6 +36,9 @@ public:
     // that is already in a store.
     bool setValue(const QVariant &value, const QString &property);
 
+    // Every value the record has, by property name (the UID included).
+    const QVariantMap &allValues() const { return m_values; }
+
     QString uniqueId() const;
     // The store this record belongs to; nullptr before ABAddressBook::addRecord.
     ABAddressBook *addressBook() const { return m_book; }

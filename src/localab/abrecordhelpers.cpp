@@ -5,66 +5,7 @@
 #include "abgroup.h"
 #include "abperson.h"
 
-#include <QSet>
 
-namespace {
-
-// One field of a match key: absent and present values never collide, and the length prefix keeps
-// one field from running into the next.
-bool appendField(QString &key, const QVariant &value)
-{
-    if (!value.isValid() || value.isNull()) {
-        key += QLatin1String("-|");
-        return true;
-    }
-    if (value.metaType() != QMetaType::fromType<QString>())
-        return false;
-    const QString text = value.toString();
-    key += QString::number(text.size()) + u':' + text + u'|';
-    return true;
-}
-
-bool matchKey(const QVariant &first, const QVariant &last, const QVariant *organization, QString *key)
-{
-    key->clear();
-    return appendField(*key, first) && appendField(*key, last) && (!organization || appendField(*key, *organization));
-}
-
-struct MatchIndex
-{
-    const ABAddressBook *book = nullptr;
-    quint64 revision = 0;
-    QSet<QString> firstLastCompany;
-    QSet<QString> firstLast;
-
-    void refresh(const ABAddressBook *current)
-    {
-        if (book == current && revision == current->revision())
-            return;
-        book = current;
-        revision = current->revision();
-        firstLastCompany.clear();
-        firstLast.clear();
-        QString key;
-        for (const ABPerson *person : current->people()) {
-            const QVariant first = person->valueForProperty(kABFirstNameProperty);
-            const QVariant last = person->valueForProperty(kABLastNameProperty);
-            const QVariant organization = person->valueForProperty(kABOrganizationProperty);
-            if (matchKey(first, last, &organization, &key))
-                firstLastCompany.insert(key);
-            if (matchKey(first, last, nullptr, &key))
-                firstLast.insert(key);
-        }
-    }
-};
-
-MatchIndex &matchIndex()
-{
-    static MatchIndex index;
-    return index;
-}
-
-} // namespace
 
 QVariant ABRecordHelpers::getValueForLabel(const QString &label, const QVariant &list)
 {
@@ -112,11 +53,8 @@ bool ABRecordHelpers::isFlatPersonInAB(const FlatPerson &person, qint32 matchTyp
     const QVariant first = person.value(kABFirstNameProperty);
     const QVariant last = person.value(kABLastNameProperty);
     const QVariant organization = person.value(kABOrganizationProperty);
-    QString key;
     const bool withCompany = matchType == vCardFirstLastCompany;
-    if (!matchKey(first, last, withCompany ? &organization : nullptr, &key))
-        return false;
-    MatchIndex &index = matchIndex();
-    index.refresh(book);
-    return withCompany ? index.firstLastCompany.contains(key) : index.firstLast.contains(key);
+    bool ok = false;
+    const QString key = ABAddressBook::nameKey(first, last, withCompany ? &organization : nullptr, &ok);
+    return ok && book->hasPersonWithNameKey(key, withCompany);
 }

@@ -35,7 +35,7 @@ public:
     // True when a person of the store matches the downloaded person: first and last name (and
     // organization for vCardFirstLastCompany) are each both absent or both present with exactly
     // equal texts. A value of the downloaded person that is not text equals nothing. Any other
-    // match type, or a null store, gives false. An index of the store is kept between calls and
-    // rebuilt when the store changes.
+    // match type, or a null store, gives false. Answered from the store's name index, which
+    // follows every addition and change, so records added between calls are seen.
     static bool isFlatPersonInAB(const FlatPerson &person, qint32 matchType, const ABAddressBook *book);
 };

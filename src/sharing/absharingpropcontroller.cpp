@@ -124,17 +124,13 @@ QPushButton *ABSharingPropController::shareNonButtonOL() const
 
 bool ABSharingPropController::isPeopleInGroups(const ABPerson *person) const
 {
-    if (!person || m_sharedGroups.isEmpty())
+    if (!person || m_sharedUids.isEmpty())
         return false;
+    // Exact text equality of identifiers, as a set look-up per parent group.
     const QList<ABGroup *> parents = person->parentGroups();
-    if (parents.isEmpty())
-        return false;
-    for (const QVariant &reference : m_sharedGroups) {
-        const QString uid = uidOf(reference);
-        for (const ABGroup *group : parents) {
-            if (group->uniqueId() == uid)
-                return true;
-        }
+    for (const ABGroup *group : parents) {
+        if (m_sharedUids.contains(group->uniqueId()))
+            return true;
     }
     return false;
 }
@@ -152,8 +148,7 @@ void ABSharingPropController::fillABProperties()
         m_nonSharedGroups.clear();
     }
     if (!m_book || !m_book->isOpen()) {
-        m_nonSharedModel->reload();
-        m_sharedModel->reload();
+        listsChanged();
         return; // the lists stay as read and are not saved
     }
     m_sharedGroups.removeIf([this](const QVariant &reference) { return !isGroupWithUIDinAB(uidOf(reference)); });
@@ -213,10 +208,18 @@ QString ABSharingPropController::tableViewObjectValue(const QAbstractItemView *t
     return list->at(row).toMap().value(kABGroupNameProperty).toString();
 }
 
-void ABSharingPropController::doSaveDefault()
+void ABSharingPropController::listsChanged()
 {
+    m_sharedUids.clear();
+    for (const QVariant &reference : std::as_const(m_sharedGroups))
+        m_sharedUids.insert(uidOf(reference));
     m_nonSharedModel->reload();
     m_sharedModel->reload();
+}
+
+void ABSharingPropController::doSaveDefault()
+{
+    listsChanged();
     QSettings settings = userDefaults();
     settings.setValue(QString::fromLatin1(sharedGroupsKey()), m_sharedGroups);
     settings.setValue(QString::fromLatin1(nonSharedGroupsKey()), m_nonSharedGroups);

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QVariantList>
 
 class ABAddressBook;
@@ -72,11 +73,13 @@ signals:
 
 private:
     void awakeFromNib();
+    void listsChanged();
     static int selectedRow(const QTableView *table);
 
     ABAddressBook *m_book;
     QVariantList m_sharedGroups;
     QVariantList m_nonSharedGroups;
+    QSet<QString> m_sharedUids; // identifiers of m_sharedGroups, for the selection test
     QPointer<ABFoldersView> m_view;
     GroupTableModel *m_nonSharedModel = nullptr;
     GroupTableModel *m_sharedModel = nullptr;

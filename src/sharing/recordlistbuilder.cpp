@@ -6,6 +6,8 @@
 #include "abperson.h"
 #include "absharingpropcontroller.h"
 
+#include <QSet>
+
 QStringList RecordListBuilder::propertySet(QStringList propertyNames)
 {
     for (const QString *extra : {&kABMiddleNameProperty, &kABMiddleNamePhoneticProperty, &kABTitleProperty,
@@ -34,13 +36,17 @@ RecordList RecordListBuilder::build(const ABAddressBook *book, QStringList prope
         return result;
     const QList<ABPerson *> persons = book->people();
     const QStringList properties = propertySet(std::move(propertyNames));
+    // Walking a person's own values and keeping those in the property set reads each property
+    // once, as asking for every name would, without a look-up per absent property.
+    const QSet<QString> wanted(properties.cbegin(), properties.cend());
     for (const ABPerson *person : persons) {
         if (!isShared(person))
             continue;
         FlatPerson flat;
-        for (const QString &property : properties) {
-            const QVariant value = person->valueForProperty(property);
-            if (!value.isValid() || value.isNull())
+        const QVariantMap &values = person->allValues();
+        for (auto it = values.cbegin(); it != values.cend(); ++it) {
+            const QVariant &value = it.value();
+            if (!value.isValid() || value.isNull() || !wanted.contains(it.key()))
                 continue;
             if (ABMultiValue::isMultiValue(value)) {
                 const ABMultiValue multi = value.value<ABMultiValue>();
@@ -54,9 +60,9 @@ RecordList RecordListBuilder::build(const ABAddressBook *book, QStringList prope
                     entries.append(LabeledValue{{label, entry}});
                 }
                 if (!entries.isEmpty())
-                    flat.insert(property, entries);
+                    flat.insert(flat.cend(), it.key(), entries);
             } else {
-                flat.insert(property, value);
+                flat.insert(flat.cend(), it.key(), value);
             }
         }
         if (!flat.isEmpty())
