@@ -21,6 +21,7 @@ private slots:
     void ownerCardTravelsWithNumberKeys();
     void wireFormIsPlainCbor();
     void datesCarryTheirZone();
+    void indefiniteLengthsAreRead();
     void refused_data();
     void refused();
     void deepNestingIsRefusedWithoutRecursion();
@@ -106,6 +107,16 @@ void TestExchangeArchive::datesCarryTheirZone()
     QVERIFY(bytes.contains(QByteArray("\xc0\x74") + "1996-04-15T00:00:00Z"));
     const QVariantMap back = ExchangeArchive::decode(bytes).value();
     QCOMPARE(back.value(u"d"_qs).toDateTime(), local);
+}
+
+void TestExchangeArchive::indefiniteLengthsAreRead()
+{
+    // {_ "type": (_ "ke" "ys"), "a": [_ 1, 2], "h": 1.0 as half precision}
+    const QByteArray bytes = QByteArray::fromHex("bf64747970657f626b65627973ff61619f0102ff6168f93c00ff");
+    const QVariantMap message = ExchangeArchive::decode(bytes).value();
+    QCOMPARE(message.value(u"type"_qs), QVariant(u"keys"_qs));
+    QCOMPARE(message.value(u"a"_qs).toList(), (QVariantList{qlonglong(1), qlonglong(2)}));
+    QCOMPARE(message.value(u"h"_qs).toDouble(), 1.0);
 }
 
 void TestExchangeArchive::refused_data()
