@@ -47,6 +47,8 @@ struct Listed
     int port;
 };
 
+QString lastBrowse;
+
 // What a DNS-SD client that we did not write sees: avahi-browse -rpt _zorbix._tcp.
 QList<Listed> avahiBrowse()
 {
@@ -55,7 +57,8 @@ QList<Listed> avahiBrowse()
     if (!browse.waitForFinished(kWait))
         return {};
     QList<Listed> listed;
-    const QStringList lines = QString::fromUtf8(browse.readAllStandardOutput()).split(u'\n');
+    lastBrowse = QString::fromUtf8(browse.readAllStandardOutput());
+    const QStringList lines = lastBrowse.split(u'\n');
     for (const QString &line : lines) {
         const QStringList f = line.split(u';');
         if (f.size() >= 9 && f[0] == u"=")
@@ -263,7 +266,7 @@ void TestAvahi::publishedShareIsListedAndWithdrawn()
     QTRY_COMPARE_WITH_TIMEOUT(did.size(), 1, kWait);
     QCOMPARE(will.size(), 1);
     QCOMPARE(didNot.size(), 0);
-    QVERIFY(listedBy(avahiBrowse(), name, port));
+    QTRY_VERIFY2_WITH_TIMEOUT(listedBy(avahiBrowse(), name, port), qPrintable(lastBrowse), kWait);
 
     publisher.stop();
     QTRY_COMPARE(stopped.size(), 1);
@@ -287,7 +290,7 @@ void TestAvahi::nameTakenByAvahiPublishCollides()
     QCOMPARE(did.size(), 0);
     QVERIFY(!publisher.isPublishing());
     // Still the announcer's, with its port.
-    QVERIFY(listedBy(avahiBrowse(), name, 21100));
+    QTRY_VERIFY_WITH_TIMEOUT(listedBy(avahiBrowse(), name, 21100), kWait);
 }
 
 void TestAvahi::unacceptableNames_data()
