@@ -170,8 +170,9 @@ StaticServerTableModel *StaticServerController::browserTableModel() const
 
 void StaticServerController::doOpenAddWindow()
 {
-    if (preferencesViewOL && preferencesViewOL->window() != preferencesViewOL)
-        addStaticWindowOL->setParent(preferencesViewOL->window(), Qt::Dialog);
+    // Not parented to the Preferences window: the add window and its fields are ours and must
+    // outlive any window that shows the server table.
+    addStaticWindowOL->setWindowModality(Qt::ApplicationModal);
     doUpdateControls(serverNameOL);
     addStaticWindowOL->open();
 }

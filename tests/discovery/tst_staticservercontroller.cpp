@@ -10,6 +10,7 @@
 #include <QSettings>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QVBoxLayout>
 #include <QtTest>
 
 #include <sys/wait.h>
@@ -28,6 +29,7 @@ private slots:
     void confirmNeedsAllThreeFields_data();
     void confirmNeedsAllThreeFields();
     void addClosesTheWindowAndKeepsTheTexts();
+    void viewsOutliveTheWindowThatShowedThem();
     void removeNeedsASelection();
     void clearEmptiesTheStoredList();
     void cellTexts();
@@ -172,6 +174,25 @@ void TestStaticServerController::addClosesTheWindowAndKeepsTheTexts()
     QCOMPARE(c.serversTableModel()->rowCount(), 2);
     QCOMPARE(c.browserTableModel()->rowCount(), 2);
     QCOMPARE(menu.size(), 2);
+}
+
+void TestStaticServerController::viewsOutliveTheWindowThatShowedThem()
+{
+    StaticServerController c;
+    {
+        QWidget preferences;
+        auto *layout = new QVBoxLayout(&preferences);
+        layout->addWidget(c.preferencesView());
+        preferences.show();
+        c.preferencesView()->findChild<QPushButton *>(u"addButtonOL"_qs)->click();
+        QVERIFY(c.addStaticWindow()->isVisible());
+        c.addStaticWindow()->close();
+        c.preferencesView()->setParent(nullptr);
+    }
+    // The add window and its fields still work after the window that opened them is gone.
+    QVERIFY(c.addStaticWindow());
+    add(c, u"later"_qs, u"127.0.0.1"_qs, u"1"_qs);
+    QCOMPARE(c.listOfSiteNames(), QStringList{u"later"_qs});
 }
 
 void TestStaticServerController::removeNeedsASelection()
