@@ -4,27 +4,36 @@ QString ABMultiValue::labelAtIndex(int index) const
 {
     if (index < 0 || index >= count())
         return QString();
-    return m_entries.at(index).first;
+    const QVariantMap pair = m_entries.at(index).toMap();
+    return pair.isEmpty() ? QString() : pair.firstKey();
 }
 
 QVariant ABMultiValue::valueAtIndex(int index) const
 {
     if (index < 0 || index >= count())
         return QVariant();
-    return m_entries.at(index).second;
+    const QVariantMap pair = m_entries.at(index).toMap();
+    return pair.isEmpty() ? QVariant() : pair.first();
 }
 
 void ABMultiValue::addValue(const QVariant &value, const QString &label)
 {
-    m_entries.append({label, value});
+    if (label.isNull() || !value.isValid() || value.isNull())
+        m_complete = false;
+    m_entries.append(QVariantMap{{label, value}});
 }
 
 QVariantList ABMultiValue::toLabeledValues() const
 {
+    if (m_complete)
+        return m_entries;
     QVariantList list;
-    list.reserve(m_entries.size());
-    for (const auto &entry : m_entries)
-        list.append(QVariantMap{{entry.first, entry.second}});
+    for (int i = 0; i < count(); ++i) {
+        const QString label = labelAtIndex(i);
+        const QVariant value = valueAtIndex(i);
+        if (!label.isNull() && value.isValid() && !value.isNull())
+            list.append(m_entries.at(i));
+    }
     return list;
 }
 

@@ -20,7 +20,8 @@ public:
     QVariant valueAtIndex(int index) const;
     void addValue(const QVariant &value, const QString &label);
 
-    // The travelling form: a QVariantList of one-pair QVariantMaps {label: value}.
+    // The travelling form: a QVariantList of one-pair QVariantMaps {label: value}. Entries
+    // without a label (null QString) or without a value are left out.
     QVariantList toLabeledValues() const;
     // Builds from the travelling form; entries that are not one-pair maps are left out.
     static ABMultiValue fromLabeledValues(const QVariantList &list);
@@ -31,7 +32,9 @@ public:
     bool operator==(const ABMultiValue &other) const { return m_entries == other.m_entries; }
 
 private:
-    QList<QPair<QString, QVariant>> m_entries;
+    // Kept in the travelling form, so that handing it out costs nothing.
+    QVariantList m_entries;
+    bool m_complete = true; // every entry has a label and a value
 };
 
 Q_DECLARE_METATYPE(ABMultiValue)

@@ -4,7 +4,7 @@
 
 namespace {
 
-bool isAscii(const QByteArray &bytes)
+bool isAscii(QByteArrayView bytes)
 {
     for (char c : bytes) {
         if (static_cast<unsigned char>(c) >= 0x80)
@@ -15,7 +15,7 @@ bool isAscii(const QByteArray &bytes)
 
 // Text in a declared charset; UTF-8 when none is declared. Bytes that are not valid UTF-8 are old
 // Windows exports more often than anything else, so they are read as Windows-1252.
-QString decodeText(const QByteArray &bytes, const QString &charset)
+QString decodeText(QByteArrayView bytes, const QString &charset)
 {
     if (isAscii(bytes))
         return QString::fromLatin1(bytes);
@@ -160,8 +160,13 @@ qsizetype colonOutsideQuotes(const QByteArray &line)
 bool headIsQuotedPrintable(const QByteArray &line)
 {
     const qsizetype colon = line.indexOf(':');
-    const QByteArray head = colon < 0 ? line : line.left(colon);
-    return head.toUpper().contains("QUOTED-PRINTABLE");
+    const qsizetype size = colon < 0 ? line.size() : colon;
+    constexpr qsizetype needle = 16; // QUOTED-PRINTABLE
+    for (qsizetype i = 0; i + needle <= size; ++i) {
+        if (qstrnicmp(line.constData() + i, "QUOTED-PRINTABLE", needle) == 0)
+            return true;
+    }
+    return false;
 }
 
 struct LogicalLine
@@ -200,7 +205,8 @@ QList<LogicalLine> logicalLines(const QByteArray &data)
         if (physical.trimmed().isEmpty())
             continue;
         LogicalLine line;
-        line.bytes = physical.toByteArray();
+        // A view into the file's bytes; it is copied only when a folded line is appended to it.
+        line.bytes = QByteArray::fromRawData(physical.data(), physical.size());
         line.quotedPrintable = headIsQuotedPrintable(line.bytes);
         lines.append(line);
     }
@@ -213,7 +219,7 @@ bool parseLine(const LogicalLine &logical, VCardProperty &prop)
     const qsizetype colon = colonOutsideQuotes(line);
     if (colon <= 0)
         return false;
-    const QString head = decodeText(line.left(colon), QString());
+    const QString head = decodeText(QByteArrayView(line.constData(), colon), QString());
     const QList<QStringView> parts = splitOutsideQuotes(head, u';');
     QStringView nameView = parts.first().trimmed();
     const qsizetype dot = nameView.lastIndexOf(u'.');
@@ -252,9 +258,11 @@ bool parseLine(const LogicalLine &logical, VCardProperty &prop)
             quotedPrintable = true;
         prop.params.append({pname, pvalue});
     }
-    QByteArray raw = line.mid(colon + 1);
+    QByteArrayView raw(line.constData() + colon + 1, line.size() - colon - 1);
+    QByteArray decoded;
     if (quotedPrintable || logical.quotedPrintable) {
-        raw = decodeQuotedPrintable(raw);
+        decoded = decodeQuotedPrintable(raw.toByteArray());
+        raw = decoded;
         // The value is plain text from here on; the write side must not claim otherwise.
         prop.params.removeIf([](const QPair<QString, QString> &p) {
             return p.first == QLatin1String("ENCODING") &&
@@ -262,7 +270,8 @@ bool parseLine(const LogicalLine &logical, VCardProperty &prop)
         });
     }
     prop.value = decodeText(raw, charset);
-    prop.params.removeIf([](const QPair<QString, QString> &p) { return p.first == QLatin1String("CHARSET"); });
+    if (!charset.isEmpty())
+        prop.params.removeIf([](const QPair<QString, QString> &p) { return p.first == QLatin1String("CHARSET"); });
     return true;
 }
 

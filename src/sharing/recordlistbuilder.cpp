@@ -49,16 +49,8 @@ RecordList RecordListBuilder::build(const ABAddressBook *book, QStringList prope
             if (!value.isValid() || value.isNull() || !wanted.contains(it.key()))
                 continue;
             if (ABMultiValue::isMultiValue(value)) {
-                const ABMultiValue multi = value.value<ABMultiValue>();
-                QVariantList entries;
-                entries.reserve(multi.count());
-                for (int i = 0; i < multi.count(); ++i) {
-                    const QString label = multi.labelAtIndex(i);
-                    const QVariant entry = multi.valueAtIndex(i);
-                    if (label.isNull() || !entry.isValid() || entry.isNull())
-                        continue;
-                    entries.append(LabeledValue{{label, entry}});
-                }
+                // Entries without a label or a value cannot travel and are left out.
+                const QVariantList entries = value.value<ABMultiValue>().toLabeledValues();
                 if (!entries.isEmpty())
                     flat.insert(flat.cend(), it.key(), entries);
             } else {
