@@ -67,9 +67,10 @@ StaticServerController::StaticServerController(QObject *parent) : QObject(parent
     staticServerShareBrowserTableOL->horizontalHeader()->setStretchLastSection(true);
     serversTableOL->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
-    serversModel = new StaticServerTableModel(this, {kServerName, kServerIP, kServerPort}, serversTableOL);
+    // The models are ours, not the views': a window that holds a view may destroy it.
+    serversModel = new StaticServerTableModel(this, {kServerName, kServerIP, kServerPort}, this);
     serversTableOL->setModel(serversModel);
-    browserModel = new StaticServerTableModel(this, {kServerName}, staticServerShareBrowserTableOL);
+    browserModel = new StaticServerTableModel(this, {kServerName}, this);
     staticServerShareBrowserTableOL->setModel(browserModel);
     watchSortClicks(this, serversTableOL);
     watchSortClicks(this, staticServerShareBrowserTableOL);

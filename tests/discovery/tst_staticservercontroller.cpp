@@ -191,8 +191,16 @@ void TestStaticServerController::viewsOutliveTheWindowThatShowedThem()
     }
     // The add window and its fields still work after the window that opened them is gone.
     QVERIFY(c.addStaticWindow());
+    {
+        // A browse view that is destroyed with its static table.
+        QWidget browseView;
+        c.getStaticServerBrowserTable()->setParent(&browseView);
+    }
+    QVERIFY(!c.getStaticServerBrowserTable());
+    QVERIFY(!c.isServerInShareBrowserSelected());
     add(c, u"later"_qs, u"127.0.0.1"_qs, u"1"_qs);
     QCOMPARE(c.listOfSiteNames(), QStringList{u"later"_qs});
+    QCOMPARE(c.browserTableModel()->rowCount(), 1);
 }
 
 void TestStaticServerController::removeNeedsASelection()
