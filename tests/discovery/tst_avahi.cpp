@@ -180,9 +180,13 @@ void TestAvahi::announcedShareIsFoundResolvedAndRemoved()
     auto announcer = std::make_unique<Announcer>(name, port);
     QVERIFY2(announcer->waitEstablished(), announcer->output().constData());
 
+    QElapsedTimer clock;
+    clock.start();
     QTRY_VERIFY_WITH_TIMEOUT(client.getServiceNames().contains(name), kWait);
+    const qint64 found = clock.elapsed();
     QCOMPARE(client.getServiceNameContainingSubString(name), QStringList{name});
     QTRY_VERIFY_WITH_TIMEOUT(client.getFirstAddressForService(name).has_value(), kWait);
+    const qint64 resolved = clock.elapsed();
     QCOMPARE(*client.getFirstAddressForService(name), SocketAddress(kNamespaceAddress, quint16(port)));
     for (const RendezvousService &service : client.getServices()) {
         if (service.name == name) {
@@ -191,8 +195,13 @@ void TestAvahi::announcedShareIsFoundResolvedAndRemoved()
         }
     }
 
+    clock.restart();
     announcer.reset();
     QTRY_VERIFY_WITH_TIMEOUT(!client.getServiceNames().contains(name), kWait);
+    qInfo(
+        "listed %lld ms and resolved %lld ms after avahi-publish was established; gone %lld ms after it was "
+        "killed",
+        found, resolved, clock.elapsed());
     QVERIFY(!client.getFirstAddressForService(name));
 }
 
