@@ -231,7 +231,7 @@ void ABAddressBook::adoptLoaded(const QString &fileName, std::unique_ptr<ABRecor
     }
     if (record->uniqueId().isEmpty()) {
         // Stable across runs without touching the file.
-        record->m_values.insert(kABUIDProperty, fileName.chopped(4));
+        record->m_uid = fileName.chopped(4);
     }
     const QString key = ABGroup::normalizedUid(record->uniqueId());
     if (ABRecord *first = m_byUid.value(key)) {
@@ -289,7 +289,7 @@ ABGroup *ABAddressBook::categoryGroup(const QString &name, bool create)
         return nullptr;
     std::unique_ptr<ABGroup> group(new ABGroup());
     group->m_groupForm = ABGroup::Category;
-    group->m_values.insert(kABUIDProperty, ABGroup::categoryUid(name));
+    group->m_uid = ABGroup::categoryUid(name);
     group->m_values.insert(kABGroupNameProperty, name);
     group->m_book = this;
     ABGroup *raw = group.get();
@@ -309,7 +309,7 @@ ABRecord *ABAddressBook::addRecord(std::unique_ptr<ABRecord> record)
     if (uid.trimmed().isEmpty() || m_byUid.contains(ABGroup::normalizedUid(uid)) ||
         recordForUniqueId(uid)) {
         uid = freshUid();
-        record->m_values.insert(kABUIDProperty, uid);
+        record->m_uid = uid;
     }
     record->m_book = this;
     record->m_dirty.insert(kABUIDProperty);
@@ -493,7 +493,6 @@ bool ABAddressBook::saveRecord(ABRecord *record, QString *error)
                     else
                         theirs->m_values.remove(key);
                 }
-                theirs->m_values.insert(kABUIDProperty, record->uniqueId());
                 indexNames(record, -1);
                 record->m_values = theirs->m_values;
                 indexNames(record, 1);

@@ -44,8 +44,11 @@ QString groupLabel(const VCardProperty &prop, const VCard &card)
     if (prop.group.isEmpty())
         return QString();
     for (const VCardProperty &other : card.properties) {
-        if (other.name == kABLabel && other.group.compare(prop.group, Qt::CaseInsensitive) == 0)
-            return appleLabel(VCardCodec::unescape(other.value));
+        if (other.name == kABLabel && other.group.compare(prop.group, Qt::CaseInsensitive) == 0) {
+            const QString label = appleLabel(VCardCodec::unescape(other.value));
+            if (!label.isEmpty())
+                return label; // an empty label says nothing; the types decide
+        }
     }
     return QString();
 }
@@ -259,14 +262,15 @@ void readPerson(const VCard &card, ABRecord &record, QVariantMap &values, QStrin
             }
         }
     }
+    // Multi-values are kept in the travelling form (see ABRecord).
     if (emails.count())
-        values.insert(kABEmailProperty, QVariant::fromValue(emails));
+        values.insert(kABEmailProperty, emails.toLabeledValues());
     if (phones.count())
-        values.insert(kABPhoneProperty, QVariant::fromValue(phones));
+        values.insert(kABPhoneProperty, phones.toLabeledValues());
     if (addresses.count())
-        values.insert(kABAddressProperty, QVariant::fromValue(addresses));
+        values.insert(kABAddressProperty, addresses.toLabeledValues());
     if (urls.count())
-        values.insert(kABURLsProperty, QVariant::fromValue(urls));
+        values.insert(kABURLsProperty, urls.toLabeledValues());
     if (!homePage.isNull())
         values.insert(kABHomePageProperty, homePage);
 }
@@ -409,10 +413,14 @@ bool ABCardMapper::isGroupCard(const VCard &card)
 void ABCardMapper::read(const VCard &card, ABRecord &record)
 {
     record.m_values.clear();
+    record.m_uid.clear();
     record.m_categories.clear();
     record.m_memberRefs.clear();
-    if (const VCardProperty *uid = card.first(QStringLiteral("UID")))
-        setText(record.m_values, kABUIDProperty, textOf(*uid).trimmed());
+    if (const VCardProperty *uid = card.first(QStringLiteral("UID"))) {
+        const QString text = textOf(*uid).trimmed();
+        if (!text.isEmpty())
+            record.m_uid = text;
+    }
     if (!record.isGroup()) {
         readPerson(card, record, record.m_values, record.m_categories);
         return;
@@ -464,7 +472,7 @@ VCard ABCardMapper::write(const ABRecord &record, const VCard &base)
                                  !parseDate(oldBirthday->value).isValid();
 
     auto text = [&values](const QString &property) { return values.value(property).toString(); };
-    out.append(makeProp(QStringLiteral("UID"), VCardCodec::escape(text(kABUIDProperty))));
+    out.append(makeProp(QStringLiteral("UID"), VCardCodec::escape(record.m_uid)));
     if (group) {
         const QString name = text(kABGroupNameProperty);
         out.append(makeProp(QStringLiteral("FN"), VCardCodec::escape(name)));

@@ -13,7 +13,7 @@ std::unique_ptr<ABGroup> ABGroup::create()
 {
     std::unique_ptr<ABGroup> group(new ABGroup());
     group->m_groupForm = AppleCard;
-    group->m_values.insert(kABUIDProperty, QUuid::createUuid().toString(QUuid::WithoutBraces).toLower());
+    group->m_uid = QUuid::createUuid().toString(QUuid::WithoutBraces).toLower();
     group->m_values.insert(kABGroupNameProperty, QString());
     group->m_values.insert(kABCreationDateProperty, QDateTime::currentDateTimeUtc());
     group->m_dirty.insert(kABUIDProperty);

@@ -58,5 +58,9 @@ bool ABMultiValue::isMultiValue(const QVariant &value)
 
 ABMultiValue ABMultiValue::fromVariant(const QVariant &value)
 {
-    return isMultiValue(value) ? value.value<ABMultiValue>() : ABMultiValue();
+    if (isMultiValue(value))
+        return value.value<ABMultiValue>();
+    if (value.metaType() == QMetaType::fromType<QVariantList>())
+        return fromLabeledValues(value.toList());
+    return ABMultiValue();
 }

@@ -27,11 +27,13 @@ public:
     static ABMultiValue fromLabeledValues(const QVariantList &list);
 
     static bool isMultiValue(const QVariant &value);
-    static ABMultiValue fromVariant(const QVariant &value); // empty when not a multi-value
+    // An ABMultiValue, or a travelling-form list; empty for anything else.
+    static ABMultiValue fromVariant(const QVariant &value);
 
     bool operator==(const ABMultiValue &other) const { return m_entries == other.m_entries; }
 
 private:
+    friend class ABRecord;
     // Kept in the travelling form, so that handing it out costs nothing.
     QVariantList m_entries;
     bool m_complete = true; // every entry has a label and a value

@@ -12,7 +12,7 @@ ABPerson::ABPerson() : ABRecord(Kind::Person) {}
 std::unique_ptr<ABPerson> ABPerson::create()
 {
     std::unique_ptr<ABPerson> person(new ABPerson());
-    person->m_values.insert(kABUIDProperty, QUuid::createUuid().toString(QUuid::WithoutBraces).toLower());
+    person->m_uid = QUuid::createUuid().toString(QUuid::WithoutBraces).toLower();
     person->m_values.insert(kABCreationDateProperty, QDateTime::currentDateTimeUtc());
     person->m_dirty.insert(kABUIDProperty);
     return person;

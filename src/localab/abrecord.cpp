@@ -62,12 +62,20 @@ QStringList ABRecord::propertiesOf(Kind kind)
 
 QVariant ABRecord::valueForProperty(const QString &property) const
 {
-    return m_values.value(property);
+    if (property == kABUIDProperty)
+        return m_uid.isNull() ? QVariant() : QVariant(m_uid);
+    const QVariant value = m_values.value(property);
+    if (value.metaType() == QMetaType::fromType<QVariantList>()) {
+        ABMultiValue multi;
+        multi.m_entries = value.toList(); // stored complete; shared, not copied
+        return QVariant::fromValue(multi);
+    }
+    return value;
 }
 
 QString ABRecord::uniqueId() const
 {
-    return m_values.value(kABUIDProperty).toString();
+    return m_uid;
 }
 
 bool ABRecord::setValue(const QVariant &value, const QString &property)
@@ -95,9 +103,9 @@ bool ABRecord::setValue(const QVariant &value, const QString &property)
                 multi = ABMultiValue::fromLabeledValues(value.toList());
             else
                 return false;
-            multi = sanitized(multi, property == kABAddressProperty);
-            if (multi.count())
-                stored = QVariant::fromValue(multi);
+            const QVariantList entries = sanitized(multi, property == kABAddressProperty).toLabeledValues();
+            if (!entries.isEmpty())
+                stored = entries;
         } else {
             if (value.metaType() != QMetaType::fromType<QString>())
                 return false;
@@ -105,6 +113,13 @@ bool ABRecord::setValue(const QVariant &value, const QString &property)
             if (property == kABUIDProperty && value.toString().trimmed().isEmpty())
                 return false;
         }
+    }
+    if (property == kABUIDProperty) {
+        if (stored.isNull())
+            return false;
+        m_uid = stored.toString();
+        markDirty(property);
+        return true;
     }
     const bool name = property == kABFirstNameProperty || property == kABLastNameProperty ||
                       property == kABOrganizationProperty;

@@ -36,8 +36,10 @@ public:
     // that is already in a store.
     bool setValue(const QVariant &value, const QString &property);
 
-    // Every value the record has, by property name (the UID included).
-    const QVariantMap &allValues() const { return m_values; }
+    // Every value but the UID, by property name, multi-values in the travelling form (a
+    // QVariantList of one-pair maps): exactly what a FlatPerson holds. No value is null and no
+    // list is empty.
+    const QVariantMap &travellingValues() const { return m_values; }
 
     QString uniqueId() const;
     // The store this record belongs to; nullptr before ABAddressBook::addRecord.
@@ -62,7 +64,8 @@ private:
     void markDirty(const QString &key);
 
     Kind m_kind;
-    QVariantMap m_values;
+    QString m_uid;
+    QVariantMap m_values;         // never the UID; multi-values as QVariantList
     QSet<QString> m_dirty;        // property names (and the internal keys below) changed since load
     QStringList m_categories;     // person: CATEGORIES, the names of its category groups
     QStringList m_memberRefs;     // card group: members as written ("urn:uuid:<UID>")

@@ -2,7 +2,6 @@
 
 #include "abaddressbook.h"
 #include "abglobals.h"
-#include "abmultivalue.h"
 #include "abperson.h"
 #include "absharingpropcontroller.h"
 
@@ -36,26 +35,27 @@ RecordList RecordListBuilder::build(const ABAddressBook *book, QStringList prope
         return result;
     const QList<ABPerson *> persons = book->people();
     const QStringList properties = propertySet(std::move(propertyNames));
-    // Walking a person's own values and keeping those in the property set reads each property
-    // once, as asking for every name would, without a look-up per absent property.
     const QSet<QString> wanted(properties.cbegin(), properties.cend());
     for (const ABPerson *person : persons) {
         if (!isShared(person))
             continue;
+        // The store keeps a person's values in the travelling form already (no null values, no
+        // empty lists, multi-values as lists of one-pair maps): when every property it has is
+        // wanted, the record is that map itself, shared rather than copied. Each property is
+        // looked at once.
+        const QVariantMap &values = person->travellingValues();
+        bool allWanted = true;
+        for (auto it = values.cbegin(); it != values.cend() && allWanted; ++it)
+            allWanted = wanted.contains(it.key());
+        if (allWanted) {
+            if (!values.isEmpty())
+                result.append(values);
+            continue;
+        }
         FlatPerson flat;
-        const QVariantMap &values = person->allValues();
         for (auto it = values.cbegin(); it != values.cend(); ++it) {
-            const QVariant &value = it.value();
-            if (!value.isValid() || value.isNull() || !wanted.contains(it.key()))
-                continue;
-            if (ABMultiValue::isMultiValue(value)) {
-                // Entries without a label or a value cannot travel and are left out.
-                const QVariantList entries = value.value<ABMultiValue>().toLabeledValues();
-                if (!entries.isEmpty())
-                    flat.insert(flat.cend(), it.key(), entries);
-            } else {
-                flat.insert(flat.cend(), it.key(), value);
-            }
+            if (wanted.contains(it.key()))
+                flat.insert(flat.cend(), it.key(), it.value());
         }
         if (!flat.isEmpty())
             result.append(flat);
