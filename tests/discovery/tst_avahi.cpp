@@ -2,6 +2,7 @@
 // avahi-publish and avahi-browse as the other side. Other tests may use the same daemon at the
 // same time: every name here carries this process's id.
 #include "avahibackend.h"
+#include "avahitools.h"
 #include "netserviceerror.h"
 #include "netservicepublisher.h"
 #include "qfrendezvousclient.h"
@@ -12,117 +13,8 @@
 #include <memory>
 
 namespace {
-const QHostAddress kNamespaceAddress(QStringLiteral("10.99.0.1"));
-constexpr int kWait = 15000;
-
-QString unique(const QString &base)
-{
-    static int counter = 0;
-    return base + QStringLiteral(" %1-%2").arg(QCoreApplication::applicationPid()).arg(++counter);
-}
-
-// avahi-browse -p writes a byte as \DDD and escapes dots and backslashes.
-QString unescapeAvahi(const QString &text)
-{
-    const QByteArray in = text.toUtf8();
-    QByteArray out;
-    for (qsizetype i = 0; i < in.size(); ++i) {
-        if (in[i] == '\\' && i + 3 < in.size() && std::isdigit(uchar(in[i + 1])) &&
-            std::isdigit(uchar(in[i + 2])) && std::isdigit(uchar(in[i + 3]))) {
-            out.append(char(in.mid(i + 1, 3).toInt()));
-            i += 3;
-        } else if (in[i] == '\\' && i + 1 < in.size()) {
-            out.append(in[++i]);
-        } else {
-            out.append(in[i]);
-        }
-    }
-    return QString::fromUtf8(out);
-}
-
-struct Listed
-{
-    QString name;
-    QString address;
-    int port;
-};
-
-QString lastBrowse;
-
-// What a DNS-SD client that we did not write sees: avahi-browse -rpt _zorbix._tcp.
-QList<Listed> avahiBrowse()
-{
-    QProcess browse;
-    browse.start(QStringLiteral("avahi-browse"), {QStringLiteral("-rpt"), QStringLiteral("_zorbix._tcp")});
-    if (!browse.waitForFinished(kWait))
-        return {};
-    QList<Listed> listed;
-    lastBrowse = QString::fromUtf8(browse.readAllStandardOutput());
-    const QStringList lines = lastBrowse.split(u'\n');
-    for (const QString &line : lines) {
-        const QStringList f = line.split(u';');
-        if (f.size() >= 9 && f[0] == u"=")
-            listed.append({unescapeAvahi(f[3]), f[7], f[8].toInt()});
-    }
-    return listed;
-}
-
-bool listedBy(const QList<Listed> &listed, const QString &name, int port)
-{
-    for (const Listed &l : listed) {
-        if (l.name == name && l.port == port && QHostAddress(l.address) == kNamespaceAddress)
-            return true;
-    }
-    return false;
-}
-
-bool namedIn(const QList<Listed> &listed, const QString &name)
-{
-    for (const Listed &l : listed) {
-        if (l.name == name)
-            return true;
-    }
-    return false;
-}
-
-// An announcement by avahi-publish, gone when this is destroyed (killed, not asked to leave).
-class Announcer
-{
-public:
-    Announcer(const QString &name, int port)
-    {
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start(QStringLiteral("avahi-publish"),
-                        {QStringLiteral("-s"), name, QStringLiteral("_zorbix._tcp"), QString::number(port)});
-    }
-    ~Announcer() { kill(); }
-    bool waitEstablished()
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < kWait) {
-            m_output += m_process.readAll();
-            if (m_output.contains("Established under name"))
-                return true;
-            if (m_process.state() == QProcess::NotRunning)
-                return false;
-            m_process.waitForReadyRead(100);
-        }
-        return false;
-    }
-    void kill()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-    QByteArray output() const { return m_output; }
-
-private:
-    QProcess m_process;
-    QByteArray m_output;
-};
+using namespace AvahiTools;
+const QHostAddress kNamespaceAddress = namespaceAddress();
 
 class Recorder : public QFRendezvousClientProtocol
 {
@@ -275,7 +167,7 @@ void TestAvahi::publishedShareIsListedAndWithdrawn()
     QTRY_COMPARE_WITH_TIMEOUT(did.size(), 1, kWait);
     QCOMPARE(will.size(), 1);
     QCOMPARE(didNot.size(), 0);
-    QTRY_VERIFY2_WITH_TIMEOUT(listedBy(avahiBrowse(), name, port), qPrintable(lastBrowse), kWait);
+    QTRY_VERIFY2_WITH_TIMEOUT(listedBy(avahiBrowse(), name, port), qPrintable(lastBrowseOutput()), kWait);
 
     publisher.stop();
     QTRY_COMPARE(stopped.size(), 1);

@@ -36,6 +36,15 @@ QString unescapeAvahi(const QString &text)
     return QString::fromUtf8(out);
 }
 
+namespace {
+QString lastBrowse;
+} // namespace
+
+QString lastBrowseOutput()
+{
+    return lastBrowse;
+}
+
 QList<Listed> avahiBrowse()
 {
     QProcess browse;
@@ -43,7 +52,8 @@ QList<Listed> avahiBrowse()
     if (!browse.waitForFinished(kWait))
         return {};
     QList<Listed> listed;
-    const QStringList lines = QString::fromUtf8(browse.readAllStandardOutput()).split(u'\n');
+    lastBrowse = QString::fromUtf8(browse.readAllStandardOutput());
+    const QStringList lines = lastBrowse.split(u'\n');
     for (const QString &line : lines) {
         const QStringList f = line.split(u';');
         if (f.size() >= 9 && f[0] == u"=")

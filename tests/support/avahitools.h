@@ -29,6 +29,8 @@ struct Listed
 
 // What avahi-browse -rpt _zorbix._tcp lists, resolved.
 QList<Listed> avahiBrowse();
+// What the last avahiBrowse() printed, for failure messages.
+QString lastBrowseOutput();
 bool listedBy(const QList<Listed> &listed, const QString &name, int port);
 bool namedIn(const QList<Listed> &listed, const QString &name);
 
