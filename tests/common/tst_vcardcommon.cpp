@@ -1,3 +1,4 @@
+#include "abortingchild.h"
 #include "messagetable.h"
 #include "recordingplatform.h"
 #include "vcardcommon.h"
@@ -5,8 +6,6 @@
 
 #include <QtTest>
 
-#include <sys/wait.h>
-#include <unistd.h>
 
 class TestVCardCommon : public QObject
 {
@@ -197,43 +196,16 @@ void TestVCardCommon::openUrlRefusesOtherSchemes()
     QCOMPARE(platform.beeps, 1);
 }
 
-static QByteArray stderrOfChild(void (*body)())
-{
-    int fds[2];
-    if (pipe(fds) != 0)
-        return {};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        signal(SIGABRT, SIG_DFL); // the test library's crash handler would print a stack trace
-        dup2(fds[1], STDERR_FILENO);
-        close(fds[0]);
-        body();
-        _exit(0);
-    }
-    close(fds[1]);
-    QByteArray out;
-    char buffer[512];
-    ssize_t n;
-    while ((n = read(fds[0], buffer, sizeof buffer)) > 0)
-        out.append(buffer, n);
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!WIFSIGNALED(status) || WTERMSIG(status) != SIGABRT)
-        return "child did not abort";
-    return out;
-}
-
 void TestVCardCommon::assertionsNameFileLineAndExpression()
 {
-    const QByteArray plain = stderrOfChild([] {
+    const QByteArray plain = stderrOfAbortingChild([] {
         int count = 3;
         ZASSERT(count == 0);
     });
     QVERIFY2(plain.endsWith("failed assertion `count == 0'\n"), plain.constData());
     QVERIFY2(plain.contains("tst_vcardcommon.cpp:"), plain.constData());
 
-    const QByteArray parameter = stderrOfChild([] {
+    const QByteArray parameter = stderrOfAbortingChild([] {
         const char *name = nullptr;
         ZPARAMETER_ASSERT(name != nullptr);
     });

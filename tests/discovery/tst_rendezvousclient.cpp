@@ -1,11 +1,10 @@
+#include "abortingchild.h"
 #include "inprocessdnssd.h"
 #include "netservicepublisher.h"
 #include "qfrendezvousclient.h"
 
 #include <QtTest>
 
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 const QString kType = QStringLiteral("_zorbix._tcp");
@@ -278,41 +277,14 @@ void TestRendezvousClient::sharedInstanceUsesInstalledBackend()
     DnsSdBackend::install(previous);
 }
 
-static QByteArray stderrOfChild(const std::function<void()> &body)
-{
-    int fds[2];
-    if (pipe(fds) != 0)
-        return {};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        signal(SIGABRT, SIG_DFL);
-        dup2(fds[1], STDERR_FILENO);
-        close(fds[0]);
-        body();
-        _exit(0);
-    }
-    close(fds[1]);
-    QByteArray out;
-    char buffer[512];
-    ssize_t n;
-    while ((n = read(fds[0], buffer, sizeof buffer)) > 0)
-        out.append(buffer, n);
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!WIFSIGNALED(status) || WTERMSIG(status) != SIGABRT)
-        return "child did not abort";
-    return out;
-}
-
 void TestRendezvousClient::nullDelegateIsAProgrammingError()
 {
     QFRendezvousClient *client = m_client;
-    const QByteArray add = stderrOfChild([client] { client->addDelegate(nullptr); });
+    const QByteArray add = stderrOfAbortingChild([client] { client->addDelegate(nullptr); });
     QVERIFY2(add.contains("qfrendezvousclient.cpp:") &&
                  add.endsWith("failed assertion `nullptr != aDelegate'\n"),
              add.constData());
-    const QByteArray remove = stderrOfChild([client] { client->removeDelegate(nullptr); });
+    const QByteArray remove = stderrOfAbortingChild([client] { client->removeDelegate(nullptr); });
     QVERIFY2(remove.endsWith("failed assertion `nullptr != aDelegate'\n"), remove.constData());
 }
 

@@ -1,3 +1,4 @@
+#include "abortingchild.h"
 #include "recordingplatform.h"
 #include "staticservercontroller.h"
 #include "staticservertablemodel.h"
@@ -13,8 +14,6 @@
 #include <QVBoxLayout>
 #include <QtTest>
 
-#include <sys/wait.h>
-#include <unistd.h>
 
 class TestStaticServerController : public QObject
 {
@@ -414,26 +413,7 @@ void TestStaticServerController::unwritableSettingsAreReported()
 
 void TestStaticServerController::sharedInstanceBeforeCreationIsAProgrammingError()
 {
-    int fds[2];
-    QVERIFY(pipe(fds) == 0);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        signal(SIGABRT, SIG_DFL);
-        dup2(fds[1], STDERR_FILENO);
-        close(fds[0]);
-        StaticServerController::sharedInstance();
-        _exit(0);
-    }
-    close(fds[1]);
-    QByteArray out;
-    char buffer[512];
-    ssize_t n;
-    while ((n = read(fds[0], buffer, sizeof buffer)) > 0)
-        out.append(buffer, n);
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT);
+    const QByteArray out = stderrOfAbortingChild([] { StaticServerController::sharedInstance(); });
     QVERIFY2(out.endsWith("failed assertion `nullptr != theSharedInstance'\n"), out.constData());
 }
 
