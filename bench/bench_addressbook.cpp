@@ -25,11 +25,13 @@ QByteArray card(int i)
 {
     // A contact as address programs write it: names, organization, two e-mails, two phones, one
     // address, a note, a category.
-    return QStringLiteral("BEGIN:VCARD\r\nVERSION:3.0\r\nUID:bench-%1\r\nFN:First%1 Last%2\r\nN:Last%2;First%1;;;\r\n"
-                          "ORG:Company %3;Sales\r\nTITLE:Engineer\r\nEMAIL;TYPE=WORK:first%1@company%3.example\r\n"
-                          "EMAIL;TYPE=HOME:f%1@home.example\r\nTEL;TYPE=CELL:+49 170 %1\r\nTEL;TYPE=WORK,VOICE:+49 30 %1\r\n"
-                          "ADR;TYPE=HOME:;;Street %1;City %3;;%4;Country\r\nNOTE:Met at conference %3\\, table %2\r\n"
-                          "CATEGORIES:%5\r\nREV:2024-01-01T00:00:00Z\r\nEND:VCARD\r\n")
+    return QStringLiteral(
+               "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:bench-%1\r\nFN:First%1 Last%2\r\nN:Last%2;First%1;;;\r\n"
+               "ORG:Company %3;Sales\r\nTITLE:Engineer\r\nEMAIL;TYPE=WORK:first%1@company%3.example\r\n"
+               "EMAIL;TYPE=HOME:f%1@home.example\r\nTEL;TYPE=CELL:+49 170 %1\r\nTEL;TYPE=WORK,VOICE:+49 30 "
+               "%1\r\n"
+               "ADR;TYPE=HOME:;;Street %1;City %3;;%4;Country\r\nNOTE:Met at conference %3\\, table %2\r\n"
+               "CATEGORIES:%5\r\nREV:2024-01-01T00:00:00Z\r\nEND:VCARD\r\n")
         .arg(i)
         .arg(i % 977)
         .arg(i % 131)
@@ -76,7 +78,9 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     fill(dir.path(), 10000);
     // Warm the page cache so that the figure is the store's work, not the disk's.
-    { ABAddressBook warm(dir.path()); }
+    {
+        ABAddressBook warm(dir.path());
+    }
 
     const size_t before = heapInUse();
     QElapsedTimer timer;
@@ -86,8 +90,8 @@ int main(int argc, char **argv)
     const qint64 openMs = timer.elapsed();
     const double openCpu = cpuMs() - cpu;
     const size_t after = heapInUse();
-    out << "open 10,000 contacts: " << openMs << " ms wall, " << openCpu << " ms CPU (" << book->people().size() << " persons, "
-        << book->groups().size() << " groups)\n";
+    out << "open 10,000 contacts: " << openMs << " ms wall, " << openCpu << " ms CPU ("
+        << book->people().size() << " persons, " << book->groups().size() << " groups)\n";
     out << "store heap for 10,000 contacts: " << (after - before) / (1024.0 * 1024.0) << " MB\n";
     if (openOnly) {
         for (int i = 0; i < 5; ++i)
@@ -112,15 +116,15 @@ int main(int argc, char **argv)
     cpu = cpuMs();
     for (int i = 0; i < rounds; ++i)
         list = RecordListBuilder::build(book.get(), [](const ABPerson *) { return true; });
-    out << "  of which building without the selection test: " << timer.elapsed() / double(rounds) << " ms wall, "
-        << (cpuMs() - cpu) / rounds << " ms CPU\n";
+    out << "  of which building without the selection test: " << timer.elapsed() / double(rounds)
+        << " ms wall, " << (cpuMs() - cpu) / rounds << " ms CPU\n";
     timer.start();
     cpu = cpuMs();
     int shared = 0;
     for (const ABPerson *person : book->people())
         shared += controller.isPeopleInGroups(person) ? 1 : 0;
-    out << "  selection test alone for " << shared << " persons: " << timer.elapsed() << " ms wall, " << cpuMs() - cpu
-        << " ms CPU\n";
+    out << "  selection test alone for " << shared << " persons: " << timer.elapsed() << " ms wall, "
+        << cpuMs() - cpu << " ms CPU\n";
 
     // 10,000 queries, half of them present.
     QList<FlatPerson> queries;
@@ -136,25 +140,29 @@ int main(int argc, char **argv)
     for (const FlatPerson &query : queries)
         found += ABRecordHelpers::isFlatPersonInAB(query, vCardFirstLastCompany, book.get()) ? 1 : 0;
     out << "isFlatPersonInAB, 10,000 queries against 10,000 persons: " << timer.elapsed() << " ms wall, "
-        << cpuMs() - cpu << " ms CPU (" << found
-        << " found)\n";
+        << cpuMs() - cpu << " ms CPU (" << found << " found)\n";
     // Quick sync adds a person between queries: the index is rebuilt each time the store changes.
     timer.start();
     for (int i = 0; i < 100; ++i) {
         ABRecordHelpers::isFlatPersonInAB(queries.at(i), vCardFirstLast, book.get());
-        book->addRecord(ABAddressBook::newPerson())->setValue(QStringLiteral("Added%1").arg(i), kABFirstNameProperty);
+        book->addRecord(ABAddressBook::newPerson())
+            ->setValue(QStringLiteral("Added%1").arg(i), kABFirstNameProperty);
     }
-    out << "isFlatPersonInAB with a store change before each query: " << timer.elapsed() / 100.0 << " ms per query\n";
+    out << "isFlatPersonInAB with a store change before each query: " << timer.elapsed() / 100.0
+        << " ms per query\n";
     book.reset();
 
     if (!skipLarge) {
         QTemporaryDir large;
         fill(large.path(), 100000);
-        { ABAddressBook warm(large.path()); }
+        {
+            ABAddressBook warm(large.path());
+        }
         timer.start();
         cpu = cpuMs();
         ABAddressBook big(large.path());
-        out << "open 100,000 contacts: " << timer.elapsed() << " ms wall, " << cpuMs() - cpu << " ms CPU (" << big.people().size() << " persons)\n";
+        out << "open 100,000 contacts: " << timer.elapsed() << " ms wall, " << cpuMs() - cpu << " ms CPU ("
+            << big.people().size() << " persons)\n";
     }
     return 0;
 }

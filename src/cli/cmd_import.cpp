@@ -63,8 +63,8 @@ int cmdImport(const QStringList &args)
     }
     const ABImportResult result = ABImporter(book).importFiles(files);
     out << "Added " << result.personsAdded << (result.personsAdded == 1 ? " contact" : " contacts") << " and "
-        << result.groupsAdded << (result.groupsAdded == 1 ? " group" : " groups") << " to " << book->directory()
-        << ".\n";
+        << result.groupsAdded << (result.groupsAdded == 1 ? " group" : " groups") << " to "
+        << book->directory() << ".\n";
     if (!result.failures.isEmpty()) {
         err << result.failures.size() << (result.failures.size() == 1 ? " card" : " cards")
             << " could not be imported:\n";

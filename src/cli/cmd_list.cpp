@@ -102,7 +102,8 @@ int cmdList(const QStringList &args)
     if (json) {
         QJsonArray personArray;
         for (const ABPerson *person : persons) {
-            QJsonObject object{{QStringLiteral("uid"), person->uniqueId()}, {QStringLiteral("name"), displayName(person)}};
+            QJsonObject object{{QStringLiteral("uid"), person->uniqueId()},
+                               {QStringLiteral("name"), displayName(person)}};
             for (const QString &property : ABAddressBook::properties()) {
                 const QVariant value = person->valueForProperty(property);
                 if (!value.isValid())
@@ -125,10 +126,11 @@ int cmdList(const QStringList &args)
             QJsonArray members;
             for (const ABPerson *member : group->members())
                 members.append(member->uniqueId());
-            groupArray.append(QJsonObject{{QStringLiteral("uid"), group->uniqueId()},
-                                          {QStringLiteral("name"), group->name()},
-                                          {QStringLiteral("form"), QString::fromLatin1(formName(group->form()))},
-                                          {QStringLiteral("members"), members}});
+            groupArray.append(
+                QJsonObject{{QStringLiteral("uid"), group->uniqueId()},
+                            {QStringLiteral("name"), group->name()},
+                            {QStringLiteral("form"), QString::fromLatin1(formName(group->form()))},
+                            {QStringLiteral("members"), members}});
         }
         out << QJsonDocument(QJsonObject{{QStringLiteral("persons"), personArray},
                                          {QStringLiteral("groups"), groupArray}})

@@ -68,7 +68,6 @@ bool readSingleCard(const QByteArray &bytes, VCard *card, QString *reason)
     return true;
 }
 
-
 } // namespace
 
 ABAddressBook::ABAddressBook(const QString &directory) : m_directory(QDir::cleanPath(directory))
@@ -113,11 +112,16 @@ QStringList ABAddressBook::properties()
 {
     // The UID is not among them: identifiers belong to one store, and a copy elsewhere must get
     // its own.
-    return {kABFirstNameProperty,  kABLastNameProperty,   kABMiddleNameProperty,   kABMiddleNamePhoneticProperty,
-            kABTitleProperty,      kABSuffixProperty,     kABNicknameProperty,     kABMaidenNameProperty,
-            kABOrganizationProperty, kABDepartmentProperty, kABJobTitleProperty,   kABEmailProperty,
-            kABPhoneProperty,      kABAddressProperty,    kABHomePageProperty,     kABURLsProperty,
-            kABNoteProperty,       kABBirthdayProperty,   kABCreationDateProperty, kABModificationDateProperty};
+    return {kABFirstNameProperty,    kABLastNameProperty,
+            kABMiddleNameProperty,   kABMiddleNamePhoneticProperty,
+            kABTitleProperty,        kABSuffixProperty,
+            kABNicknameProperty,     kABMaidenNameProperty,
+            kABOrganizationProperty, kABDepartmentProperty,
+            kABJobTitleProperty,     kABEmailProperty,
+            kABPhoneProperty,        kABAddressProperty,
+            kABHomePageProperty,     kABURLsProperty,
+            kABNoteProperty,         kABBirthdayProperty,
+            kABCreationDateProperty, kABModificationDateProperty};
 }
 
 std::unique_ptr<ABPerson> ABAddressBook::newPerson()
@@ -145,7 +149,8 @@ void ABAddressBook::load()
     }
     m_open = true;
     QStringList files = dir.entryList(QDir::Files | QDir::Readable, QDir::Name);
-    files.removeIf([](const QString &name) { return !name.endsWith(QLatin1String(".vcf"), Qt::CaseInsensitive); });
+    files.removeIf(
+        [](const QString &name) { return !name.endsWith(QLatin1String(".vcf"), Qt::CaseInsensitive); });
     m_records.reserve(static_cast<size_t>(files.size()));
     loadFiles(files);
     // Category groups: one per distinct name, sorted by name.
@@ -220,8 +225,8 @@ void ABAddressBook::loadFiles(const QStringList &fileNames)
         adoptLoaded(item.fileName, std::move(item.record), item.digest, item.error);
 }
 
-void ABAddressBook::adoptLoaded(const QString &fileName, std::unique_ptr<ABRecord> record, const QByteArray &digest,
-                                const QString &error)
+void ABAddressBook::adoptLoaded(const QString &fileName, std::unique_ptr<ABRecord> record,
+                                const QByteArray &digest, const QString &error)
 {
     if (!record) {
         m_unreadable.append(fileName + QStringLiteral(": ") + error);
@@ -306,8 +311,7 @@ ABRecord *ABAddressBook::addRecord(std::unique_ptr<ABRecord> record)
     if (record->isGroup() && record->m_groupForm == ABGroup::Category)
         return nullptr; // category groups exist through their members' CATEGORIES
     QString uid = record->uniqueId();
-    if (uid.trimmed().isEmpty() || m_byUid.contains(ABGroup::normalizedUid(uid)) ||
-        recordForUniqueId(uid)) {
+    if (uid.trimmed().isEmpty() || m_byUid.contains(ABGroup::normalizedUid(uid)) || recordForUniqueId(uid)) {
         uid = freshUid();
         record->m_uid = uid;
     }
@@ -396,7 +400,8 @@ bool appendNameField(QString &key, const QVariant &value)
 
 } // namespace
 
-QString ABAddressBook::nameKey(const QVariant &first, const QVariant &last, const QVariant *organization, bool *ok)
+QString ABAddressBook::nameKey(const QVariant &first, const QVariant &last, const QVariant *organization,
+                               bool *ok)
 {
     QString key;
     *ok = appendNameField(key, first) && appendNameField(key, last) &&
@@ -481,7 +486,8 @@ bool ABAddressBook::saveRecord(ABRecord *record, QString *error)
             if (digestOf(bytes) != record->m_diskDigest) {
                 // Someone else wrote the file since we read it: start from their version and
                 // put only our own changes on top of it.
-                systemLog(QStringLiteral("ABAddressBook: %1 changed on disk; merging our changes").arg(fileName));
+                systemLog(
+                    QStringLiteral("ABAddressBook: %1 changed on disk; merging our changes").arg(fileName));
                 std::unique_ptr<ABRecord> theirs = ABCardMapper::recordFromCard(base);
                 for (const QString &key : std::as_const(record->m_dirty)) {
                     if (key == kABCategoriesKey)
@@ -546,12 +552,13 @@ bool ABAddressBook::save()
     m_saveError = errors.join(u'\n');
     for (const QString &error : std::as_const(errors))
         systemLog(QStringLiteral("ABAddressBook: could not save %1").arg(error));
-    const QString shown = errors.size() > 3 ? errors.mid(0, 3).join(u'\n') + QStringLiteral("\n…") : m_saveError;
-    vCardCommon::alert(
-        QCoreApplication::translate("ABAddressBook", "Your address book could not be saved"),
-        QCoreApplication::translate("ABAddressBook",
-                                    "%1\n\nCheck that the folder %2 is writable and that the disk is not full, "
-                                    "then try again. Your changes are kept until then.")
-            .arg(shown, m_directory));
+    const QString shown =
+        errors.size() > 3 ? errors.mid(0, 3).join(u'\n') + QStringLiteral("\n…") : m_saveError;
+    vCardCommon::alert(QCoreApplication::translate("ABAddressBook", "Your address book could not be saved"),
+                       QCoreApplication::translate(
+                           "ABAddressBook",
+                           "%1\n\nCheck that the folder %2 is writable and that the disk is not full, "
+                           "then try again. Your changes are kept until then.")
+                           .arg(shown, m_directory));
     return false;
 }

@@ -71,7 +71,8 @@ public:
     // Person look-up by name, kept up to date as persons are added and renamed (built on first
     // use). The key of first name, last name and, when organization is given, organization:
     // absent and empty values differ; ok is false when a value is present but not text.
-    static QString nameKey(const QVariant &first, const QVariant &last, const QVariant *organization, bool *ok);
+    static QString nameKey(const QVariant &first, const QVariant &last, const QVariant *organization,
+                           bool *ok);
     // Whether a person of the store has exactly that key (with or without the organization).
     bool hasPersonWithNameKey(const QString &key, bool withOrganization) const;
 
@@ -96,7 +97,7 @@ private:
     QStringList m_unreadable;
     std::vector<std::unique_ptr<ABRecord>> m_records; // persons and card groups, in order
     std::vector<std::unique_ptr<ABGroup>> m_categoryGroups;
-    QHash<QString, ABRecord *> m_byUid;               // normalized UID -> shown record
+    QHash<QString, ABRecord *> m_byUid; // normalized UID -> shown record
     QHash<QString, ABGroup *> m_categoryByName;
     quint64 m_revision = 0;
 

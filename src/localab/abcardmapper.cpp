@@ -20,20 +20,25 @@ const QString kABLabel = QStringLiteral("X-ABLABEL");
 // Types that say nothing about which address of several it is.
 bool isNeutralType(const QString &type)
 {
-    static const QStringList neutral = {QStringLiteral("pref"),  QStringLiteral("voice"), QStringLiteral("internet"),
-                                        QStringLiteral("x400"),  QStringLiteral("msg"),   QStringLiteral("dom"),
-                                        QStringLiteral("intl"),  QStringLiteral("postal"), QStringLiteral("parcel"),
-                                        QStringLiteral("text"),  QStringLiteral("uri"),   QStringLiteral("x-internet")};
+    static const QStringList neutral = {
+        QStringLiteral("pref"), QStringLiteral("voice"),  QStringLiteral("internet"),
+        QStringLiteral("x400"), QStringLiteral("msg"),    QStringLiteral("dom"),
+        QStringLiteral("intl"), QStringLiteral("postal"), QStringLiteral("parcel"),
+        QStringLiteral("text"), QStringLiteral("uri"),    QStringLiteral("x-internet")};
     return neutral.contains(type);
 }
 
 QString appleLabel(const QString &text)
 {
     static const QHash<QString, QString> known = {
-        {QStringLiteral("_$!<Home>!$_"), kABHomeLabel},          {QStringLiteral("_$!<Work>!$_"), kABWorkLabel},
-        {QStringLiteral("_$!<Other>!$_"), kABOtherLabel},        {QStringLiteral("_$!<Mobile>!$_"), kABPhoneMobileLabel},
-        {QStringLiteral("_$!<Main>!$_"), kABPhoneMainLabel},     {QStringLiteral("_$!<HomeFAX>!$_"), kABPhoneHomeFAXLabel},
-        {QStringLiteral("_$!<WorkFAX>!$_"), kABPhoneWorkFAXLabel}, {QStringLiteral("_$!<Pager>!$_"), kABPhonePagerLabel},
+        {QStringLiteral("_$!<Home>!$_"), kABHomeLabel},
+        {QStringLiteral("_$!<Work>!$_"), kABWorkLabel},
+        {QStringLiteral("_$!<Other>!$_"), kABOtherLabel},
+        {QStringLiteral("_$!<Mobile>!$_"), kABPhoneMobileLabel},
+        {QStringLiteral("_$!<Main>!$_"), kABPhoneMainLabel},
+        {QStringLiteral("_$!<HomeFAX>!$_"), kABPhoneHomeFAXLabel},
+        {QStringLiteral("_$!<WorkFAX>!$_"), kABPhoneWorkFAXLabel},
+        {QStringLiteral("_$!<Pager>!$_"), kABPhonePagerLabel},
         {QStringLiteral("_$!<HomePage>!$_"), QStringLiteral("homepage")},
     };
     return known.value(text, text);
@@ -127,7 +132,8 @@ QDateTime parseDateTime(QString text)
             int offset = 0;
             const QString zone = match.captured(3);
             if (zone.size() == 5)
-                offset = (zone.mid(1, 2).toInt() * 3600 + zone.mid(3, 2).toInt() * 60) * (zone.startsWith(u'-') ? -1 : 1);
+                offset = (zone.mid(1, 2).toInt() * 3600 + zone.mid(3, 2).toInt() * 60) *
+                         (zone.startsWith(u'-') ? -1 : 1);
             value = QDateTime(date, time, QTimeZone(offset));
         }
     }
@@ -151,8 +157,8 @@ void setText(QVariantMap &values, const QString &property, const QString &text)
 }
 
 const QList<QPair<QString, QString>> kAddressParts = {
-    {kABAddressPOBoxKey, QString()}, {kABAddressExtendedKey, QString()}, {kABAddressStreetKey, QString()},
-    {kABAddressCityKey, QString()},  {kABAddressStateKey, QString()},    {kABAddressZIPKey, QString()},
+    {kABAddressPOBoxKey, QString()},   {kABAddressExtendedKey, QString()}, {kABAddressStreetKey, QString()},
+    {kABAddressCityKey, QString()},    {kABAddressStateKey, QString()},    {kABAddressZIPKey, QString()},
     {kABAddressCountryKey, QString()},
 };
 
@@ -279,16 +285,33 @@ void readPerson(const VCard &card, ABRecord &record, QVariantMap &values, QStrin
 bool isModeled(const VCardProperty &prop, bool group)
 {
     static const QStringList person = {
-        QStringLiteral("UID"),   QStringLiteral("FN"),   QStringLiteral("N"),     QStringLiteral("NICKNAME"),
-        QStringLiteral("X-MAIDENNAME"), QStringLiteral("X-PHONETIC-MIDDLE-NAME"), QStringLiteral("ORG"),
-        QStringLiteral("TITLE"), QStringLiteral("EMAIL"), QStringLiteral("TEL"), QStringLiteral("ADR"),
-        QStringLiteral("URL"),   QStringLiteral("NOTE"), QStringLiteral("REV"),  QStringLiteral("X-ZORBIX-CREATED"),
+        QStringLiteral("UID"),
+        QStringLiteral("FN"),
+        QStringLiteral("N"),
+        QStringLiteral("NICKNAME"),
+        QStringLiteral("X-MAIDENNAME"),
+        QStringLiteral("X-PHONETIC-MIDDLE-NAME"),
+        QStringLiteral("ORG"),
+        QStringLiteral("TITLE"),
+        QStringLiteral("EMAIL"),
+        QStringLiteral("TEL"),
+        QStringLiteral("ADR"),
+        QStringLiteral("URL"),
+        QStringLiteral("NOTE"),
+        QStringLiteral("REV"),
+        QStringLiteral("X-ZORBIX-CREATED"),
         QStringLiteral("CATEGORIES"),
     };
     static const QStringList groupProps = {
-        QStringLiteral("UID"), QStringLiteral("FN"), QStringLiteral("N"), QStringLiteral("REV"),
-        QStringLiteral("X-ZORBIX-CREATED"), QStringLiteral("KIND"), QStringLiteral("MEMBER"),
-        QStringLiteral("X-ADDRESSBOOKSERVER-KIND"), QStringLiteral("X-ADDRESSBOOKSERVER-MEMBER"),
+        QStringLiteral("UID"),
+        QStringLiteral("FN"),
+        QStringLiteral("N"),
+        QStringLiteral("REV"),
+        QStringLiteral("X-ZORBIX-CREATED"),
+        QStringLiteral("KIND"),
+        QStringLiteral("MEMBER"),
+        QStringLiteral("X-ADDRESSBOOKSERVER-KIND"),
+        QStringLiteral("X-ADDRESSBOOKSERVER-MEMBER"),
     };
     return group ? groupProps.contains(prop.name) : person.contains(prop.name);
 }
@@ -361,7 +384,8 @@ QString displayName(const QVariantMap &values)
 int highestItem(const VCard &card, const QSet<QString> &skipped)
 {
     int highest = 0;
-    static const QRegularExpression item(QStringLiteral("^item(\\d+)$"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression item(QStringLiteral("^item(\\d+)$"),
+                                         QRegularExpression::CaseInsensitiveOption);
     for (const VCardProperty &prop : card.properties) {
         if (skipped.contains(prop.group.toLower()))
             continue;
@@ -544,7 +568,8 @@ VCard ABCardMapper::write(const ABRecord &record, const VCard &base)
         single(QStringLiteral("NOTE"), kABNoteProperty);
         const QDateTime birthday = values.value(kABBirthdayProperty).toDateTime();
         if (birthday.isValid()) {
-            VCardProperty bday = makeProp(QStringLiteral("BDAY"), birthday.toUTC().date().toString(QStringLiteral("yyyy-MM-dd")));
+            VCardProperty bday = makeProp(QStringLiteral("BDAY"),
+                                          birthday.toUTC().date().toString(QStringLiteral("yyyy-MM-dd")));
             if (birthday.toUTC().date().year() == 1604)
                 bday.params.append({QStringLiteral("X-APPLE-OMIT-YEAR"), QStringLiteral("1604")});
             out.append(bday);

@@ -62,13 +62,15 @@ ABImportResult ABImporter::importFiles(const QStringList &paths)
             ++position;
             std::unique_ptr<ABRecord> record = ABCardMapper::recordFromCard(card);
             if (!carriesSomething(*record)) {
-                result.failures.append({path, position, QStringLiteral("the card holds no name or contact data")});
+                result.failures.append(
+                    {path, position, QStringLiteral("the card holds no name or contact data")});
                 continue;
             }
             const QString uid = record->uniqueId();
             if (!uid.isEmpty() && m_book->recordForUniqueId(uid)) {
                 result.failures.append(
-                    {path, position, QStringLiteral("a card with the UID %1 is already in the address book").arg(uid)});
+                    {path, position,
+                     QStringLiteral("a card with the UID %1 is already in the address book").arg(uid)});
                 continue;
             }
             record->m_sourceCard = std::make_shared<const VCard>(card);

@@ -19,7 +19,7 @@ struct ABImportResult
     int personsAdded = 0;
     int groupsAdded = 0; // card groups and new category names
     QList<ABImportFailure> failures;
-    bool saved = true;   // false when writing to the store failed (already reported to the user)
+    bool saved = true; // false when writing to the store failed (already reported to the user)
 };
 
 // Adds the contacts and groups of vCard files exported by other programs to a store and saves it.

@@ -33,7 +33,8 @@ ABMultiValue sanitized(const ABMultiValue &in, bool address)
             QVariantMap parts;
             const QVariantMap map = value.toMap();
             for (auto it = map.cbegin(); it != map.cend(); ++it) {
-                if (it.value().metaType() == QMetaType::fromType<QString>() && !it.value().toString().isEmpty())
+                if (it.value().metaType() == QMetaType::fromType<QString>() &&
+                    !it.value().toString().isEmpty())
                     parts.insert(it.key(), it.value());
             }
             if (!parts.isEmpty())

@@ -65,17 +65,19 @@ private:
 
     Kind m_kind;
     QString m_uid;
-    QVariantMap m_values;         // never the UID; multi-values as QVariantList
-    QSet<QString> m_dirty;        // property names (and the internal keys below) changed since load
-    QStringList m_categories;     // person: CATEGORIES, the names of its category groups
-    QStringList m_memberRefs;     // card group: members as written ("urn:uuid:<UID>")
-    int m_groupForm = 0;          // ABGroup::Form
+    QVariantMap m_values;     // never the UID; multi-values as QVariantList
+    QSet<QString> m_dirty;    // property names (and the internal keys below) changed since load
+    QStringList m_categories; // person: CATEGORIES, the names of its category groups
+    QStringList m_memberRefs; // card group: members as written ("urn:uuid:<UID>")
+    int m_groupForm = 0;      // ABGroup::Form
     ABAddressBook *m_book = nullptr;
     QString m_fileName;
-    QByteArray m_diskDigest;      // digest of the file as last read or written
+    QByteArray m_diskDigest;                   // digest of the file as last read or written
     std::shared_ptr<const VCard> m_sourceCard; // new imported record: the card it came from
 };
 
 // Internal change keys for membership, beside the property names.
-inline const QString kABCategoriesKey = QStringLiteral("\x01" "categories");
-inline const QString kABMembersKey = QStringLiteral("\x01" "members");
+inline const QString kABCategoriesKey = QStringLiteral("\x01"
+                                                       "categories");
+inline const QString kABMembersKey = QStringLiteral("\x01"
+                                                    "members");

@@ -5,8 +5,6 @@
 #include "abgroup.h"
 #include "abperson.h"
 
-
-
 QVariant ABRecordHelpers::getValueForLabel(const QString &label, const QVariant &list)
 {
     if (label.isNull() || list.metaType() != QMetaType::fromType<QVariantList>())

@@ -244,7 +244,8 @@ bool parseLine(const LogicalLine &logical, VCardProperty &prop)
             pvalue = part.toString();
             const QString upper = pvalue.toUpper();
             if (upper == QLatin1String("QUOTED-PRINTABLE") || upper == QLatin1String("BASE64") ||
-                upper == QLatin1String("8BIT") || upper == QLatin1String("7BIT") || upper == QLatin1String("B"))
+                upper == QLatin1String("8BIT") || upper == QLatin1String("7BIT") ||
+                upper == QLatin1String("B"))
                 pname = QStringLiteral("ENCODING");
             else
                 pname = QStringLiteral("TYPE");
@@ -254,7 +255,8 @@ bool parseLine(const LogicalLine &logical, VCardProperty &prop)
         }
         if (pname == QLatin1String("CHARSET"))
             charset = pvalue;
-        if (pname == QLatin1String("ENCODING") && pvalue.compare(QLatin1String("QUOTED-PRINTABLE"), Qt::CaseInsensitive) == 0)
+        if (pname == QLatin1String("ENCODING") &&
+            pvalue.compare(QLatin1String("QUOTED-PRINTABLE"), Qt::CaseInsensitive) == 0)
             quotedPrintable = true;
         prop.params.append({pname, pvalue});
     }
@@ -271,7 +273,8 @@ bool parseLine(const LogicalLine &logical, VCardProperty &prop)
     }
     prop.value = decodeText(raw, charset);
     if (!charset.isEmpty())
-        prop.params.removeIf([](const QPair<QString, QString> &p) { return p.first == QLatin1String("CHARSET"); });
+        prop.params.removeIf(
+            [](const QPair<QString, QString> &p) { return p.first == QLatin1String("CHARSET"); });
     return true;
 }
 
@@ -425,7 +428,8 @@ QByteArray serialize(const VCard &card)
         line += prop.name;
         for (const auto &param : prop.params) {
             QString value = param.second;
-            if (param.first == QLatin1String("ENCODING") && value.compare(QLatin1String("BASE64"), Qt::CaseInsensitive) == 0)
+            if (param.first == QLatin1String("ENCODING") &&
+                value.compare(QLatin1String("BASE64"), Qt::CaseInsensitive) == 0)
                 value = QStringLiteral("b");
             line += u';' + param.first + u'=' + encodeParamValue(param.first, value);
         }

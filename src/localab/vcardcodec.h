@@ -11,8 +11,8 @@
 // can be written back as it was.
 struct VCardProperty
 {
-    QString group; // Apple's "item1" and the like; empty when the line has none
-    QString name;  // upper case
+    QString group;                         // Apple's "item1" and the like; empty when the line has none
+    QString name;                          // upper case
     QList<QPair<QString, QString>> params; // names upper case; a bare 2.1 parameter is TYPE
     QString value;
 

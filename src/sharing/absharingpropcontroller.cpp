@@ -151,12 +151,15 @@ void ABSharingPropController::fillABProperties()
         listsChanged();
         return; // the lists stay as read and are not saved
     }
-    m_sharedGroups.removeIf([this](const QVariant &reference) { return !isGroupWithUIDinAB(uidOf(reference)); });
-    m_nonSharedGroups.removeIf([this](const QVariant &reference) { return !isGroupWithUIDinAB(uidOf(reference)); });
+    m_sharedGroups.removeIf(
+        [this](const QVariant &reference) { return !isGroupWithUIDinAB(uidOf(reference)); });
+    m_nonSharedGroups.removeIf(
+        [this](const QVariant &reference) { return !isGroupWithUIDinAB(uidOf(reference)); });
     for (const ABGroup *group : m_book->groups()) {
         const QString uid = group->uniqueId();
         if (!groupInAnyTable(uid))
-            m_nonSharedGroups.append(QVariantMap{{kABUIDProperty, uid}, {kABGroupNameProperty, group->name()}});
+            m_nonSharedGroups.append(
+                QVariantMap{{kABUIDProperty, uid}, {kABGroupNameProperty, group->name()}});
     }
     doSaveDefault();
 }
@@ -195,7 +198,8 @@ int ABSharingPropController::numberOfRowsInTableView(const QAbstractItemView *ta
     return 0;
 }
 
-QString ABSharingPropController::tableViewObjectValue(const QAbstractItemView *table, int column, int row) const
+QString ABSharingPropController::tableViewObjectValue(const QAbstractItemView *table, int column,
+                                                      int row) const
 {
     Q_UNUSED(column);
     const QVariantList *list = nullptr;

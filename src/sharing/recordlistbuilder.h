@@ -30,7 +30,8 @@ public:
     static RecordList build(const ABAddressBook *book, const ABSharingPropController &selection);
     static RecordList build(const ABAddressBook *book, const SelectionTest &isShared);
     // With an explicit list of property names in place of the store's.
-    static RecordList build(const ABAddressBook *book, QStringList propertyNames, const SelectionTest &isShared);
+    static RecordList build(const ABAddressBook *book, QStringList propertyNames,
+                            const SelectionTest &isShared);
 
     // The property names after the six extra ones are appended (each at most once).
     static QStringList propertySet(QStringList propertyNames);

@@ -97,13 +97,15 @@ void TestKhard::khardListsWhatTheStoreWrote()
             pairs.append(line.section(u'\t', 0, 1));
     }
     pairs.sort();
-    QCOMPARE(pairs, (QStringList{u"anna.schmidt@beispiel.de\tAnna Schmidt"_qs, u"anna@privat.example\tAnna Schmidt"_qs,
-                                 u"john@acme.example\tDr. John Q. Doe Jr."_qs,
-                                 u"juergen@mueller.example\tJürgen Müller"_qs, u"lena@nagel.example\tLena Nagel, jr."_qs,
-                                 u"lena@private.example\tLena Nagel, jr."_qs}));
+    QCOMPARE(pairs,
+             (QStringList{
+                 u"anna.schmidt@beispiel.de\tAnna Schmidt"_qs, u"anna@privat.example\tAnna Schmidt"_qs,
+                 u"john@acme.example\tDr. John Q. Doe Jr."_qs, u"juergen@mueller.example\tJürgen Müller"_qs,
+                 u"lena@nagel.example\tLena Nagel, jr."_qs, u"lena@private.example\tLena Nagel, jr."_qs}));
     // Labels travel as khard shows them: types and Apple custom labels.
     QVERIFY2(emails.contains(u"lena@private.example\tLena Nagel, jr.\tUrlaub"_qs), qPrintable(emails));
-    QVERIFY2(emails.contains(u"anna.schmidt@beispiel.de\tAnna Schmidt\tWORK"_qs, Qt::CaseInsensitive), qPrintable(emails));
+    QVERIFY2(emails.contains(u"anna.schmidt@beispiel.de\tAnna Schmidt\tWORK"_qs, Qt::CaseInsensitive),
+             qPrintable(emails));
 }
 
 void TestKhard::storeReadsWhatKhardWrote()
@@ -139,7 +141,8 @@ void TestKhard::storeReadsWhatKhardWrote()
     QCOMPARE(emails.labelAtIndex(1), kABHomeLabel);
     const ABMultiValue phones = ABMultiValue::fromVariant(kim->valueForProperty(kABPhoneProperty));
     QCOMPARE(phones.labelAtIndex(0), kABPhoneMobileLabel);
-    const QVariantMap address = ABMultiValue::fromVariant(kim->valueForProperty(kABAddressProperty)).valueAtIndex(0).toMap();
+    const QVariantMap address =
+        ABMultiValue::fromVariant(kim->valueForProperty(kABAddressProperty)).valueAtIndex(0).toMap();
     QCOMPARE(address.value(kABAddressCityKey).toString(), u"Springfield"_qs);
     QCOMPARE(address.value(kABAddressZIPKey).toString(), u"12345"_qs);
     QVERIFY(kim->valueForProperty(kABModificationDateProperty).toDateTime().isValid());

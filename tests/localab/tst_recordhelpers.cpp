@@ -61,13 +61,16 @@ void TestRecordHelpers::matching_data()
     emptyFirst.insert(kABFirstNameProperty, u""_qs);
     // 0: Anna Berg, no org; 1: Anna Berg, Acme; 2: nothing; 3: org only; 4: Anna Berg with trailing
     // space; 5: anna berg; 6: no first, Berg
-    QTest::newRow("no org matches no org") << annaNoOrg << QList<int>{1, 0} << int(vCardFirstLastCompany) << true;
+    QTest::newRow("no org matches no org")
+        << annaNoOrg << QList<int>{1, 0} << int(vCardFirstLastCompany) << true;
     QTest::newRow("no org vs org") << annaNoOrg << QList<int>{1} << int(vCardFirstLastCompany) << false;
     QTest::newRow("first-last ignores org") << annaNoOrg << QList<int>{1} << int(vCardFirstLast) << true;
     QTest::newRow("org equal") << annaAcme << QList<int>{0, 1} << int(vCardFirstLastCompany) << true;
-    QTest::newRow("nothing matches nothing") << phoneOnly << QList<int>{0, 2} << int(vCardFirstLastCompany) << true;
+    QTest::newRow("nothing matches nothing")
+        << phoneOnly << QList<int>{0, 2} << int(vCardFirstLastCompany) << true;
     QTest::newRow("nothing vs org only") << phoneOnly << QList<int>{3} << int(vCardFirstLastCompany) << false;
-    QTest::newRow("nothing vs org only, first-last") << phoneOnly << QList<int>{3} << int(vCardFirstLast) << true;
+    QTest::newRow("nothing vs org only, first-last")
+        << phoneOnly << QList<int>{3} << int(vCardFirstLast) << true;
     QTest::newRow("letter case") << annaNoOrg << QList<int>{5} << int(vCardFirstLast) << false;
     QTest::newRow("trailing space") << annaNoOrg << QList<int>{4} << int(vCardFirstLast) << false;
     QTest::newRow("empty first vs absent") << emptyFirst << QList<int>{6} << int(vCardFirstLast) << false;
@@ -75,14 +78,16 @@ void TestRecordHelpers::matching_data()
     QTest::newRow("negative match type") << annaNoOrg << QList<int>{0} << -1 << false;
     QTest::newRow("empty store") << annaNoOrg << QList<int>{} << int(vCardFirstLast) << false;
     // From a peer: a name that is not text equals nothing, not even an absent name.
-    QTest::newRow("number as first name") << QVariantMap{{kABFirstNameProperty, 5}, {kABLastNameProperty, u"Berg"_qs}}
-                                          << QList<int>{0, 6} << int(vCardFirstLast) << false;
-    QTest::newRow("list as organization")
-        << QVariantMap{{kABFirstNameProperty, u"Anna"_qs}, {kABLastNameProperty, u"Berg"_qs},
-                       {kABOrganizationProperty, QVariantList{u"Acme"_qs}}}
-        << QList<int>{0, 1} << int(vCardFirstLastCompany) << false;
+    QTest::newRow("number as first name")
+        << QVariantMap{{kABFirstNameProperty, 5}, {kABLastNameProperty, u"Berg"_qs}} << QList<int>{0, 6}
+        << int(vCardFirstLast) << false;
+    QTest::newRow("list as organization") << QVariantMap{{kABFirstNameProperty, u"Anna"_qs},
+                                                         {kABLastNameProperty, u"Berg"_qs},
+                                                         {kABOrganizationProperty, QVariantList{u"Acme"_qs}}}
+                                          << QList<int>{0, 1} << int(vCardFirstLastCompany) << false;
     QTest::newRow("list as organization, first-last")
-        << QVariantMap{{kABFirstNameProperty, u"Anna"_qs}, {kABLastNameProperty, u"Berg"_qs},
+        << QVariantMap{{kABFirstNameProperty, u"Anna"_qs},
+                       {kABLastNameProperty, u"Berg"_qs},
                        {kABOrganizationProperty, QVariantList{u"Acme"_qs}}}
         << QList<int>{0} << int(vCardFirstLast) << true;
 }
@@ -94,9 +99,10 @@ void TestRecordHelpers::matching()
     QFETCH(int, matchType);
     QFETCH(bool, expected);
     const QString n;
-    const QList<Local> locals = {{u"Anna"_qs, u"Berg"_qs, n}, {u"Anna"_qs, u"Berg"_qs, u"Acme"_qs}, {n, n, n},
-                                 {n, n, u"Acme"_qs},          {u"Anna"_qs, u"Berg "_qs, n},       {u"anna"_qs, u"berg"_qs, n},
-                                 {n, u"Berg"_qs, n}};
+    const QList<Local> locals = {
+        {u"Anna"_qs, u"Berg"_qs, n}, {u"Anna"_qs, u"Berg"_qs, u"Acme"_qs}, {n, n, n},
+        {n, n, u"Acme"_qs},          {u"Anna"_qs, u"Berg "_qs, n},         {u"anna"_qs, u"berg"_qs, n},
+        {n, u"Berg"_qs, n}};
     QTemporaryDir dir;
     ABAddressBook book(dir.path());
     for (int index : localSet)
@@ -139,11 +145,16 @@ void TestRecordHelpers::getValueForLabel_data()
     QTest::newRow("address value") << u"home"_qs << QVariant(QVariantList{QVariantMap{{u"home"_qs, address}}})
                                    << QVariant(address);
     // Peer input that breaks the format: passed over, the rest still found.
-    const QVariantList broken{u"loose text"_qs, QVariantMap{{u"work"_qs, u"a"_qs}, {u"home"_qs, u"b"_qs}}, QVariantMap{},
-                              42, QVariantList{u"work"_qs}, QVariantMap{{u"work"_qs, u"found"_qs}}};
+    const QVariantList broken{u"loose text"_qs,
+                              QVariantMap{{u"work"_qs, u"a"_qs}, {u"home"_qs, u"b"_qs}},
+                              QVariantMap{},
+                              42,
+                              QVariantList{u"work"_qs},
+                              QVariantMap{{u"work"_qs, u"found"_qs}}};
     QTest::newRow("broken entries skipped") << u"work"_qs << QVariant(broken) << QVariant(u"found"_qs);
     QTest::newRow("not a list") << u"work"_qs << QVariant(u"work"_qs) << QVariant();
-    QTest::newRow("map instead of list") << u"work"_qs << QVariant(QVariantMap{{u"work"_qs, u"x"_qs}}) << QVariant();
+    QTest::newRow("map instead of list")
+        << u"work"_qs << QVariant(QVariantMap{{u"work"_qs, u"x"_qs}}) << QVariant();
 }
 
 void TestRecordHelpers::getValueForLabel()
@@ -160,14 +171,17 @@ void TestRecordHelpers::dictValues2String_data()
     QTest::addColumn<QString>("expected");
     QTest::newRow("empty") << QVariantMap{} << QString();
     QTest::newRow("one entry") << QVariantMap{{u"City"_qs, u"Bonn"_qs}} << u"Bonn"_qs;
-    QTest::newRow("address by key order")
-        << QVariantMap{{u"Street"_qs, u"Main St 1"_qs}, {u"City"_qs, u"Bonn"_qs}, {u"ZIP"_qs, u"53111"_qs},
-                       {u"Country"_qs, u"Germany"_qs}}
-        << u"Bonn, Germany, Main St 1, 53111"_qs;
-    QTest::newRow("case-sensitive order") << QVariantMap{{u"b"_qs, u"2"_qs}, {u"A"_qs, u"1"_qs}, {u"a"_qs, u"3"_qs}}
-                                          << u"1, 3, 2"_qs;
-    QTest::newRow("empty values keep separators") << QVariantMap{{u"A"_qs, u""_qs}, {u"B"_qs, u"x"_qs}} << u", x"_qs;
-    QTest::newRow("not text from a peer") << QVariantMap{{u"A"_qs, QVariantList{1}}, {u"B"_qs, 7}} << u", 7"_qs;
+    QTest::newRow("address by key order") << QVariantMap{{u"Street"_qs, u"Main St 1"_qs},
+                                                         {u"City"_qs, u"Bonn"_qs},
+                                                         {u"ZIP"_qs, u"53111"_qs},
+                                                         {u"Country"_qs, u"Germany"_qs}}
+                                          << u"Bonn, Germany, Main St 1, 53111"_qs;
+    QTest::newRow("case-sensitive order")
+        << QVariantMap{{u"b"_qs, u"2"_qs}, {u"A"_qs, u"1"_qs}, {u"a"_qs, u"3"_qs}} << u"1, 3, 2"_qs;
+    QTest::newRow("empty values keep separators")
+        << QVariantMap{{u"A"_qs, u""_qs}, {u"B"_qs, u"x"_qs}} << u", x"_qs;
+    QTest::newRow("not text from a peer")
+        << QVariantMap{{u"A"_qs, QVariantList{1}}, {u"B"_qs, 7}} << u", 7"_qs;
 }
 
 void TestRecordHelpers::dictValues2String()

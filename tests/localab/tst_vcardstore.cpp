@@ -143,7 +143,8 @@ void TestVCardStore::parsesEscapesFoldsAndParameters()
     const VCardProperty *one = card.first(u"X-ONE"_qs);
     QCOMPARE(one->paramValues(u"X-P"_qs), QStringList{u"a:b;c"_qs});
     QCOMPARE(one->params.value(1).second, u"caret^ quote\" nl\n"_qs);
-    QCOMPARE(card.first(u"TEL"_qs)->paramValues(u"TYPE"_qs), (QStringList{u"work"_qs, u"voice"_qs, u"home"_qs}));
+    QCOMPARE(card.first(u"TEL"_qs)->paramValues(u"TYPE"_qs),
+             (QStringList{u"work"_qs, u"voice"_qs, u"home"_qs}));
     QCOMPARE(card.first(u"EMAIL"_qs)->paramValues(u"TYPE"_qs), (QStringList{u"work"_qs, u"pref"_qs}));
 
     // Written lines are folded at 75 octets and never inside a character; reading joins them.
@@ -174,33 +175,38 @@ void TestVCardStore::importsWhatRealProgramsWrite_data()
     QTest::addColumn<QStringList>("addresses");
     QTest::addColumn<QStringList>("groups");
 
-    QTest::newRow("evolution") << u"evolution.vcf"_qs << u"Anna"_qs << u"Schmidt"_qs << u"Beispiel GmbH"_qs
-                               << QStringList{u"work=anna.schmidt@beispiel.de"_qs, u"home=anna@privat.example"_qs}
-                               << QStringList{u"work=+49 30 1234567"_qs, u"mobile=+49 170 7654321"_qs}
-                               << QStringList{u"work=City:Berlin|Country:Deutschland|Street:Hauptstraße 5|ZIP:10115"_qs}
-                               << QStringList{u"Freunde"_qs, u"Kollegen"_qs};
-    QTest::newRow("gnome 4.0") << u"gnome.vcf"_qs << u"Ben"_qs << u"Keller"_qs << QString()
-                               << QStringList{u"home=ben@keller.example"_qs} << QStringList{u"home=+41 44 000 00 00"_qs}
-                               << QStringList{u"home=City:Zürich|Country:Schweiz|Street:Seestrasse 1|ZIP:8000"_qs}
-                               << QStringList{u"Nachbarn"_qs};
-    QTest::newRow("thunderbird") << u"thunderbird.vcf"_qs << u"Zoë"_qs << u"Ångström-Łukasiewicz"_qs << QString()
-                                 << QStringList{u"other=zoe@example.org"_qs} << QStringList{u"work=+46 8 123 45"_qs}
-                                 << QStringList() << QStringList();
-    QTest::newRow("google") << u"google.vcf"_qs << u"Carla"_qs << u"Gómez"_qs << QString()
-                            << QStringList{u"home=carla@example.com"_qs, u"work=carla@work.example"_qs}
-                            << QStringList{u"mobile=+34 600 000 000"_qs}
-                            << QStringList{u"home=City:Madrid|Country:España|Street:Calle Mayor 1|ZIP:28013"_qs}
-                            << QStringList{u"Familia"_qs, u"myContacts"_qs};
-    QTest::newRow("apple") << u"apple.vcf"_qs << u"John"_qs << u"Doe"_qs << u"Acme Inc."_qs
-                           << QStringList{u"Büro=john@acme.example"_qs}
-                           << QStringList{u"mobile=+1 (555) 123-4567"_qs, u"main=+1 555 999"_qs}
-                           << QStringList{u"home=City:Cupertino|Country:USA|State:CA|Street:1 Infinite Loop|ZIP:95014"_qs}
-                           << QStringList{u"Team"_qs};
-    QTest::newRow("outlook 2.1") << u"outlook.vcf"_qs << u"Jürgen"_qs << u"Müller"_qs << u"Müller & Söhne"_qs
-                                 << QStringList{u"other=juergen@mueller.example"_qs}
-                                 << QStringList{u"work=+49 89 111"_qs, u"mobile=+49 171 222"_qs, u"workfax=+49 89 112"_qs}
-                                 << QStringList{u"work=City:München|Country:Deutschland|Street:Lindenstraße 3\nHinterhaus|ZIP:80331"_qs}
-                                 << QStringList();
+    QTest::newRow("evolution")
+        << u"evolution.vcf"_qs << u"Anna"_qs << u"Schmidt"_qs << u"Beispiel GmbH"_qs
+        << QStringList{u"work=anna.schmidt@beispiel.de"_qs, u"home=anna@privat.example"_qs}
+        << QStringList{u"work=+49 30 1234567"_qs, u"mobile=+49 170 7654321"_qs}
+        << QStringList{u"work=City:Berlin|Country:Deutschland|Street:Hauptstraße 5|ZIP:10115"_qs}
+        << QStringList{u"Freunde"_qs, u"Kollegen"_qs};
+    QTest::newRow("gnome 4.0")
+        << u"gnome.vcf"_qs << u"Ben"_qs << u"Keller"_qs << QString()
+        << QStringList{u"home=ben@keller.example"_qs} << QStringList{u"home=+41 44 000 00 00"_qs}
+        << QStringList{u"home=City:Zürich|Country:Schweiz|Street:Seestrasse 1|ZIP:8000"_qs}
+        << QStringList{u"Nachbarn"_qs};
+    QTest::newRow("thunderbird") << u"thunderbird.vcf"_qs << u"Zoë"_qs << u"Ångström-Łukasiewicz"_qs
+                                 << QString() << QStringList{u"other=zoe@example.org"_qs}
+                                 << QStringList{u"work=+46 8 123 45"_qs} << QStringList() << QStringList();
+    QTest::newRow("google")
+        << u"google.vcf"_qs << u"Carla"_qs << u"Gómez"_qs << QString()
+        << QStringList{u"home=carla@example.com"_qs, u"work=carla@work.example"_qs}
+        << QStringList{u"mobile=+34 600 000 000"_qs}
+        << QStringList{u"home=City:Madrid|Country:España|Street:Calle Mayor 1|ZIP:28013"_qs}
+        << QStringList{u"Familia"_qs, u"myContacts"_qs};
+    QTest::newRow("apple")
+        << u"apple.vcf"_qs << u"John"_qs << u"Doe"_qs << u"Acme Inc."_qs
+        << QStringList{u"Büro=john@acme.example"_qs}
+        << QStringList{u"mobile=+1 (555) 123-4567"_qs, u"main=+1 555 999"_qs}
+        << QStringList{u"home=City:Cupertino|Country:USA|State:CA|Street:1 Infinite Loop|ZIP:95014"_qs}
+        << QStringList{u"Team"_qs};
+    QTest::newRow("outlook 2.1")
+        << u"outlook.vcf"_qs << u"Jürgen"_qs << u"Müller"_qs << u"Müller & Söhne"_qs
+        << QStringList{u"other=juergen@mueller.example"_qs}
+        << QStringList{u"work=+49 89 111"_qs, u"mobile=+49 171 222"_qs, u"workfax=+49 89 112"_qs}
+        << QStringList{u"work=City:München|Country:Deutschland|Street:Lindenstraße 3\nHinterhaus|ZIP:80331"_qs}
+        << QStringList();
     QTest::newRow("android 2.1") << u"android.vcf"_qs << u"Иван"_qs << u"Иванов"_qs << QString()
                                  << QStringList{u"home=ivan@example.ru"_qs}
                                  << QStringList{u"mobile=+7 900 000-00-00"_qs, u"home=+7 495 000-00-00"_qs,
@@ -253,15 +259,17 @@ void TestVCardStore::importReportsCountsAndFailures()
                       "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Cut Off\r\n");
     QTemporaryDir storeDir;
     ABAddressBook book(storeDir.path());
-    const ABImportResult result = ABImporter(&book).importFiles(
-        {kFixtures + u"/apple.vcf"_qs, kFixtures + u"/evolution.vcf"_qs, broken, m_dir.filePath(u"missing.vcf"_qs)});
+    const ABImportResult result =
+        ABImporter(&book).importFiles({kFixtures + u"/apple.vcf"_qs, kFixtures + u"/evolution.vcf"_qs, broken,
+                                       m_dir.filePath(u"missing.vcf"_qs)});
     QCOMPARE(result.personsAdded, 3);
     // The Apple group card, and the categories Freunde and Kollegen.
     QCOMPARE(result.groupsAdded, 3);
     QCOMPARE(result.failures.size(), 3);
     QStringList reasons;
     for (const ABImportFailure &failure : result.failures)
-        reasons.append(QFileInfo(failure.file).fileName() + u':' + QString::number(failure.card) + u':' + failure.reason);
+        reasons.append(QFileInfo(failure.file).fileName() + u':' + QString::number(failure.card) + u':' +
+                       failure.reason);
     reasons.sort();
     QVERIFY2(reasons.at(0).startsWith(u"broken.vcf:0:a card has no END"_qs), qPrintable(reasons.join(u'\n')));
     QVERIFY2(reasons.at(1).startsWith(u"broken.vcf:2:"_qs), qPrintable(reasons.join(u'\n')));
@@ -279,8 +287,8 @@ void TestVCardStore::importReportsCountsAndFailures()
 void TestVCardStore::groupsInAllThreeForms()
 {
     ABAddressBook book(m_dir.path());
-    ABImporter(&book).importFiles({kFixtures + u"/apple.vcf"_qs, kFixtures + u"/gnome.vcf"_qs,
-                                   kFixtures + u"/evolution.vcf"_qs});
+    ABImporter(&book).importFiles(
+        {kFixtures + u"/apple.vcf"_qs, kFixtures + u"/gnome.vcf"_qs, kFixtures + u"/evolution.vcf"_qs});
     ABAddressBook reopened(m_dir.path());
     QStringList names;
     for (const ABGroup *group : reopened.groups())
@@ -321,7 +329,8 @@ void TestVCardStore::membershipChangesKeepTheGroupsForm()
     const QByteArray benFile = readAll(storeFileOf(ben));
     QVERIFY2(benFile.contains("CATEGORIES:Kollegen\r\n"), benFile.constData());
     const QByteArray nachbarn = readAll(storeFileOf(groupNamed(book, u"Nachbarn"_qs)));
-    QVERIFY2(nachbarn.contains("\r\nKIND:group\r\n") && nachbarn.contains("MEMBER:urn:uuid:pas-id-5C0E6E1B00000001"),
+    QVERIFY2(nachbarn.contains("\r\nKIND:group\r\n") &&
+                 nachbarn.contains("MEMBER:urn:uuid:pas-id-5C0E6E1B00000001"),
              nachbarn.constData());
     const QByteArray freshFile = readAll(storeFileOf(fresh));
     QVERIFY(freshFile.contains("X-ADDRESSBOOKSERVER-KIND:group"));
@@ -349,9 +358,9 @@ void TestVCardStore::roundTripKeepsKindsAndLabels()
     QVERIFY(person->setValue(u"First line\nsecond line"_qs, kABNoteProperty));
     QVERIFY(person->setValue(QDate(1815, 12, 10), kABBirthdayProperty));
     ABMultiValue phones;
-    for (const QString &label : {kABPhoneMobileLabel, kABPhoneMainLabel, kABPhoneHomeFAXLabel, kABPhoneWorkFAXLabel,
-                                 kABPhonePagerLabel, kABWorkLabel, kABHomeLabel, kABOtherLabel, u"Werkstatt"_qs,
-                                 u"mobile "_qs, u"Work"_qs})
+    for (const QString &label : {kABPhoneMobileLabel, kABPhoneMainLabel, kABPhoneHomeFAXLabel,
+                                 kABPhoneWorkFAXLabel, kABPhonePagerLabel, kABWorkLabel, kABHomeLabel,
+                                 kABOtherLabel, u"Werkstatt"_qs, u"mobile "_qs, u"Work"_qs})
         phones.addValue(u"+44 "_qs + label, label);
     QVERIFY(person->setValue(QVariant::fromValue(phones), kABPhoneProperty));
     ABMultiValue emails;
@@ -361,7 +370,8 @@ void TestVCardStore::roundTripKeepsKindsAndLabels()
     QVERIFY(person->setValue(QVariant::fromValue(emails), kABEmailProperty));
     ABMultiValue addresses;
     addresses.addValue(QVariantMap{{kABAddressStreetKey, u"12 St James's Square\nFlat 2"_qs},
-                                   {kABAddressCityKey, u"London"_qs}, {kABAddressPOBoxKey, u"PO 7"_qs}},
+                                   {kABAddressCityKey, u"London"_qs},
+                                   {kABAddressPOBoxKey, u"PO 7"_qs}},
                        kABHomeLabel);
     QVERIFY(person->setValue(QVariant::fromValue(addresses), kABAddressProperty));
     ABMultiValue urls;
@@ -407,8 +417,9 @@ void TestVCardStore::rewriteKeepsWhatWeDoNotModel()
     QVERIFY(john->setValue(u"Changed"_qs, kABNicknameProperty));
     QVERIFY(book.save());
     const QByteArray rewritten = readAll(storeFileOf(john));
-    for (const char *kept : {"PRODID:-//Apple Inc.//macOS 13.0//EN", "X-ABADR:us", "X-ABDATE;TYPE=pref:2010-06-01",
-                             "X-ABLabel:_$!<Anniversary>!$_", "NICKNAME:Changed"})
+    for (const char *kept :
+         {"PRODID:-//Apple Inc.//macOS 13.0//EN", "X-ABADR:us", "X-ABDATE;TYPE=pref:2010-06-01",
+          "X-ABLabel:_$!<Anniversary>!$_", "NICKNAME:Changed"})
         QVERIFY2(rewritten.toUpper().contains(QByteArray(kept).toUpper()), kept);
     // The photo survives byte for byte once unfolded.
     auto photo = [](QByteArray bytes) {
@@ -421,7 +432,10 @@ void TestVCardStore::rewriteKeepsWhatWeDoNotModel()
     ABAddressBook reopened(m_dir.path());
     QCOMPARE(entries(personNamed(reopened, u"John"_qs, u"Doe"_qs), kABEmailProperty),
              QStringList{u"Büro=john@acme.example"_qs});
-    QCOMPARE(personNamed(reopened, u"John"_qs, u"Doe"_qs)->valueForProperty(kABBirthdayProperty).toDateTime().date(),
+    QCOMPARE(personNamed(reopened, u"John"_qs, u"Doe"_qs)
+                 ->valueForProperty(kABBirthdayProperty)
+                 .toDateTime()
+                 .date(),
              QDate(1604, 4, 15));
 }
 
@@ -436,8 +450,9 @@ void TestVCardStore::setValueChecksKinds()
     QVERIFY(person->setValue(QString(u""_qs), kABFirstNameProperty));
     QCOMPARE(person->valueForProperty(kABFirstNameProperty), QVariant(QString(u""_qs)));
     // The travelling form is taken too; entries of the wrong kind are dropped.
-    const QVariantList travelling{QVariantMap{{u"work"_qs, u"a@b"_qs}}, QVariantMap{{u"x"_qs, 1}, {u"y"_qs, 2}},
-                                  u"loose"_qs, QVariantMap{{u"home"_qs, QVariantList{}}}};
+    const QVariantList travelling{QVariantMap{{u"work"_qs, u"a@b"_qs}},
+                                  QVariantMap{{u"x"_qs, 1}, {u"y"_qs, 2}}, u"loose"_qs,
+                                  QVariantMap{{u"home"_qs, QVariantList{}}}};
     QVERIFY(person->setValue(travelling, kABEmailProperty));
     QCOMPARE(entries(person, kABEmailProperty), QStringList{u"work=a@b"_qs});
     QVERIFY(person->setValue(QVariant(), kABEmailProperty));
@@ -457,9 +472,11 @@ void TestVCardStore::badFilesAreSkippedAndLeftAlone()
 {
     RecordingPlatform platform;
     const QDir dir(m_dir.path());
-    writeFile(dir.filePath(u"good.vcf"_qs), "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:good\r\nN:Good;Gary;;;\r\nFN:Gary Good\r\nEND:VCARD\r\n");
+    writeFile(dir.filePath(u"good.vcf"_qs),
+              "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:good\r\nN:Good;Gary;;;\r\nFN:Gary Good\r\nEND:VCARD\r\n");
     // Bytes that are not UTF-8 are read as Windows-1252.
-    writeFile(dir.filePath(u"latin.vcf"_qs), "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:latin\r\nN:M\xfcller;Hans;;;\r\nEND:VCARD\r\n");
+    writeFile(dir.filePath(u"latin.vcf"_qs),
+              "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:latin\r\nN:M\xfcller;Hans;;;\r\nEND:VCARD\r\n");
     const QByteArray noEnd = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:noend\r\nN:End;No;;;\r\n";
     writeFile(dir.filePath(u"noend.vcf"_qs), noEnd);
     QByteArray binary(1 << 20, '\0');
@@ -471,12 +488,15 @@ void TestVCardStore::badFilesAreSkippedAndLeftAlone()
     huge.append(QByteArray(50 * 1024 * 1024, 'n'));
     huge.append("\r\nEND:VCARD\r\n");
     writeFile(dir.filePath(u"huge.vcf"_qs), huge);
-    const QByteArray two = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:A;A;;;\r\nEND:VCARD\r\nBEGIN:VCARD\r\nVERSION:3.0\r\nN:B;B;;;\r\nEND:VCARD\r\n";
+    const QByteArray two = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:A;A;;;\r\nEND:VCARD\r\nBEGIN:VCARD\r\nVERSION:3."
+                           "0\r\nN:B;B;;;\r\nEND:VCARD\r\n";
     writeFile(dir.filePath(u"two.vcf"_qs), two);
-    writeFile(dir.filePath(u"pending.vcf.tmp"_qs), "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Tmp;T;;;\r\nEND:VCARD\r\n");
+    writeFile(dir.filePath(u"pending.vcf.tmp"_qs),
+              "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Tmp;T;;;\r\nEND:VCARD\r\n");
     writeFile(dir.filePath(u"noextension"_qs), "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Ext;No;;;\r\nEND:VCARD\r\n");
     QVERIFY(dir.mkpath(u".hidden"_qs));
-    writeFile(dir.filePath(u".hidden/inside.vcf"_qs), "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Hidden;H;;;\r\nEND:VCARD\r\n");
+    writeFile(dir.filePath(u".hidden/inside.vcf"_qs),
+              "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Hidden;H;;;\r\nEND:VCARD\r\n");
     writeFile(dir.filePath(u"empty.vcf"_qs), QByteArray());
 
     {
@@ -490,7 +510,8 @@ void TestVCardStore::badFilesAreSkippedAndLeftAlone()
         for (const char *name : {"binary.vcf", "noend.vcf", "two.vcf", "empty.vcf"}) {
             bool logged = false;
             for (const QString &line : platform.logLines)
-                logged = logged || (line.contains(u"skipped unreadable file"_qs) && line.contains(QLatin1String(name)));
+                logged = logged ||
+                         (line.contains(u"skipped unreadable file"_qs) && line.contains(QLatin1String(name)));
             QVERIFY2(logged, name);
         }
         for (ABPerson *person : book.people())
@@ -509,7 +530,8 @@ void TestVCardStore::duplicateUidShowsTheFirstFile()
     RecordingPlatform platform;
     const QDir dir(m_dir.path());
     const QByteArray second = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:Same\r\nN:Second;S;;;\r\nEND:VCARD\r\n";
-    writeFile(dir.filePath(u"a.vcf"_qs), "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:same\r\nN:First;F;;;\r\nEND:VCARD\r\n");
+    writeFile(dir.filePath(u"a.vcf"_qs),
+              "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:same\r\nN:First;F;;;\r\nEND:VCARD\r\n");
     writeFile(dir.filePath(u"b.vcf"_qs), second);
     ABAddressBook book(m_dir.path());
     QCOMPARE(book.people().size(), 1);
@@ -523,17 +545,19 @@ void TestVCardStore::duplicateUidShowsTheFirstFile()
 void TestVCardStore::concurrentChangeOnDiskIsMerged()
 {
     const QDir dir(m_dir.path());
-    writeFile(dir.filePath(u"p.vcf"_qs),
-              "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:p\r\nN:Person;Pat;;;\r\nORG:Old Org\r\nNOTE:old note\r\nEND:VCARD\r\n");
+    writeFile(dir.filePath(u"p.vcf"_qs), "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:p\r\nN:Person;Pat;;;\r\nORG:Old "
+                                         "Org\r\nNOTE:old note\r\nEND:VCARD\r\n");
     ABAddressBook book(m_dir.path());
     ABPerson *pat = book.people().first();
     QVERIFY(pat->setValue(u"our note"_qs, kABNoteProperty));
     // Another program changes the organization and adds a property meanwhile.
-    writeFile(dir.filePath(u"p.vcf"_qs), "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:p\r\nN:Person;Pat;;;\r\nORG:New Org\r\n"
-                                        "NOTE:their note\r\nX-THEIRS:kept\r\nEND:VCARD\r\n");
+    writeFile(dir.filePath(u"p.vcf"_qs),
+              "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:p\r\nN:Person;Pat;;;\r\nORG:New Org\r\n"
+              "NOTE:their note\r\nX-THEIRS:kept\r\nEND:VCARD\r\n");
     QVERIFY(book.save());
     const QByteArray merged = readAll(dir.filePath(u"p.vcf"_qs));
-    QVERIFY2(merged.contains("ORG:New Org") && merged.contains("NOTE:our note") && merged.contains("X-THEIRS:kept"),
+    QVERIFY2(merged.contains("ORG:New Org") && merged.contains("NOTE:our note") &&
+                 merged.contains("X-THEIRS:kept"),
              merged.constData());
     QCOMPARE(pat->valueForProperty(kABOrganizationProperty).toString(), u"New Org"_qs);
     // A file that can no longer be read is not overwritten; the failure is reported.
@@ -580,7 +604,8 @@ void TestVCardStore::failedWriteIsReported()
 void TestVCardStore::fileNamesNeverComeFromUnsafeUids()
 {
     ABAddressBook book(m_dir.path());
-    for (const QString &uid : {u"../escape"_qs, u"a/b"_qs, u".hidden"_qs, u"urn:uuid:x"_qs, u"ok_Name-1.2+3"_qs}) {
+    for (const QString &uid :
+         {u"../escape"_qs, u"a/b"_qs, u".hidden"_qs, u"urn:uuid:x"_qs, u"ok_Name-1.2+3"_qs}) {
         std::unique_ptr<ABPerson> person = ABAddressBook::newPerson();
         QVERIFY(person->setValue(uid, kABUIDProperty));
         book.addRecord(std::move(person));
@@ -604,7 +629,8 @@ void TestVCardStore::killWhileSaving()
     {
         ABAddressBook book(m_dir.path());
         for (int i = 0; i < cards; ++i)
-            book.addRecord(ABAddressBook::newPerson())->setValue(QStringLiteral("P%1").arg(i), kABLastNameProperty);
+            book.addRecord(ABAddressBook::newPerson())
+                ->setValue(QStringLiteral("P%1").arg(i), kABLastNameProperty);
         QVERIFY(book.save());
     }
     std::mt19937 random(QRandomGenerator::global()->generate());
@@ -628,7 +654,8 @@ void TestVCardStore::killWhileSaving()
             QVERIFY2(parsed.errors.isEmpty() && parsed.cards.size() == 1, qPrintable(name));
             const VCardProperty *note = parsed.cards.first().first(u"NOTE"_qs);
             if (note) // old or new: a note is whole or absent (before the first round)
-                QVERIFY2(note->value.endsWith(padding) && note->value.startsWith(u"round "_qs), qPrintable(name));
+                QVERIFY2(note->value.endsWith(padding) && note->value.startsWith(u"round "_qs),
+                         qPrintable(name));
         }
         ABAddressBook check(m_dir.path());
         QCOMPARE(check.people().size(), cards);

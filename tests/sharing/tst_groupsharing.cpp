@@ -94,17 +94,18 @@ void TestGroupSharing::reconcileAtLoad_data()
 {
     QTest::addColumn<bool>("writeShared");
     QTest::addColumn<bool>("writeNonShared");
-    QTest::addColumn<QStringList>("shared");    // stored: names; "gone*" are groups that do not exist
+    QTest::addColumn<QStringList>("shared"); // stored: names; "gone*" are groups that do not exist
     QTest::addColumn<QStringList>("nonShared");
     QTest::addColumn<QStringList>("expectShared");
     QTest::addColumn<QStringList>("expectNonShared");
     // Groups in the store, in order: A B C D.
     QTest::newRow("first run") << false << false << QStringList() << QStringList() << QStringList()
                                << QStringList{u"A"_qs, u"B"_qs, u"C"_qs, u"D"_qs};
-    QTest::newRow("only shared stored") << true << false << QStringList{u"B"_qs} << QStringList() << QStringList()
-                                        << QStringList{u"A"_qs, u"B"_qs, u"C"_qs, u"D"_qs};
-    QTest::newRow("only non-shared stored") << false << true << QStringList() << QStringList{u"C"_qs}
-                                            << QStringList() << QStringList{u"A"_qs, u"B"_qs, u"C"_qs, u"D"_qs};
+    QTest::newRow("only shared stored") << true << false << QStringList{u"B"_qs} << QStringList()
+                                        << QStringList() << QStringList{u"A"_qs, u"B"_qs, u"C"_qs, u"D"_qs};
+    QTest::newRow("only non-shared stored")
+        << false << true << QStringList() << QStringList{u"C"_qs} << QStringList()
+        << QStringList{u"A"_qs, u"B"_qs, u"C"_qs, u"D"_qs};
     QTest::newRow("kept, new groups appended in store order")
         << true << true << QStringList{u"C"_qs} << QStringList{u"D"_qs} << QStringList{u"C"_qs}
         << QStringList{u"D"_qs, u"A"_qs, u"B"_qs};
@@ -143,7 +144,8 @@ void TestGroupSharing::reconcileAtLoad()
     QCOMPARE(names(controller.sharedGroups()), expectShared);
     QCOMPARE(names(controller.nonSharedGroups()), expectNonShared);
     for (const QVariant &item : controller.nonSharedGroups())
-        QCOMPARE(item.toMap().value(kABUIDProperty).toString(), uids.value(item.toMap().value(kABGroupNameProperty).toString()));
+        QCOMPARE(item.toMap().value(kABUIDProperty).toString(),
+                 uids.value(item.toMap().value(kABGroupNameProperty).toString()));
     // Saved at once, whole.
     QSettings settings = userDefaults();
     QCOMPARE(names(settings.value(u"sharedGroups"_qs).toList()), expectShared);
@@ -173,8 +175,9 @@ void TestGroupSharing::garbageInSettingsIsDropped()
     const QString uid = addGroup(u"Real"_qs)->uniqueId();
     {
         QSettings settings = userDefaults();
-        settings.setValue(u"sharedGroups"_qs, QVariantList{u"text"_qs, 5, QVariantMap{{kABGroupNameProperty, u"no uid"_qs}},
-                                                           reference(uid, u"Real"_qs)});
+        settings.setValue(u"sharedGroups"_qs,
+                          QVariantList{u"text"_qs, 5, QVariantMap{{kABGroupNameProperty, u"no uid"_qs}},
+                                       reference(uid, u"Real"_qs)});
         settings.setValue(u"nonSharedGroups"_qs, u"not a list"_qs);
     }
     ABSharingPropController controller(m_book.get());
@@ -197,14 +200,17 @@ void TestGroupSharing::selectionTest()
     // A category group from another program's card.
     QFile file(m_dir->filePath(u"cat.vcf"_qs));
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("BEGIN:VCARD\r\nVERSION:3.0\r\nUID:cat-person\r\nN:Cat;C;;;\r\nCATEGORIES:Club\r\nEND:VCARD\r\n");
+    file.write(
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:cat-person\r\nN:Cat;C;;;\r\nCATEGORIES:Club\r\nEND:VCARD\r\n");
     file.close();
     Q_UNUSED(categorised);
     const QString bothUid = inBoth->uniqueId();
     const QString aUid = inA->uniqueId();
     const QString lonerUid = loner->uniqueId();
     m_book = std::make_unique<ABAddressBook>(m_dir->path());
-    auto person = [this](const QString &uid) { return static_cast<ABPerson *>(m_book->recordForUniqueId(uid)); };
+    auto person = [this](const QString &uid) {
+        return static_cast<ABPerson *>(m_book->recordForUniqueId(uid));
+    };
 
     ABSharingPropController controller(m_book.get());
     QVERIFY(!controller.isPeopleInGroups(person(bothUid)));
@@ -234,14 +240,16 @@ void TestGroupSharing::shareOneKeepsOrder()
     QCOMPARE(page->findChild<QTableView *>(u"nonSharedTableOL"_qs), controller.nonSharedTableOL());
     select(controller.nonSharedTableOL(), 2);
     QTest::mouseClick(controller.shareOneButtonOL(), Qt::LeftButton);
-    QCOMPARE(tableTexts(controller.nonSharedTableOL()), (QStringList{u"G1"_qs, u"G2"_qs, u"G4"_qs, u"G5"_qs}));
+    QCOMPARE(tableTexts(controller.nonSharedTableOL()),
+             (QStringList{u"G1"_qs, u"G2"_qs, u"G4"_qs, u"G5"_qs}));
     QCOMPARE(tableTexts(controller.sharedTableOL()), QStringList{u"G3"_qs});
     select(controller.nonSharedTableOL(), 0);
     QTest::mouseClick(controller.shareOneButtonOL(), Qt::LeftButton);
     QCOMPARE(tableTexts(controller.sharedTableOL()), (QStringList{u"G3"_qs, u"G1"_qs}));
     select(controller.sharedTableOL(), 0);
     QTest::mouseClick(controller.shareNonOneButtonOL(), Qt::LeftButton);
-    QCOMPARE(tableTexts(controller.nonSharedTableOL()), (QStringList{u"G2"_qs, u"G4"_qs, u"G5"_qs, u"G3"_qs}));
+    QCOMPARE(tableTexts(controller.nonSharedTableOL()),
+             (QStringList{u"G2"_qs, u"G4"_qs, u"G5"_qs, u"G3"_qs}));
     QCOMPARE(platform.beeps, 0);
     // Every change is in the settings before the action returns.
     QSettings settings = userDefaults();
@@ -271,7 +279,8 @@ void TestGroupSharing::moveAllBothWays()
     QVERIFY(controller.nonSharedGroups().isEmpty());
     QTest::mouseClick(controller.shareNonButtonOL(), Qt::LeftButton);
     QCOMPARE(names(controller.nonSharedGroups()), (QStringList{u"S1"_qs, u"S2"_qs, u"N1"_qs, u"N2"_qs}));
-    QCOMPARE(tableTexts(controller.nonSharedTableOL()), (QStringList{u"S1"_qs, u"S2"_qs, u"N1"_qs, u"N2"_qs}));
+    QCOMPARE(tableTexts(controller.nonSharedTableOL()),
+             (QStringList{u"S1"_qs, u"S2"_qs, u"N1"_qs, u"N2"_qs}));
     QVERIFY(tableTexts(controller.sharedTableOL()).isEmpty());
     QCOMPARE(platform.beeps, 0);
 }

@@ -99,10 +99,12 @@ void TestRecordList::valuesKeepTheirKinds()
     QCOMPARE(flat.value(kABBirthdayProperty).metaType(), QMetaType::fromType<QDateTime>());
     QCOMPARE(flat.value(kABBirthdayProperty).toDateTime().date(), QDate(1990, 2, 3));
     QCOMPARE(flat.value(kABCreationDateProperty).metaType(), QMetaType::fromType<QDateTime>());
-    const QVariantList expectedEmails{QVariantMap{{u"work"_qs, u"one@x"_qs}}, QVariantMap{{u"home"_qs, u"two@x"_qs}},
+    const QVariantList expectedEmails{QVariantMap{{u"work"_qs, u"one@x"_qs}},
+                                      QVariantMap{{u"home"_qs, u"two@x"_qs}},
                                       QVariantMap{{u"work"_qs, u"three@x"_qs}}};
     QCOMPARE(flat.value(kABEmailProperty), QVariant(expectedEmails));
-    QCOMPARE(flat.value(kABAddressProperty), QVariant(QVariantList{QVariantMap{{u"Ferienhaus"_qs, address}}}));
+    QCOMPARE(flat.value(kABAddressProperty),
+             QVariant(QVariantList{QVariantMap{{u"Ferienhaus"_qs, address}}}));
     QVERIFY(!flat.contains(kABPhoneProperty));
     QVERIFY(!flat.contains(kABNoteProperty));
 }
@@ -123,13 +125,15 @@ void TestRecordList::emptyPersonsAndEmptyMultiValuesAreLeftOut()
     // Only the extra six are added to the given names; the persons without values are gone.
     QCOMPARE(list.size(), 1);
     QCOMPARE(list.first().toMap(), (FlatPerson{{kABFirstNameProperty, u"named"_qs}}));
-    QCOMPARE(RecordListBuilder::build(m_book.get(), {kABEmailProperty}, [](const ABPerson *) { return false; }),
-             RecordList());
+    QCOMPARE(
+        RecordListBuilder::build(m_book.get(), {kABEmailProperty}, [](const ABPerson *) { return false; }),
+        RecordList());
 }
 
 void TestRecordList::extraPropertiesAppendedOnce()
 {
-    const QStringList withNickname = RecordListBuilder::propertySet({kABFirstNameProperty, kABNicknameProperty});
+    const QStringList withNickname =
+        RecordListBuilder::propertySet({kABFirstNameProperty, kABNicknameProperty});
     QCOMPARE(withNickname, (QStringList{kABFirstNameProperty, kABNicknameProperty, kABMiddleNameProperty,
                                         kABMiddleNamePhoneticProperty, kABTitleProperty, kABSuffixProperty,
                                         kABMaidenNameProperty}));
@@ -139,8 +143,8 @@ void TestRecordList::extraPropertiesAppendedOnce()
 
     ABPerson *person = addPerson(u"nick"_qs);
     person->setValue(u"Nicky"_qs, kABNicknameProperty);
-    const RecordList list = RecordListBuilder::build(m_book.get(), {kABFirstNameProperty},
-                                                     [](const ABPerson *) { return true; });
+    const RecordList list =
+        RecordListBuilder::build(m_book.get(), {kABFirstNameProperty}, [](const ABPerson *) { return true; });
     QCOMPARE(list.first().toMap().value(kABNicknameProperty), QVariant(u"Nicky"_qs));
 }
 
