@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QHash>
+#include <QStringDecoder>
 #include <QTimeZone>
 
 #include <climits>
@@ -232,6 +233,38 @@ private:
         return chunk.status == QCborStreamReader::EndOfString && ok();
     }
 
+    // Property names and labels repeat in every person: their bytes are read into one reused
+    // buffer and each distinct key is made a QString once, so a large "ABData" holds one copy
+    // of each name instead of one per person.
+    bool readKey(QString &out)
+    {
+        m_keyBytes.resize(0);
+        for (;;) {
+            const qsizetype chunk = m_reader.currentStringChunkSize();
+            if (chunk < 0 || chunk > m_size)
+                break;
+            const qsizetype at = m_keyBytes.size();
+            m_keyBytes.resize(at + chunk);
+            const auto result = m_reader.readStringChunk(m_keyBytes.data() + at, chunk);
+            if (result.status != QCborStreamReader::Ok)
+                break;
+        }
+        if (!ok())
+            return false;
+        const auto known = m_keys.constFind(m_keyBytes);
+        if (known != m_keys.cend()) {
+            out = *known;
+            return true;
+        }
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        out = decoder.decode(m_keyBytes);
+        if (decoder.hasError())
+            return false;
+        if (m_keys.size() < kMaxInternedKeys)
+            m_keys.insert(m_keyBytes, out);
+        return true;
+    }
+
     bool readBytes(QByteArray &out)
     {
         out.clear();
@@ -271,14 +304,8 @@ private:
             if (m_reader.isString() && keys != NumberKeys) {
                 keys = TextKeys;
                 QString key;
-                if (!readText(key))
+                if (!readKey(key))
                     return false;
-                // Property names and labels repeat in every person: keep one copy of each.
-                const auto known = m_keys.constFind(key);
-                if (known != m_keys.cend())
-                    key = *known;
-                else if (m_keys.size() < kMaxInternedKeys)
-                    m_keys.insert(key, key);
                 QVariant value;
                 if (textMap.contains(key) || !readValue(value, depth + 1))
                     return false;
@@ -396,7 +423,8 @@ private:
 
     QCborStreamReader m_reader;
     qint64 m_size;
-    QHash<QString, QString> m_keys;
+    QHash<QByteArray, QString> m_keys;
+    QByteArray m_keyBytes;
 };
 
 } // namespace

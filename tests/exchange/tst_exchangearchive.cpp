@@ -111,8 +111,12 @@ void TestExchangeArchive::datesCarryTheirZone()
 
 void TestExchangeArchive::indefiniteLengthsAreRead()
 {
-    // {_ "type": (_ "ke" "ys"), "a": [_ 1, 2], "h": 1.0 as half precision}
+    // {_ "type": (_ "ke" "ys"), "a": [_ 1, 2], "h": 1.0 as half precision, (_ "ty" "pe"): ...}
+    // (the last key repeats "type" in chunks: refused as a duplicate further down)
     const QByteArray bytes = QByteArray::fromHex("bf64747970657f626b65627973ff61619f0102ff6168f93c00ff");
+    QVERIFY(!ExchangeArchive::decode(QByteArray::fromHex("bf6474797065617a7f627479627065ff6178ff")).has_value());
+    QCOMPARE(ExchangeArchive::decode(QByteArray::fromHex("bf7f627479627065ff6178ff")).value().value(u"type"_qs),
+             QVariant(u"x"_qs));
     const QVariantMap message = ExchangeArchive::decode(bytes).value();
     QCOMPARE(message.value(u"type"_qs), QVariant(u"keys"_qs));
     QCOMPARE(message.value(u"a"_qs).toList(), (QVariantList{qlonglong(1), qlonglong(2)}));
@@ -143,6 +147,8 @@ void TestExchangeArchive::refused_data()
     QTest::newRow("huge string length") << QByteArray::fromHex("a161617b7fffffffffffffff41");
     QTest::newRow("huge array length") << QByteArray::fromHex("a161619b7fffffffffffffff");
     QTest::newRow("invalid utf8") << QByteArray::fromHex("a1616162c328");
+    QTest::newRow("invalid utf8 key") << QByteArray::fromHex("a162c3286161");
+    QTest::newRow("truncated key") << QByteArray::fromHex("a1657479");
     QTest::newRow("break outside container") << QByteArray::fromHex("a16161ff");
     QTest::newRow("negative beyond 64 bits") << QByteArray::fromHex("a161613bffffffffffffffff");
     QTest::newRow("unsigned beyond 63 bits") << QByteArray::fromHex("a161611bffffffffffffffff");
