@@ -115,6 +115,7 @@ private slots:
     void failedWriteIsReported();
     void fileNamesNeverComeFromUnsafeUids();
     void killWhileSaving();
+    void sharedAddressBookLocation();
 
 private:
     QTemporaryDir m_dir;
@@ -661,6 +662,32 @@ void TestVCardStore::killWhileSaving()
         QCOMPARE(check.people().size(), cards);
         QVERIFY(check.unreadableFiles().isEmpty());
     }
+}
+
+void TestVCardStore::sharedAddressBookLocation()
+{
+    const QString fromEnvironment = m_dir.filePath(u"env"_qs);
+    const QString fromSetting = m_dir.filePath(u"setting"_qs);
+    qputenv("ZORBIX_ADDRESSBOOK", fromEnvironment.toUtf8());
+    QSettings(u"quenfold"_qs, u"zorbix"_qs).setValue(u"addressBookDirectory"_qs, fromSetting);
+    QCOMPARE(ABAddressBook::defaultDirectory(), fromEnvironment);
+    qunsetenv("ZORBIX_ADDRESSBOOK");
+    QCOMPARE(ABAddressBook::defaultDirectory(), fromSetting);
+    QSettings(u"quenfold"_qs, u"zorbix"_qs).remove(u"addressBookDirectory"_qs);
+    const QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+    if (!dataHome.isEmpty())
+        QCOMPARE(ABAddressBook::defaultDirectory(), dataHome + u"/zorbix/addressbook"_qs);
+
+    ABAddressBook *shared = ABAddressBook::sharedAddressBook();
+    QVERIFY(shared && shared->isOpen());
+    QCOMPARE(shared->directory(), ABAddressBook::defaultDirectory());
+    QVERIFY(QFileInfo(shared->directory()).isDir());
+    QCOMPARE(ABAddressBook::sharedAddressBook(), shared);
+    ABAddressBook mine(m_dir.path());
+    ABAddressBook::setSharedAddressBook(&mine);
+    QCOMPARE(ABAddressBook::sharedAddressBook(), &mine);
+    ABAddressBook::setSharedAddressBook(nullptr);
+    QCOMPARE(ABAddressBook::sharedAddressBook(), shared);
 }
 
 int main(int argc, char **argv)
