@@ -179,6 +179,7 @@ struct LogicalLine
 QList<LogicalLine> logicalLines(const QByteArray &data)
 {
     QList<LogicalLine> lines;
+    lines.reserve(data.count('\n') + 1);
     qsizetype pos = 0;
     const qsizetype size = data.size();
     while (pos < size) {
@@ -358,6 +359,7 @@ ParseResult parse(const QByteArray &input)
                 inCard = true;
                 sawAnyCard = true;
                 card = VCard();
+                card.properties.reserve(24);
             }
             continue;
         }
