@@ -157,5 +157,14 @@ void TestKhard::storeReadsWhatKhardWrote()
     QVERIFY2(emailsAfter.contains(u"kim@home.example\tKim Hart"_qs), qPrintable(emailsAfter));
 }
 
-QTEST_GUILESS_MAIN(TestKhard)
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    TestKhard test;
+    const int result = QTest::qExec(&test, argc, argv);
+    // Reported to CTest as skipped (SKIP_RETURN_CODE), not as passed, when khard is missing.
+    if (result == 0 && QStandardPaths::findExecutable(u"khard"_qs).isEmpty())
+        return 77;
+    return result;
+}
 #include "tst_khard.moc"
