@@ -3,17 +3,25 @@
 # and runs every test through CTest. Starts what the tests need (a system D-Bus if none runs,
 # avahi-daemon in a private network namespace) and stops it again.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
 scripts/deps.sh test
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZORBIX_SANITIZE=ON -DZORBIX_WERROR=ON \
       -DZORBIX_TESTS=ON >/dev/null
 cmake --build build/test
 
 env_started=
-if [ -x scripts/testenv.sh ]; then
-    scripts/testenv.sh start && env_started=1 || echo "zorbix: network namespace not available; its tests will be skipped"
+if "$top/scripts/testenv.sh" start; then
+    env_started=1
+else
+    echo "zorbix: network namespace not available; its tests will be skipped"
 fi
-stop_env() { [ -z "$env_started" ] || scripts/testenv.sh stop; }
+# The test result is the script's result, whatever stopping the environment says.
+stop_env() {
+    local rc=$?
+    [ -z "$env_started" ] || "$top/scripts/testenv.sh" stop || true
+    exit $rc
+}
 trap stop_env EXIT
 
 cd build/test
