@@ -7,7 +7,6 @@
 #include <QDate>
 #include <QDateTime>
 #include <QHash>
-#include <QStringDecoder>
 #include <QTimeZone>
 
 #include <climits>
@@ -233,35 +232,17 @@ private:
         return chunk.status == QCborStreamReader::EndOfString && ok();
     }
 
-    // Property names and labels repeat in every person: their bytes are read into one reused
-    // buffer and each distinct key is made a QString once, so a large "ABData" holds one copy
-    // of each name instead of one per person.
+    // Property names and labels repeat in every person: each distinct key is kept once and
+    // shared, so a large "ABData" holds one copy of each name instead of one per person.
     bool readKey(QString &out)
     {
-        m_keyBytes.resize(0);
-        for (;;) {
-            const qsizetype chunk = m_reader.currentStringChunkSize();
-            if (chunk < 0 || chunk > m_size)
-                break;
-            const qsizetype at = m_keyBytes.size();
-            m_keyBytes.resize(at + chunk);
-            const auto result = m_reader.readStringChunk(m_keyBytes.data() + at, chunk);
-            if (result.status != QCborStreamReader::Ok)
-                break;
-        }
-        if (!ok())
+        if (!readText(out))
             return false;
-        const auto known = m_keys.constFind(m_keyBytes);
-        if (known != m_keys.cend()) {
+        const auto known = m_keys.constFind(out);
+        if (known != m_keys.cend())
             out = *known;
-            return true;
-        }
-        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        out = decoder.decode(m_keyBytes);
-        if (decoder.hasError())
-            return false;
-        if (m_keys.size() < kMaxInternedKeys)
-            m_keys.insert(m_keyBytes, out);
+        else if (m_keys.size() < kMaxInternedKeys)
+            m_keys.insert(out, out);
         return true;
     }
 
@@ -423,8 +404,7 @@ private:
 
     QCborStreamReader m_reader;
     qint64 m_size;
-    QHash<QByteArray, QString> m_keys;
-    QByteArray m_keyBytes;
+    QHash<QString, QString> m_keys;
 };
 
 } // namespace
