@@ -6,7 +6,6 @@
 #include <QtEndian>
 #include <QDate>
 #include <QDateTime>
-#include <QHash>
 #include <QTimeZone>
 
 #include <climits>
@@ -232,17 +231,21 @@ private:
         return chunk.status == QCborStreamReader::EndOfString && ok();
     }
 
-    // Property names and labels repeat in every person: each distinct key is kept once and
-    // shared, so a large "ABData" holds one copy of each name instead of one per person.
+    // Property names and labels repeat in every person: keys are shared through a small table
+    // indexed by length and end characters (cheaper than hashing whole texts), so a large
+    // "ABData" holds about one copy of each name instead of one per person.
     bool readKey(QString &out)
     {
         if (!readText(out))
             return false;
-        const auto known = m_keys.constFind(out);
-        if (known != m_keys.cend())
-            out = *known;
-        else if (m_keys.size() < kMaxInternedKeys)
-            m_keys.insert(out, out);
+        if (out.isEmpty())
+            return true;
+        const size_t slot = (size_t(out.size()) * 31u + out.front().unicode() * 7u + out.back().unicode()) % kKeySlots;
+        QString &known = m_keys[slot];
+        if (known == out)
+            out = known;
+        else
+            known = out;
         return true;
     }
 
@@ -400,11 +403,11 @@ private:
         return false;
     }
 
-    static constexpr qsizetype kMaxInternedKeys = 1024;
+    static constexpr size_t kKeySlots = 251;
 
     QCborStreamReader m_reader;
     qint64 m_size;
-    QHash<QString, QString> m_keys;
+    QString m_keys[kKeySlots];
 };
 
 } // namespace
