@@ -34,16 +34,51 @@ struct QFExchangeServer::Private
     {
         QString peer;
         QTimer *idleTimer = nullptr;
-        bool finishing = false; // "AB" queued; no further input is handled
+        bool finishing = false;     // "AB" written; no further input is handled
+        bool answerQueued = false;  // "sendAB" received, waiting for its turn
     };
     QHash<QTcpSocket *, Connection> open;
+    // Connections whose "sendAB" waits for an answer. One answer is built per pass of the event
+    // loop, so that many clients asking at once cannot hold the loop for all of them in a row.
+    QList<QTcpSocket *> answerQueue;
+    bool answerScheduled = false;
 
     void protocolProblem(QTcpSocket *socket, const QString &what);
     void close(QTcpSocket *socket, CloseReason reason);
     void release(QTcpSocket *socket);
     void touch(QTcpSocket *socket);
     void send(QTcpSocket *socket, const QVariantMap &message);
+    void queueAnswer(QTcpSocket *socket);
+    void answerNext();
 };
+
+void QFExchangeServer::Private::queueAnswer(QTcpSocket *socket)
+{
+    open[socket].answerQueued = true;
+    answerQueue.append(socket);
+    if (!answerScheduled) {
+        answerScheduled = true;
+        QTimer::singleShot(0, q, [this] { answerNext(); });
+    }
+}
+
+void QFExchangeServer::Private::answerNext()
+{
+    answerScheduled = false;
+    while (!answerQueue.isEmpty()) {
+        QTcpSocket *socket = answerQueue.takeFirst();
+        auto it = open.find(socket);
+        if (it == open.end() || !it->answerQueued)
+            continue; // closed while it waited
+        it->answerQueued = false;
+        q->sendDataToRemote(socket);
+        break;
+    }
+    if (!answerQueue.isEmpty()) {
+        answerScheduled = true;
+        QTimer::singleShot(0, q, [this] { answerNext(); });
+    }
+}
 
 void QFExchangeServer::Private::touch(QTcpSocket *socket)
 {
@@ -194,6 +229,9 @@ void QFExchangeServer::readDataFromRemote(QTcpSocket *socket, const QByteArray &
         d->close(socket, CloseReason::PeerClosed);
         return;
     }
+    if (it->answerQueued)
+        return; // nothing after "sendAB" counts
+
     d->touch(socket);
     QFConnectionPool &pool = d->theConnections;
     if (!pool.isActiveConnection(socket))
@@ -238,7 +276,7 @@ void QFExchangeServer::readDataFromRemote(QTcpSocket *socket, const QByteArray &
             }
             d->send(socket, {{kType, kTypeKeys}, {kKeys1, nextKey()}});
         } else if (type.toString() == kTypeSendAB) {
-            sendDataToRemote(socket);
+            d->queueAnswer(socket);
             return;
         }
         // Any other type is not answered; the connection stays open.
