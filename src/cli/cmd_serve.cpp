@@ -3,6 +3,8 @@
 #include "abaddressbook.h"
 #include "abgroup.h"
 #include "abperson.h"
+#include "netserviceerror.h"
+#include "netservicepublisher.h"
 #include "ownercardfields.h"
 #include "qfexchangeserver.h"
 #include "recordlistbuilder.h"
@@ -69,12 +71,14 @@ private:
 void printHelp(QTextStream &out)
 {
     out << "Usage: zorbix-cli serve [--addressbook DIR] [--name NAME] [--group NAME]... [--port N]\n"
-           "                        [--card TAG=TEXT]...\n"
+           "                        [--card TAG=TEXT]... [--no-announce]\n"
            "Shares the persons of the named groups (or of the groups chosen for sharing in the\n"
-           "settings) with the exchange protocol, and runs until interrupted. Prints the port it\n"
-           "listens on and one line per connection.\n\n"
+           "settings) with the exchange protocol, announces the share on the local network\n"
+           "through avahi-daemon, and runs until interrupted. Prints the port it listens on and\n"
+           "one line per connection.\n\n"
            "  --addressbook DIR  the store directory (default: the user's address book)\n"
-           "  --name NAME        the share name shown in the output (default: the saved one)\n"
+           "  --name NAME        the share name announced (default: the saved one)\n"
+           "  --no-announce      do not announce the share; peers must enter host and port\n"
            "  --group NAME       share the persons directly in a group of that name; repeatable\n"
            "  --port N           listen on port N (0: any free port; default: the first free\n"
            "                     port from 9879 upward)\n"
@@ -94,6 +98,7 @@ int cmdServe(const QStringList &args)
     QString shareName;
     QStringList groupNames;
     int port = -1;
+    bool announce = true;
     OwnerCard cardOptions;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
@@ -102,7 +107,9 @@ int cmdServe(const QStringList &args)
             printHelp(out);
             return CliOk;
         }
-        if (arg == QLatin1String("--addressbook") && hasValue) {
+        if (arg == QLatin1String("--no-announce")) {
+            announce = false;
+        } else if (arg == QLatin1String("--addressbook") && hasValue) {
             directory = args[++i];
         } else if (arg == QLatin1String("--name") && hasValue) {
             shareName = args[++i];
@@ -237,9 +244,39 @@ int cmdServe(const QStringList &args)
 
     out << "sharing \"" << shareName << "\" on port " << listener.serverPort() << '\n';
     out.flush();
+
+    // The announcement; a share that cannot be announced under its name ends the command, since
+    // nobody would find it.
+    NetServicePublisher publisher;
+    int announceFailure = 0;
+    if (announce) {
+        QObject::connect(&publisher, &NetServicePublisher::netServiceDidPublish, &publisher, [&out, &shareName] {
+            out << "announced \"" << shareName << "\" as _zorbix._tcp in local\n";
+            out.flush();
+        });
+        QObject::connect(&publisher, &NetServicePublisher::netServiceDidNotPublish, &publisher,
+                         [&err, &announceFailure](int code) {
+                             if (code == NetServiceError::Collision)
+                                 err << "zorbix-cli serve: the share name is already taken on the network; "
+                                        "choose another with --name\n";
+                             else if (code == NetServiceError::DaemonNotRunning)
+                                 err << "zorbix-cli serve: cannot announce the share: avahi-daemon is not running "
+                                        "(start it, or use --no-announce)\n";
+                             else
+                                 err << "zorbix-cli serve: cannot announce the share (error " << code << ")\n";
+                             err.flush();
+                             announceFailure = code;
+                             QCoreApplication::quit();
+                         });
+        publisher.publish(shareName, listener.serverPort());
+    }
     QCoreApplication::exec();
+    if (publisher.isPublishing())
+        publisher.stop();
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
+    if (announceFailure != 0)
+        return CliFailure;
     out << "stopped\n";
     return CliOk;
 }

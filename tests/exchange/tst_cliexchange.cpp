@@ -67,7 +67,8 @@ void TestCliExchange::serveThenFetch()
     QProcess serve;
     serve.start(QStringLiteral(ZORBIX_CLI), {u"serve"_qs, u"--addressbook"_qs, m_dir.filePath(u"book"_qs), u"--group"_qs,
                                              u"Friends"_qs, u"--port"_qs, u"0"_qs, u"--name"_qs, u"Office"_qs,
-                                             u"--card"_qs, u"1=Ann"_qs, u"--card"_qs, u"9=https://ann.example"_qs});
+                                             u"--card"_qs, u"1=Ann"_qs, u"--card"_qs, u"9=https://ann.example"_qs,
+                                             u"--no-announce"_qs});
     QVERIFY(serve.waitForStarted(5000));
     QByteArray banner;
     QTRY_VERIFY_WITH_TIMEOUT((banner += serve.readAllStandardOutput()).contains('\n'), 20000);

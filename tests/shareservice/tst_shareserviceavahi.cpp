@@ -5,7 +5,10 @@
 #include "shareservice.h"
 #include "vcardcommon.h"
 
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace AvahiTools;
@@ -25,6 +28,7 @@ private slots:
     void announcedUnderItsNameAndPort();
     void heldPortIsSkippedInTheAnnouncement();
     void takenNameGivesTheCollisionPath();
+    void cliServeAnnouncesItsShare();
 };
 
 void TestShareServiceAvahi::announcedUnderItsNameAndPort()
@@ -82,6 +86,37 @@ void TestShareServiceAvahi::takenNameGivesTheCollisionPath()
     QCOMPARE(service.port(), quint16(0));
     // The other host keeps its name.
     QVERIFY(listedBy(avahiBrowse(), name, 21500));
+}
+
+void TestShareServiceAvahi::cliServeAnnouncesItsShare()
+{
+    QTemporaryDir book;
+    const QString name = unique(u"Served by the CLI é"_qs);
+    QProcess serve;
+    serve.start(QStringLiteral(ZORBIX_CLI),
+                {u"serve"_qs, u"--addressbook"_qs, book.path(), u"--port"_qs, u"0"_qs, u"--name"_qs, name});
+    QVERIFY(serve.waitForStarted(5000));
+    QByteArray output;
+    QTRY_VERIFY_WITH_TIMEOUT((output += serve.readAllStandardOutput()).contains("announced"), kWait);
+    const QRegularExpressionMatch port = QRegularExpression(u"on port (\\d+)"_qs).match(QString::fromUtf8(output));
+    QVERIFY2(port.hasMatch(), output.constData());
+    QTRY_VERIFY_WITH_TIMEOUT(listedBy(avahiBrowse(), name, port.captured(1).toInt()), kWait);
+
+    // Interrupted, it takes the announcement along.
+    serve.terminate();
+    QVERIFY(serve.waitForFinished(10000));
+    QCOMPARE(serve.exitCode(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!namedIn(avahiBrowse(), name), kWait);
+
+    // A name taken by another host ends the command with a reason.
+    Announcer other(name, 21600);
+    QVERIFY(other.waitEstablished());
+    QProcess taken;
+    taken.start(QStringLiteral(ZORBIX_CLI),
+                {u"serve"_qs, u"--addressbook"_qs, book.path(), u"--port"_qs, u"0"_qs, u"--name"_qs, name});
+    QVERIFY(taken.waitForFinished(kWait));
+    QCOMPARE(taken.exitCode(), 1);
+    QVERIFY(taken.readAllStandardError().contains("already taken"));
 }
 
 QTEST_GUILESS_MAIN(TestShareServiceAvahi)
