@@ -1,5 +1,6 @@
 #include "abaddressbook.h"
 #include "abimporter.h"
+#include "cliaddressbook.h"
 #include "commands.h"
 
 #include <QTextStream>
@@ -49,18 +50,9 @@ int cmdImport(const QStringList &args)
         return CliUsage;
     }
     std::unique_ptr<ABAddressBook> own;
-    ABAddressBook *book = nullptr;
-    if (!directory.isEmpty()) {
-        own = std::make_unique<ABAddressBook>(directory);
-        book = own->isOpen() ? own.get() : nullptr;
-    } else {
-        book = ABAddressBook::sharedAddressBook();
-    }
-    if (!book) {
-        err << "zorbix-cli import: the address book "
-            << (directory.isEmpty() ? ABAddressBook::defaultDirectory() : directory) << " cannot be opened\n";
+    ABAddressBook *book = openCliAddressBook(directory, "import", err, own);
+    if (!book)
         return CliFailure;
-    }
     const ABImportResult result = ABImporter(book).importFiles(files);
     out << "Added " << result.personsAdded << (result.personsAdded == 1 ? " contact" : " contacts") << " and "
         << result.groupsAdded << (result.groupsAdded == 1 ? " group" : " groups") << " to "

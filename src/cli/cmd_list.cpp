@@ -3,6 +3,7 @@
 #include "abgroup.h"
 #include "abmultivalue.h"
 #include "abperson.h"
+#include "cliaddressbook.h"
 #include "commands.h"
 
 #include <QJsonArray>
@@ -85,18 +86,9 @@ int cmdList(const QStringList &args)
         }
     }
     std::unique_ptr<ABAddressBook> own;
-    ABAddressBook *book = nullptr;
-    if (!directory.isEmpty()) {
-        own = std::make_unique<ABAddressBook>(directory);
-        book = own->isOpen() ? own.get() : nullptr;
-    } else {
-        book = ABAddressBook::sharedAddressBook();
-    }
-    if (!book) {
-        err << "zorbix-cli list: the address book "
-            << (directory.isEmpty() ? ABAddressBook::defaultDirectory() : directory) << " cannot be opened\n";
+    ABAddressBook *book = openCliAddressBook(directory, "list", err, own);
+    if (!book)
         return CliFailure;
-    }
     const QList<ABPerson *> persons = book->people();
     const QList<ABGroup *> groups = book->groups();
     if (json) {
