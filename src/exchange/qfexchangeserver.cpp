@@ -10,7 +10,9 @@
 #include <QHash>
 #include <QPointer>
 #include <QTcpSocket>
+#include <QFutureWatcher>
 #include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
 
 using namespace ExchangeProtocol;
 
@@ -34,13 +36,16 @@ struct QFExchangeServer::Private
     {
         QString peer;
         QTimer *idleTimer = nullptr;
-        bool finishing = false;     // "AB" written; no further input is handled
+        quint64 id = 0;             // tells a connection from a later one at the same address
+        bool finishing = false;     // "AB" on its way; no further input is handled
+        bool answered = false;      // "AB" written
         bool answerQueued = false;  // "sendAB" received, waiting for its turn
     };
+    quint64 lastId = 0;
     QHash<QTcpSocket *, Connection> open;
     // Connections whose "sendAB" waits for an answer. One answer is built per pass of the event
     // loop, so that many clients asking at once cannot hold the loop for all of them in a row.
-    QList<QTcpSocket *> answerQueue;
+    QList<std::pair<QTcpSocket *, quint64>> answerQueue;
     bool answerScheduled = false;
 
     void protocolProblem(QTcpSocket *socket, const QString &what);
@@ -49,13 +54,15 @@ struct QFExchangeServer::Private
     void touch(QTcpSocket *socket);
     void send(QTcpSocket *socket, const QVariantMap &message);
     void queueAnswer(QTcpSocket *socket);
+    void finishAnswer(QTcpSocket *socket, quint64 id, const std::optional<QByteArray> &payload, int recordCount);
     void answerNext();
 };
 
 void QFExchangeServer::Private::queueAnswer(QTcpSocket *socket)
 {
-    open[socket].answerQueued = true;
-    answerQueue.append(socket);
+    Connection &connection = open[socket];
+    connection.answerQueued = true;
+    answerQueue.append({socket, connection.id});
     if (!answerScheduled) {
         answerScheduled = true;
         QTimer::singleShot(0, q, [this] { answerNext(); });
@@ -66,9 +73,9 @@ void QFExchangeServer::Private::answerNext()
 {
     answerScheduled = false;
     while (!answerQueue.isEmpty()) {
-        QTcpSocket *socket = answerQueue.takeFirst();
+        const auto [socket, id] = answerQueue.takeFirst();
         auto it = open.find(socket);
-        if (it == open.end() || !it->answerQueued)
+        if (it == open.end() || it->id != id || !it->answerQueued)
             continue; // closed while it waited
         it->answerQueued = false;
         q->sendDataToRemote(socket);
@@ -188,6 +195,7 @@ void QFExchangeServer::connectionReceived(QTcpSocket *socket)
         d->theConnections.addConnection(socket);
 
     Private::Connection connection;
+    connection.id = ++d->lastId;
     connection.peer = peerText(socket);
     connection.idleTimer = new QTimer(socket);
     connection.idleTimer->setSingleShot(true);
@@ -208,7 +216,7 @@ void QFExchangeServer::connectionReceived(QTcpSocket *socket)
         if (it == d->open.end())
             return;
         // A connection that was answered ends as served; otherwise the client left first.
-        const bool served = it->finishing;
+        const bool served = it->answered;
         const QString peer = it->peer;
         d->release(socket);
         emit connectionClosed(peer, served ? CloseReason::Served : CloseReason::PeerClosed);
@@ -289,27 +297,47 @@ void QFExchangeServer::sendDataToRemote(QTcpSocket *socket)
     auto it = d->open.find(socket);
     if (it == d->open.end() || it->finishing)
         return;
+    // The records are read here, next to the store; encoding a large list takes as long again
+    // and happens on a worker thread, so the event loop goes on serving the others meanwhile.
     const RecordList records = d->records ? d->records() : RecordList();
     const OwnerCard card = d->ownerCard ? d->ownerCard() : OwnerCard();
-    QVariantMap message{{kType, kTypeAB},
-                        {kRelease, kReleaseValue},
-                        {kProduct, kProductValue},
-                        {kOwnerData, QVariant::fromValue(card)},
-                        {kRecordData, records}};
-    const std::optional<QByteArray> payload = ExchangeArchive::encode(message);
+    const QVariantMap message{{kType, kTypeAB},
+                              {kRelease, kReleaseValue},
+                              {kProduct, kProductValue},
+                              {kOwnerData, QVariant::fromValue(card)},
+                              {kRecordData, records}};
+    it->finishing = true;
+    const quint64 id = it->id;
+    const int recordCount = static_cast<int>(records.size());
+    // Parented to the server: if the server goes first, the result is dropped with the watcher.
+    auto *encoding = new QFutureWatcher<std::optional<QByteArray>>(this);
+    connect(encoding, &QFutureWatcherBase::finished, this, [this, socket, id, encoding, recordCount] {
+        encoding->deleteLater();
+        d->finishAnswer(socket, id, encoding->result(), recordCount);
+    });
+    encoding->setFuture(QtConcurrent::run([message] { return ExchangeArchive::encode(message); }));
+}
+
+void QFExchangeServer::Private::finishAnswer(QTcpSocket *socket, quint64 id, const std::optional<QByteArray> &payload,
+                                             int recordCount)
+{
+    // The connection may have ended while its answer was encoded; then the socket is gone too.
+    auto it = open.find(socket);
+    if (it == open.end() || it->id != id)
+        return;
     if (!payload) {
         systemLog(QStringLiteral("QFExchangeServer: the shared records hold a value that cannot be sent; "
                                  "connection from %1 closed")
                       .arg(it->peer));
-        d->close(socket, CloseReason::EncodingFailed);
+        close(socket, CloseReason::EncodingFailed);
         return;
     }
-    it->finishing = true;
+    it->answered = true;
     const QString peer = it->peer;
-    d->theConnections.removeConnection(socket);
+    theConnections.removeConnection(socket);
     socket->write(QFConnectionPool::packData(*payload, socket));
-    d->touch(socket);
-    emit connectionServed(peer, static_cast<int>(records.size()));
+    touch(socket);
+    emit q->connectionServed(peer, recordCount);
     // Closes once the reply is written; the idle timer still guards a client that stops reading.
     socket->disconnectFromHost();
 }

@@ -155,6 +155,7 @@ private slots:
     void malformedInputAlertsOnceAndCloses_data();
     void malformedInputAlertsOnceAndCloses();
     void peerClosingMidFrameEndsQuietly();
+    void peerLeavingWhileItsAnswerIsPreparedGetsNothing();
     void idleConnectionIsClosed();
     void peerThatNeverReadsDoesNotBlock();
     void peerThatKeepsAskingWithoutReading();
@@ -358,6 +359,38 @@ void TestExchange::peerClosingMidFrameEndsQuietly()
     QCOMPARE(share.server.connections().connectionCount(), 0);
     QVERIFY(platform.alerts.isEmpty());
     QCOMPARE(share.provided, 0);
+}
+
+void TestExchange::peerLeavingWhileItsAnswerIsPreparedGetsNothing()
+{
+    Share share;
+    share.records = sampleRecords(20000); // long enough to encode that the peer is gone first
+    QSignalSpy closed(&share.server, &QFExchangeServer::connectionClosed);
+    QSignalSpy served(&share.server, &QFExchangeServer::connectionServed);
+    {
+        RawPeer leaving(share.port());
+        QVERIFY(leaving.waitConnected());
+        leaving.send(frame(kSendAB));
+        leaving.socket.flush();
+        QDeadlineTimer deadline(10000);
+        while (share.provided == 0 && !deadline.hasExpired())
+            QTest::qWait(1);
+        QCOMPARE(share.provided, 1);
+        leaving.socket.abort();
+    }
+    QTRY_COMPARE(closed.size(), 1);
+    QCOMPARE(closed.at(0).at(1).value<QFExchangeServer::CloseReason>(), QFExchangeServer::CloseReason::PeerClosed);
+    // The next client gets its own answer; the abandoned one is dropped, not sent to it.
+    share.records = sampleRecords(2);
+    RawPeer next(share.port());
+    QVERIFY(next.waitConnected());
+    next.send(frame(kSendAB));
+    const auto ab = next.next(20000);
+    QVERIFY(ab.has_value());
+    QCOMPARE(ab->value(u"ABData"_qs).toList().size(), 2);
+    QVERIFY(next.closedWithin());
+    QTRY_COMPARE(served.size(), 1);
+    QCOMPARE(served.at(0).at(1).toInt(), 2);
 }
 
 void TestExchange::idleConnectionIsClosed()
