@@ -14,9 +14,12 @@ constexpr int kAnimationMs = 180;
 int chromeHeight(const QMainWindow *window)
 {
     int height = 0;
-    if (const QWidget *menu = window->menuWidget(); menu && !menu->isHidden() &&
-                                                    !qobject_cast<const QMenuBar *>(menu)->isNativeMenuBar())
-        height += menu->sizeHint().height();
+    // A native menu bar lives outside the window; any other menu widget takes its height.
+    if (const QWidget *menu = window->menuWidget(); menu && !menu->isHidden()) {
+        const auto *bar = qobject_cast<const QMenuBar *>(menu);
+        if (!bar || !bar->isNativeMenuBar())
+            height += menu->sizeHint().height();
+    }
     for (const QToolBar *bar : window->findChildren<QToolBar *>(QString(), Qt::FindDirectChildrenOnly)) {
         if (!bar->isHidden() && window->toolBarArea(bar) == Qt::TopToolBarArea)
             height += bar->sizeHint().height();

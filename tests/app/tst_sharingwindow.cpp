@@ -3,7 +3,7 @@
 #include "recordingplatform.h"
 #include "shareservice.h"
 #include "sharingpreferences.h"
-#include "vcardcommon.h"
+#include "testmessages.h"
 #include "vcardsharingcontroller.h"
 
 #include <QLabel>
@@ -12,13 +12,6 @@
 #include <QSettings>
 #include <QTcpSocket>
 #include <QtTest>
-
-namespace {
-QString msg(const char *key)
-{
-    return vCardCommon::getLocMsg(QString::fromLatin1(key));
-}
-} // namespace
 
 class TestSharingWindow : public QObject
 {

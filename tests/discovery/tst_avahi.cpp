@@ -6,6 +6,7 @@
 #include "netserviceerror.h"
 #include "netservicepublisher.h"
 #include "qfrendezvousclient.h"
+#include "recordingdelegate.h"
 
 #include <QProcess>
 #include <QtTest>
@@ -15,19 +16,6 @@
 namespace {
 using namespace AvahiTools;
 const QHostAddress kNamespaceAddress = namespaceAddress();
-
-class Recorder : public QFRendezvousClientProtocol
-{
-public:
-    void doHandleRendezvousServicesChange(const QList<RendezvousService> &services) override
-    {
-        QStringList names;
-        for (const RendezvousService &s : services)
-            names.append(s.name);
-        calls.append(names);
-    }
-    QList<QStringList> calls;
-};
 } // namespace
 
 class TestAvahi : public QObject
@@ -100,7 +88,7 @@ void TestAvahi::announcedShareIsFoundResolvedAndRemoved()
 void TestAvahi::threeSharesAtOnce()
 {
     QFRendezvousClient client(AvahiBackend::instance());
-    Recorder live;
+    RecordingDelegate live;
     client.addDelegate(&live);
     QTRY_VERIFY_WITH_TIMEOUT(client.isBrowsing(), kWait);
     QTest::qWait(1500); // whatever is already announced has been reported
@@ -131,7 +119,7 @@ void TestAvahi::threeSharesAtOnce()
 
     // A browser that starts while the three are out gets them in its first batch.
     QFRendezvousClient late(AvahiBackend::instance());
-    Recorder first;
+    RecordingDelegate first;
     late.addDelegate(&first);
     QTRY_VERIFY_WITH_TIMEOUT(!first.calls.isEmpty() && allIn(late.getServiceNames()), kWait);
     int firstWithOurs = -1;

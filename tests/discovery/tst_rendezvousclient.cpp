@@ -2,9 +2,9 @@
 #include "inprocessdnssd.h"
 #include "netservicepublisher.h"
 #include "qfrendezvousclient.h"
+#include "recordingdelegate.h"
 
 #include <QtTest>
-
 
 namespace {
 const QString kType = QStringLiteral("_zorbix._tcp");
@@ -15,22 +15,6 @@ DnsSdService share(const QString &name)
     return {name, kType, kDomain};
 }
 
-// Remembers the names it was shown at each notification.
-class RecordingDelegate : public QFRendezvousClientProtocol
-{
-public:
-    void doHandleRendezvousServicesChange(const QList<RendezvousService> &services) override
-    {
-        QStringList names;
-        for (const RendezvousService &service : services)
-            names.append(service.name);
-        calls.append(names);
-        if (onCall)
-            onCall();
-    }
-    QList<QStringList> calls;
-    std::function<void()> onCall;
-};
 } // namespace
 
 class TestRendezvousClient : public QObject

@@ -114,6 +114,26 @@ public:
 };
 
 
+// A plain socket to 127.0.0.1 whose kernel buffer takes little, so that a peer which never reads
+// soon stops taking the server's writes. -1 when it cannot connect.
+int connectWithSmallReceiveBuffer(quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return -1;
+    const int small = 4096;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 // The sharing end on a real listening socket.
 class Share
 {
@@ -415,15 +435,8 @@ void TestExchange::peerThatNeverReadsDoesNotBlock()
     share.records = sampleRecords(40000);
     share.server.setIdleTimeout(400);
     QSignalSpy closed(&share.server, &QFExchangeServer::connectionClosed);
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int fd = connectWithSmallReceiveBuffer(share.port());
     QVERIFY(fd >= 0);
-    const int small = 4096;
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(share.port());
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    QVERIFY(::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
     const QByteArray request = frame(kSendAB);
     QCOMPARE(::write(fd, request.constData(), size_t(request.size())), ssize_t(request.size()));
     QTRY_COMPARE(share.provided, 1);
@@ -453,14 +466,8 @@ void TestExchange::peerThatKeepsAskingWithoutReading()
 {
     Share share;
     QSignalSpy closed(&share.server, &QFExchangeServer::connectionClosed);
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    const int small = 4096;
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(share.port());
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    QVERIFY(::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
+    const int fd = connectWithSmallReceiveBuffer(share.port());
+    QVERIFY(fd >= 0);
     QByteArray burst;
     for (int i = 0; i < 2000; ++i)
         burst += frame(kKeys);

@@ -5,7 +5,7 @@
 #include "qfexchangeclient.h"
 #include "recordingplatform.h"
 #include "shareservice.h"
-#include "vcardcommon.h"
+#include "testmessages.h"
 
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -13,11 +13,6 @@
 #include <QtTest>
 
 namespace {
-QString msg(const char *key)
-{
-    return vCardCommon::getLocMsg(QString::fromLatin1(key));
-}
-
 RecordList someRecords(int count)
 {
     RecordList records;

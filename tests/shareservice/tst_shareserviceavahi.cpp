@@ -3,7 +3,7 @@
 #include "avahitools.h"
 #include "recordingplatform.h"
 #include "shareservice.h"
-#include "vcardcommon.h"
+#include "testmessages.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -12,13 +12,6 @@
 #include <QtTest>
 
 using namespace AvahiTools;
-
-namespace {
-QString msg(const char *key)
-{
-    return vCardCommon::getLocMsg(QString::fromLatin1(key));
-}
-} // namespace
 
 class TestShareServiceAvahi : public QObject
 {
