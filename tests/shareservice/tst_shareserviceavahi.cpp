@@ -31,11 +31,11 @@ void TestShareServiceAvahi::announcedUnderItsNameAndPort()
     service.toggleSharing(msg("SC_ButtonStart"), name);
     QTRY_COMPARE_WITH_TIMEOUT(service.buttonTitle(), msg("SC_ButtonStop"), kWait);
     const int port = service.port();
-    QTRY_VERIFY_WITH_TIMEOUT(listedBy(avahiBrowse(), name, port), kWait);
+    QTRY_VERIFY2_WITH_TIMEOUT(listedBy(avahiBrowse(), name, port), qPrintable(lastBrowseOutput()), kWait);
 
     service.toggleSharing(service.buttonTitle(), name);
     QTRY_COMPARE_WITH_TIMEOUT(service.buttonTitle(), msg("SC_ButtonStart"), kWait);
-    QTRY_VERIFY_WITH_TIMEOUT(!namedIn(avahiBrowse(), name), kWait);
+    QTRY_VERIFY2_WITH_TIMEOUT(goneFromBrowse(name), qPrintable(lastBrowseOutput()), kWait);
 }
 
 void TestShareServiceAvahi::heldPortIsSkippedInTheAnnouncement()
@@ -55,11 +55,11 @@ void TestShareServiceAvahi::heldPortIsSkippedInTheAnnouncement()
     ShareService service;
     service.toggleSharing(msg("SC_ButtonStart"), name);
     QCOMPARE(service.port(), next);
-    QTRY_VERIFY_WITH_TIMEOUT(listedBy(avahiBrowse(), name, next), kWait);
+    QTRY_VERIFY2_WITH_TIMEOUT(listedBy(avahiBrowse(), name, next), qPrintable(lastBrowseOutput()), kWait);
     if (held == ShareService::FirstPort && next == 9880)
         qInfo("9879 held: the share listens on and announces 9880");
     service.applicationShouldTerminate();
-    QTRY_VERIFY_WITH_TIMEOUT(!namedIn(avahiBrowse(), name), kWait);
+    QTRY_VERIFY2_WITH_TIMEOUT(goneFromBrowse(name), qPrintable(lastBrowseOutput()), kWait);
 }
 
 void TestShareServiceAvahi::takenNameGivesTheCollisionPath()
@@ -78,7 +78,7 @@ void TestShareServiceAvahi::takenNameGivesTheCollisionPath()
     QVERIFY(service.serviceNameEditable());
     QCOMPARE(service.port(), quint16(0));
     // The other host keeps its name.
-    QVERIFY(listedBy(avahiBrowse(), name, 21500));
+    QTRY_VERIFY2_WITH_TIMEOUT(listedBy(avahiBrowse(), name, 21500), qPrintable(lastBrowseOutput()), kWait);
 }
 
 void TestShareServiceAvahi::cliServeAnnouncesItsShare()
@@ -93,13 +93,13 @@ void TestShareServiceAvahi::cliServeAnnouncesItsShare()
     QTRY_VERIFY_WITH_TIMEOUT((output += serve.readAllStandardOutput()).contains("announced"), kWait);
     const QRegularExpressionMatch port = QRegularExpression(u"on port (\\d+)"_qs).match(QString::fromUtf8(output));
     QVERIFY2(port.hasMatch(), output.constData());
-    QTRY_VERIFY_WITH_TIMEOUT(listedBy(avahiBrowse(), name, port.captured(1).toInt()), kWait);
+    QTRY_VERIFY2_WITH_TIMEOUT(listedBy(avahiBrowse(), name, port.captured(1).toInt()), qPrintable(lastBrowseOutput()), kWait);
 
     // Interrupted, it takes the announcement along.
     serve.terminate();
     QVERIFY(serve.waitForFinished(10000));
     QCOMPARE(serve.exitCode(), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!namedIn(avahiBrowse(), name), kWait);
+    QTRY_VERIFY2_WITH_TIMEOUT(goneFromBrowse(name), qPrintable(lastBrowseOutput()), kWait);
 
     // A name taken by another host ends the command with a reason.
     Announcer other(name, 21600);

@@ -2,7 +2,9 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QNetworkInterface>
 
+#include <algorithm>
 #include <cctype>
 
 namespace AvahiTools {
@@ -38,6 +40,7 @@ QString unescapeAvahi(const QString &text)
 
 namespace {
 QString lastBrowse;
+bool lastBrowseComplete = false;
 } // namespace
 
 QString lastBrowseOutput()
@@ -47,13 +50,25 @@ QString lastBrowseOutput()
 
 QList<Listed> avahiBrowse()
 {
+    // -t ends after the cache is exhausted and every resolver has answered; a busy daemon can
+    // keep a resolver pending for a long time, so a browse is bounded and what it printed until
+    // then still counts. Callers retry.
+    QElapsedTimer clock;
+    clock.start();
     QProcess browse;
     browse.start(QStringLiteral("avahi-browse"), {QStringLiteral("-rpt"), QStringLiteral("_zorbix._tcp")});
-    if (!browse.waitForFinished(kWait))
-        return {};
+    lastBrowseComplete = browse.waitForFinished(kBrowseWait) && browse.exitStatus() == QProcess::NormalExit;
+    if (!lastBrowseComplete) {
+        browse.kill();
+        browse.waitForFinished(2000);
+    }
     QList<Listed> listed;
     lastBrowse = QString::fromUtf8(browse.readAllStandardOutput());
     const QStringList lines = lastBrowse.split(u'\n');
+    lastBrowse += QString::fromUtf8(browse.readAllStandardError());
+    lastBrowse += QStringLiteral("[avahi-browse %1 after %2 ms]")
+                      .arg(lastBrowseComplete ? u"finished"_qs : u"stopped"_qs)
+                      .arg(clock.elapsed());
     for (const QString &line : lines) {
         const QStringList f = line.split(u';');
         if (f.size() >= 9 && f[0] == u"=")
@@ -62,13 +77,33 @@ QList<Listed> avahiBrowse()
     return listed;
 }
 
+namespace {
+bool isOwnAddress(const QHostAddress &address)
+{
+    const QList<QHostAddress> own = QNetworkInterface::allAddresses();
+    return std::any_of(own.begin(), own.end(), [&](QHostAddress a) {
+        a.setScopeId(QString()); // avahi-browse prints link-local addresses without their scope
+        return a == address;
+    });
+}
+} // namespace
+
 bool listedBy(const QList<Listed> &listed, const QString &name, int port)
 {
     for (const Listed &l : listed) {
-        if (l.name == name && l.port == port && QHostAddress(l.address) == namespaceAddress())
+        // avahi-browse resolves to IPv4 or to the link-local IPv6 address, whichever answers
+        // first; either way it must be one of the namespace's own.
+        if (l.name == name && l.port == port && isOwnAddress(QHostAddress(l.address)))
             return true;
     }
     return false;
+}
+
+bool goneFromBrowse(const QString &name)
+{
+    const QList<Listed> listed = avahiBrowse();
+    // An unfinished browse proves nothing about absence.
+    return lastBrowseComplete && !namedIn(listed, name);
 }
 
 bool namedIn(const QList<Listed> &listed, const QString &name)

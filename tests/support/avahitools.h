@@ -13,6 +13,8 @@ namespace AvahiTools {
 // The namespace's own address (scripts/testenv.sh).
 QHostAddress namespaceAddress();
 constexpr int kWait = 15000;
+// One avahi-browse run at most; a check that browses retries within kWait.
+constexpr int kBrowseWait = 5000;
 
 // A name no other test process uses at the same time.
 QString unique(const QString &base);
@@ -33,6 +35,8 @@ QList<Listed> avahiBrowse();
 QString lastBrowseOutput();
 bool listedBy(const QList<Listed> &listed, const QString &name, int port);
 bool namedIn(const QList<Listed> &listed, const QString &name);
+// Browses once; true only when that browse finished and did not list the name.
+bool goneFromBrowse(const QString &name);
 
 // An announcement by avahi-publish, gone when this is destroyed (killed, not asked to leave).
 class Announcer
