@@ -120,7 +120,12 @@ int runClient(quint16 port)
     QTcpSocket warmUp; // load the network code before measuring
     resetPeak();
     const qint64 before = statusKiB("VmRSS:");
-    const size_t heapBefore = mallinfo2().uordblks;
+    // Live heap, small blocks and mmapped ones (a large payload is one mmapped block).
+    const auto liveHeap = [] {
+        const struct mallinfo2 info = mallinfo2();
+        return info.uordblks + info.hblkhd;
+    };
+    const size_t heapBefore = liveHeap();
     qsizetype records = 0;
     qint64 payload = 0;
     {
@@ -136,9 +141,17 @@ int runClient(quint16 port)
         client.loadServiceByAddress(QStringLiteral("127.0.0.1"), port);
         loop.exec();
         records = reply && reply->records ? reply->records->size() : -1;
-        const qint64 held = qint64(mallinfo2().uordblks - heapBefore); // live heap, not pages
+        const qint64 held = qint64(liveHeap() - heapBefore);
+        // Records stay encoded until read; reading each one once is what a viewer or a copy does.
+        QElapsedTimer clock;
+        clock.start();
+        qsizetype persons = 0;
+        for (qsizetype i = 0; i < records; ++i)
+            persons += reply->records->at(i).typeId() == QMetaType::QVariantMap ? 1 : 0;
+        const qint64 readMs = clock.elapsed();
         const qint64 peak = statusKiB("VmHWM:");
-        out << records << ' ' << payload << ' ' << (peak - before) * 1024 << ' ' << held << '\n';
+        out << records << ' ' << payload << ' ' << (peak - before) * 1024 << ' ' << held << ' ' << readMs << ' '
+            << persons << '\n';
     }
     return records > 0 ? 0 : 1;
 }
@@ -225,12 +238,13 @@ int main(int argc, char *argv[])
         out.flush();
 
         const QList<QByteArray> memory = runChild({QStringLiteral("--client"), QString::number(share.listener.serverPort())}).split(' ');
-        if (memory.size() == 4) {
+        if (memory.size() == 6) {
             const double frame = memory[1].toDouble();
             out << "  client in its own process: peak " << memory[2].toLongLong() / 1024 << " KiB above start ("
                 << QString::number(memory[2].toDouble() / frame, 'f', 2) << "x the frame), holding "
                 << memory[3].toLongLong() / 1024 << " KiB of live heap for the records ("
-                << QString::number(memory[3].toDouble() / frame, 'f', 2) << "x)\n";
+                << QString::number(memory[3].toDouble() / frame, 'f', 2) << "x); reading each of its "
+                << memory[5].toLongLong() << " persons once afterwards: " << memory[4].toLongLong() << " ms\n";
         }
         out.flush();
 

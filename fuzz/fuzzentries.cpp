@@ -1,5 +1,6 @@
 #include "fuzzentries.h"
 
+#include "archivedrecords.h"
 #include "exchangearchive.h"
 #include "qfconnectionpool.h"
 #include "zassert.h"
@@ -10,9 +11,39 @@
 
 namespace {
 
+// Same value, compared through its encoding: a NaN is not equal to itself as a QVariant.
+bool sameValue(const QVariant &a, const QVariant &b)
+{
+    const QString key = QStringLiteral("v");
+    return ExchangeArchive::encode({{key, a}}) == ExchangeArchive::encode({{key, b}});
+}
+
+// Kept encoded, "ABData" must be refused and read exactly like the fully decoded list.
+void checkArchivedList(const QByteArray &payload, const std::optional<QVariantMap> &message)
+{
+    const QString key = QStringLiteral("ABData");
+    const std::optional<QVariantMap> lazy = ExchangeArchive::decode(payload, key);
+    if (payload.size() < ArchivedRecords::kMaxItemsPerRecord) // below every budget both agree
+        ZASSERT(lazy.has_value() == message.has_value());
+    if (!lazy || !message)
+        return;
+    const QVariant list = lazy->value(key);
+    if (list.typeId() != QMetaType::fromType<ArchivedRecords>().id()) {
+        ZASSERT(sameValue(*lazy, *message));
+        return;
+    }
+    const ArchivedRecords records = list.value<ArchivedRecords>();
+    const QVariantList eager = message->value(key).toList();
+    ZASSERT(records.size() == eager.size());
+    for (qsizetype i = 0; i < records.size(); ++i)
+        ZASSERT(sameValue(records.at(i), eager.at(i)));
+    ZASSERT(sameValue(records.toList(), eager));
+}
+
 void checkArchive(const QByteArray &payload)
 {
     const std::optional<QVariantMap> message = ExchangeArchive::decode(payload);
+    checkArchivedList(payload, message);
     if (!message)
         return;
     // What decodes must encode, and encoding what came back must give the same bytes again.

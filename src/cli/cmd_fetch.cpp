@@ -149,12 +149,16 @@ int cmdFetch(const QStringList &args)
                 out << field.label << ": " << *it << '\n';
         }
     }
-    const RecordList records = reply->records.value_or(RecordList());
+    const ArchivedRecords records = reply->records.value_or(ArchivedRecords());
     out << records.size() << " records\n";
     out.flush();
 
     if (!jsonFile.isEmpty()) {
-        const QByteArray json = QJsonDocument(toJson(records).toArray()).toJson(QJsonDocument::Indented);
+        // Record by record: only the JSON form of the whole list is ever held at once.
+        QJsonArray array;
+        for (qsizetype i = 0; i < records.size(); ++i)
+            array.append(toJson(records.at(i)));
+        const QByteArray json = QJsonDocument(array).toJson(QJsonDocument::Indented);
         if (jsonFile == QLatin1String("-")) {
             out << QString::fromUtf8(json);
             return CliOk;

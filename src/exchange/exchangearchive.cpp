@@ -1,14 +1,12 @@
 #include "exchangearchive.h"
 
+#include "cbormessagereader.h"
 #include "flatperson.h"
 
-#include <QCborStreamReader>
 #include <QtEndian>
 #include <QDate>
 #include <QDateTime>
 #include <QTimeZone>
-
-#include <climits>
 
 namespace {
 
@@ -21,9 +19,24 @@ public:
 
     void append(const QString &text)
     {
-        const QByteArray utf8 = text.toUtf8();
-        head(3, quint64(utf8.size()));
-        m_out.append(utf8);
+        // Most texts are ASCII: written straight in, without a UTF-8 copy.
+        const QChar *chars = text.constData();
+        const qsizetype size = text.size();
+        bool ascii = true;
+        for (qsizetype i = 0; i < size && ascii; ++i)
+            ascii = chars[i].unicode() < 0x80;
+        if (!ascii) {
+            const QByteArray utf8 = text.toUtf8();
+            head(3, quint64(utf8.size()));
+            m_out.append(utf8);
+            return;
+        }
+        head(3, quint64(size));
+        const qsizetype at = m_out.size();
+        m_out.resize(at + size);
+        char *out = m_out.data() + at;
+        for (qsizetype i = 0; i < size; ++i)
+            out[i] = char(chars[i].unicode());
     }
     void append(const QByteArray &bytes)
     {
@@ -115,7 +128,7 @@ bool writeValue(Writer &writer, const QVariant &value)
     const int type = value.typeId();
     switch (type) {
     case QMetaType::QString:
-        writer.append(value.toString());
+        writer.append(*static_cast<const QString *>(value.constData()));
         return true;
     case QMetaType::Bool:
         writer.append(value.toBool());
@@ -165,7 +178,7 @@ bool writeValue(Writer &writer, const QVariant &value)
         return writer.endArray();
     }
     case QMetaType::QVariantList: {
-        const QVariantList list = value.toList();
+        const QVariantList &list = *static_cast<const QVariantList *>(value.constData());
         writer.startArray(static_cast<quint64>(list.size()));
         for (const QVariant &element : list) {
             if (!writeValue(writer, element))
@@ -174,7 +187,7 @@ bool writeValue(Writer &writer, const QVariant &value)
         return writer.endArray();
     }
     case QMetaType::QVariantMap:
-        return writeTextMap(writer, value.toMap());
+        return writeTextMap(writer, *static_cast<const QVariantMap *>(value.constData()));
     case QMetaType::QVariantHash: {
         const QVariantHash hash = value.toHash();
         QVariantMap map;
@@ -197,219 +210,6 @@ bool writeValue(Writer &writer, const QVariant &value)
     return false;
 }
 
-// Reads one item with QCborStreamReader, never deeper than the limit, so that a hostile nesting
-// is refused before any recursion or tree building happens.
-class Reader
-{
-public:
-    explicit Reader(const QByteArray &payload) : m_reader(payload), m_size(payload.size()) {}
-
-    std::optional<QVariantMap> readMessage()
-    {
-        if (m_reader.type() != QCborStreamReader::Map)
-            return std::nullopt;
-        QVariant top;
-        if (!readValue(top, 1) || top.typeId() != QMetaType::QVariantMap)
-            return std::nullopt;
-        // Exactly one item: anything behind it is an error.
-        if (!ok() || m_reader.currentOffset() != m_size)
-            return std::nullopt;
-        return top.toMap();
-    }
-
-private:
-    bool ok() { return m_reader.lastError() == QCborError::NoError; }
-
-    bool readText(QString &out)
-    {
-        out.clear();
-        auto chunk = m_reader.readString();
-        while (chunk.status == QCborStreamReader::Ok) {
-            out += chunk.data;
-            chunk = m_reader.readString();
-        }
-        return chunk.status == QCborStreamReader::EndOfString && ok();
-    }
-
-    // Property names and labels repeat in every person: keys are shared through a small table
-    // indexed by length and end characters (cheaper than hashing whole texts), so a large
-    // "ABData" holds about one copy of each name instead of one per person.
-    bool readKey(QString &out)
-    {
-        if (!readText(out))
-            return false;
-        if (out.isEmpty())
-            return true;
-        const size_t slot = (size_t(out.size()) * 31u + out.front().unicode() * 7u + out.back().unicode()) % kKeySlots;
-        QString &known = m_keys[slot];
-        if (known == out)
-            out = known;
-        else
-            known = out;
-        return true;
-    }
-
-    bool readBytes(QByteArray &out)
-    {
-        out.clear();
-        auto chunk = m_reader.readByteArray();
-        while (chunk.status == QCborStreamReader::Ok) {
-            out += chunk.data;
-            chunk = m_reader.readByteArray();
-        }
-        return chunk.status == QCborStreamReader::EndOfString && ok();
-    }
-
-    bool readArray(QVariant &out, int depth)
-    {
-        if (!m_reader.enterContainer())
-            return false;
-        QVariantList list;
-        while (m_reader.lastError() == QCborError::NoError && m_reader.hasNext()) {
-            QVariant element;
-            if (!readValue(element, depth + 1))
-                return false;
-            list.append(std::move(element));
-        }
-        if (!ok() || !m_reader.leaveContainer())
-            return false;
-        out = std::move(list);
-        return true;
-    }
-
-    bool readMap(QVariant &out, int depth)
-    {
-        if (!m_reader.enterContainer())
-            return false;
-        QVariantMap textMap;
-        OwnerCard numberMap;
-        enum { Unknown, TextKeys, NumberKeys } keys = Unknown;
-        while (m_reader.lastError() == QCborError::NoError && m_reader.hasNext()) {
-            if (m_reader.isString() && keys != NumberKeys) {
-                keys = TextKeys;
-                QString key;
-                if (!readKey(key))
-                    return false;
-                QVariant value;
-                if (textMap.contains(key) || !readValue(value, depth + 1))
-                    return false;
-                textMap.insert(key, std::move(value));
-            } else if (m_reader.isInteger() && keys != TextKeys) {
-                keys = NumberKeys;
-                // Number keys are field tags: signed 32-bit, each with a text.
-                qint64 key = 0;
-                if (m_reader.isUnsignedInteger()) {
-                    const quint64 raw = m_reader.toUnsignedInteger();
-                    if (raw > static_cast<quint64>(INT_MAX))
-                        return false;
-                    key = static_cast<qint64>(raw);
-                } else {
-                    // The magnitude of the negative number; 0 stands for -2^64.
-                    const quint64 magnitude = quint64(m_reader.toNegativeInteger());
-                    if (magnitude == 0 || magnitude > static_cast<quint64>(INT_MAX) + 1)
-                        return false;
-                    key = -static_cast<qint64>(magnitude);
-                }
-                if (!m_reader.next())
-                    return false;
-                if (numberMap.contains(static_cast<int>(key)) || !m_reader.isString())
-                    return false;
-                QString text;
-                if (!readText(text))
-                    return false;
-                numberMap.insert(static_cast<int>(key), text);
-            } else {
-                return false;
-            }
-        }
-        if (!ok() || !m_reader.leaveContainer())
-            return false;
-        if (keys == NumberKeys)
-            out = QVariant::fromValue(numberMap);
-        else
-            out = std::move(textMap);
-        return true;
-    }
-
-    bool readValue(QVariant &out, int depth)
-    {
-        if (!ok())
-            return false;
-        switch (m_reader.type()) {
-        case QCborStreamReader::UnsignedInteger: {
-            const quint64 raw = m_reader.toUnsignedInteger();
-            if (raw > static_cast<quint64>(LLONG_MAX))
-                return false;
-            out = static_cast<qlonglong>(raw);
-            return m_reader.next();
-        }
-        case QCborStreamReader::NegativeInteger: {
-            // The magnitude of the negative number; 0 stands for -2^64.
-            const quint64 magnitude = quint64(m_reader.toNegativeInteger());
-            if (magnitude == 0 || magnitude - 1 > static_cast<quint64>(LLONG_MAX))
-                return false;
-            out = static_cast<qlonglong>(-1 - static_cast<qint64>(magnitude - 1));
-            return m_reader.next();
-        }
-        case QCborStreamReader::ByteArray: {
-            QByteArray bytes;
-            if (!readBytes(bytes))
-                return false;
-            out = std::move(bytes);
-            return true;
-        }
-        case QCborStreamReader::String: {
-            QString text;
-            if (!readText(text))
-                return false;
-            out = std::move(text);
-            return true;
-        }
-        case QCborStreamReader::Array:
-            return depth <= ExchangeArchive::kMaxNesting && readArray(out, depth);
-        case QCborStreamReader::Map:
-            return depth <= ExchangeArchive::kMaxNesting && readMap(out, depth);
-        case QCborStreamReader::Tag: {
-            if (m_reader.toTag() != QCborKnownTags::DateTimeString || !m_reader.next() || !m_reader.isString())
-                return false;
-            QString text;
-            if (!readText(text))
-                return false;
-            QDateTime dateTime = QDateTime::fromString(text, Qt::ISODateWithMs);
-            if (!dateTime.isValid())
-                return false;
-            out = std::move(dateTime);
-            return true;
-        }
-        case QCborStreamReader::SimpleType: {
-            const QCborSimpleType simple = m_reader.toSimpleType();
-            if (simple != QCborSimpleType::False && simple != QCborSimpleType::True)
-                return false;
-            out = simple == QCborSimpleType::True;
-            return m_reader.next();
-        }
-        case QCborStreamReader::Float16:
-            out = double(float(m_reader.toFloat16()));
-            return m_reader.next();
-        case QCborStreamReader::Float:
-            out = double(m_reader.toFloat());
-            return m_reader.next();
-        case QCborStreamReader::Double:
-            out = m_reader.toDouble();
-            return m_reader.next();
-        case QCborStreamReader::Invalid:
-            break;
-        }
-        return false;
-    }
-
-    static constexpr size_t kKeySlots = 251;
-
-    QCborStreamReader m_reader;
-    qint64 m_size;
-    QString m_keys[kKeySlots];
-};
-
 } // namespace
 
 std::optional<QByteArray> ExchangeArchive::encode(const QVariantMap &message)
@@ -423,6 +223,12 @@ std::optional<QByteArray> ExchangeArchive::encode(const QVariantMap &message)
 
 std::optional<QVariantMap> ExchangeArchive::decode(const QByteArray &payload)
 {
-    Reader reader(payload);
-    return reader.readMessage();
+    CborMessageReader reader(payload);
+    return reader.readMessage(QString());
+}
+
+std::optional<QVariantMap> ExchangeArchive::decode(const QByteArray &payload, const QString &listKey)
+{
+    CborMessageReader reader(payload);
+    return reader.readMessage(listKey);
 }

@@ -16,7 +16,8 @@
 //
 // Decoding is strict: anything that is not exactly one well-formed item of these kinds, nested
 // no deeper than kMaxNesting, with a map at the top, gives nothing. Maps with integer keys come
-// back as OwnerCard; an empty map comes back as an empty QVariantMap.
+// back as OwnerCard; an empty map comes back as an empty QVariantMap. A message of more than
+// kMaxItems values does not decode either.
 class ExchangeArchive
 {
 public:
@@ -26,9 +27,16 @@ public:
     // address inside a labeled value inside a multi-value inside a person inside "ABData" inside
     // the message) needs 6.
     static constexpr int kMaxNesting = 16;
+    // Values one decode builds at most (a list and a map count one each, like a text): a small
+    // payload of tiny items cannot expand into gigabytes of QVariants. An archived list's entries
+    // have budgets of their own (ArchivedRecords).
+    static constexpr qint64 kMaxItems = 2'000'000;
 
     // Nothing when the graph holds a value of a kind that has no CBOR form here (an invalid
     // QVariant, a pointer, ...): such a message is a programming error, never sent half-written.
     static std::optional<QByteArray> encode(const QVariantMap &message);
     static std::optional<QVariantMap> decode(const QByteArray &payload);
+    // The same, but an array under listKey in the top-level map comes back as ArchivedRecords:
+    // every entry checked as strictly as above, none of them built yet.
+    static std::optional<QVariantMap> decode(const QByteArray &payload, const QString &listKey);
 };

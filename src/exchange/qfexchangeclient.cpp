@@ -237,7 +237,7 @@ void QFExchangeClient::readAllTheData(const QByteArray &chunk)
             d->fail(Failure::Incompatible, QStringLiteral("frame without a payload"));
             return;
         }
-        const std::optional<QVariantMap> message = ExchangeArchive::decode(*payload);
+        const std::optional<QVariantMap> message = ExchangeArchive::decode(*payload, kRecordData);
         if (!message || message->value(kType).typeId() != QMetaType::QString) {
             d->fail(Failure::Incompatible, QStringLiteral("reply that is not a message"));
             return;
@@ -259,11 +259,11 @@ void QFExchangeClient::Private::handleMessage(const QVariantMap &message)
     if (type == kTypeAB) {
         const auto records = message.constFind(kRecordData);
         if (records != message.constEnd()) {
-            if (records->typeId() != QMetaType::QVariantList) {
+            if (records->typeId() != QMetaType::fromType<ArchivedRecords>().id()) {
                 fail(Failure::Incompatible, QStringLiteral("\"ABData\" is not a list"));
                 return;
             }
-            reply.records = records->toList();
+            reply.records = records->value<ArchivedRecords>();
         }
         const auto card = message.constFind(kOwnerData);
         if (card != message.constEnd()) {

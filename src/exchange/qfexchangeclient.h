@@ -1,5 +1,6 @@
 #pragma once
 
+#include "archivedrecords.h"
 #include "flatperson.h"
 
 #include <QObject>
@@ -11,11 +12,12 @@
 class QFConnectionPool;
 
 // What a finished download brought: the type of the closing message ("AB" for a real answer),
-// and for "AB" the record list and owner card when the message carried them.
+// and for "AB" the record list and owner card when the message carried them. The records stay
+// encoded until read (ArchivedRecords).
 struct QFExchangeReply
 {
     QString type;
-    std::optional<RecordList> records;
+    std::optional<ArchivedRecords> records;
     std::optional<OwnerCard> ownerCard;
 };
 Q_DECLARE_METATYPE(QFExchangeReply)

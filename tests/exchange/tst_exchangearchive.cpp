@@ -1,4 +1,5 @@
 #include "abglobals.h"
+#include "archivedrecords.h"
 #include "exchangearchive.h"
 #include "flatperson.h"
 
@@ -27,6 +28,12 @@ private slots:
     void deepNestingIsRefusedWithoutRecursion();
     void nestingLimitIsExact();
     void unsupportedValuesAreNotEncoded();
+    void archivedListReadsLikeTheDecodedOne();
+    void archivedListIsAsStrict_data();
+    void archivedListIsAsStrict();
+    void itemFloodsAreRefused();
+    void archivedTextsAreCheckedLikeDecodedOnes_data();
+    void archivedTextsAreCheckedLikeDecodedOnes();
 };
 
 static FlatPerson samplePerson()
@@ -54,6 +61,9 @@ void TestExchangeArchive::roundTrip_data()
     QTest::newRow("extremes") << QVariantMap{{u"big"_qs, qlonglong(LLONG_MAX)}, {u"small"_qs, qlonglong(LLONG_MIN)},
                                              {u"flag"_qs, true}, {u"real"_qs, 1.5}, {u""_qs, u""_qs}};
     QTest::newRow("empty") << QVariantMap();
+    // A byte order mark at the start of a text is part of the text.
+    QTest::newRow("byte order marks") << QVariantMap{{u"\uFEFFkey"_qs, u"\uFEFFvalue"_qs}, {u"key"_qs, u"\uFEFF"_qs},
+                                                     {u"ABData"_qs, QVariantList{u"\uFEFF\uFEFFx"_qs}}};
 }
 
 void TestExchangeArchive::roundTrip()
@@ -64,6 +74,10 @@ void TestExchangeArchive::roundTrip()
     const std::optional<QVariantMap> back = ExchangeArchive::decode(*bytes);
     QVERIFY(back.has_value());
     QCOMPARE(*back, message);
+    const std::optional<QVariantMap> kept = ExchangeArchive::decode(*bytes, u"ABData"_qs);
+    QVERIFY(kept.has_value());
+    if (message.contains(u"ABData"_qs))
+        QCOMPARE(kept->value(u"ABData"_qs).value<ArchivedRecords>().toList(), message.value(u"ABData"_qs).toList());
     // Kinds survive too: an empty text stays a text, a number a number.
     const auto check = [](const QVariant &a, const QVariant &b, const auto &self) -> void {
         QCOMPARE(b.typeId(), a.typeId());
@@ -158,6 +172,7 @@ void TestExchangeArchive::refused()
 {
     QFETCH(QByteArray, payload);
     QVERIFY(!ExchangeArchive::decode(payload).has_value());
+    QVERIFY(!ExchangeArchive::decode(payload, u"a"_qs).has_value());
 }
 
 void TestExchangeArchive::deepNestingIsRefusedWithoutRecursion()
@@ -200,3 +215,144 @@ void TestExchangeArchive::unsupportedValuesAreNotEncoded()
 
 QTEST_GUILESS_MAIN(TestExchangeArchive)
 #include "tst_exchangearchive.moc"
+
+// "ABData" kept encoded: the same entries, of the same kinds, as the full decode gives, including
+// entries that are not persons at all; other values and a non-list "ABData" decode as usual.
+void TestExchangeArchive::archivedListReadsLikeTheDecodedOne()
+{
+    const QVariantList records{samplePerson(), u"not a person"_qs, qlonglong(7), QVariantList{u"x"_qs},
+                               FlatPerson{{kABFirstNameProperty, u"Ann"_qs}}, FlatPerson()};
+    const QVariantMap message{{u"type"_qs, u"AB"_qs}, {u"ABData"_qs, records}, {u"pData"_qs, QVariant::fromValue(OwnerCard{{1, u"A"_qs}})}};
+    const QByteArray bytes = ExchangeArchive::encode(message).value();
+
+    const QVariantMap lazy = ExchangeArchive::decode(bytes, u"ABData"_qs).value();
+    QCOMPARE(lazy.value(u"type"_qs), QVariant(u"AB"_qs));
+    QCOMPARE(lazy.value(u"pData"_qs).value<OwnerCard>(), (OwnerCard{{1, u"A"_qs}}));
+    QCOMPARE(lazy.value(u"ABData"_qs).typeId(), QMetaType::fromType<ArchivedRecords>().id());
+    const ArchivedRecords archived = lazy.value(u"ABData"_qs).value<ArchivedRecords>();
+    QCOMPARE(archived.size(), records.size());
+    for (qsizetype i = archived.size() - 1; i >= 0; --i) { // any order
+        QCOMPARE(archived.at(i), records.at(i));
+        QCOMPARE(archived.at(i).typeId(), records.at(i).typeId());
+    }
+    QCOMPARE(archived.toList(), records);
+    QCOMPARE(archived.at(0).toMap().value(kABBirthdayProperty).typeId(), QMetaType::QDateTime);
+
+    // Copies share the bytes; the payload may go away.
+    ArchivedRecords copy;
+    {
+        const QByteArray transient = ExchangeArchive::encode(message).value();
+        copy = ExchangeArchive::decode(transient, u"ABData"_qs)->value(u"ABData"_qs).value<ArchivedRecords>();
+    }
+    QCOMPARE(copy.toList(), records);
+
+    const QByteArray empty = ExchangeArchive::encode({{u"ABData"_qs, QVariantList()}}).value();
+    QVERIFY(ExchangeArchive::decode(empty, u"ABData"_qs)->value(u"ABData"_qs).value<ArchivedRecords>().isEmpty());
+    const QByteArray text = ExchangeArchive::encode({{u"ABData"_qs, u"x"_qs}}).value();
+    QCOMPARE(ExchangeArchive::decode(text, u"ABData"_qs)->value(u"ABData"_qs), QVariant(u"x"_qs));
+    // Only the top level's list is kept encoded.
+    const QByteArray nested = ExchangeArchive::encode({{u"inner"_qs, QVariantMap{{u"ABData"_qs, QVariantList{1}}}}}).value();
+    QCOMPARE(ExchangeArchive::decode(nested, u"ABData"_qs)->value(u"inner"_qs).toMap().value(u"ABData"_qs).typeId(),
+             QMetaType::QVariantList);
+}
+
+void TestExchangeArchive::archivedListIsAsStrict_data()
+{
+    // One bad entry among good ones spoils the message, as it does decoded in full.
+    QTest::addColumn<QByteArray>("entry");
+    QTest::newRow("invalid utf8") << QByteArray::fromHex("62c328");
+    QTest::newRow("bad date") << QCborValue(QCborKnownTags::DateTimeString, u"yesterday"_qs).toCbor();
+    QTest::newRow("null") << QByteArray::fromHex("f6");
+    QTest::newRow("duplicate key") << QByteArray::fromHex("a2617801617802");
+    QTest::newRow("truncated") << QByteArray::fromHex("a26178");
+    QTest::newRow("too deep") << QByteArray(ExchangeArchive::kMaxNesting, '\x81') + '\x00';
+}
+
+void TestExchangeArchive::archivedListIsAsStrict()
+{
+    QFETCH(QByteArray, entry);
+    const QByteArray good = QCborValue(QCborMap{{u"First"_qs, u"Ann"_qs}}).toCbor();
+    const QByteArray bytes = QByteArray::fromHex("a1664142446174618" "3") + good + entry + good;
+    QVERIFY(!ExchangeArchive::decode(bytes).has_value());
+    QVERIFY(!ExchangeArchive::decode(bytes, u"ABData"_qs).has_value());
+    // The frame is fine without the bad entry.
+    QVERIFY(ExchangeArchive::decode(QByteArray::fromHex("a1664142446174618" "2") + good + good, u"ABData"_qs).has_value());
+}
+
+// A few megabytes of one-byte items must not turn into gigabytes of values on the receiving side.
+void TestExchangeArchive::itemFloodsAreRefused()
+{
+    const auto arrayOf = [](qint64 count, const QByteArray &item) {
+        QByteArray bytes = QByteArray::fromHex("a1664142446174619a");
+        bytes += char(count >> 24);
+        bytes += char(count >> 16);
+        bytes += char(count >> 8);
+        bytes += char(count);
+        for (qint64 i = 0; i < count; ++i)
+            bytes += item;
+        return bytes;
+    };
+    // Entries in the kept list: at most kMaxRecords, each an item, however small.
+    const QByteArray most = arrayOf(ArchivedRecords::kMaxRecords, QByteArray(1, '\x00'));
+    const std::optional<QVariantMap> kept = ExchangeArchive::decode(most, u"ABData"_qs);
+    QVERIFY(kept.has_value());
+    QCOMPARE(kept->value(u"ABData"_qs).value<ArchivedRecords>().size(), ArchivedRecords::kMaxRecords);
+    QCOMPARE(kept->value(u"ABData"_qs).value<ArchivedRecords>().at(17), QVariant(qlonglong(0)));
+    QVERIFY(!ExchangeArchive::decode(arrayOf(ArchivedRecords::kMaxRecords + 1, QByteArray(1, '\x00')), u"ABData"_qs));
+
+    // Values in one entry, the entry's own array counting as one.
+    const auto oneEntry = [](qint64 values) {
+        QByteArray bytes = QByteArray::fromHex("a16641424461746181" "9a");
+        bytes += char(values >> 24);
+        bytes += char(values >> 16);
+        bytes += char(values >> 8);
+        bytes += char(values);
+        bytes += QByteArray(values, '\x01');
+        return bytes;
+    };
+    QVERIFY(ExchangeArchive::decode(oneEntry(ArchivedRecords::kMaxItemsPerRecord - 1), u"ABData"_qs).has_value());
+    QVERIFY(!ExchangeArchive::decode(oneEntry(ArchivedRecords::kMaxItemsPerRecord), u"ABData"_qs).has_value());
+
+    // Decoded in full, the message as a whole has a budget.
+    QVERIFY(!ExchangeArchive::decode(arrayOf(ExchangeArchive::kMaxItems, QByteArray(1, '\x00'))).has_value());
+}
+
+void TestExchangeArchive::archivedTextsAreCheckedLikeDecodedOnes_data()
+{
+    // Texts in the kept list are checked without being decoded; whatever the full decode takes
+    // or refuses, the check must take or refuse as well.
+    QTest::addColumn<QByteArray>("text");
+    QTest::newRow("ascii") << QByteArray::fromHex("6161");
+    QTest::newRow("empty") << QByteArray::fromHex("60");
+    QTest::newRow("byte order mark") << QByteArray::fromHex("64efbbbf61");
+    QTest::newRow("noncharacter") << QByteArray::fromHex("63efbfbf");
+    QTest::newRow("highest code point") << QByteArray::fromHex("64f48fbfbf");
+    QTest::newRow("surrogate") << QByteArray::fromHex("63eda080");
+    QTest::newRow("above U+10FFFF") << QByteArray::fromHex("64f4908080");
+    QTest::newRow("overlong slash") << QByteArray::fromHex("62c0af");
+    QTest::newRow("overlong three bytes") << QByteArray::fromHex("63e08080");
+    QTest::newRow("cut sequence") << QByteArray::fromHex("62e282");
+    QTest::newRow("lone continuation") << QByteArray::fromHex("6180");
+    QTest::newRow("chunks") << QByteArray::fromHex("7f6161" "63e282ac" "ff");
+    QTest::newRow("character split over chunks") << QByteArray::fromHex("7f62e282" "61ac" "ff");
+    QTest::newRow("mark in a later chunk") << QByteArray::fromHex("7f6161" "64efbbbf62" "ff");
+}
+
+void TestExchangeArchive::archivedTextsAreCheckedLikeDecodedOnes()
+{
+    QFETCH(QByteArray, text);
+    // [ text, {text: 1}, {"a": 1, text: 2} ]: as a value, as a key, and as a key that may repeat "a".
+    const QByteArray list = QByteArray::fromHex("a166414244617461" "83") + text + "\xa1" + text + '\x01' +
+                            QByteArray::fromHex("a2616101") + text + '\x02';
+    const std::optional<QVariantMap> eager = ExchangeArchive::decode(list);
+    const std::optional<QVariantMap> lazy = ExchangeArchive::decode(list, u"ABData"_qs);
+    QCOMPARE(lazy.has_value(), eager.has_value());
+    if (eager)
+        QCOMPARE(lazy->value(u"ABData"_qs).value<ArchivedRecords>().toList(), eager->value(u"ABData"_qs).toList());
+
+    // Each alone, so that one refusal does not hide another.
+    for (const QByteArray &entry : {text, QByteArray("\xa1") + text + '\x01', QByteArray::fromHex("a2616101") + text + '\x02'}) {
+        const QByteArray one = QByteArray::fromHex("a166414244617461" "81") + entry;
+        QCOMPARE(ExchangeArchive::decode(one, u"ABData"_qs).has_value(), ExchangeArchive::decode(one).has_value());
+    }
+}

@@ -1,0 +1,407 @@
+#include "cbormessagereader.h"
+
+#include "archivedrecords.h"
+#include "exchangearchive.h"
+#include "flatperson.h"
+
+#include <QDateTime>
+#include <QSet>
+#include <QVarLengthArray>
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+
+#include <climits>
+
+namespace {
+
+// The keys of one map, to refuse a duplicate; maps are small, so a short list is searched until
+// a hostile one grows long.
+class KeySet
+{
+public:
+    bool insert(const QString &key)
+    {
+        if (!m_many.isEmpty() || m_few.size() == kFew) {
+            if (m_many.isEmpty())
+                m_many = QSet<QString>(m_few.cbegin(), m_few.cend());
+            const qsizetype before = m_many.size();
+            m_many.insert(key);
+            return m_many.size() != before;
+        }
+        if (std::find(m_few.cbegin(), m_few.cend(), key) != m_few.cend())
+            return false;
+        m_few.append(key);
+        return true;
+    }
+
+private:
+    static constexpr qsizetype kFew = 32;
+    QVarLengthArray<QString, kFew> m_few;
+    QSet<QString> m_many;
+};
+
+// The same for keys read as UTF-8 bytes while only checking: equal texts have equal bytes.
+class ByteKeySet
+{
+public:
+    bool insert(std::string_view key)
+    {
+        if (m_many)
+            return m_many->emplace(key).second;
+        for (const auto &[offset, length] : m_spans) {
+            if (length == qsizetype(key.size()) && std::memcmp(m_bytes.constData() + offset, key.data(), key.size()) == 0)
+                return false;
+        }
+        if (m_spans.size() == kFew) {
+            m_many.emplace();
+            for (const auto &[offset, length] : m_spans)
+                m_many->emplace(m_bytes.constData() + offset, size_t(length));
+            return m_many->emplace(key).second;
+        }
+        m_spans.append({m_bytes.size(), qsizetype(key.size())});
+        m_bytes.append(key.data(), qsizetype(key.size()));
+        return true;
+    }
+
+private:
+    static constexpr qsizetype kFew = 32;
+    QVarLengthArray<char, 512> m_bytes;
+    QVarLengthArray<std::pair<qsizetype, qsizetype>, kFew> m_spans;
+    std::optional<std::unordered_set<std::string>> m_many;
+};
+
+// Well-formed UTF-8 (Unicode table 3-7): no overlong forms, no surrogates, nothing above
+// U+10FFFF, no cut sequence. The same texts that QCborStreamReader::readString() refuses.
+bool isWellFormedUtf8(const char *text, qsizetype size)
+{
+    const auto *p = reinterpret_cast<const uchar *>(text);
+    qsizetype i = 0;
+    while (i < size) {
+        const uchar c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int length = 0;
+        uchar low = 0x80, high = 0xbf;
+        if (c >= 0xc2 && c <= 0xdf) {
+            length = 2;
+        } else if (c >= 0xe0 && c <= 0xef) {
+            length = 3;
+            low = c == 0xe0 ? 0xa0 : 0x80;
+            high = c == 0xed ? 0x9f : 0xbf;
+        } else if (c >= 0xf0 && c <= 0xf4) {
+            length = 4;
+            low = c == 0xf0 ? 0x90 : 0x80;
+            high = c == 0xf4 ? 0x8f : 0xbf;
+        } else {
+            return false;
+        }
+        if (size - i < length || p[i + 1] < low || p[i + 1] > high)
+            return false;
+        for (int k = 2; k < length; ++k) {
+            if ((p[i + k] & 0xc0) != 0x80)
+                return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+} // namespace
+
+CborMessageReader::CborMessageReader(const QByteArray &payload)
+    : m_payload(payload), m_reader(std::in_place, payload), m_end(payload.size()), m_budget(ExchangeArchive::kMaxItems)
+{
+}
+
+CborMessageReader::CborMessageReader(const QByteArray &payload, qsizetype offset)
+    : m_payload(payload), m_end(payload.size() - offset), m_budget(ExchangeArchive::kMaxItems)
+{
+    seek(offset);
+}
+
+void CborMessageReader::seek(qsizetype offset)
+{
+    // A stream reader stops after one top-level item; a new one over the rest costs no copy.
+    m_reader.emplace(m_payload.constData() + offset, m_payload.size() - offset);
+}
+
+CborMessageReader::~CborMessageReader() = default;
+
+std::optional<QVariantMap> CborMessageReader::readMessage(const QString &listKey)
+{
+    if (m_reader->type() != QCborStreamReader::Map)
+        return std::nullopt;
+    m_listKey = listKey;
+    QVariant top;
+    if (!readValue(top, 1) || top.typeId() != QMetaType::QVariantMap)
+        return std::nullopt;
+    // Exactly one item: anything behind it is an error.
+    if (!ok() || m_reader->currentOffset() != m_end)
+        return std::nullopt;
+    return top.toMap();
+}
+
+bool CborMessageReader::readItem(QVariant &out, int depth, qint64 budget)
+{
+    m_budget = budget;
+    return readValue(out, depth);
+}
+
+bool CborMessageReader::ok()
+{
+    return m_reader->lastError() == QCborError::NoError;
+}
+
+// Texts are read chunk by chunk into one reused buffer and checked here rather than by
+// QCborStreamReader::readString(), which drops a byte order mark at the start of each chunk:
+// a text that starts with U+FEFF arrives as it was sent. A check-only read (out null) builds
+// nothing; with key, the text's UTF-8 bytes are collected there.
+bool CborMessageReader::readTextChunks(QString *out, std::string *key)
+{
+    if (out)
+        out->clear();
+    if (key)
+        key->clear();
+    for (;;) {
+        const qsizetype size = m_reader->currentStringChunkSize();
+        if (size > m_end)
+            return false; // longer than everything there is
+        if (size > m_chunk.size())
+            m_chunk.resize(size);
+        const auto chunk = m_reader->readStringChunk(m_chunk.data(), m_chunk.size());
+        if (chunk.status == QCborStreamReader::EndOfString)
+            return ok();
+        if (chunk.status != QCborStreamReader::Ok || !isWellFormedUtf8(m_chunk.constData(), chunk.data))
+            return false;
+        if (out)
+            *out += m_utf8(QByteArrayView(m_chunk.constData(), chunk.data));
+        if (key)
+            key->append(m_chunk.constData(), size_t(chunk.data));
+    }
+}
+
+bool CborMessageReader::readText(QString &out)
+{
+    return readTextChunks(&out, nullptr);
+}
+
+bool CborMessageReader::checkText(std::string *key)
+{
+    return readTextChunks(nullptr, key);
+}
+
+// Property names and labels repeat in every person: keys are shared through a small table
+// indexed by length and end characters (cheaper than hashing whole texts), so a large "ABData"
+// holds about one copy of each name instead of one per person.
+bool CborMessageReader::readKey(QString &out)
+{
+    if (!readText(out))
+        return false;
+    if (out.isEmpty() || m_checkOnly)
+        return true;
+    const size_t slot = (size_t(out.size()) * 31u + out.front().unicode() * 7u + out.back().unicode()) % kKeySlots;
+    QString &known = m_keys[slot];
+    if (known == out)
+        out = known;
+    else
+        known = out;
+    return true;
+}
+
+bool CborMessageReader::readBytes(QByteArray &out)
+{
+    out.clear();
+    auto chunk = m_reader->readByteArray();
+    while (chunk.status == QCborStreamReader::Ok) {
+        out += chunk.data;
+        chunk = m_reader->readByteArray();
+    }
+    return chunk.status == QCborStreamReader::EndOfString && ok();
+}
+
+bool CborMessageReader::readArray(QVariant &out, int depth)
+{
+    if (!m_reader->enterContainer())
+        return false;
+    QVariantList list;
+    while (ok() && m_reader->hasNext()) {
+        QVariant element;
+        if (!readValue(element, depth + 1))
+            return false;
+        if (!m_checkOnly)
+            list.append(std::move(element));
+    }
+    if (!ok() || !m_reader->leaveContainer())
+        return false;
+    out = std::move(list);
+    return true;
+}
+
+// Each entry is read once to check it, with a budget of its own and without building it; only
+// where it starts is kept.
+bool CborMessageReader::readArchivedList(QVariant &out, int depth)
+{
+    if (!m_reader->enterContainer())
+        return false;
+    ArchivedRecords records;
+    records.m_payload = m_payload;
+    records.m_depth = depth + 1;
+    const qint64 outerBudget = m_budget;
+    while (ok() && m_reader->hasNext()) {
+        const qint64 offset = m_reader->currentOffset();
+        if (records.m_offsets.size() >= ArchivedRecords::kMaxRecords || offset > qint64(UINT32_MAX))
+            return false;
+        m_budget = ArchivedRecords::kMaxItemsPerRecord;
+        m_checkOnly = true;
+        QVariant entry;
+        const bool read = readValue(entry, depth + 1);
+        m_checkOnly = false;
+        if (!read)
+            return false;
+        records.m_offsets.append(quint32(offset));
+    }
+    m_budget = outerBudget;
+    if (!ok() || !m_reader->leaveContainer())
+        return false;
+    out = QVariant::fromValue(records);
+    return true;
+}
+
+bool CborMessageReader::readMap(QVariant &out, int depth)
+{
+    if (!m_reader->enterContainer())
+        return false;
+    QVariantMap textMap;
+    KeySet textKeys;
+    ByteKeySet byteKeys;
+    OwnerCard numberMap;
+    enum { Unknown, TextKeys, NumberKeys } keys = Unknown;
+    while (ok() && m_reader->hasNext()) {
+        if (m_reader->isString() && keys != NumberKeys) {
+            keys = TextKeys;
+            QString key;
+            if (m_checkOnly ? !checkText(&m_keyText) || !byteKeys.insert(m_keyText) : !readKey(key) || !textKeys.insert(key))
+                return false;
+            QVariant value;
+            const bool archived = depth == 1 && !m_listKey.isEmpty() && key == m_listKey && m_reader->isArray();
+            if (archived ? !readArchivedList(value, depth + 1) : !readValue(value, depth + 1))
+                return false;
+            if (!m_checkOnly)
+                textMap.insert(key, std::move(value));
+        } else if (m_reader->isInteger() && keys != TextKeys) {
+            keys = NumberKeys;
+            // Number keys are field tags: signed 32-bit, each with a text.
+            qint64 key = 0;
+            if (m_reader->isUnsignedInteger()) {
+                const quint64 raw = m_reader->toUnsignedInteger();
+                if (raw > static_cast<quint64>(INT_MAX))
+                    return false;
+                key = static_cast<qint64>(raw);
+            } else {
+                // The magnitude of the negative number; 0 stands for -2^64.
+                const quint64 magnitude = quint64(m_reader->toNegativeInteger());
+                if (magnitude == 0 || magnitude > static_cast<quint64>(INT_MAX) + 1)
+                    return false;
+                key = -static_cast<qint64>(magnitude);
+            }
+            if (!m_reader->next())
+                return false;
+            if (numberMap.contains(static_cast<int>(key)) || !m_reader->isString() || --m_budget < 0)
+                return false;
+            QString text;
+            if (!readText(text))
+                return false;
+            numberMap.insert(static_cast<int>(key), text);
+        } else {
+            return false;
+        }
+    }
+    if (!ok() || !m_reader->leaveContainer())
+        return false;
+    if (keys == NumberKeys)
+        out = QVariant::fromValue(numberMap);
+    else
+        out = std::move(textMap);
+    return true;
+}
+
+bool CborMessageReader::readValue(QVariant &out, int depth)
+{
+    if (!ok() || --m_budget < 0)
+        return false;
+    switch (m_reader->type()) {
+    case QCborStreamReader::UnsignedInteger: {
+        const quint64 raw = m_reader->toUnsignedInteger();
+        if (raw > static_cast<quint64>(LLONG_MAX))
+            return false;
+        out = static_cast<qlonglong>(raw);
+        return m_reader->next();
+    }
+    case QCborStreamReader::NegativeInteger: {
+        // The magnitude of the negative number; 0 stands for -2^64.
+        const quint64 magnitude = quint64(m_reader->toNegativeInteger());
+        if (magnitude == 0 || magnitude - 1 > static_cast<quint64>(LLONG_MAX))
+            return false;
+        out = static_cast<qlonglong>(-1 - static_cast<qint64>(magnitude - 1));
+        return m_reader->next();
+    }
+    case QCborStreamReader::ByteArray: {
+        QByteArray bytes;
+        if (!readBytes(bytes))
+            return false;
+        out = std::move(bytes);
+        return true;
+    }
+    case QCborStreamReader::String: {
+        if (m_checkOnly)
+            return checkText(nullptr);
+        QString text;
+        if (!readText(text))
+            return false;
+        out = std::move(text);
+        return true;
+    }
+    case QCborStreamReader::Array:
+        return depth <= ExchangeArchive::kMaxNesting && readArray(out, depth);
+    case QCborStreamReader::Map:
+        return depth <= ExchangeArchive::kMaxNesting && readMap(out, depth);
+    case QCborStreamReader::Tag: {
+        if (m_reader->toTag() != QCborKnownTags::DateTimeString || !m_reader->next() || !m_reader->isString())
+            return false;
+        QString text;
+        if (!readText(text))
+            return false;
+        QDateTime dateTime = QDateTime::fromString(text, Qt::ISODateWithMs);
+        if (!dateTime.isValid())
+            return false;
+        out = std::move(dateTime);
+        return true;
+    }
+    case QCborStreamReader::SimpleType: {
+        const QCborSimpleType simple = m_reader->toSimpleType();
+        if (simple != QCborSimpleType::False && simple != QCborSimpleType::True)
+            return false;
+        out = simple == QCborSimpleType::True;
+        return m_reader->next();
+    }
+    case QCborStreamReader::Float16:
+        out = double(float(m_reader->toFloat16()));
+        return m_reader->next();
+    case QCborStreamReader::Float:
+        out = double(m_reader->toFloat());
+        return m_reader->next();
+    case QCborStreamReader::Double:
+        out = m_reader->toDouble();
+        return m_reader->next();
+    case QCborStreamReader::Invalid:
+        break;
+    }
+    return false;
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QCborStreamReader>
+#include <QString>
+#include <QStringDecoder>
+#include <QVariant>
+#include <QVariantMap>
+
+#include <optional>
+#include <string>
+
+// The strict decoder behind ExchangeArchive and ArchivedRecords (internal to the exchange
+// library). Reads with QCborStreamReader, never deeper than the nesting limit and never more
+// items than its budget, so that hostile nesting or a flood of tiny items is refused before any
+// recursion or large allocation happens.
+class CborMessageReader
+{
+public:
+    // Reads from payload; the bytes must outlive the reader.
+    explicit CborMessageReader(const QByteArray &payload);
+    // Reads from a slice of payload (one item of an archived list).
+    CborMessageReader(const QByteArray &payload, qsizetype offset);
+    ~CborMessageReader();
+
+    // The whole payload as one message map. With a listKey, a top-level array under that key is
+    // checked entry by entry but kept encoded, as an ArchivedRecords.
+    std::optional<QVariantMap> readMessage(const QString &listKey);
+    // Moves to an item at that offset in the payload.
+    void seek(qsizetype offset);
+    // The item at the reader's position, decoded at the given depth with the given budget.
+    bool readItem(QVariant &out, int depth, qint64 budget);
+
+private:
+    bool ok();
+    bool readText(QString &out);
+    bool checkText(std::string *key);
+    bool readTextChunks(QString *out, std::string *key);
+    bool readKey(QString &out);
+    bool readBytes(QByteArray &out);
+    bool readArray(QVariant &out, int depth);
+    bool readArchivedList(QVariant &out, int depth);
+    bool readMap(QVariant &out, int depth);
+    bool readValue(QVariant &out, int depth);
+
+    static constexpr size_t kKeySlots = 251;
+
+    QByteArray m_payload;
+    std::optional<QCborStreamReader> m_reader;
+    qsizetype m_end;
+    qint64 m_budget;
+    QByteArray m_chunk;   // a text's chunk being read
+    QStringDecoder m_utf8{QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom};
+    std::string m_keyText; // checkText's key
+    bool m_checkOnly = false; // reading an archived entry: check everything, build nothing
+    QString m_listKey;
+    QString m_keys[kKeySlots];
+};
