@@ -2,6 +2,7 @@
 
 #include "abaddressbook.h"
 #include "absharingpropcontroller.h"
+#include "abstorewatcher.h"
 #include "images.h"
 #include "pageswap.h"
 #include "placeholderpage.h"
@@ -72,6 +73,7 @@ struct vCardSharingController::Private
     Ui::MacSharePage macSharePage;
     std::unique_ptr<ShareService> theConnections;
     std::unique_ptr<ABSharingPropController> ABSharingControllerRef;
+    std::unique_ptr<ABStoreWatcher> storeWatcher;
     std::unique_ptr<StaticServerController> staticServers;
     QPointer<PreferencesWindow> preferences;
     // The controls whose values "sharingPrefsV2" keeps, in order.
@@ -179,6 +181,9 @@ void vCardSharingController::awakeFromNib()
     d->macSharePage.serviceNameField->setText(vCardCommon::getLocMsg(QStringLiteral("SC_DefaultShareName")));
     // The application's quit request: withdraw the announcement, never delay the quit.
     connect(qApp, &QCoreApplication::aboutToQuit, this, &vCardSharingController::applicationShouldTerminate);
+    // Other programs edit the same directory; a download serves what is there now.
+    if (ABAddressBook *book = ABAddressBook::sharedAddressBook())
+        d->storeWatcher = std::make_unique<ABStoreWatcher>(book);
     d->theConnections = std::make_unique<ShareService>();
     d->theConnections->setRecordProvider([this] { return mapABToArchivable(0); });
     d->theConnections->setOwnerCardProvider([this] { return ownerCard(); });

@@ -11,8 +11,6 @@
 #include "vcardcommon.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
-#include <QFileInfo>
 #include <QSettings>
 #include <QSocketNotifier>
 #include <QTcpServer>
@@ -35,38 +33,6 @@ void onSignal(int)
     [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
 }
 
-// The store is opened again when its directory changed, so that edits by other programs reach
-// the next download without a restart.
-class StoreSnapshot
-{
-public:
-    explicit StoreSnapshot(QString directory) : m_directory(std::move(directory)) {}
-
-    const ABAddressBook *current(QString *error)
-    {
-        const QDateTime stamp = m_directory.isEmpty() ? QDateTime() : QFileInfo(m_directory).lastModified();
-        if (m_directory.isEmpty()) {
-            ABAddressBook *shared = ABAddressBook::sharedAddressBook();
-            if (!shared)
-                *error = QStringLiteral("the address book cannot be opened");
-            return shared;
-        }
-        if (!m_book || stamp != m_stamp) {
-            m_book = std::make_unique<ABAddressBook>(m_directory);
-            m_stamp = stamp;
-        }
-        if (!m_book->isOpen()) {
-            *error = m_book->errorString();
-            return nullptr;
-        }
-        return m_book.get();
-    }
-
-private:
-    QString m_directory;
-    QDateTime m_stamp;
-    std::unique_ptr<ABAddressBook> m_book;
-};
 
 void printHelp(QTextStream &out)
 {
@@ -165,10 +131,17 @@ int cmdServe(const QStringList &args)
         return false;
     };
 
-    StoreSnapshot store(directory);
-    QString storeError;
-    if (!store.current(&storeError)) {
-        err << "zorbix-cli serve: cannot open the address book: " << storeError << '\n';
+    std::unique_ptr<ABAddressBook> own;
+    ABAddressBook *book = nullptr;
+    if (directory.isEmpty()) {
+        book = ABAddressBook::sharedAddressBook();
+    } else {
+        own = std::make_unique<ABAddressBook>(directory);
+        book = own.get();
+    }
+    if (!book || !book->isOpen()) {
+        err << "zorbix-cli serve: cannot open the address book: "
+            << (book ? book->errorString() : QStringLiteral("no address book")) << '\n';
         return CliFailure;
     }
 
@@ -188,14 +161,9 @@ int cmdServe(const QStringList &args)
     }
 
     QFExchangeServer server;
-    server.setRecordProvider([&store, &err, isShared] {
-        QString error;
-        const ABAddressBook *book = store.current(&error);
-        if (!book) {
-            err << "zorbix-cli serve: cannot open the address book: " << error << '\n';
-            err.flush();
-            return RecordList();
-        }
+    server.setRecordProvider([book, isShared] {
+        // What other programs changed in the directory since the last download counts.
+        book->refresh();
         return RecordListBuilder::build(book, isShared);
     });
     server.setOwnerCardProvider([card] { return card; });

@@ -11,6 +11,10 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+
+#include <dirent.h>
+#include <sys/stat.h>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QSettings>
@@ -177,12 +181,30 @@ struct LoadedFile
     QString fileName;
     std::unique_ptr<ABRecord> record;
     QByteArray digest;
+    qint64 time = -1;
+    qint64 size = -1;
     QString error;
 };
+
+// A file's modification time in nanoseconds and its size; false when it cannot be looked at or
+// is not a plain file.
+// Plain stat: QFileInfo's local-time QDateTime costs more than the look itself, and a refresh
+// looks at every file.
+bool fileStamp(const QString &path, qint64 *time, qint64 *size)
+{
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    *time = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    *size = qint64(info.st_size);
+    return true;
+}
 
 void readItem(const QString &directory, LoadedFile &item)
 {
     QFile file(directory + u'/' + item.fileName);
+    // Time and size before reading: a change while we read shows as a change next time.
+    fileStamp(file.fileName(), &item.time, &item.size);
     if (!file.open(QIODevice::ReadOnly)) {
         item.error = file.errorString();
         return;
@@ -222,13 +244,14 @@ void ABAddressBook::loadFiles(const QStringList &fileNames)
             thread.join();
     }
     for (LoadedFile &item : items)
-        adoptLoaded(item.fileName, std::move(item.record), item.digest, item.error);
+        adoptLoaded(item.fileName, std::move(item.record), {item.digest, item.time, item.size}, item.error);
 }
 
-void ABAddressBook::adoptLoaded(const QString &fileName, std::unique_ptr<ABRecord> record,
-                                const QByteArray &digest, const QString &error)
+void ABAddressBook::adoptLoaded(const QString &fileName, std::unique_ptr<ABRecord> record, const DiskState &disk,
+                                const QString &error)
 {
     if (!record) {
+        m_skipped.insert(fileName, {disk.time, disk.size});
         m_unreadable.append(fileName + QStringLiteral(": ") + error);
         systemLog(QStringLiteral("ABAddressBook: skipped unreadable file %1 (%2)")
                       .arg(m_directory + u'/' + fileName, error));
@@ -242,11 +265,15 @@ void ABAddressBook::adoptLoaded(const QString &fileName, std::unique_ptr<ABRecor
     if (ABRecord *first = m_byUid.value(key)) {
         systemLog(QStringLiteral("ABAddressBook: %1 has the UID of %2; only %2 is shown")
                       .arg(fileName, first->m_fileName));
+        m_skipped.insert(fileName, {disk.time, disk.size});
         return;
     }
+    m_skipped.remove(fileName);
     record->m_book = this;
     record->m_fileName = fileName;
-    record->m_diskDigest = digest;
+    record->m_diskDigest = disk.digest;
+    record->m_diskTime = disk.time;
+    record->m_diskSize = disk.size;
     m_byUid.insert(key, record.get());
     m_records.push_back(std::move(record));
 }
@@ -528,9 +555,140 @@ bool ABAddressBook::saveRecord(ABRecord *record, QString *error)
     }
     record->m_fileName = fileName;
     record->m_diskDigest = digestOf(bytes);
+    fileStamp(path, &record->m_diskTime, &record->m_diskSize);
     record->m_dirty.clear();
     record->m_sourceCard.reset();
     return true;
+}
+
+void ABAddressBook::removeRecord(ABRecord *record)
+{
+    const QString key = ABGroup::normalizedUid(record->uniqueId());
+    if (m_byUid.value(key) == record)
+        m_byUid.remove(key);
+    indexNames(record, -1);
+    const auto it = std::find_if(m_records.begin(), m_records.end(),
+                                 [record](const std::unique_ptr<ABRecord> &r) { return r.get() == record; });
+    if (it != m_records.end())
+        m_records.erase(it);
+    recordChanged(nullptr);
+}
+
+// Reads a record's file again and puts its content in place of the record's, keeping the
+// object (callers may hold it). False when the file now holds another record (other UID or
+// kind) or cannot be read: the caller decides.
+bool ABAddressBook::replaceFromDisk(ABRecord *record, const QString &fileName)
+{
+    LoadedFile item;
+    item.fileName = fileName;
+    readItem(m_directory, item);
+    if (!item.record || item.record->isGroup() != record->isGroup())
+        return false;
+    if (item.record->uniqueId().isEmpty())
+        item.record->m_uid = fileName.chopped(4);
+    if (ABGroup::normalizedUid(item.record->uniqueId()) != ABGroup::normalizedUid(record->uniqueId()))
+        return false;
+    indexNames(record, -1);
+    record->m_values = item.record->m_values;
+    record->m_categories = item.record->m_categories;
+    record->m_memberRefs = item.record->m_memberRefs;
+    record->m_groupForm = item.record->m_groupForm;
+    indexNames(record, 1);
+    record->m_diskDigest = item.digest;
+    record->m_diskTime = item.time;
+    record->m_diskSize = item.size;
+    for (const QString &category : std::as_const(record->m_categories))
+        categoryGroup(category, true);
+    recordChanged(record);
+    return true;
+}
+
+bool ABAddressBook::refresh()
+{
+    if (!m_open)
+        return false;
+    struct Stamp
+    {
+        qint64 time;
+        qint64 size;
+    };
+    QHash<QString, Stamp> onDisk;
+    if (DIR *dir = ::opendir(QFile::encodeName(m_directory).constData())) {
+        while (const dirent *entry = ::readdir(dir)) {
+            const QString name = QFile::decodeName(entry->d_name);
+            Stamp stamp;
+            if (name.endsWith(QLatin1String(".vcf"), Qt::CaseInsensitive) &&
+                fileStamp(m_directory + u'/' + name, &stamp.time, &stamp.size))
+                onDisk.insert(name, stamp);
+        }
+        ::closedir(dir);
+    }
+    const auto unchanged = [](const Stamp &stamp, qint64 time, qint64 size) {
+        return stamp.time == time && stamp.size == size;
+    };
+
+    bool changed = false;
+    std::vector<ABRecord *> gone;
+    std::vector<ABRecord *> changedOnDisk;
+    for (const auto &record : m_records) {
+        if (record->m_fileName.isEmpty())
+            continue; // ours, not saved yet
+        const auto it = onDisk.constFind(record->m_fileName);
+        if (it == onDisk.cend()) {
+            if (!record->hasUnsavedChanges())
+                gone.push_back(record.get());
+            continue;
+        }
+        if (!unchanged(*it, record->m_diskTime, record->m_diskSize) && !record->hasUnsavedChanges())
+            changedOnDisk.push_back(record.get());
+        onDisk.remove(record->m_fileName);
+    }
+    QStringList added;
+    for (ABRecord *record : changedOnDisk) {
+        if (replaceFromDisk(record, record->m_fileName)) {
+            changed = true;
+        } else {
+            // Another record now, or unreadable: the old one leaves, the file is read as new.
+            added.append(record->m_fileName);
+            gone.push_back(record);
+        }
+    }
+    for (ABRecord *record : gone)
+        removeRecord(record);
+    changed = changed || !gone.empty();
+    if (!gone.empty()) {
+        // A file skipped for a UID that was taken may be shown now.
+        m_skipped.clear();
+    }
+    for (auto it = onDisk.cbegin(); it != onDisk.cend(); ++it) {
+        const auto skipped = m_skipped.constFind(it.key());
+        if (skipped == m_skipped.cend() || !unchanged(*it, skipped->first, skipped->second))
+            added.append(it.key());
+    }
+    // Files skipped before that are gone or read again now are no longer reported.
+    const auto forgotten = [&](const QString &fileName) {
+        return !QFileInfo::exists(m_directory + u'/' + fileName) || added.contains(fileName);
+    };
+    m_skipped.removeIf([&](const auto &it) { return forgotten(it.key()); });
+    m_unreadable.removeIf([&](const QString &entry) { return forgotten(entry.section(QLatin1String(": "), 0, 0)); });
+    if (!added.isEmpty()) {
+        std::sort(added.begin(), added.end());
+        const size_t before = m_records.size();
+        loadFiles(added);
+        for (size_t i = before; i < m_records.size(); ++i) {
+            ABRecord *record = m_records[i].get();
+            indexNames(record, 1);
+            for (const QString &category : std::as_const(record->m_categories))
+                categoryGroup(category, true);
+        }
+        if (m_records.size() != before) {
+            changed = true;
+            recordChanged(nullptr);
+        }
+    }
+    if (changed)
+        systemLog(QStringLiteral("ABAddressBook: took in changes made by other programs in %1").arg(m_directory));
+    return changed;
 }
 
 bool ABAddressBook::save()

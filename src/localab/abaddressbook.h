@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHash>
+#include <QPair>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -60,6 +61,13 @@ public:
     // failure is also shown to the user (alert) and logged, and the records stay unsaved.
     bool save();
     bool hasUnsavedChanges() const;
+
+    // Takes in what other programs did to the directory since it was read: new files are added,
+    // files changed on disk are read again, and records whose file was deleted leave the store.
+    // A record with unsaved changes of ours keeps them (save() merges them into the file, or
+    // writes the file again). Only files whose time or size changed are read. Returns whether
+    // anything changed; pointers to records that left the store are invalid afterwards.
+    bool refresh();
     QString lastSaveError() const { return m_saveError; }
 
     // Files that could not be read when the store was opened, with the reason.
@@ -84,8 +92,16 @@ public:
 private:
     void load();
     void loadFiles(const QStringList &fileNames);
-    void adoptLoaded(const QString &fileName, std::unique_ptr<ABRecord> record, const QByteArray &digest,
+    struct DiskState
+    {
+        QByteArray digest;
+        qint64 time = -1; // modification time in ns
+        qint64 size = -1;
+    };
+    void adoptLoaded(const QString &fileName, std::unique_ptr<ABRecord> record, const DiskState &disk,
                      const QString &error);
+    void removeRecord(ABRecord *record);
+    bool replaceFromDisk(ABRecord *record, const QString &fileName);
     void rebuildMembership() const;
     bool saveRecord(ABRecord *record, QString *error);
     QString freshFileName(const QString &uid) const;
@@ -95,6 +111,7 @@ private:
     QString m_error;
     QString m_saveError;
     QStringList m_unreadable;
+    QHash<QString, QPair<qint64, qint64>> m_skipped; // files not shown (unreadable, UID taken): time, size
     std::vector<std::unique_ptr<ABRecord>> m_records; // persons and card groups, in order
     std::vector<std::unique_ptr<ABGroup>> m_categoryGroups;
     QHash<QString, ABRecord *> m_byUid; // normalized UID -> shown record

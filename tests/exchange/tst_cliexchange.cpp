@@ -94,6 +94,19 @@ void TestCliExchange::serveThenFetch()
     QCOMPARE(mails.at(1).toObject().value(u"work"_qs).toString(), u"lee@example.org"_qs);
     QCOMPARE(records.at(1).toObject().value(u"Last"_qs).toString(), u"Roe"_qs);
 
+    // Another program changes the directory while it is shared: Bob deleted, Carl put into the
+    // group. The next download has it without a restart.
+    QVERIFY(QFile::remove(m_dir.filePath(u"book/p2.vcf"_qs)));
+    writeCard(m_dir.filePath(u"book/g1.vcf"_qs), "UID:g1\r\nFN:Friends\r\nN:Friends;;;;\r\nX-ADDRESSBOOKSERVER-KIND:group\r\n"
+                                                 "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:p1\r\nX-ADDRESSBOOKSERVER-MEMBER:urn:uuid:p3\r\n");
+    QCOMPARE(runFetch({u"127.0.0.1:"_qs + port, u"--json"_qs, json}, &out), 0);
+    QFile again(json);
+    QVERIFY(again.open(QIODevice::ReadOnly));
+    const QJsonArray changed = QJsonDocument::fromJson(again.readAll()).array();
+    QCOMPARE(changed.size(), 2);
+    QCOMPARE(changed.at(0).toObject().value(u"First"_qs).toString(), u"Ann"_qs);
+    QCOMPARE(changed.at(1).toObject().value(u"First"_qs).toString(), u"Carl"_qs);
+
     // The serve side reports the connection, and stops cleanly on SIGINT.
     QTRY_VERIFY_WITH_TIMEOUT((banner += serve.readAllStandardOutput()).contains("served 2 records to 127.0.0.1:"), 10000);
     ::kill(pid_t(serve.processId()), SIGINT);

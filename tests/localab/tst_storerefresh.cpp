@@ -1,0 +1,205 @@
+// The store while other programs edit its directory: what they add, change and delete is taken
+// in, what we have not saved yet is kept.
+#include "abaddressbook.h"
+#include "abglobals.h"
+#include "abgroup.h"
+#include "abmultivalue.h"
+#include "abperson.h"
+#include "abstorewatcher.h"
+
+#include <QSaveFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+// As sync tools and contact programs write: a new file renamed into place.
+void writeCard(const QString &path, const QByteArray &lines)
+{
+    QSaveFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("BEGIN:VCARD\r\nVERSION:3.0\r\n" + lines + "END:VCARD\r\n");
+    QVERIFY(file.commit());
+}
+
+QStringList firstNames(const ABAddressBook &book)
+{
+    QStringList names;
+    for (const ABPerson *person : book.people())
+        names.append(person->valueForProperty(kABFirstNameProperty).toString());
+    return names;
+}
+
+ABPerson *personNamed(const ABAddressBook &book, const QString &first)
+{
+    for (ABPerson *person : book.people()) {
+        if (person->valueForProperty(kABFirstNameProperty).toString() == first)
+            return person;
+    }
+    return nullptr;
+}
+
+QStringList groupsOf(const ABPerson *person)
+{
+    QStringList names;
+    for (const ABGroup *group : person->parentGroups())
+        names.append(group->name());
+    return names;
+}
+
+QString nameKey(const QString &first, const QString &last)
+{
+    bool ok = false;
+    return ABAddressBook::nameKey(first, last, nullptr, &ok);
+}
+
+} // namespace
+
+class TestStoreRefresh : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void takesInWhatOtherProgramsDid();
+    void unsavedChangesOfOursStay();
+    void aUidFreedByADeletionShowsTheOtherFile();
+    void watcherFollowsTheDirectory();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString path(const QString &name) const { return m_dir->filePath(name); }
+};
+
+void TestStoreRefresh::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    writeCard(path(u"a.vcf"_qs), "UID:a\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\n");
+    writeCard(path(u"b.vcf"_qs), "UID:b\r\nN:Roe;Bob;;;\r\nFN:Bob Roe\r\n");
+    writeCard(path(u"g.vcf"_qs), "UID:g\r\nFN:Friends\r\nN:Friends;;;;\r\nX-ADDRESSBOOKSERVER-KIND:group\r\n"
+                                 "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:a\r\n");
+}
+
+void TestStoreRefresh::takesInWhatOtherProgramsDid()
+{
+    ABAddressBook book(m_dir->path());
+    QCOMPARE(firstNames(book), (QStringList{u"Ann"_qs, u"Bob"_qs}));
+    QVERIFY(book.hasPersonWithNameKey(nameKey(u"Ann"_qs, u"Lee"_qs), false));
+    ABPerson *ann = personNamed(book, u"Ann"_qs);
+    QVERIFY(!book.refresh()); // nothing happened yet
+
+    writeCard(path(u"a.vcf"_qs), "UID:a\r\nN:Lee;Anna;;;\r\nFN:Anna Lee\r\nEMAIL:anna@example.org\r\n");
+    QVERIFY(QFile::remove(path(u"b.vcf"_qs)));
+    writeCard(path(u"c.vcf"_qs), "UID:c\r\nN:Doe;Cleo;;;\r\nFN:Cleo Doe\r\nCATEGORIES:Work\r\n");
+    writeCard(path(u"g.vcf"_qs), "UID:g\r\nFN:Friends\r\nN:Friends;;;;\r\nX-ADDRESSBOOKSERVER-KIND:group\r\n"
+                                 "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:a\r\nX-ADDRESSBOOKSERVER-MEMBER:urn:uuid:c\r\n");
+    QFile bad(path(u"bad.vcf"_qs));
+    QVERIFY(bad.open(QIODevice::WriteOnly));
+    const char binary[] = "\x00\x01\x02 not a card";
+    bad.write(binary, sizeof binary - 1);
+    bad.close();
+
+    const quint64 revision = book.revision();
+    QVERIFY(book.refresh());
+    QVERIFY(book.revision() > revision);
+    QCOMPARE(firstNames(book), (QStringList{u"Anna"_qs, u"Cleo"_qs}));
+    // The changed person is the same object, so whoever holds it sees the change.
+    QCOMPARE(personNamed(book, u"Anna"_qs), ann);
+    QCOMPARE(ABMultiValue::fromVariant(ann->valueForProperty(kABEmailProperty)).count(), 1);
+    QVERIFY(!book.hasPersonWithNameKey(nameKey(u"Ann"_qs, u"Lee"_qs), false));
+    QVERIFY(book.hasPersonWithNameKey(nameKey(u"Anna"_qs, u"Lee"_qs), false));
+    QVERIFY(!book.hasPersonWithNameKey(nameKey(u"Bob"_qs, u"Roe"_qs), false));
+    QVERIFY(book.recordForUniqueId(u"b"_qs) == nullptr);
+    const ABPerson *cleo = personNamed(book, u"Cleo"_qs);
+    QVERIFY(cleo);
+    QCOMPARE(groupsOf(cleo), (QStringList{u"Friends"_qs, u"Work"_qs}));
+    QCOMPARE(book.unreadableFiles().size(), 1);
+    QVERIFY(book.unreadableFiles().first().startsWith(u"bad.vcf: "_qs));
+    QCOMPARE(bad.size(), qint64(sizeof binary - 1)); // left as it was
+
+    // Taken in once: unchanged files, readable or not, are not read again.
+    QVERIFY(!book.refresh());
+    QCOMPARE(book.unreadableFiles().size(), 1);
+    // A repaired file shows; a deleted one is no longer reported.
+    writeCard(path(u"bad.vcf"_qs), "UID:d\r\nN:Fix;Dan;;;\r\nFN:Dan Fix\r\n");
+    QVERIFY(book.refresh());
+    QVERIFY(book.unreadableFiles().isEmpty());
+    QCOMPARE(firstNames(book), (QStringList{u"Anna"_qs, u"Cleo"_qs, u"Dan"_qs}));
+
+    // A file that now holds another record: the old one leaves, the new one comes.
+    writeCard(path(u"c.vcf"_qs), "UID:other\r\nN:New;Eve;;;\r\nFN:Eve New\r\n");
+    QVERIFY(book.refresh());
+    QCOMPARE(firstNames(book), (QStringList{u"Anna"_qs, u"Dan"_qs, u"Eve"_qs}));
+    QVERIFY(book.recordForUniqueId(u"c"_qs) == nullptr);
+}
+
+void TestStoreRefresh::unsavedChangesOfOursStay()
+{
+    ABAddressBook book(m_dir->path());
+    ABPerson *ann = personNamed(book, u"Ann"_qs);
+    ABPerson *bob = personNamed(book, u"Bob"_qs);
+    QVERIFY(ann->setValue(u"Chef"_qs, kABJobTitleProperty));
+    QVERIFY(bob->setValue(u"Roe Inc."_qs, kABOrganizationProperty));
+    std::unique_ptr<ABPerson> fresh = ABAddressBook::newPerson();
+    fresh->setValue(u"Zoe"_qs, kABFirstNameProperty);
+    ABPerson *zoe = book.addRecord(std::move(fresh));
+
+    // Meanwhile another program renames Ann and deletes Bob.
+    writeCard(path(u"a.vcf"_qs), "UID:a\r\nN:Lee;Anna;;;\r\nFN:Anna Lee\r\n");
+    QVERIFY(QFile::remove(path(u"b.vcf"_qs)));
+    book.refresh();
+    QCOMPARE(personNamed(book, u"Ann"_qs), ann);
+    QCOMPARE(personNamed(book, u"Bob"_qs), bob);
+    QCOMPARE(personNamed(book, u"Zoe"_qs), zoe);
+    QCOMPARE(ann->valueForProperty(kABJobTitleProperty).toString(), u"Chef"_qs);
+
+    // Saving puts our change on top of theirs and writes Bob again.
+    QVERIFY(book.save());
+    QCOMPARE(ann->valueForProperty(kABFirstNameProperty).toString(), u"Anna"_qs);
+    QCOMPARE(ann->valueForProperty(kABJobTitleProperty).toString(), u"Chef"_qs);
+    QVERIFY(QFile::exists(path(bob->fileName())));
+    QVERIFY(!book.refresh()); // our own writes are not news
+
+    ABAddressBook reopened(m_dir->path());
+    QStringList names = firstNames(reopened);
+    names.sort();
+    QCOMPARE(names, (QStringList{u"Anna"_qs, u"Bob"_qs, u"Zoe"_qs}));
+    QCOMPARE(personNamed(reopened, u"Anna"_qs)->valueForProperty(kABJobTitleProperty).toString(), u"Chef"_qs);
+    QCOMPARE(personNamed(reopened, u"Bob"_qs)->valueForProperty(kABOrganizationProperty).toString(), u"Roe Inc."_qs);
+}
+
+void TestStoreRefresh::aUidFreedByADeletionShowsTheOtherFile()
+{
+    writeCard(path(u"z.vcf"_qs), "UID:a\r\nN:Twin;Zed;;;\r\nFN:Zed Twin\r\n");
+    ABAddressBook book(m_dir->path());
+    QCOMPARE(firstNames(book), (QStringList{u"Ann"_qs, u"Bob"_qs}));
+    QVERIFY(QFile::remove(path(u"a.vcf"_qs)));
+    QVERIFY(book.refresh());
+    QCOMPARE(firstNames(book), (QStringList{u"Bob"_qs, u"Zed"_qs}));
+    QCOMPARE(groupsOf(personNamed(book, u"Zed"_qs)), QStringList{u"Friends"_qs});
+}
+
+void TestStoreRefresh::watcherFollowsTheDirectory()
+{
+    ABAddressBook book(m_dir->path());
+    ABStoreWatcher watcher(&book);
+    watcher.setDelay(50);
+    QSignalSpy refreshed(&watcher, &ABStoreWatcher::refreshed);
+    writeCard(path(u"c.vcf"_qs), "UID:c\r\nN:Doe;Cleo;;;\r\nFN:Cleo Doe\r\n");
+    QTRY_COMPARE(refreshed.size(), 1);
+    QVERIFY(personNamed(book, u"Cleo"_qs));
+
+    // A burst of writes, as a sync makes them, is taken in as a whole.
+    for (int i = 0; i < 30; ++i)
+        writeCard(path(u"n%1.vcf"_qs.arg(i)), "UID:n" + QByteArray::number(i) + "\r\nN:;N" + QByteArray::number(i) + ";;;\r\n");
+    QTRY_COMPARE(book.people().size(), 33);
+    QVERIFY(refreshed.size() >= 2);
+
+    QVERIFY(QFile::remove(path(u"a.vcf"_qs)));
+    QTRY_VERIFY(!personNamed(book, u"Ann"_qs));
+}
+
+QTEST_GUILESS_MAIN(TestStoreRefresh)
+#include "tst_storerefresh.moc"
