@@ -36,6 +36,22 @@ public:
             if (m_group)
                 fail(NetServiceError::DaemonNotRunning);
         });
+        // The host's name changes (renamed, or taken by another host): our records point at the
+        // old name, so they are withdrawn now and registered again under the new one.
+        connect(&m_backend, &AvahiBackend::hostNameChanging, this, [this] {
+            if (!m_group || m_failed)
+                return;
+            avahi_entry_group_reset(m_group);
+            m_waitingForHost = true;
+        });
+        connect(&m_backend, &AvahiBackend::clientRunning, this, [this] {
+            if (!m_waitingForHost || !m_group || m_failed)
+                return;
+            m_waitingForHost = false;
+            systemLog(QStringLiteral("DNS-SD: the host name changed; announcing \"%1\" again")
+                          .arg(QString::fromUtf8(m_name)));
+            addAndCommit();
+        });
     }
 
     ~AvahiPublication() override { freeGroup(); }
@@ -59,16 +75,8 @@ public:
             fail(AvahiBackend::netServiceError(avahi_client_errno(client)));
             return;
         }
-        int result = avahi_entry_group_add_service(
-            m_group, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, AvahiPublishFlags(0), m_name.constData(),
-            m_type.constData(), m_domain.isEmpty() ? nullptr : m_domain.constData(), nullptr, m_port,
-            nullptr);
-        if (result >= 0)
-            result = avahi_entry_group_commit(m_group);
-        if (result < 0) {
-            fail(AvahiBackend::netServiceError(result));
+        if (!addAndCommit())
             return;
-        }
         QMetaObject::invokeMethod(
             this,
             [this] {
@@ -79,6 +87,21 @@ public:
     }
 
 private:
+    bool addAndCommit()
+    {
+        int result = avahi_entry_group_add_service(
+            m_group, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, AvahiPublishFlags(0), m_name.constData(),
+            m_type.constData(), m_domain.isEmpty() ? nullptr : m_domain.constData(), nullptr, m_port,
+            nullptr);
+        if (result >= 0)
+            result = avahi_entry_group_commit(m_group);
+        if (result < 0) {
+            fail(AvahiBackend::netServiceError(result));
+            return false;
+        }
+        return true;
+    }
+
     // Reports the failure from the event loop; the group is freed there too, since this may run
     // inside the group's own callback.
     void fail(int code)
@@ -142,6 +165,7 @@ private:
     AvahiEntryGroup *m_group = nullptr;
     bool m_failed = false;
     bool m_withdrawn = false;
+    bool m_waitingForHost = false; // reset for a host name change, to be added again
 };
 
 class AvahiBrowse final : public DnsSdBrowse
@@ -526,6 +550,10 @@ void AvahiBackend::onState(AvahiClient *client, AvahiClientState state)
         break;
     case AVAHI_CLIENT_S_REGISTERING:
     case AVAHI_CLIENT_S_COLLISION:
+        // From running: the host name is being registered anew (changed, or in conflict with
+        // another host's); S_RUNNING follows once it is established.
+        if (wasUsable && !during)
+            emit hostNameChanging();
         break;
     case AVAHI_CLIENT_CONNECTING:
         if (wasUsable) {

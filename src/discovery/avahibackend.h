@@ -35,6 +35,9 @@ public:
 
 signals:
     void clientRunning();
+    // The daemon registers the host's name again (renamed, or a conflict with another host):
+    // publications withdraw their records until clientRunning().
+    void hostNameChanging();
     // The daemon is gone: every avahi object made from the client must be freed now.
     void clientLost();
 

@@ -30,6 +30,7 @@ private slots:
     void publishedShareIsListedAndWithdrawn_data();
     void publishedShareIsListedAndWithdrawn();
     void nameTakenByAvahiPublishCollides();
+    void hostRenameKeepsTheShareFindable();
     void unacceptableNames_data();
     void unacceptableNames();
     void cliBrowseListsShares_data();
@@ -162,6 +163,43 @@ void TestAvahi::publishedShareIsListedAndWithdrawn()
     // The goodbye leaves caches within about a second (mDNS goodbye TTL).
     QTRY_VERIFY2_WITH_TIMEOUT(goneFromBrowse(name), qPrintable(lastBrowseOutput()), kWait);
     QCOMPARE(didNot.size(), 0);
+}
+
+void TestAvahi::hostRenameKeepsTheShareFindable()
+{
+    // The share's address record names the host: when the host is renamed (by the user, or
+    // because another host has its name), the share must follow, or nobody can resolve it.
+    const QString name = unique(u"Renamed host"_qs);
+    NetServicePublisher publisher(AvahiBackend::instance());
+    QSignalSpy did(&publisher, &NetServicePublisher::netServiceDidPublish);
+    QSignalSpy didNot(&publisher, &NetServicePublisher::netServiceDidNotPublish);
+    publisher.publish(name, 9891);
+    QTRY_COMPARE_WITH_TIMEOUT(did.size(), 1, kWait);
+    QTRY_VERIFY2_WITH_TIMEOUT(listedOnHost(avahiBrowse(), name, 9891, u"zbxtest.local"_qs),
+                              qPrintable(lastBrowseOutput()), kWait);
+
+    struct HostName
+    {
+        bool set(const QString &host)
+        {
+            current = host;
+            return QProcess::execute(u"avahi-set-host-name"_qs, {host}) == 0;
+        }
+        ~HostName()
+        {
+            if (current != u"zbxtest"_qs)
+                set(u"zbxtest"_qs); // scripts/testenv.sh's name, whatever happened
+        }
+        QString current = u"zbxtest"_qs;
+    } hostName;
+    QVERIFY(hostName.set(u"zbxrenamed"_qs));
+    QTRY_VERIFY2_WITH_TIMEOUT(listedOnHost(avahiBrowse(), name, 9891, u"zbxrenamed.local"_qs),
+                              qPrintable(lastBrowseOutput()), kWait);
+    QVERIFY(hostName.set(u"zbxtest"_qs));
+    QTRY_VERIFY2_WITH_TIMEOUT(listedOnHost(avahiBrowse(), name, 9891, u"zbxtest.local"_qs),
+                              qPrintable(lastBrowseOutput()), kWait);
+    QCOMPARE(didNot.size(), 0);
+    publisher.stop();
 }
 
 void TestAvahi::nameTakenByAvahiPublishCollides()

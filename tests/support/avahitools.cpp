@@ -72,7 +72,7 @@ QList<Listed> avahiBrowse()
     for (const QString &line : lines) {
         const QStringList f = line.split(u';');
         if (f.size() >= 9 && f[0] == u"=")
-            listed.append({unescapeAvahi(f[3]), f[7], f[8].toInt()});
+            listed.append({unescapeAvahi(f[3]), f[7], f[8].toInt(), f[6]});
     }
     return listed;
 }
@@ -97,6 +97,13 @@ bool listedBy(const QList<Listed> &listed, const QString &name, int port)
             return true;
     }
     return false;
+}
+
+bool listedOnHost(const QList<Listed> &listed, const QString &name, int port, const QString &host)
+{
+    return std::any_of(listed.begin(), listed.end(), [&](const Listed &l) {
+        return l.host == host && listedBy({l}, name, port);
+    });
 }
 
 bool goneFromBrowse(const QString &name)

@@ -27,6 +27,7 @@ struct Listed
     QString name;
     QString address;
     int port;
+    QString host;
 };
 
 // What avahi-browse -rpt _zorbix._tcp lists, resolved.
@@ -34,6 +35,8 @@ QList<Listed> avahiBrowse();
 // What the last avahiBrowse() printed, for failure messages.
 QString lastBrowseOutput();
 bool listedBy(const QList<Listed> &listed, const QString &name, int port);
+// The same, resolved to that host name ("zbxtest.local").
+bool listedOnHost(const QList<Listed> &listed, const QString &name, int port, const QString &host);
 bool namedIn(const QList<Listed> &listed, const QString &name);
 // Browses once; true only when that browse finished and did not list the name.
 bool goneFromBrowse(const QString &name);
