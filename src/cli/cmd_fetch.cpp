@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QEventLoop>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -154,17 +155,32 @@ int cmdFetch(const QStringList &args)
     out.flush();
 
     if (!jsonFile.isEmpty()) {
-        // Record by record: only the JSON form of the whole list is ever held at once.
-        QJsonArray array;
-        for (qsizetype i = 0; i < records.size(); ++i)
-            array.append(toJson(records.at(i)));
-        const QByteArray json = QJsonDocument(array).toJson(QJsonDocument::Indented);
-        if (jsonFile == QLatin1String("-")) {
-            out << QString::fromUtf8(json);
-            return CliOk;
-        }
+        // One record per line, each built and written in turn: a large share is never held as a
+        // whole, neither as records nor as JSON.
+        QFile standardOutput;
         QSaveFile file(jsonFile);
-        if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit()) {
+        QIODevice *device = &file;
+        if (jsonFile == QLatin1String("-")) {
+            if (!standardOutput.open(stdout, QIODevice::WriteOnly))
+                return CliFailure;
+            device = &standardOutput;
+        } else if (!file.open(QIODevice::WriteOnly)) {
+            err << "zorbix-cli fetch: cannot write " << jsonFile << ": " << file.errorString() << '\n';
+            return CliFailure;
+        }
+        bool written = device->write("[") == 1;
+        for (qsizetype i = 0; i < records.size() && written; ++i) {
+            // A document holds only lists and objects: the record goes in a list of one.
+            QByteArray line = QJsonDocument(QJsonArray{toJson(records.at(i))}).toJson(QJsonDocument::Compact);
+            line = (i == 0 ? QByteArray("\n") : QByteArray(",\n")) + line.mid(1, line.size() - 2);
+            written = device->write(line) == line.size();
+        }
+        written = written && device->write("\n]\n") == 3;
+        if (device == &standardOutput) {
+            standardOutput.flush();
+            return written ? CliOk : CliFailure;
+        }
+        if (!written || !file.commit()) {
             err << "zorbix-cli fetch: cannot write " << jsonFile << ": " << file.errorString() << '\n';
             return CliFailure;
         }

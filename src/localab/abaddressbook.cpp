@@ -686,8 +686,22 @@ bool ABAddressBook::refresh()
             recordChanged(nullptr);
         }
     }
-    if (changed)
+    if (changed) {
+        // A category exists through its members: one whose last member went with the other
+        // program's change goes too.
+        QSet<QString> inUse;
+        for (const auto &record : m_records)
+            inUse.unite(QSet<QString>(record->m_categories.cbegin(), record->m_categories.cend()));
+        std::erase_if(m_categoryGroups, [&](const std::unique_ptr<ABGroup> &group) {
+            const QString name = group->name();
+            if (inUse.contains(name))
+                return false;
+            m_categoryByName.remove(name);
+            return true;
+        });
+        recordChanged(nullptr);
         systemLog(QStringLiteral("ABAddressBook: took in changes made by other programs in %1").arg(m_directory));
+    }
     return changed;
 }
 

@@ -132,7 +132,11 @@ void TestStoreRefresh::takesInWhatOtherProgramsDid()
     writeCard(path(u"c.vcf"_qs), "UID:other\r\nN:New;Eve;;;\r\nFN:Eve New\r\n");
     QVERIFY(book.refresh());
     QCOMPARE(firstNames(book), (QStringList{u"Anna"_qs, u"Dan"_qs, u"Eve"_qs}));
-    QVERIFY(book.recordForUniqueId(u"c"_qs) == nullptr);
+    QVERIFY(book.recordForUniqueId(u"c"_qs) == nullptr);    // Cleo was the only one in the category "Work": it went with her.
+    QStringList groups;
+    for (const ABGroup *group : book.groups())
+        groups.append(group->name());
+    QCOMPARE(groups, QStringList{u"Friends"_qs});
 }
 
 void TestStoreRefresh::unsavedChangesOfOursStay()
