@@ -5,10 +5,8 @@
 #include "flatperson.h"
 
 #include <QDateTime>
-#include <QSet>
 #include <QVarLengthArray>
 
-#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -19,34 +17,10 @@
 
 namespace {
 
-// The keys of one map, to refuse a duplicate; maps are small, so a short list is searched until
-// a hostile one grows long.
+// The keys of one map as UTF-8 bytes (equal texts have equal bytes), to refuse a duplicate. Maps
+// are small: the keys sit in one flat buffer and are searched in turn until a hostile map grows
+// long.
 class KeySet
-{
-public:
-    bool insert(const QString &key)
-    {
-        if (!m_many.isEmpty() || m_few.size() == kFew) {
-            if (m_many.isEmpty())
-                m_many = QSet<QString>(m_few.cbegin(), m_few.cend());
-            const qsizetype before = m_many.size();
-            m_many.insert(key);
-            return m_many.size() != before;
-        }
-        if (std::find(m_few.cbegin(), m_few.cend(), key) != m_few.cend())
-            return false;
-        m_few.append(key);
-        return true;
-    }
-
-private:
-    static constexpr qsizetype kFew = 32;
-    QVarLengthArray<QString, kFew> m_few;
-    QSet<QString> m_many;
-};
-
-// The same for keys read as UTF-8 bytes while only checking: equal texts have equal bytes.
-class ByteKeySet
 {
 public:
     bool insert(std::string_view key)
@@ -202,9 +176,9 @@ bool CborMessageReader::checkText(std::string *key)
 // holds about one copy of each name instead of one per person.
 bool CborMessageReader::readKey(QString &out)
 {
-    if (!readText(out))
+    if (!readTextChunks(&out, &m_keyText))
         return false;
-    if (out.isEmpty() || m_checkOnly)
+    if (out.isEmpty())
         return true;
     const size_t slot = (size_t(out.size()) * 31u + out.front().unicode() * 7u + out.back().unicode()) % kKeySlots;
     QString &known = m_keys[slot];
@@ -279,15 +253,15 @@ bool CborMessageReader::readMap(QVariant &out, int depth)
     if (!m_reader->enterContainer())
         return false;
     QVariantMap textMap;
-    KeySet textKeys;
-    ByteKeySet byteKeys;
+    KeySet keySet;
     OwnerCard numberMap;
     enum { Unknown, TextKeys, NumberKeys } keys = Unknown;
     while (ok() && m_reader->hasNext()) {
         if (m_reader->isString() && keys != NumberKeys) {
             keys = TextKeys;
             QString key;
-            if (m_checkOnly ? !checkText(&m_keyText) || !byteKeys.insert(m_keyText) : !readKey(key) || !textKeys.insert(key))
+            // Either way the key's bytes are in m_keyText.
+            if ((m_checkOnly ? !checkText(&m_keyText) : !readKey(key)) || !keySet.insert(m_keyText))
                 return false;
             QVariant value;
             const bool archived = depth == 1 && !m_listKey.isEmpty() && key == m_listKey && m_reader->isArray();

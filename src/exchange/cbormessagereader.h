@@ -51,7 +51,7 @@ private:
     qint64 m_budget;
     QByteArray m_chunk;   // a text's chunk being read
     QStringDecoder m_utf8{QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom};
-    std::string m_keyText; // checkText's key
+    std::string m_keyText; // the last key read, in UTF-8
     bool m_checkOnly = false; // reading an archived entry: check everything, build nothing
     QString m_listKey;
     QString m_keys[kKeySlots];
