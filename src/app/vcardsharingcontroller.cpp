@@ -328,6 +328,8 @@ RecordList vCardSharingController::mapABToArchivable(int) const
     const ABAddressBook *book = ABAddressBook::sharedAddressBook();
     if (!book)
         return {};
+    if (d->storeWatcher)
+        d->storeWatcher->takeInPendingChanges();
     return RecordListBuilder::build(book, *d->ABSharingControllerRef);
 }
 

@@ -3,6 +3,7 @@
 #include "abaddressbook.h"
 #include "abgroup.h"
 #include "abperson.h"
+#include "abstorewatcher.h"
 #include "netserviceerror.h"
 #include "netservicepublisher.h"
 #include "ownercardfields.h"
@@ -160,10 +161,11 @@ int cmdServe(const QStringList &args)
         }
     }
 
+    // What other programs change in the directory while we serve counts.
+    ABStoreWatcher watcher(book);
     QFExchangeServer server;
-    server.setRecordProvider([book, isShared] {
-        // What other programs changed in the directory since the last download counts.
-        book->refresh();
+    server.setRecordProvider([book, &watcher, isShared] {
+        watcher.takeInPendingChanges();
         return RecordListBuilder::build(book, isShared);
     });
     server.setOwnerCardProvider([card] { return card; });

@@ -7,13 +7,12 @@
 #include <QDateTime>
 #include <QVarLengthArray>
 
+#include <climits>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
-
-#include <climits>
 
 namespace {
 
@@ -89,13 +88,8 @@ bool isWellFormedUtf8(const char *text, qsizetype size)
 
 } // namespace
 
-CborMessageReader::CborMessageReader(const QByteArray &payload)
-    : m_payload(payload), m_reader(std::in_place, payload), m_end(payload.size()), m_budget(ExchangeArchive::kMaxItems)
-{
-}
-
 CborMessageReader::CborMessageReader(const QByteArray &payload, qsizetype offset)
-    : m_payload(payload), m_end(payload.size() - offset), m_budget(ExchangeArchive::kMaxItems)
+    : m_payload(payload), m_budget(ExchangeArchive::kMaxItems)
 {
     seek(offset);
 }
@@ -103,6 +97,7 @@ CborMessageReader::CborMessageReader(const QByteArray &payload, qsizetype offset
 void CborMessageReader::seek(qsizetype offset)
 {
     // A stream reader stops after one top-level item; a new one over the rest costs no copy.
+    m_start = offset;
     m_reader.emplace(m_payload.constData() + offset, m_payload.size() - offset);
 }
 
@@ -117,7 +112,7 @@ std::optional<QVariantMap> CborMessageReader::readMessage(const QString &listKey
     if (!readValue(top, 1) || top.typeId() != QMetaType::QVariantMap)
         return std::nullopt;
     // Exactly one item: anything behind it is an error.
-    if (!ok() || m_reader->currentOffset() != m_end)
+    if (!ok() || m_reader->currentOffset() != m_payload.size() - m_start)
         return std::nullopt;
     return top.toMap();
 }
@@ -137,7 +132,7 @@ bool CborMessageReader::ok()
 // QCborStreamReader::readString(), which drops a byte order mark at the start of each chunk:
 // a text that starts with U+FEFF arrives as it was sent. A check-only read (out null) builds
 // nothing; with key, the text's UTF-8 bytes are collected there.
-bool CborMessageReader::readTextChunks(QString *out, std::string *key)
+bool CborMessageReader::readText(QString *out, std::string *key)
 {
     if (out)
         out->clear();
@@ -145,7 +140,7 @@ bool CborMessageReader::readTextChunks(QString *out, std::string *key)
         key->clear();
     for (;;) {
         const qsizetype size = m_reader->currentStringChunkSize();
-        if (size > m_end)
+        if (size > m_payload.size())
             return false; // longer than everything there is
         if (size > m_chunk.size())
             m_chunk.resize(size);
@@ -161,22 +156,12 @@ bool CborMessageReader::readTextChunks(QString *out, std::string *key)
     }
 }
 
-bool CborMessageReader::readText(QString &out)
-{
-    return readTextChunks(&out, nullptr);
-}
-
-bool CborMessageReader::checkText(std::string *key)
-{
-    return readTextChunks(nullptr, key);
-}
-
 // Property names and labels repeat in every person: keys are shared through a small table
 // indexed by length and end characters (cheaper than hashing whole texts), so a large "ABData"
 // holds about one copy of each name instead of one per person.
 bool CborMessageReader::readKey(QString &out)
 {
-    if (!readTextChunks(&out, &m_keyText))
+    if (!readText(&out, &m_keyText))
         return false;
     if (out.isEmpty())
         return true;
@@ -261,7 +246,7 @@ bool CborMessageReader::readMap(QVariant &out, int depth)
             keys = TextKeys;
             QString key;
             // Either way the key's bytes are in m_keyText.
-            if ((m_checkOnly ? !checkText(&m_keyText) : !readKey(key)) || !keySet.insert(m_keyText))
+            if ((m_checkOnly ? !readText(nullptr, &m_keyText) : !readKey(key)) || !keySet.insert(m_keyText))
                 return false;
             QVariant value;
             const bool archived = depth == 1 && !m_listKey.isEmpty() && key == m_listKey && m_reader->isArray();
@@ -290,7 +275,7 @@ bool CborMessageReader::readMap(QVariant &out, int depth)
             if (numberMap.contains(static_cast<int>(key)) || !m_reader->isString() || --m_budget < 0)
                 return false;
             QString text;
-            if (!readText(text))
+            if (!readText(&text))
                 return false;
             numberMap.insert(static_cast<int>(key), text);
         } else {
@@ -335,9 +320,9 @@ bool CborMessageReader::readValue(QVariant &out, int depth)
     }
     case QCborStreamReader::String: {
         if (m_checkOnly)
-            return checkText(nullptr);
+            return readText(nullptr);
         QString text;
-        if (!readText(text))
+        if (!readText(&text))
             return false;
         out = std::move(text);
         return true;
@@ -350,7 +335,7 @@ bool CborMessageReader::readValue(QVariant &out, int depth)
         if (m_reader->toTag() != QCborKnownTags::DateTimeString || !m_reader->next() || !m_reader->isString())
             return false;
         QString text;
-        if (!readText(text))
+        if (!readText(&text))
             return false;
         QDateTime dateTime = QDateTime::fromString(text, Qt::ISODateWithMs);
         if (!dateTime.isValid())

@@ -17,14 +17,13 @@
 class CborMessageReader
 {
 public:
-    // Reads from payload; the bytes must outlive the reader.
-    explicit CborMessageReader(const QByteArray &payload);
-    // Reads from a slice of payload (one item of an archived list).
-    CborMessageReader(const QByteArray &payload, qsizetype offset);
+    // Reads payload (shared, not copied) from offset on: 0 for a message, an entry's start for
+    // one entry of an archived list.
+    explicit CborMessageReader(const QByteArray &payload, qsizetype offset = 0);
     ~CborMessageReader();
 
-    // The whole payload as one message map. With a listKey, a top-level array under that key is
-    // checked entry by entry but kept encoded, as an ArchivedRecords.
+    // The rest of the payload as one message map. With a listKey, a top-level array under that
+    // key is checked entry by entry but kept encoded, as an ArchivedRecords.
     std::optional<QVariantMap> readMessage(const QString &listKey);
     // Moves to an item at that offset in the payload.
     void seek(qsizetype offset);
@@ -33,9 +32,7 @@ public:
 
 private:
     bool ok();
-    bool readText(QString &out);
-    bool checkText(std::string *key);
-    bool readTextChunks(QString *out, std::string *key);
+    bool readText(QString *out, std::string *key = nullptr);
     bool readKey(QString &out);
     bool readBytes(QByteArray &out);
     bool readArray(QVariant &out, int depth);
@@ -47,7 +44,7 @@ private:
 
     QByteArray m_payload;
     std::optional<QCborStreamReader> m_reader;
-    qsizetype m_end;
+    qsizetype m_start = 0; // where the reader started in m_payload
     qint64 m_budget;
     QByteArray m_chunk;   // a text's chunk being read
     QStringDecoder m_utf8{QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom};

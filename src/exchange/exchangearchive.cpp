@@ -221,12 +221,6 @@ std::optional<QByteArray> ExchangeArchive::encode(const QVariantMap &message)
     return out;
 }
 
-std::optional<QVariantMap> ExchangeArchive::decode(const QByteArray &payload)
-{
-    CborMessageReader reader(payload);
-    return reader.readMessage(QString());
-}
-
 std::optional<QVariantMap> ExchangeArchive::decode(const QByteArray &payload, const QString &listKey)
 {
     CborMessageReader reader(payload);

@@ -35,8 +35,7 @@ public:
     // Nothing when the graph holds a value of a kind that has no CBOR form here (an invalid
     // QVariant, a pointer, ...): such a message is a programming error, never sent half-written.
     static std::optional<QByteArray> encode(const QVariantMap &message);
-    static std::optional<QVariantMap> decode(const QByteArray &payload);
-    // The same, but an array under listKey in the top-level map comes back as ArchivedRecords:
-    // every entry checked as strictly as above, none of them built yet.
-    static std::optional<QVariantMap> decode(const QByteArray &payload, const QString &listKey);
+    // With a listKey, an array under that key in the top-level map comes back as ArchivedRecords:
+    // every entry checked as strictly as the rest, none of them built yet.
+    static std::optional<QVariantMap> decode(const QByteArray &payload, const QString &listKey = QString());
 };

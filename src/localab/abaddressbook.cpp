@@ -11,10 +11,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-
-#include <dirent.h>
-#include <sys/stat.h>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QSettings>
@@ -26,6 +22,8 @@
 #include <algorithm>
 #include <atomic>
 #include <thread>
+
+#include <dirent.h>
 
 namespace {
 
@@ -181,30 +179,15 @@ struct LoadedFile
     QString fileName;
     std::unique_ptr<ABRecord> record;
     QByteArray digest;
-    qint64 time = -1;
-    qint64 size = -1;
+    ABFileStamp stamp;
     QString error;
 };
-
-// A file's modification time in nanoseconds and its size; false when it cannot be looked at or
-// is not a plain file.
-// Plain stat: QFileInfo's local-time QDateTime costs more than the look itself, and a refresh
-// looks at every file.
-bool fileStamp(const QString &path, qint64 *time, qint64 *size)
-{
-    struct stat info;
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
-        return false;
-    *time = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-    *size = qint64(info.st_size);
-    return true;
-}
 
 void readItem(const QString &directory, LoadedFile &item)
 {
     QFile file(directory + u'/' + item.fileName);
-    // Time and size before reading: a change while we read shows as a change next time.
-    fileStamp(file.fileName(), &item.time, &item.size);
+    // The stamp before reading: a change while we read shows as a change next time.
+    item.stamp = ABFileStamp::of(file.fileName());
     if (!file.open(QIODevice::ReadOnly)) {
         item.error = file.errorString();
         return;
@@ -244,14 +227,14 @@ void ABAddressBook::loadFiles(const QStringList &fileNames)
             thread.join();
     }
     for (LoadedFile &item : items)
-        adoptLoaded(item.fileName, std::move(item.record), {item.digest, item.time, item.size}, item.error);
+        adoptLoaded(item.fileName, std::move(item.record), {item.digest, item.stamp}, item.error);
 }
 
 void ABAddressBook::adoptLoaded(const QString &fileName, std::unique_ptr<ABRecord> record, const DiskState &disk,
                                 const QString &error)
 {
     if (!record) {
-        m_skipped.insert(fileName, {disk.time, disk.size});
+        m_skipped.insert(fileName, disk.stamp);
         m_unreadable.append(fileName + QStringLiteral(": ") + error);
         systemLog(QStringLiteral("ABAddressBook: skipped unreadable file %1 (%2)")
                       .arg(m_directory + u'/' + fileName, error));
@@ -265,16 +248,16 @@ void ABAddressBook::adoptLoaded(const QString &fileName, std::unique_ptr<ABRecor
     if (ABRecord *first = m_byUid.value(key)) {
         systemLog(QStringLiteral("ABAddressBook: %1 has the UID of %2; only %2 is shown")
                       .arg(fileName, first->m_fileName));
-        m_skipped.insert(fileName, {disk.time, disk.size});
+        m_skipped.insert(fileName, disk.stamp);
         return;
     }
     m_skipped.remove(fileName);
     record->m_book = this;
     record->m_fileName = fileName;
     record->m_diskDigest = disk.digest;
-    record->m_diskTime = disk.time;
-    record->m_diskSize = disk.size;
+    record->m_diskStamp = disk.stamp;
     m_byUid.insert(key, record.get());
+    indexNames(record.get(), 1); // nothing before the index is first used
     m_records.push_back(std::move(record));
 }
 
@@ -348,9 +331,7 @@ ABRecord *ABAddressBook::addRecord(std::unique_ptr<ABRecord> record)
     m_byUid.insert(ABGroup::normalizedUid(uid), raw);
     m_records.push_back(std::move(record));
     indexNames(raw, 1);
-    // Names in a new person's CATEGORIES are groups from now on.
-    for (const QString &category : raw->m_categories)
-        categoryGroup(category, true);
+    addCategoryGroupsOf(raw);
     recordChanged(raw);
     return raw;
 }
@@ -533,8 +514,7 @@ bool ABAddressBook::saveRecord(ABRecord *record, QString *error)
                 record->m_memberRefs = theirs->m_memberRefs;
                 if (theirs->isGroup() == record->isGroup())
                     record->m_groupForm = record->isGroup() ? theirs->m_groupForm : record->m_groupForm;
-                for (const QString &category : record->m_categories)
-                    categoryGroup(category, true);
+                addCategoryGroupsOf(record);
                 recordChanged(record);
             }
         }
@@ -555,10 +535,17 @@ bool ABAddressBook::saveRecord(ABRecord *record, QString *error)
     }
     record->m_fileName = fileName;
     record->m_diskDigest = digestOf(bytes);
-    fileStamp(path, &record->m_diskTime, &record->m_diskSize);
+    record->m_diskStamp = ABFileStamp::of(path);
     record->m_dirty.clear();
     record->m_sourceCard.reset();
     return true;
+}
+
+// Names in a record's CATEGORIES are groups from now on.
+void ABAddressBook::addCategoryGroupsOf(const ABRecord *record)
+{
+    for (const QString &category : record->m_categories)
+        categoryGroup(category, true);
 }
 
 void ABAddressBook::removeRecord(ABRecord *record)
@@ -595,10 +582,8 @@ bool ABAddressBook::replaceFromDisk(ABRecord *record, const QString &fileName)
     record->m_groupForm = item.record->m_groupForm;
     indexNames(record, 1);
     record->m_diskDigest = item.digest;
-    record->m_diskTime = item.time;
-    record->m_diskSize = item.size;
-    for (const QString &category : std::as_const(record->m_categories))
-        categoryGroup(category, true);
+    record->m_diskStamp = item.stamp;
+    addCategoryGroupsOf(record);
     recordChanged(record);
     return true;
 }
@@ -607,102 +592,89 @@ bool ABAddressBook::refresh()
 {
     if (!m_open)
         return false;
-    struct Stamp
-    {
-        qint64 time;
-        qint64 size;
-    };
-    QHash<QString, Stamp> onDisk;
+    QHash<QString, ABFileStamp> onDisk;
     if (DIR *dir = ::opendir(QFile::encodeName(m_directory).constData())) {
         while (const dirent *entry = ::readdir(dir)) {
             const QString name = QFile::decodeName(entry->d_name);
-            Stamp stamp;
-            if (name.endsWith(QLatin1String(".vcf"), Qt::CaseInsensitive) &&
-                fileStamp(m_directory + u'/' + name, &stamp.time, &stamp.size))
+            if (!name.endsWith(QLatin1String(".vcf"), Qt::CaseInsensitive))
+                continue;
+            const ABFileStamp stamp = ABFileStamp::of(m_directory + u'/' + name);
+            if (stamp != ABFileStamp())
                 onDisk.insert(name, stamp);
         }
         ::closedir(dir);
     }
-    const auto unchanged = [](const Stamp &stamp, qint64 time, qint64 size) {
-        return stamp.time == time && stamp.size == size;
-    };
 
-    bool changed = false;
+    // What stays in onDisk afterwards are the files that hold no record.
     std::vector<ABRecord *> gone;
     std::vector<ABRecord *> changedOnDisk;
     for (const auto &record : m_records) {
         if (record->m_fileName.isEmpty())
             continue; // ours, not saved yet
-        const auto it = onDisk.constFind(record->m_fileName);
-        if (it == onDisk.cend()) {
-            if (!record->hasUnsavedChanges())
-                gone.push_back(record.get());
-            continue;
-        }
-        if (!unchanged(*it, record->m_diskTime, record->m_diskSize) && !record->hasUnsavedChanges())
+        const ABFileStamp stamp = onDisk.take(record->m_fileName);
+        if (record->hasUnsavedChanges())
+            continue; // save() merges or writes it again
+        if (stamp == ABFileStamp())
+            gone.push_back(record.get());
+        else if (stamp != record->m_diskStamp)
             changedOnDisk.push_back(record.get());
-        onDisk.remove(record->m_fileName);
     }
-    QStringList added;
+    bool changed = false;
+    QSet<QString> added;
     for (ABRecord *record : changedOnDisk) {
         if (replaceFromDisk(record, record->m_fileName)) {
             changed = true;
         } else {
             // Another record now, or unreadable: the old one leaves, the file is read as new.
-            added.append(record->m_fileName);
+            added.insert(record->m_fileName);
             gone.push_back(record);
         }
     }
     for (ABRecord *record : gone)
         removeRecord(record);
-    changed = changed || !gone.empty();
     if (!gone.empty()) {
-        // A file skipped for a UID that was taken may be shown now.
-        m_skipped.clear();
+        changed = true;
+        m_skipped.clear(); // a file skipped for a UID that was taken may be shown now
     }
     for (auto it = onDisk.cbegin(); it != onDisk.cend(); ++it) {
-        const auto skipped = m_skipped.constFind(it.key());
-        if (skipped == m_skipped.cend() || !unchanged(*it, skipped->first, skipped->second))
-            added.append(it.key());
+        if (m_skipped.value(it.key()) != *it)
+            added.insert(it.key());
     }
-    // Files skipped before that are gone or read again now are no longer reported.
-    const auto forgotten = [&](const QString &fileName) {
-        return !QFileInfo::exists(m_directory + u'/' + fileName) || added.contains(fileName);
-    };
+    // Skipped files (never a record's) that are gone or read again now are no longer reported.
+    const auto forgotten = [&](const QString &fileName) { return !onDisk.contains(fileName) || added.contains(fileName); };
     m_skipped.removeIf([&](const auto &it) { return forgotten(it.key()); });
     m_unreadable.removeIf([&](const QString &entry) { return forgotten(entry.section(QLatin1String(": "), 0, 0)); });
     if (!added.isEmpty()) {
-        std::sort(added.begin(), added.end());
+        QStringList names(added.cbegin(), added.cend());
+        names.sort();
         const size_t before = m_records.size();
-        loadFiles(added);
-        for (size_t i = before; i < m_records.size(); ++i) {
-            ABRecord *record = m_records[i].get();
-            indexNames(record, 1);
-            for (const QString &category : std::as_const(record->m_categories))
-                categoryGroup(category, true);
-        }
+        loadFiles(names);
+        for (size_t i = before; i < m_records.size(); ++i)
+            addCategoryGroupsOf(m_records[i].get());
         if (m_records.size() != before) {
             changed = true;
             recordChanged(nullptr);
         }
     }
-    if (changed) {
-        // A category exists through its members: one whose last member went with the other
-        // program's change goes too.
-        QSet<QString> inUse;
-        for (const auto &record : m_records)
-            inUse.unite(QSet<QString>(record->m_categories.cbegin(), record->m_categories.cend()));
-        std::erase_if(m_categoryGroups, [&](const std::unique_ptr<ABGroup> &group) {
-            const QString name = group->name();
-            if (inUse.contains(name))
-                return false;
-            m_categoryByName.remove(name);
-            return true;
-        });
+    if (!changed)
+        return false;
+    // A category exists through its members: one whose last member went with the other
+    // program's change goes too.
+    QSet<QString> inUse;
+    for (const auto &record : m_records)
+        inUse.unite(QSet<QString>(record->m_categories.cbegin(), record->m_categories.cend()));
+    const size_t categories = m_categoryGroups.size();
+    std::erase_if(m_categoryGroups, [&](const std::unique_ptr<ABGroup> &group) {
+        const QString name = group->name();
+        if (inUse.contains(name))
+            return false;
+        m_categoryByName.remove(name);
+        return true;
+    });
+    if (m_categoryGroups.size() != categories)
         recordChanged(nullptr);
-        systemLog(QStringLiteral("ABAddressBook: took in changes made by other programs in %1").arg(m_directory));
-    }
-    return changed;
+    systemLog(QStringLiteral("ABAddressBook: took in changes made by other programs in %1").arg(m_directory));
+    return true;
 }
 
 bool ABAddressBook::save()

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "abfilestamp.h"
+
 #include <QHash>
-#include <QPair>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -95,11 +96,11 @@ private:
     struct DiskState
     {
         QByteArray digest;
-        qint64 time = -1; // modification time in ns
-        qint64 size = -1;
+        ABFileStamp stamp;
     };
     void adoptLoaded(const QString &fileName, std::unique_ptr<ABRecord> record, const DiskState &disk,
                      const QString &error);
+    void addCategoryGroupsOf(const ABRecord *record);
     void removeRecord(ABRecord *record);
     bool replaceFromDisk(ABRecord *record, const QString &fileName);
     void rebuildMembership() const;
@@ -111,7 +112,7 @@ private:
     QString m_error;
     QString m_saveError;
     QStringList m_unreadable;
-    QHash<QString, QPair<qint64, qint64>> m_skipped; // files not shown (unreadable, UID taken): time, size
+    QHash<QString, ABFileStamp> m_skipped; // files not shown (unreadable, UID taken), as last seen
     std::vector<std::unique_ptr<ABRecord>> m_records; // persons and card groups, in order
     std::vector<std::unique_ptr<ABGroup>> m_categoryGroups;
     QHash<QString, ABRecord *> m_byUid; // normalized UID -> shown record

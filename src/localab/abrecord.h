@@ -1,5 +1,7 @@
 #pragma once
 
+#include "abfilestamp.h"
+
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -73,8 +75,7 @@ private:
     ABAddressBook *m_book = nullptr;
     QString m_fileName;
     QByteArray m_diskDigest;                   // digest of the file as last read or written
-    qint64 m_diskTime = -1;                    // its modification time (ns) and size then, to
-    qint64 m_diskSize = -1;                    // notice changes by other programs without reading
+    ABFileStamp m_diskStamp;                   // the file's stamp then
     std::shared_ptr<const VCard> m_sourceCard; // new imported record: the card it came from
 };
 

@@ -33,9 +33,10 @@ void ABStoreWatcher::setDelay(int milliseconds)
     d->delay.setInterval(milliseconds);
 }
 
-int ABStoreWatcher::delay() const
+void ABStoreWatcher::takeInPendingChanges()
 {
-    return d->delay.interval();
+    if (d->delay.isActive())
+        refreshNow();
 }
 
 void ABStoreWatcher::refreshNow()

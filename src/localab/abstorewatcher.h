@@ -20,16 +20,17 @@ public:
     // Time from the last change seen to the refresh, so that a burst of writes (a sync) is taken
     // in once.
     void setDelay(int milliseconds);
-    int delay() const;
 
-public slots:
-    // Refreshes now; also what the watcher does after a change.
-    void refreshNow();
+    // Before the store is read for a download: takes in a change seen but not yet taken in, so
+    // that the download has it. Costs nothing when the directory has not changed.
+    void takeInPendingChanges();
 
 signals:
     void refreshed();
 
 private:
+    void refreshNow();
+
     struct Private;
     std::unique_ptr<Private> d;
 };

@@ -203,6 +203,19 @@ void TestStoreRefresh::watcherFollowsTheDirectory()
 
     QVERIFY(QFile::remove(path(u"a.vcf"_qs)));
     QTRY_VERIFY(!personNamed(book, u"Ann"_qs));
+
+    // A download does not wait for the delay: a change seen is taken in when the records are
+    // asked for, and nothing is looked at when nothing changed.
+    watcher.setDelay(60000);
+    const qsizetype refreshes = refreshed.size();
+    watcher.takeInPendingChanges();
+    QCOMPARE(refreshed.size(), refreshes);
+    writeCard(path(u"late.vcf"_qs), "UID:late\r\nN:Late;Lou;;;\r\n");
+    QTest::qWait(200); // the directory's change reaches the watcher, the delay runs on
+    QVERIFY(!personNamed(book, u"Lou"_qs));
+    watcher.takeInPendingChanges();
+    QVERIFY(personNamed(book, u"Lou"_qs));
+    QCOMPARE(refreshed.size(), refreshes + 1);
 }
 
 QTEST_GUILESS_MAIN(TestStoreRefresh)
