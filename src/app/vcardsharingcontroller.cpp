@@ -8,9 +8,11 @@
 #include "placeholderpage.h"
 #include "preferenceswindow.h"
 #include "recordlistbuilder.h"
+#include "sharedfiledelegate.h"
 #include "shareservice.h"
 #include "sharingpreferences.h"
 #include "staticservercontroller.h"
+#include "supportmenu.h"
 #include "systemlog.h"
 #include "toolbar.h"
 #include "toolbaritem.h"
@@ -127,6 +129,8 @@ void vCardSharingController::loadInterface()
         } else if (entry.viewId == 2) {
             page = new QWidget;
             d->macSharePage.setupUi(page);
+        } else if (entry.viewId == 3) {
+            page = new sharedFileDelegate;
         } else if (entry.viewId == 6) {
             page = d->ABSharingControllerRef->view();
         } else {
@@ -174,6 +178,7 @@ void vCardSharingController::loadInterface()
     QMenu *help = d->myWindow->menuBar()->addMenu(tr("&Help"));
     help->setObjectName(QStringLiteral("helpMenu"));
     help->addAction(tr("&About zorbix"), this, [this] { d->myWindow->adoptView(7); });
+    addSupportMenuItems(help);
 }
 
 void vCardSharingController::awakeFromNib()

@@ -1,5 +1,6 @@
 #include "vcardcommon.h"
 
+#include "makersite.h"
 #include "messagetable.h"
 #include "platformhooks.h"
 #include "systemlog.h"
@@ -56,4 +57,32 @@ void vCardCommon::openURL(const QString &value, const QString &scheme)
         return;
     }
     PlatformHooks::current().openUrl(url);
+}
+
+bool vCardCommon::openLink(const QString &urlText)
+{
+    // Strict parsing: a text with a blank is no URL, as a mail program would see it too.
+    const QUrl url(urlText, QUrl::StrictMode);
+    if (!url.isValid() || !isOpenableScheme(url.scheme()))
+        return false;
+    return PlatformHooks::current().openUrl(url);
+}
+
+void vCardCommon::openZorbixHomepage()
+{
+    if (!openLink(MakerSite::page(QStringLiteral("/zorbix.htm"))))
+        PlatformHooks::current().beep();
+}
+
+void vCardCommon::openQuenfoldHomepage()
+{
+    if (!openLink(MakerSite::page(QStringLiteral("/"))))
+        PlatformHooks::current().beep();
+}
+
+void vCardCommon::emailQuenfold()
+{
+    if (!openLink(QStringLiteral("mailto:") + MakerSite::feedbackAddress() +
+                  QStringLiteral("?subject=Feeback%20zorbix%201.1.1")))
+        PlatformHooks::current().beep();
 }

@@ -20,4 +20,12 @@ public:
     static QString urlTextFor(const QString &value, const QString &scheme);
     // Only these schemes are opened for values that came from records or peers.
     static bool isOpenableScheme(const QString &scheme);
+
+    // Opens one of our own fixed links as it stands (no scheme put in front); false when the text
+    // is not a valid http, https or mailto URL or the desktop could not open it.
+    static bool openLink(const QString &urlText);
+    // The maker's product page, its home page and a feedback mail; each beeps when it cannot open.
+    static void openZorbixHomepage();
+    static void openQuenfoldHomepage();
+    static void emailQuenfold();
 };
