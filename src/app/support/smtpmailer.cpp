@@ -17,6 +17,8 @@ struct Transfer
     QByteArray message;
     qsizetype sentBytes = 0;
     QByteArray lastReply;
+    // The first refusal tells more than the goodbye after it.
+    QByteArray firstRefusal;
     std::atomic_bool cancelled = false;
 };
 
@@ -35,7 +37,10 @@ int recordReply(CURL *, curl_infotype type, char *data, size_t size, void *user)
 {
     if (type == CURLINFO_HEADER_IN) {
         QByteArray line(data, qsizetype(qMin<size_t>(size, 1024)));
-        static_cast<Transfer *>(user)->lastReply = line.trimmed();
+        auto *transfer = static_cast<Transfer *>(user);
+        transfer->lastReply = line.trimmed();
+        if (transfer->firstRefusal.isEmpty() && (line.startsWith('4') || line.startsWith('5')))
+            transfer->firstRefusal = transfer->lastReply;
     }
     return 0;
 }
@@ -103,7 +108,8 @@ SmtpMailer::Result perform(const MailAccount &account, const QString &password, 
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
     const CURLcode code = curl_easy_perform(h);
     result.sent = code == CURLE_OK;
-    result.serverReply = escapeForLog(QByteArrayView(transfer->lastReply));
+    result.serverReply = escapeForLog(QByteArrayView(
+        transfer->firstRefusal.isEmpty() ? transfer->lastReply : transfer->firstRefusal));
     if (!result.sent) {
         result.cancelled = transfer->cancelled;
         result.error = transfer->cancelled ? QStringLiteral("cancelled")
@@ -131,7 +137,7 @@ SmtpMailer::SmtpMailer(QObject *parent) : QObject(parent), d(std::make_unique<Pr
         if (result.sent)
             systemLog(QStringLiteral("SmtpMailer: mail accepted by %1: %2").arg(d->server, result.serverReply));
         else
-            systemLog(QStringLiteral("SmtpMailer: mail not sent through %1: %2; last answer: %3")
+            systemLog(QStringLiteral("SmtpMailer: mail not sent through %1: %2; server's answer: %3")
                           .arg(d->server, escapeForLog(result.error), result.serverReply));
         emit finished(result);
     });
