@@ -3,18 +3,27 @@
 namespace {
 bool needsEscape(char32_t c)
 {
-    return c < 0x20 || (c >= 0x7f && c <= 0x9f) || c == 0x2028 || c == 0x2029 || (c >= 0x202a && c <= 0x202e) ||
-           (c >= 0x2066 && c <= 0x2069) || c == 0xfeff;
+    return c < 0x20 || (c >= 0x7f && c <= 0x9f) || c == 0x2028 || c == 0x2029 ||
+           (c >= 0x202a && c <= 0x202e) || (c >= 0x2066 && c <= 0x2069) || c == 0xfeff;
 }
 
 void appendCodePoint(QString &out, char32_t c)
 {
     switch (c) {
-    case '\\': out += QLatin1String("\\\\"); return;
-    case '\n': out += QLatin1String("\\n"); return;
-    case '\r': out += QLatin1String("\\r"); return;
-    case '\t': out += QLatin1String("\\t"); return;
-    default: break;
+    case '\\':
+        out += QLatin1String("\\\\");
+        return;
+    case '\n':
+        out += QLatin1String("\\n");
+        return;
+    case '\r':
+        out += QLatin1String("\\r");
+        return;
+    case '\t':
+        out += QLatin1String("\\t");
+        return;
+    default:
+        break;
     }
     if (!needsEscape(c)) {
         out += QString::fromUcs4(&c, 1);

@@ -139,7 +139,8 @@ QString header(const QByteArray &message, const QByteArray &name)
 QString bodyOf(const QByteArray &message)
 {
     QByteArray encoded = message.mid(message.indexOf("\r\n\r\n") + 4);
-    return QString::fromUtf8(QByteArray::fromBase64(encoded.replace("\r\n", ""))).replace(u"\r\n"_qs, u"\n"_qs);
+    return QString::fromUtf8(QByteArray::fromBase64(encoded.replace("\r\n", "")))
+        .replace(u"\r\n"_qs, u"\n"_qs);
 }
 } // namespace
 
@@ -171,12 +172,15 @@ void TestReportMail::bodyFormat_data()
     QTest::addColumn<Qt::CheckState>("reply");
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("body");
-    QTest::newRow("reply") << Qt::Checked << u"Bug report"_qs
-                           << u"From\n  <N>\nEmail\n  <E>\n\nReply \n  <Yes, please>\n\nKind \n  <Bug report>\n\n\nMessage\n\nM"_qs;
-    QTest::newRow("partly checked is not off") << Qt::PartiallyChecked << u"x\ny"_qs
-                           << u"From\n  <N>\nEmail\n  <E>\n\nReply \n  <Yes, please>\n\nKind \n  <x\ny>\n\n\nMessage\n\nM"_qs;
-    QTest::newRow("no reply, all empty") << Qt::Unchecked << QString()
-                           << u"From\n  <>\nEmail\n  <>\n\nReply \n  <No, thanks>\n\nKind \n  <>\n\n\nMessage\n\n"_qs;
+    QTest::newRow("reply")
+        << Qt::Checked << u"Bug report"_qs
+        << u"From\n  <N>\nEmail\n  <E>\n\nReply \n  <Yes, please>\n\nKind \n  <Bug report>\n\n\nMessage\n\nM"_qs;
+    QTest::newRow("partly checked is not off")
+        << Qt::PartiallyChecked << u"x\ny"_qs
+        << u"From\n  <N>\nEmail\n  <E>\n\nReply \n  <Yes, please>\n\nKind \n  <x\ny>\n\n\nMessage\n\nM"_qs;
+    QTest::newRow("no reply, all empty")
+        << Qt::Unchecked << QString()
+        << u"From\n  <>\nEmail\n  <>\n\nReply \n  <No, thanks>\n\nKind \n  <>\n\n\nMessage\n\n"_qs;
 }
 
 void TestReportMail::bodyFormat()
@@ -221,7 +225,8 @@ void TestReportMail::reportArrives()
         QCOMPARE(header(sink.message, "Reply-To"), u"<ann@example.org>"_qs);
         QCOMPARE(bodyOf(sink.message), report.reportBody());
         QVERIFY(bodyOf(sink.message).endsWith(u"Message\n\nIt works.\n.\nReally: 100%1 ünïcode"_qs));
-        const QPair<QString, QString> thanks{msg("RC_Thanks"), msg(reply == Qt::Checked ? "RC_ThankReply" : "SC_EmptyString")};
+        const QPair<QString, QString> thanks{msg("RC_Thanks"),
+                                             msg(reply == Qt::Checked ? "RC_ThankReply" : "SC_EmptyString")};
         QCOMPARE(platform.alerts.size(), 1);
         QCOMPARE(platform.alerts.first(), thanks);
         QVERIFY(!report.window()->isVisible());
@@ -236,10 +241,12 @@ void TestReportMail::failureKeepsTheWindowOpen_data()
     QTest::addColumn<QString>("security");
     QTest::addColumn<QString>("hintKey");
     QTest::newRow("sender refused") << int(SmtpSink::RefuseSender) << u"none"_qs << u"RC_NoMailSentHint"_qs;
-    QTest::newRow("closed mid-message") << int(SmtpSink::CloseInData) << u"none"_qs << u"RC_NoMailSentHint"_qs;
+    QTest::newRow("closed mid-message")
+        << int(SmtpSink::CloseInData) << u"none"_qs << u"RC_NoMailSentHint"_qs;
     QTest::newRow("never answers") << int(SmtpSink::Silent) << u"none"_qs << u"RC_NoMailSentHint"_qs;
     QTest::newRow("no server") << -1 << u"none"_qs << u"RC_NoMailSentHint"_qs;
-    QTest::newRow("no STARTTLS offered") << int(SmtpSink::Accept) << u"starttls"_qs << u"RC_NoMailSentHint"_qs;
+    QTest::newRow("no STARTTLS offered")
+        << int(SmtpSink::Accept) << u"starttls"_qs << u"RC_NoMailSentHint"_qs;
     QTest::newRow("no account") << int(SmtpSink::Accept) << QString() << u"RC_NoAccountHint"_qs;
     QTest::newRow("no password") << int(SmtpSink::Accept) << u"user"_qs << u"RC_KeyringHint"_qs;
 }
@@ -318,7 +325,7 @@ void TestReportMail::desktopKeyringMissingFailsCleanly()
     QObject context;
     bool answered = false;
     std::optional<QString> password = u"x"_qs;
-    MailPasswordStore::current().readPassword(u"smtp:ann@127.0.0.1:25"_qs, &context,
+    MailPasswordStore::current().readPassword(u"smtp:ann@127.0.0.1"_qs, &context,
                                               [&](std::optional<QString> p, const QString &) {
                                                   answered = true;
                                                   password = p;

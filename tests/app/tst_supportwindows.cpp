@@ -89,9 +89,10 @@ void TestSupportWindows::reviewMail()
     review.revStabListOL()->setCurrentIndex(2);
     review.sendEmailReview();
     QCOMPARE(platform.openedUrls.size(), 1);
-    QCOMPARE(platform.openedUrls.first(),
-             QUrl(u"mailto:feedback@quenfold.test?subject='REVIEW:zorbix=1.1.1,GUI=Good,Funt=Excellent,Ease=Excellent,"
-                  "Stab=Average'&body=Please%20comment%20here!"_qs, QUrl::StrictMode));
+    QCOMPARE(platform.openedUrls.first(), QUrl(u"mailto:feedback@quenfold.test?subject='REVIEW:zorbix=1.1.1,"
+                                               u"GUI=Good,Funt=Excellent,Ease=Excellent,"
+                                               "Stab=Average'&body=Please%20comment%20here!"_qs,
+                                               QUrl::StrictMode));
     QVERIFY(!review.revWindowOL()->isVisible());
     QCOMPARE(platform.beeps, 0);
 
@@ -132,19 +133,22 @@ void TestSupportWindows::droppedFilesAreLoggedOneLineEach()
     page.show();
     QWidget *target = page.fileTableOL()->viewport();
     const auto drop = [target](const QMimeData &mime) {
-        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton,
+                              Qt::NoModifier);
         QCoreApplication::sendEvent(target, &enter);
-        QDropEvent event(QPointF(5, 5), Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QDropEvent event(QPointF(5, 5), Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton,
+                         Qt::NoModifier);
         QCoreApplication::sendEvent(target, &event);
         return enter.isAccepted() && enter.dropAction() == Qt::CopyAction && event.isAccepted() &&
                event.dropAction() == Qt::CopyAction;
     };
     QMimeData files;
-    files.setUrls({QUrl::fromLocalFile(u"/home/ann/a b\\c.txt"_qs), QUrl::fromLocalFile(u"/home/ann/two\nlines"_qs),
+    files.setUrls({QUrl::fromLocalFile(u"/home/ann/a b\\c.txt"_qs),
+                   QUrl::fromLocalFile(u"/home/ann/two\nlines"_qs),
                    QUrl::fromEncoded("file:///home/ann/caf%E9.txt")});
     QVERIFY(drop(files));
-    QCOMPARE(platform.logLines,
-             QStringList({u"/home/ann/a b\\\\c.txt"_qs, u"/home/ann/two\\nlines"_qs, u"/home/ann/caf\\xe9.txt"_qs}));
+    QCOMPARE(platform.logLines, QStringList({u"/home/ann/a b\\\\c.txt"_qs, u"/home/ann/two\\nlines"_qs,
+                                             u"/home/ann/caf\\xe9.txt"_qs}));
     QCOMPARE(page.model()->rowCount(), 1);
 
     platform.clear();
@@ -176,8 +180,8 @@ void TestSupportWindows::mainWindowReachesTheSupportWindows()
         if (window->isVisible())
             shown << window->windowTitle();
     }
-    for (const QString &title : {u"zorbix Updates"_qs, u"Send a Report to quenfold"_qs, u"Review zorbix"_qs,
-                                 u"Contact quenfold"_qs})
+    for (const QString &title :
+         {u"zorbix Updates"_qs, u"Send a Report to quenfold"_qs, u"Review zorbix"_qs, u"Contact quenfold"_qs})
         QVERIFY2(shown.contains(title), qPrintable(shown.join(u", "_qs)));
     QVERIFY2(titles.filter(u"Mail Account"_qs).size() == 1, qPrintable(titles.join(u", "_qs)));
     QCOMPARE(platform.openedUrls.size(), 2);

@@ -39,11 +39,14 @@ private:
         else if (which == "blank")
             body = " \n\t \n";
         else if (which == "latin")
-            type = "text/plain; charset=iso-8859-1", body = "Gr\xfc\xdf" "e";
+            type = "text/plain; charset=iso-8859-1", body = "Gr\xfc\xdf"
+                                                            "e";
         else if (which == "meta")
-            body = "<html><head><meta charset=\"iso-8859-1\"></head>Gr\xfc\xdf" "e</html>";
+            body = "<html><head><meta charset=\"iso-8859-1\"></head>Gr\xfc\xdf"
+                   "e</html>";
         else if (which == "headerwins")
-            type = "text/html; charset=utf-8", body = "<meta charset=\"iso-8859-1\">Gr\xc3\xbc\xc3\x9f" "e";
+            type = "text/html; charset=utf-8", body = "<meta charset=\"iso-8859-1\">Gr\xc3\xbc\xc3\x9f"
+                                                      "e";
         else if (which == "binary")
             type = "application/octet-stream", body = QByteArray("PK\x03\x04\x00\x00\x14", 7);
         else if (which == "huge")
@@ -87,7 +90,8 @@ private slots:
 private:
     void useSite(const QByteArray &which)
     {
-        qputenv("ZORBIX_MAKER_SITE", "http://127.0.0.1:" + QByteArray::number(server.serverPort()) + '/' + which);
+        qputenv("ZORBIX_MAKER_SITE",
+                "http://127.0.0.1:" + QByteArray::number(server.serverPort()) + '/' + which);
     }
     PageServer server;
 };
@@ -99,8 +103,10 @@ void TestUpdateCheck::pageShownOrProblem_data()
     QTest::newRow("page") << QByteArray("page") << u"zorbix 2.0\nis out.\n"_qs;
     QTest::newRow("white space only") << QByteArray("blank") << u" \n\t \n"_qs;
     QTest::newRow("charset from the header") << QByteArray("latin") << u"Grüße"_qs;
-    QTest::newRow("charset from the page") << QByteArray("meta") << u"<html><head><meta charset=\"iso-8859-1\"></head>Grüße</html>"_qs;
-    QTest::newRow("header before page") << QByteArray("headerwins") << u"<meta charset=\"iso-8859-1\">Grüße"_qs;
+    QTest::newRow("charset from the page")
+        << QByteArray("meta") << u"<html><head><meta charset=\"iso-8859-1\"></head>Grüße</html>"_qs;
+    QTest::newRow("header before page")
+        << QByteArray("headerwins") << u"<meta charset=\"iso-8859-1\">Grüße"_qs;
     QTest::newRow("empty") << QByteArray("empty") << QString();
     QTest::newRow("404") << QByteArray("missing") << QString();
     QTest::newRow("redirect loop") << QByteArray("loop") << QString();

@@ -20,11 +20,14 @@ ContactController::ContactController(QObject *parent) : QObject(parent), d(std::
 
 ContactController::~ContactController() = default;
 
-QWidget *ContactController::window() const { return d->window.get(); }
+QWidget *ContactController::window() const
+{
+    return d->window.get();
+}
 
 std::array<QPushButton *, 6> ContactController::buttons() const
 {
-    return {d->ui.generalEmailOL, d->ui.generalWebOL, d->ui.salesEmailOL,
+    return {d->ui.generalEmailOL, d->ui.generalWebOL,   d->ui.salesEmailOL,
             d->ui.salesWebOL,     d->ui.supportEmailOL, d->ui.supportWebOL};
 }
 
@@ -32,13 +35,20 @@ QString ContactController::linkAt(int position)
 {
     const QString subject = QStringLiteral("?subject=zorbix-1-1-1");
     switch (position) {
-    case 0: return QStringLiteral("mailto:") + MakerSite::feedbackAddress() + subject;
-    case 1: return MakerSite::page(QStringLiteral("/"));
-    case 2: return QStringLiteral("mailto:") + MakerSite::salesAddress() + subject;
-    case 3: return MakerSite::page(QStringLiteral("/orders.htm"));
-    case 4: return QStringLiteral("mailto:") + MakerSite::supportAddress() + subject;
-    case 5: return MakerSite::page(QStringLiteral("/support.htm"));
-    default: return {};
+    case 0:
+        return QStringLiteral("mailto:") + MakerSite::feedbackAddress() + subject;
+    case 1:
+        return MakerSite::page(QStringLiteral("/"));
+    case 2:
+        return QStringLiteral("mailto:") + MakerSite::salesAddress() + subject;
+    case 3:
+        return MakerSite::page(QStringLiteral("/orders.htm"));
+    case 4:
+        return QStringLiteral("mailto:") + MakerSite::supportAddress() + subject;
+    case 5:
+        return MakerSite::page(QStringLiteral("/support.htm"));
+    default:
+        return {};
     }
 }
 

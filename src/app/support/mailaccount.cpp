@@ -12,9 +12,12 @@ const QString kService = QStringLiteral("zorbix");
 QString securityName(MailAccount::Security security)
 {
     switch (security) {
-    case MailAccount::Security::Tls: return QStringLiteral("tls");
-    case MailAccount::Security::None: return QStringLiteral("none");
-    case MailAccount::Security::StartTls: break;
+    case MailAccount::Security::Tls:
+        return QStringLiteral("tls");
+    case MailAccount::Security::None:
+        return QStringLiteral("none");
+    case MailAccount::Security::StartTls:
+        break;
     }
     return QStringLiteral("starttls");
 }
@@ -99,16 +102,20 @@ bool MailAccount::allowsSecurity() const
 int MailAccount::defaultPort(Security security)
 {
     switch (security) {
-    case Security::Tls: return 465;
-    case Security::None: return 25;
-    case Security::StartTls: break;
+    case Security::Tls:
+        return 465;
+    case Security::None:
+        return 25;
+    case Security::StartTls:
+        break;
     }
     return 587;
 }
 
 QString MailAccount::passwordKey() const
 {
-    return QStringLiteral("smtp:%1@%2:%3").arg(user, server).arg(port);
+    // Not the port: moving the account to another port keeps its password.
+    return QStringLiteral("smtp:%1@%2").arg(user, server);
 }
 
 MailAccount MailAccount::load()

@@ -46,7 +46,8 @@ public:
     virtual ~MailPasswordStore() = default;
     // The callbacks run later on the main thread, and not at all once context is gone.
     virtual void readPassword(const QString &key, QObject *context, ReadDone done) = 0;
-    virtual void writePassword(const QString &key, const QString &password, QObject *context, WriteDone done) = 0;
+    virtual void writePassword(const QString &key, const QString &password, QObject *context,
+                               WriteDone done) = 0;
 
     static MailPasswordStore &current();
     // Installs a store (not owned); nullptr restores the keyring. Returns the previous one.

@@ -15,8 +15,9 @@ struct MailAccountDialog::Private
 namespace {
 MailAccount::Security securityAt(int index)
 {
-    return index == 1 ? MailAccount::Security::Tls
-                      : index == 2 ? MailAccount::Security::None : MailAccount::Security::StartTls;
+    return index == 1   ? MailAccount::Security::Tls
+           : index == 2 ? MailAccount::Security::None
+                        : MailAccount::Security::StartTls;
 }
 } // namespace
 
@@ -36,7 +37,8 @@ MailAccountDialog::MailAccountDialog(QWidget *parent) : QDialog(parent), d(std::
     connect(d->ui.passwordFieldOL, &QLineEdit::textEdited, this, [this] { d->passwordEdited = true; });
     connect(d->ui.securityListOL, &QComboBox::currentIndexChanged, this, [this](int index) {
         const int port = d->ui.portFieldOL->value();
-        for (const auto security : {MailAccount::Security::StartTls, MailAccount::Security::Tls, MailAccount::Security::None}) {
+        for (const auto security :
+             {MailAccount::Security::StartTls, MailAccount::Security::Tls, MailAccount::Security::None}) {
             if (port == MailAccount::defaultPort(security)) {
                 d->ui.portFieldOL->setValue(MailAccount::defaultPort(securityAt(index)));
                 break;
@@ -77,15 +79,16 @@ void MailAccountDialog::accept()
         return;
     }
     d->ui.buttonBox->setEnabled(false);
-    MailPasswordStore::current().writePassword(account.passwordKey(), d->ui.passwordFieldOL->text(), this,
-                                               [this](const QString &error) {
-        d->ui.buttonBox->setEnabled(true);
-        if (error.isEmpty()) {
-            QDialog::accept();
-            return;
-        }
-        vCardCommon::alert(tr("The password could not be stored in your keyring"),
-                           tr("Check that a keyring service such as GNOME Keyring or KWallet is running, "
-                              "then save again. (%1)").arg(error));
-    });
+    MailPasswordStore::current().writePassword(
+        account.passwordKey(), d->ui.passwordFieldOL->text(), this, [this](const QString &error) {
+            d->ui.buttonBox->setEnabled(true);
+            if (error.isEmpty()) {
+                QDialog::accept();
+                return;
+            }
+            vCardCommon::alert(tr("The password could not be stored in your keyring"),
+                               tr("Check that a keyring service such as GNOME Keyring or KWallet is running, "
+                                  "then save again. (%1)")
+                                   .arg(error));
+        });
 }

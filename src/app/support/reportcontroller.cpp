@@ -39,7 +39,8 @@ ReportController::ReportController(QObject *parent) : QObject(parent), d(std::ma
             return;
         }
         vCardCommon::alertKeys("RC_Thanks", d->ui.sendReplySwitchOL->checkState() == Qt::Unchecked
-                                                ? "SC_EmptyString" : "RC_ThankReply");
+                                                ? "SC_EmptyString"
+                                                : "RC_ThankReply");
         d->window->close();
         emit sendFinished(true);
     });
@@ -50,15 +51,42 @@ ReportController::~ReportController()
     delete d->accountDialog.data();
 }
 
-QWidget *ReportController::window() const { return d->window.get(); }
-QLineEdit *ReportController::senderNameFieldOL() const { return d->ui.senderNameFieldOL; }
-QLineEdit *ReportController::senderEmailFieldOL() const { return d->ui.senderEmailFieldOL; }
-QCheckBox *ReportController::sendReplySwitchOL() const { return d->ui.sendReplySwitchOL; }
-QComboBox *ReportController::reportTypeListOL() const { return d->ui.reportTypeListOL; }
-QPlainTextEdit *ReportController::reportTextFieldOL() const { return d->ui.reportTextFieldOL; }
-QPushButton *ReportController::sendButtonOL() const { return d->ui.sendButtonOL; }
-SmtpMailer &ReportController::mailer() const { return d->mailer; }
-bool ReportController::isSending() const { return d->sending; }
+QWidget *ReportController::window() const
+{
+    return d->window.get();
+}
+QLineEdit *ReportController::senderNameFieldOL() const
+{
+    return d->ui.senderNameFieldOL;
+}
+QLineEdit *ReportController::senderEmailFieldOL() const
+{
+    return d->ui.senderEmailFieldOL;
+}
+QCheckBox *ReportController::sendReplySwitchOL() const
+{
+    return d->ui.sendReplySwitchOL;
+}
+QComboBox *ReportController::reportTypeListOL() const
+{
+    return d->ui.reportTypeListOL;
+}
+QPlainTextEdit *ReportController::reportTextFieldOL() const
+{
+    return d->ui.reportTextFieldOL;
+}
+QPushButton *ReportController::sendButtonOL() const
+{
+    return d->ui.sendButtonOL;
+}
+SmtpMailer &ReportController::mailer() const
+{
+    return d->mailer;
+}
+bool ReportController::isSending() const
+{
+    return d->sending;
+}
 
 QString ReportController::reportBody() const
 {
@@ -94,20 +122,22 @@ void ReportController::doSendEmailReport()
         failed("RC_NoAccountHint");
         return;
     }
-    const QByteArray message =
-        ReportMail::compose(account.from, MakerSite::feedbackAddress(), d->ui.senderEmailFieldOL->text().trimmed(),
-                            ReportMail::subject(), reportBody(), QDateTime::currentDateTimeUtc());
+    const QByteArray message = ReportMail::compose(
+        account.from, MakerSite::feedbackAddress(), d->ui.senderEmailFieldOL->text().trimmed(),
+        ReportMail::subject(), reportBody(), QDateTime::currentDateTimeUtc());
     setSending(true);
     if (account.user.isEmpty()) {
         d->mailer.send(account, {}, MakerSite::feedbackAddress(), message);
         return;
     }
     MailPasswordStore::current().readPassword(
-        account.passwordKey(), this, [this, account, message](std::optional<QString> password, const QString &error) {
+        account.passwordKey(), this,
+        [this, account, message](std::optional<QString> password, const QString &error) {
             if (!d->sending)
                 return; // cancelled meanwhile
             if (!password) {
-                systemLog(QStringLiteral("ReportController: the mail password could not be read from the keyring: %1")
+                systemLog(QStringLiteral(
+                              "ReportController: the mail password could not be read from the keyring: %1")
                               .arg(error));
                 failed("RC_KeyringHint");
                 return;

@@ -16,12 +16,13 @@ QString replyText(bool replyWanted)
     return replyWanted ? QStringLiteral("Yes, please") : QStringLiteral("No, thanks");
 }
 
-QString body(const QString &name, const QString &email, bool replyWanted, const QString &kind, const QString &message)
+QString body(const QString &name, const QString &email, bool replyWanted, const QString &kind,
+             const QString &message)
 {
     // Concatenated, not formatted: a "%1" typed by the user stays as typed.
     return QStringLiteral("From\n  <") + name + QStringLiteral(">\nEmail\n  <") + email +
-           QStringLiteral(">\n\nReply \n  <") + replyText(replyWanted) + QStringLiteral(">\n\nKind \n  <") + kind +
-           QStringLiteral(">\n\n\nMessage\n\n") + message;
+           QStringLiteral(">\n\nReply \n  <") + replyText(replyWanted) + QStringLiteral(">\n\nKind \n  <") +
+           kind + QStringLiteral(">\n\n\nMessage\n\n") + message;
 }
 
 QByteArray compose(const QString &from, const QString &to, const QString &replyTo, const QString &subject,
@@ -35,8 +36,9 @@ QByteArray compose(const QString &from, const QString &to, const QString &replyT
         message += value;
         message += "\r\n";
     };
-    header("Date", QLocale::c().toString(date.toUTC(), QStringLiteral("ddd, dd MMM yyyy hh:mm:ss")).toLatin1() +
-                       " +0000");
+    header("Date",
+           QLocale::c().toString(date.toUTC(), QStringLiteral("ddd, dd MMM yyyy hh:mm:ss")).toLatin1() +
+               " +0000");
     header("From", '<' + from.toUtf8() + '>');
     header("To", '<' + to.toUtf8() + '>');
     if (plainAddress.match(replyTo).hasMatch())

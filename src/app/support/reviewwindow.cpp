@@ -20,11 +20,26 @@ ReviewWindow::ReviewWindow(QObject *parent) : QObject(parent), d(std::make_uniqu
 
 ReviewWindow::~ReviewWindow() = default;
 
-QWidget *ReviewWindow::revWindowOL() const { return d->window.get(); }
-QComboBox *ReviewWindow::revGUIListOL() const { return d->ui.revGUIListOL; }
-QComboBox *ReviewWindow::revFunListOL() const { return d->ui.revFunListOL; }
-QComboBox *ReviewWindow::revEaseListOL() const { return d->ui.revEaseListOL; }
-QComboBox *ReviewWindow::revStabListOL() const { return d->ui.revStabListOL; }
+QWidget *ReviewWindow::revWindowOL() const
+{
+    return d->window.get();
+}
+QComboBox *ReviewWindow::revGUIListOL() const
+{
+    return d->ui.revGUIListOL;
+}
+QComboBox *ReviewWindow::revFunListOL() const
+{
+    return d->ui.revFunListOL;
+}
+QComboBox *ReviewWindow::revEaseListOL() const
+{
+    return d->ui.revEaseListOL;
+}
+QComboBox *ReviewWindow::revStabListOL() const
+{
+    return d->ui.revStabListOL;
+}
 
 QString ReviewWindow::reviewMailUrlText(const QString &gui, const QString &function, const QString &ease,
                                         const QString &stability)
@@ -37,8 +52,9 @@ QString ReviewWindow::reviewMailUrlText(const QString &gui, const QString &funct
 
 void ReviewWindow::sendEmailReview()
 {
-    const QString text = reviewMailUrlText(d->ui.revGUIListOL->currentText(), d->ui.revFunListOL->currentText(),
-                                           d->ui.revEaseListOL->currentText(), d->ui.revStabListOL->currentText());
+    const QString text =
+        reviewMailUrlText(d->ui.revGUIListOL->currentText(), d->ui.revFunListOL->currentText(),
+                          d->ui.revEaseListOL->currentText(), d->ui.revStabListOL->currentText());
     if (!vCardCommon::openLink(text))
         PlatformHooks::current().beep();
     d->window->close();

@@ -24,9 +24,18 @@ sharedFileDelegate::sharedFileDelegate(QWidget *parent) : QWidget(parent), d(std
 
 sharedFileDelegate::~sharedFileDelegate() = default;
 
-DragTableView *sharedFileDelegate::fileTableOL() const { return d->ui.fileTableOL; }
-QTableView *sharedFileDelegate::detailTableOL() const { return d->ui.detailTableOL; }
-ShareFilesModel *sharedFileDelegate::model() const { return d->model; }
+DragTableView *sharedFileDelegate::fileTableOL() const
+{
+    return d->ui.fileTableOL;
+}
+QTableView *sharedFileDelegate::detailTableOL() const
+{
+    return d->ui.detailTableOL;
+}
+ShareFilesModel *sharedFileDelegate::model() const
+{
+    return d->model;
+}
 
 void sharedFileDelegate::dragEnterEvent(QDragEnterEvent *event)
 {

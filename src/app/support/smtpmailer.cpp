@@ -71,7 +71,8 @@ SmtpMailer::Result perform(const MailAccount &account, const QString &password, 
         return result;
     }
     QUrl url;
-    url.setScheme(account.security == MailAccount::Security::Tls ? QStringLiteral("smtps") : QStringLiteral("smtp"));
+    url.setScheme(account.security == MailAccount::Security::Tls ? QStringLiteral("smtps")
+                                                                 : QStringLiteral("smtp"));
     url.setHost(account.server);
     url.setPort(account.port);
     const QByteArray urlText = url.toString(QUrl::FullyEncoded).toUtf8();
@@ -84,8 +85,9 @@ SmtpMailer::Result perform(const MailAccount &account, const QString &password, 
     CURL *h = curl.handle;
     curl_easy_setopt(h, CURLOPT_URL, urlText.constData());
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
-    curl_easy_setopt(h, CURLOPT_USE_SSL,
-                     long(account.security == MailAccount::Security::None ? CURLUSESSL_NONE : CURLUSESSL_ALL));
+    curl_easy_setopt(
+        h, CURLOPT_USE_SSL,
+        long(account.security == MailAccount::Security::None ? CURLUSESSL_NONE : CURLUSESSL_ALL));
     curl_easy_setopt(h, CURLOPT_MAIL_FROM, from.constData());
     curl_easy_setopt(h, CURLOPT_MAIL_RCPT, curl.recipients);
     if (!user.isEmpty()) {
@@ -108,12 +110,13 @@ SmtpMailer::Result perform(const MailAccount &account, const QString &password, 
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
     const CURLcode code = curl_easy_perform(h);
     result.sent = code == CURLE_OK;
-    result.serverReply = escapeForLog(QByteArrayView(
-        transfer->firstRefusal.isEmpty() ? transfer->lastReply : transfer->firstRefusal));
+    result.serverReply = escapeForLog(
+        QByteArrayView(transfer->firstRefusal.isEmpty() ? transfer->lastReply : transfer->firstRefusal));
     if (!result.sent) {
         result.cancelled = transfer->cancelled;
-        result.error = transfer->cancelled ? QStringLiteral("cancelled")
-                                           : QString::fromUtf8(errorText[0] ? errorText : curl_easy_strerror(code));
+        result.error = transfer->cancelled
+                           ? QStringLiteral("cancelled")
+                           : QString::fromUtf8(errorText[0] ? errorText : curl_easy_strerror(code));
     }
     return result;
 }
@@ -135,7 +138,8 @@ SmtpMailer::SmtpMailer(QObject *parent) : QObject(parent), d(std::make_unique<Pr
         const Result result = d->watcher.result();
         d->transfer.reset();
         if (result.sent)
-            systemLog(QStringLiteral("SmtpMailer: mail accepted by %1: %2").arg(d->server, result.serverReply));
+            systemLog(
+                QStringLiteral("SmtpMailer: mail accepted by %1: %2").arg(d->server, result.serverReply));
         else
             systemLog(QStringLiteral("SmtpMailer: mail not sent through %1: %2; server's answer: %3")
                           .arg(d->server, escapeForLog(result.error), result.serverReply));
@@ -174,8 +178,8 @@ bool SmtpMailer::send(const MailAccount &account, const QString &password, const
     d->transfer->message = message;
     if (!account.allowsSecurity()) {
         // Never reached from the settings dialog, which refuses such an account.
-        d->watcher.setFuture(QtFuture::makeReadyFuture(
-            Result{false, false, QStringLiteral("refusing to send without encryption to another computer"), {}}));
+        d->watcher.setFuture(QtFuture::makeReadyFuture(Result{
+            false, false, QStringLiteral("refusing to send without encryption to another computer"), {}}));
         return true;
     }
     d->watcher.setFuture(QtConcurrent::run(perform, account, password, to, d->transfer, d->timeoutMs));

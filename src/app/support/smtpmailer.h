@@ -33,7 +33,8 @@ public:
     void setTimeout(std::chrono::milliseconds timeout);
     bool isBusy() const;
     // Starts sending; false (and no signal) while another send runs.
-    bool send(const MailAccount &account, const QString &password, const QString &to, const QByteArray &message);
+    bool send(const MailAccount &account, const QString &password, const QString &to,
+              const QByteArray &message);
     void cancel();
 
 signals:

@@ -7,10 +7,16 @@
 #include "updatecontroller.h"
 #include "vcardcommon.h"
 
+#include <QCoreApplication>
 #include <QMenu>
 #include <QPointer>
 
 namespace {
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("SupportMenu", text);
+}
+
 void present(QWidget *window)
 {
     window->show();
@@ -25,8 +31,7 @@ public:
     explicit SupportWindows(QObject *parent) : QObject(parent) {}
     ~SupportWindows() override { delete account.data(); }
 
-    template<typename Controller>
-    Controller &get(std::unique_ptr<Controller> &slot)
+    template <typename Controller> Controller &get(std::unique_ptr<Controller> &slot)
     {
         if (!slot)
             slot = std::make_unique<Controller>();
@@ -45,17 +50,24 @@ void addSupportMenuItems(QMenu *menu)
 {
     auto *windows = new SupportWindows(menu);
     menu->addSeparator();
-    menu->addAction(QMenu::tr("Check for &Updates…"), windows, [windows] { present(windows->get(windows->update).window()); });
-    menu->addAction(QMenu::tr("Send a &Report…"), windows, [windows] { present(windows->get(windows->report).window()); });
-    menu->addAction(QMenu::tr("Write a Re&view…"), windows, [windows] { present(windows->get(windows->review).revWindowOL()); });
-    menu->addAction(QMenu::tr("&Contact quenfold…"), windows, [windows] { present(windows->get(windows->contact).window()); });
-    menu->addAction(QMenu::tr("&Mail Account for Reports…"), windows, [windows] {
+    menu->addAction(tr(QT_TRANSLATE_NOOP("SupportMenu", "Check for &Updates…")), windows,
+                    [windows] { present(windows->get(windows->update).window()); });
+    menu->addAction(tr(QT_TRANSLATE_NOOP("SupportMenu", "Send a &Report…")), windows,
+                    [windows] { present(windows->get(windows->report).window()); });
+    menu->addAction(tr(QT_TRANSLATE_NOOP("SupportMenu", "Write a Re&view…")), windows,
+                    [windows] { present(windows->get(windows->review).revWindowOL()); });
+    menu->addAction(tr(QT_TRANSLATE_NOOP("SupportMenu", "&Contact quenfold…")), windows,
+                    [windows] { present(windows->get(windows->contact).window()); });
+    menu->addAction(tr(QT_TRANSLATE_NOOP("SupportMenu", "&Mail Account for Reports…")), windows, [windows] {
         if (!windows->account)
             windows->account = new MailAccountDialog;
         present(windows->account);
     });
     menu->addSeparator();
-    menu->addAction(QMenu::tr("zorbix &Web Page"), windows, [] { vCardCommon::openZorbixHomepage(); });
-    menu->addAction(QMenu::tr("&quenfold Web Page"), windows, [] { vCardCommon::openQuenfoldHomepage(); });
-    menu->addAction(QMenu::tr("Send &Feedback by Mail…"), windows, [] { vCardCommon::emailQuenfold(); });
+    menu->addAction(tr(QT_TRANSLATE_NOOP("SupportMenu", "zorbix &Web Page")), windows,
+                    [] { vCardCommon::openZorbixHomepage(); });
+    menu->addAction(tr(QT_TRANSLATE_NOOP("SupportMenu", "&quenfold Web Page")), windows,
+                    [] { vCardCommon::openQuenfoldHomepage(); });
+    menu->addAction(tr(QT_TRANSLATE_NOOP("SupportMenu", "Send &Feedback by Mail…")), windows,
+                    [] { vCardCommon::emailQuenfold(); });
 }

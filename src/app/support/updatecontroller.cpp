@@ -37,7 +37,8 @@ updateController::updateController(QObject *parent) : QObject(parent), d(std::ma
     connect(d->ui.stopButtonOL, &QPushButton::clicked, this, &updateController::stopCheck);
     connect(&d->deadline, &QTimer::timeout, this, [this] {
         if (d->reply) {
-            systemLog(QStringLiteral("updateController: no complete answer from %1 in time").arg(releaseNotesUrl()));
+            systemLog(QStringLiteral("updateController: no complete answer from %1 in time")
+                          .arg(releaseNotesUrl()));
             d->reply->abort();
         }
     });
@@ -51,19 +52,40 @@ updateController::~updateController()
     }
 }
 
-QWidget *updateController::window() const { return d->window.get(); }
-QPlainTextEdit *updateController::newReleaseDetailFieldOL() const { return d->ui.newReleaseDetailFieldOL; }
-QPushButton *updateController::checkButtonOL() const { return d->ui.checkButtonOL; }
-QPushButton *updateController::stopButtonOL() const { return d->ui.stopButtonOL; }
-bool updateController::isChecking() const { return !d->reply.isNull(); }
+QWidget *updateController::window() const
+{
+    return d->window.get();
+}
+QPlainTextEdit *updateController::newReleaseDetailFieldOL() const
+{
+    return d->ui.newReleaseDetailFieldOL;
+}
+QPushButton *updateController::checkButtonOL() const
+{
+    return d->ui.checkButtonOL;
+}
+QPushButton *updateController::stopButtonOL() const
+{
+    return d->ui.stopButtonOL;
+}
+bool updateController::isChecking() const
+{
+    return !d->reply.isNull();
+}
 
 void updateController::setTimeout(std::chrono::milliseconds timeout)
 {
     d->deadline.setInterval(timeout);
 }
 
-QString updateController::releaseNotesUrl() { return MakerSite::page(QStringLiteral("/zorbixRelease.htm")); }
-QString updateController::downloadUrl() { return MakerSite::page(QStringLiteral("/downloads/zorbix.dmg")); }
+QString updateController::releaseNotesUrl()
+{
+    return MakerSite::page(QStringLiteral("/zorbixRelease.htm"));
+}
+QString updateController::downloadUrl()
+{
+    return MakerSite::page(QStringLiteral("/downloads/zorbix.dmg"));
+}
 
 QString updateController::loadProblemText()
 {
@@ -75,7 +97,8 @@ QString updateController::loadProblemText()
 QString updateController::downloadProblemText()
 {
     return tr("Problem loading update data from internet.\nPlease enable/activate your internet connection!"
-              "\nMaybe you have to start your Browser by hand due to a Jaguar/Safari problem.\n\nzorbix tried "
+              "\nMaybe you have to start your Browser by hand due to a Jaguar/Safari problem.\n\nzorbix "
+              "tried "
               "to open:\n\n %1")
         .arg(downloadUrl());
 }
@@ -151,7 +174,8 @@ void updateController::finishCheck()
         PlatformHooks::current().beep();
     } else {
         if (d->truncated)
-            text += tr("\n\n[The page is longer than %1 KiB; the rest is not shown.]").arg(MaxPageBytes / 1024);
+            text +=
+                tr("\n\n[The page is longer than %1 KiB; the rest is not shown.]").arg(MaxPageBytes / 1024);
         d->ui.newReleaseDetailFieldOL->setPlainText(text);
     }
     emit checkFinished();
