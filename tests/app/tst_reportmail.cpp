@@ -2,6 +2,7 @@
 #include "mailaccountdialog.h"
 #include "recordingplatform.h"
 #include "reportcontroller.h"
+#include "reportmail.h"
 #include "smtpmailer.h"
 #include "testmessages.h"
 
@@ -155,7 +156,6 @@ private slots:
         qputenv("ZORBIX_MAKER_SITE", "https://www.quenfold.test");
         MailPasswordStore::install(&passwords);
     }
-    void bodyFormat_data();
     void bodyFormat();
     void reportArrives();
     void failureKeepsTheWindowOpen_data();
@@ -167,44 +167,22 @@ private:
     FakePasswords passwords;
 };
 
-void TestReportMail::bodyFormat_data()
-{
-    QTest::addColumn<Qt::CheckState>("reply");
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("body");
-    QTest::newRow("reply")
-        << Qt::Checked << u"Bug report"_qs
-        << u"From\n  <N>\nEmail\n  <E>\n\nReply \n  <Yes, please>\n\nKind \n  <Bug report>\n\n\nMessage\n\nM"_qs;
-    QTest::newRow("partly checked is not off")
-        << Qt::PartiallyChecked << u"x\ny"_qs
-        << u"From\n  <N>\nEmail\n  <E>\n\nReply \n  <Yes, please>\n\nKind \n  <x\ny>\n\n\nMessage\n\nM"_qs;
-    QTest::newRow("no reply, all empty")
-        << Qt::Unchecked << QString()
-        << u"From\n  <>\nEmail\n  <>\n\nReply \n  <No, thanks>\n\nKind \n  <>\n\n\nMessage\n\n"_qs;
-}
-
 void TestReportMail::bodyFormat()
 {
-    QFETCH(Qt::CheckState, reply);
-    QFETCH(QString, kind);
-    QFETCH(QString, body);
-    ReportController report;
-    const bool filled = !kind.isEmpty();
-    report.senderNameFieldOL()->setText(filled ? u"N"_qs : QString());
-    report.senderEmailFieldOL()->setText(filled ? u"E"_qs : QString());
-    report.reportTextFieldOL()->setPlainText(filled ? u"M"_qs : QString());
-    report.sendReplySwitchOL()->setTristate(true);
-    report.sendReplySwitchOL()->setCheckState(reply);
-    report.reportTypeListOL()->clear();
-    report.reportTypeListOL()->addItem(kind);
-    QCOMPARE(report.reportBody(), body);
+    QCOMPARE(
+        ReportMail::body(u"N"_qs, u"E"_qs, true, u"Bug\nreport"_qs, u"M"_qs),
+        u"From\n  <N>\nEmail\n  <E>\n\nReply \n  <Yes, please>\n\nKind \n  <Bug\nreport>\n\n\nMessage\n\nM"_qs);
+    // Empty fields still make a complete body.
+    QCOMPARE(ReportMail::body({}, {}, false, {}, {}),
+             u"From\n  <>\nEmail\n  <>\n\nReply \n  <No, thanks>\n\nKind \n  <>\n\n\nMessage\n\n"_qs);
 }
 
 void TestReportMail::reportArrives()
 {
     SmtpSink sink;
     QVERIFY(sink.listen(QHostAddress::LocalHost));
-    for (const Qt::CheckState reply : {Qt::Checked, Qt::Unchecked}) {
+    // A partly checked box asks for a reply in the body; only a checked one promises it.
+    for (const Qt::CheckState reply : {Qt::Checked, Qt::PartiallyChecked, Qt::Unchecked}) {
         setAccount(sink.serverPort(), u"none"_qs, u"ann"_qs);
         passwords.entries.insert(MailAccount::load().passwordKey(), u"s3cret"_qs);
         RecordingPlatform platform;
@@ -224,6 +202,8 @@ void TestReportMail::reportArrives()
         QCOMPARE(header(sink.message, "To"), u"<feedback@quenfold.test>"_qs);
         QCOMPARE(header(sink.message, "Reply-To"), u"<ann@example.org>"_qs);
         QCOMPARE(bodyOf(sink.message), report.reportBody());
+        QVERIFY(
+            report.reportBody().contains(reply == Qt::Unchecked ? u"<No, thanks>"_qs : u"<Yes, please>"_qs));
         QVERIFY(bodyOf(sink.message).endsWith(u"Message\n\nIt works.\n.\nReally: 100%1 ünïcode"_qs));
         const QPair<QString, QString> thanks{msg("RC_Thanks"),
                                              msg(reply == Qt::Checked ? "RC_ThankReply" : "SC_EmptyString")};
@@ -232,7 +212,7 @@ void TestReportMail::reportArrives()
         QVERIFY(!report.window()->isVisible());
         QVERIFY(platform.logLines.join(u'\n').contains(u"250 2.0.0 queued as 42"_qs));
     }
-    QCOMPARE(sink.connections, 2);
+    QCOMPARE(sink.connections, 3);
 }
 
 void TestReportMail::failureKeepsTheWindowOpen_data()

@@ -167,24 +167,15 @@ void TestSupportWindows::mainWindowReachesTheSupportWindows()
     QVERIFY(qobject_cast<sharedFileDelegate *>(controller.view(3)));
     auto *help = controller.window()->findChild<QMenu *>(u"helpMenu"_qs);
     QVERIFY(help);
-    QStringList titles;
-    for (QAction *action : help->actions()) {
-        titles << action->text();
-        if (action->text().contains(u"Re&view"_qs) || action->text().contains(u"&Contact"_qs) ||
-            action->text().contains(u"&Updates"_qs) || action->text().contains(u"&Report"_qs) ||
-            action->text().contains(u"Web Page"_qs))
-            action->trigger();
-    }
+    for (QAction *action : help->actions())
+        action->trigger();
     QStringList shown;
-    for (QWidget *window : QApplication::topLevelWidgets()) {
-        if (window->isVisible())
-            shown << window->windowTitle();
-    }
-    for (const QString &title :
-         {u"zorbix Updates"_qs, u"Send a Report to quenfold"_qs, u"Review zorbix"_qs, u"Contact quenfold"_qs})
+    for (QWidget *window : QApplication::topLevelWidgets())
+        shown << (window->isVisible() ? window->windowTitle() : QString());
+    for (const QString &title : {u"zorbix Updates"_qs, u"Send a Report to quenfold"_qs, u"Review zorbix"_qs,
+                                 u"Contact quenfold"_qs, u"Mail Account for Reports"_qs})
         QVERIFY2(shown.contains(title), qPrintable(shown.join(u", "_qs)));
-    QVERIFY2(titles.filter(u"Mail Account"_qs).size() == 1, qPrintable(titles.join(u", "_qs)));
-    QCOMPARE(platform.openedUrls.size(), 2);
+    QCOMPARE(platform.openedUrls.size(), 3);
 }
 
 QTEST_MAIN(TestSupportWindows)

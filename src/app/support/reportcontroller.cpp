@@ -38,9 +38,10 @@ ReportController::ReportController(QObject *parent) : QObject(parent), d(std::ma
             failed("RC_NoMailSentHint");
             return;
         }
-        vCardCommon::alertKeys("RC_Thanks", d->ui.sendReplySwitchOL->checkState() == Qt::Unchecked
-                                                ? "SC_EmptyString"
-                                                : "RC_ThankReply");
+        // The promise of an answer needs a plainly checked box; the body asks for one on any but off.
+        vCardCommon::alertKeys("RC_Thanks", d->ui.sendReplySwitchOL->checkState() == Qt::Checked
+                                                ? "RC_ThankReply"
+                                                : "SC_EmptyString");
         d->window->close();
         emit sendFinished(true);
     });
