@@ -42,6 +42,8 @@ ReportController::ReportController(QObject *parent) : QObject(parent), d(std::ma
         vCardCommon::alertKeys("RC_Thanks", d->ui.sendReplySwitchOL->checkState() == Qt::Checked
                                                 ? "RC_ThankReply"
                                                 : "SC_EmptyString");
+        // Name and address stay for the next report; the message was delivered.
+        d->ui.reportTextFieldOL->clear();
         d->window->close();
         emit sendFinished(true);
     });

@@ -97,9 +97,8 @@ QString updateController::loadProblemText()
 QString updateController::downloadProblemText()
 {
     return tr("Problem loading update data from internet.\nPlease enable/activate your internet connection!"
-              "\nMaybe you have to start your Browser by hand due to a Jaguar/Safari problem.\n\nzorbix "
-              "tried "
-              "to open:\n\n %1")
+              "\nMaybe you have to start your Browser by hand due to a Jaguar/Safari problem."
+              "\n\nzorbix tried to open:\n\n %1")
         .arg(downloadUrl());
 }
 
