@@ -160,6 +160,7 @@ private slots:
     void reportArrives();
     void failureKeepsTheWindowOpen_data();
     void failureKeepsTheWindowOpen();
+    void stoppingASendTellsNothing();
     void accountDialogKeepsThePasswordOutOfTheSettings();
     void desktopKeyringMissingFailsCleanly();
 
@@ -264,6 +265,23 @@ void TestReportMail::failureKeepsTheWindowOpen()
     QVERIFY(sink.message.isEmpty());
     if (hintKey != u"RC_NoMailSentHint"_qs)
         QCOMPARE(sink.connections, 0);
+}
+
+void TestReportMail::stoppingASendTellsNothing()
+{
+    SmtpSink silent;
+    silent.mode = SmtpSink::Silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    setAccount(silent.serverPort());
+    RecordingPlatform platform;
+    ReportController report;
+    QSignalSpy finished(&report, &ReportController::sendFinished);
+    report.doSendEmailReport();
+    QTRY_COMPARE(silent.connections, 1);
+    report.cancelSending();
+    QVERIFY(finished.wait(5000)); // the send itself would wait a minute
+    QVERIFY(platform.alerts.isEmpty());
+    QVERIFY(report.sendButtonOL()->isEnabled());
 }
 
 void TestReportMail::accountDialogKeepsThePasswordOutOfTheSettings()
