@@ -7,14 +7,21 @@
 #include <QIODevice>
 #include <QStringEncoder>
 
+#include <optional>
+
 struct CSVWriter::Private
 {
     CSVFormat format;
-    QStringEncoder encoder;
+    // Built in place (an ICU-backed converter keeps its state through its own address). Once an
+    // ICU encoder has met a character it cannot hold it reports an error for every later text,
+    // and resetting it does not work in Qt 6.4, so a piece's loss is found by reading its bytes
+    // back instead.
+    std::optional<QStringEncoder> encoder;
+    std::optional<QStringDecoder> decoder; // only for encodings that can lose characters
     bool bom = false;
     QString noConversion = vCardCommon::getLocMsg(QStringLiteral("SE_NoConversion"));
-    QString formed;     // the cell being formed
-    QByteArray buffer;  // its bytes
+    QString formed;    // the cell being formed
+    QByteArray buffer; // the bytes of the last converted piece
     QIODevice *device = nullptr;
     bool ok = true;
 
@@ -22,13 +29,21 @@ struct CSVWriter::Private
     // encoding.
     bool convert(QStringView text)
     {
-        buffer.resize(encoder.requiredSpace(text.size()));
-        char *end = encoder.appendToBuffer(buffer.data(), text);
-        if (encoder.hasError()) {
-            encoder.resetState();
-            return false;
+        if (!decoder) {
+            buffer.resize(encoder->requiredSpace(text.size()));
+            buffer.resize(encoder->appendToBuffer(buffer.data(), text) - buffer.data());
+            return true;
         }
-        buffer.resize(end - buffer.data());
+        // Every encoding offered besides UTF-16 writes ASCII as ASCII.
+        buffer.resize(text.size());
+        char *out = buffer.data();
+        for (QChar c : text) {
+            if (c.unicode() >= 0x80) {
+                buffer = encoder->encode(text);
+                return QString(decoder->decode(buffer)) == text;
+            }
+            *out++ = char(c.unicode());
+        }
         return true;
     }
 
@@ -92,15 +107,16 @@ CSVWriter::CSVWriter(const CSVFormat &format) : d(std::make_unique<Private>())
 {
     d->format = format;
     const QString name = CSVFormat::encodingName(format.encodingTag);
-    if (name == QLatin1String("UTF-16")) {
-        d->encoder = QStringEncoder(QStringConverter::Utf16);
-        d->bom = true;
+    // UTF-16 in the machine's byte order. The others by name, ISO 8859-1 included: Qt's own
+    // Latin-1 converter passes over characters it cannot hold.
+    d->bom = name == QLatin1String("UTF-16");
+    if (d->bom) {
+        d->encoder.emplace(QStringConverter::Utf16);
     } else if (name == QLatin1String("UTF-8")) {
-        d->encoder = QStringEncoder(QStringConverter::Utf8);
-    } else if (name == QLatin1String("ISO-8859-1")) {
-        d->encoder = QStringEncoder(QStringConverter::Latin1);
+        d->encoder.emplace(QStringConverter::Utf8);
     } else {
-        d->encoder = QStringEncoder(name.toLatin1().constData());
+        d->encoder.emplace(name.toLatin1().constData());
+        d->decoder.emplace(name.toLatin1().constData());
     }
 }
 
@@ -109,7 +125,7 @@ CSVWriter::~CSVWriter() = default;
 bool CSVWriter::write(const CVSDict &table, QIODevice &device, const Progress &progress)
 {
     d->device = &device;
-    d->ok = d->encoder.isValid();
+    d->ok = d->encoder->isValid() && (!d->decoder || d->decoder->isValid());
     if (d->bom && d->convert(QStringView(u"\uFEFF")))
         d->put();
     const QStringList &names = table.columnNames();
@@ -129,7 +145,7 @@ bool CSVWriter::write(const CVSDict &table, QIODevice &device, const Progress &p
 
 ExportFileResult CSVWriter::writeFile(const CVSDict &table, const QString &path, const Progress &progress)
 {
-    if (!d->encoder.isValid()) {
+    if (!d->encoder->isValid() || (d->decoder && !d->decoder->isValid())) {
         // Only a Qt built without ICU lacks one of our encodings.
         ExportFileResult result;
         result.outcome = ExportFileResult::CannotOpen;

@@ -28,6 +28,9 @@ ExportFileResult writeExportFile(const QString &path, const std::function<bool(Q
     if (!completed || !file.commit()) {
         result.outcome = ExportFileResult::WriteFailed;
         result.error = file.errorString();
+        // A short write (a full disk, a size limit) sets no system error.
+        if (result.error.isEmpty() || result.error == QCoreApplication::translate("QIODevice", "Unknown error"))
+            result.error = QCoreApplication::translate("ExportFile", "not everything could be written");
     } // an uncommitted QSaveFile removes its temporary file
 
     return result;
