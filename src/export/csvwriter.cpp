@@ -4,9 +4,13 @@
 #include "vcardcommon.h"
 
 #include <QCoreApplication>
+#include <QFuture>
+#include <QThread>
 #include <QIODevice>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QStringEncoder>
 
+#include <deque>
 #include <optional>
 
 struct CSVWriter::Private
@@ -131,11 +135,41 @@ bool CSVWriter::write(const CVSDict &table, QIODevice &device, const Progress &p
     const QStringList &names = table.columnNames();
     if (d->format.headerFirst)
         d->writeLine(names);
+    // Reading records takes most of the time: the next blocks of rows are read on the other
+    // cores while this one is written. A few blocks at most are held.
+    constexpr qsizetype kBlock = 128;
     const qsizetype rows = table.rowCount();
-    for (qsizetype r = 0; r < rows && d->ok; ++r) {
-        d->writeLine(table.row(r));
-        if (progress && !progress(r + 1, rows))
-            return false;
+    const auto readRows = [&table](qsizetype from, qsizetype to) {
+        QList<QStringList> block;
+        block.reserve(to - from);
+        for (qsizetype r = from; r < to; ++r)
+            block.append(table.row(r));
+        return block;
+    };
+    const qsizetype ahead = std::clamp(QThread::idealThreadCount(), 1, 8);
+    std::deque<QFuture<QList<QStringList>>> pending;
+    qsizetype requested = 0;
+    const auto request = [&] {
+        while (requested < rows && qsizetype(pending.size()) < ahead) {
+            const qsizetype to = std::min(requested + kBlock, rows);
+            pending.push_back(QtConcurrent::run(readRows, requested, to));
+            requested = to;
+        }
+    };
+    request();
+    for (qsizetype r = 0; r < rows;) {
+        const QList<QStringList> block = pending.front().result();
+        pending.pop_front();
+        request();
+        for (const QStringList &line : block) {
+            d->writeLine(line);
+            ++r;
+            if (!d->ok || (progress && !progress(r, rows))) {
+                for (auto &future : pending)
+                    future.waitForFinished(); // they read the table
+                return false;
+            }
+        }
     }
     if (d->format.headerLast)
         d->writeLine(names);

@@ -4,6 +4,9 @@
 #include "ablocalized.h"
 #include "systemlog.h"
 
+#include <QThread>
+#include <QtConcurrent/QtConcurrentMap>
+
 #include <algorithm>
 
 namespace {
@@ -36,16 +39,43 @@ bool cellText(const QVariant &value, QString *out)
 
 CVSDict::CVSDict(const ArchivedRecords &records) : m_records(records)
 {
-    for (qsizetype row = 0; row < records.size(); ++row) {
-        insertPerson(
-            records.at(row),
-            [this, row](const QString &, const QString &name) {
-                qsizetype &length = m_lengths[name];
+    // Reading a record costs far more than looking at it, so the records are read in slices on
+    // all cores; each slice finds its own columns, and the slices are merged in order.
+    struct Slice
+    {
+        QHash<QString, qsizetype> lengths;
+        qsizetype rowCount = 0;
+        int dictionaries = 0;
+    };
+    const qsizetype count = records.size();
+    const qsizetype slices = count < 2000 ? 1 : std::clamp(QThread::idealThreadCount(), 1, 8);
+    QList<std::pair<qsizetype, qsizetype>> ranges;
+    for (qsizetype i = 0; i < slices; ++i)
+        ranges.append({count * i / slices, count * (i + 1) / slices});
+    const auto scan = [&records](const std::pair<qsizetype, qsizetype> &range) {
+        Slice slice;
+        for (qsizetype row = range.first; row < range.second; ++row) {
+            insertPerson(records.at(row), [&slice, row](const QString &, const QString &name) {
+                qsizetype &length = slice.lengths[name];
                 length = std::max(length, row + 1);
-                m_rowCount = std::max(m_rowCount, row + 1);
-            },
-            true);
+                slice.rowCount = row + 1;
+            }, &slice.dictionaries);
+        }
+        return slice;
+    };
+    const QList<Slice> results =
+        slices == 1 ? QList<Slice>{scan(ranges.first())} : QtConcurrent::blockingMapped(ranges, scan);
+    int dictionaries = 0;
+    for (const Slice &slice : results) {
+        for (auto it = slice.lengths.cbegin(); it != slice.lengths.cend(); ++it) {
+            qsizetype &length = m_lengths[it.key()];
+            length = std::max(length, it.value());
+        }
+        m_rowCount = std::max(m_rowCount, slice.rowCount);
+        dictionaries += slice.dictionaries;
     }
+    for (int i = 0; i < dictionaries; ++i)
+        systemLog(QStringLiteral("insertPerson: Dictionary??"));
     m_names = m_lengths.keys();
     std::sort(m_names.begin(), m_names.end());
     m_index.reserve(m_names.size());
@@ -66,7 +96,7 @@ QStringList CVSDict::row(qsizetype r) const
     return cells;
 }
 
-void CVSDict::insertPerson(const QVariant &person, const CellSink &addValue, bool logging)
+void CVSDict::insertPerson(const QVariant &person, const CellSink &addValue, int *dictionaries)
 {
     if (person.metaType() != QMetaType::fromType<QVariantMap>())
         return;
@@ -103,8 +133,8 @@ void CVSDict::insertPerson(const QVariant &person, const CellSink &addValue, boo
                 }
             }
         } else if (value.metaType() == QMetaType::fromType<QVariantMap>()) {
-            if (logging)
-                systemLog(QStringLiteral("insertPerson: Dictionary??"));
+            if (dictionaries)
+                ++*dictionaries;
         }
         // Numbers, data and other kinds are not exported.
     }

@@ -23,7 +23,8 @@ public:
 
     // An empty table: no columns, no rows.
     CVSDict() = default;
-    // Reads every record once for the columns and their lengths.
+    // Reads every record once for the columns and their lengths (and logs each property whose
+    // value is a dictionary).
     explicit CVSDict(const ArchivedRecords &records);
 
     // Sorted by name; every line of a file uses this one order.
@@ -36,9 +37,9 @@ public:
     QStringList row(qsizetype r) const;
 
     // The cells one person gives, in order (a later cell for the same column replaces an earlier
-    // one). A person that is not a dictionary gives none. With logging, a property whose value is
-    // a dictionary writes a log line.
-    static void insertPerson(const QVariant &person, const CellSink &addValue, bool logging = false);
+    // one). A person that is not a dictionary gives none. Properties whose value is a dictionary
+    // give no cell; they are counted in dictionaries when it is given.
+    static void insertPerson(const QVariant &person, const CellSink &addValue, int *dictionaries = nullptr);
     // A date as a single cell shows it: "1996-04-15 12:00:00 +0000".
     static QString dateText(const QDateTime &date);
 
