@@ -83,16 +83,26 @@ struct CSVWriter::Private
         }
     }
 
+    // The bytes of a text into buffer: "SE_NullValue" for an absent text, "SE_NoConversion" for
+    // one the encoding cannot hold, nothing when that cannot be converted either.
+    void niceConvert(const QString &text)
+    {
+        if (text.isNull()) {
+            if (!convert(vCardCommon::getLocMsg(QStringLiteral("SE_NullValue"))))
+                buffer.clear();
+        } else if (!convert(text) && !convert(noConversion)) {
+            buffer.clear();
+        }
+    }
+
     void writeCell(const QString &text)
     {
         enclose(text);
-        if (convert(formed)) {
-            put();
-            return;
+        if (!convert(formed)) {
+            enclose(noConversion);
+            niceConvert(formed);
         }
-        enclose(noConversion);
-        if (convert(formed) || convert(noConversion))
-            put();
+        put();
     }
 
     void writeLine(const QStringList &cells)
@@ -197,9 +207,6 @@ bool CSVWriter::isStringEncodeable(const QString &text)
 
 QByteArray CSVWriter::niceConvertString(const QString &text)
 {
-    if (text.isNull())
-        return d->convert(vCardCommon::getLocMsg(QStringLiteral("SE_NullValue"))) ? d->buffer : QByteArray();
-    if (d->convert(text) || d->convert(d->noConversion))
-        return d->buffer;
-    return QByteArray();
+    d->niceConvert(text);
+    return d->buffer;
 }

@@ -1,7 +1,5 @@
 #include <QtTest>
 
-#include <csignal>
-
 // zorbix-cli fetch writing CSV and vCard files from a share that zorbix-cli serve offers.
 class TestCliExport : public QObject
 {
@@ -9,13 +7,12 @@ class TestCliExport : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void fetchWritesFiles_data();
     void fetchWritesFiles();
 
 private:
     QTemporaryDir m_dir;
-    QProcess m_serve;
+    QProcess m_serve; // killed with the test
     QString m_port;
 };
 
@@ -37,14 +34,6 @@ void TestCliExport::initTestCase()
     QVERIFY2(!m_port.isEmpty(), banner.constData());
 }
 
-void TestCliExport::cleanupTestCase()
-{
-    if (m_serve.state() == QProcess::Running) {
-        ::kill(pid_t(m_serve.processId()), SIGINT);
-        m_serve.waitForFinished(10000);
-    }
-}
-
 void TestCliExport::fetchWritesFiles_data()
 {
     QTest::addColumn<QStringList>("options");
@@ -57,7 +46,6 @@ void TestCliExport::fetchWritesFiles_data()
         << QStringList{u"--preset"_qs, u"2"_qs, u"--encoding"_qs, u"ISO-8859-1"_qs, u"--header"_qs, u"last"_qs} << 0
         << QByteArray("ann@example.org\tAnn \"A\"\tM\xfcller\rEmail [Work]\tFirst\tLast\r");
     QTest::newRow("bad preset") << QStringList{u"--preset"_qs, u"5"_qs} << 2 << QByteArray();
-    QTest::newRow("bad encoding") << QStringList{u"--encoding"_qs, u"klingon"_qs} << 2 << QByteArray();
     QTest::newRow("unwritable") << QStringList{u"--csv"_qs, u"/proc/version"_qs} << 1 << QByteArray();
 }
 
@@ -73,7 +61,6 @@ void TestCliExport::fetchWritesFiles()
     QProcess fetch;
     fetch.start(QStringLiteral(ZORBIX_CLI), QStringList{u"fetch"_qs, u"127.0.0.1:"_qs + m_port, u"--csv"_qs, csvFile,
                                                         u"--vcf"_qs, vcfFile} + options);
-    QVERIFY(fetch.waitForStarted(5000));
     QVERIFY(fetch.waitForFinished(30000));
     QCOMPARE(fetch.exitCode(), exitCode);
     if (exitCode != 0)

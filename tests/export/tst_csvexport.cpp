@@ -27,8 +27,7 @@ private slots:
     void tableRules();
     void spreadsheetPresetReadByPythonCsv();
     void failuresLeaveThePreviousFile();
-    void presetChooser();
-    void shareLineAndOpen();
+    void presetChooserAndShareLine();
 
 private:
     QByteArray exportWith(const QVariantList &records, const QStringList &controls, int preset, int encodingTag);
@@ -274,7 +273,7 @@ void TestCsvExport::failuresLeaveThePreviousFile()
     QCOMPARE(lines.at(1234), QByteArray("'Person 1234' , 'Name'"));
 }
 
-void TestCsvExport::presetChooser()
+void TestCsvExport::presetChooserAndShareLine()
 {
     ExportFormatController *chooser = m_controller->formatController();
     auto *description = chooser->window()->findChild<QLabel *>(u"frmtDecriptionFieldOL"_qs);
@@ -296,10 +295,7 @@ void TestCsvExport::presetChooser()
     QVERIFY(!chooser->window()->isVisible());
     QVERIFY(radio("enclDoubleButtonOL")->isChecked());
     QVERIFY(radio("lineEndNewlineOL")->isChecked());
-}
 
-void TestCsvExport::shareLineAndOpen()
-{
     auto *line = m_controller->window()->findChild<QLineEdit *>(u"remoteUserFieldOL"_qs);
     QCOMPARE(line->text(), u"Office [0 records]"_qs);
     m_browser.setRecords({person({{u"First"_qs, u"a"_qs}}), person({{u"First"_qs, u"b"_qs}})});

@@ -101,16 +101,13 @@ void TestVCardExport::khardReadsThePersons()
         card.write(all.mid(from, end + 11 - from));
     }
     QCOMPARE(cards, 2);
-    const QString config = m_dir.filePath(u"khard.conf"_qs);
-    QFile conf(config);
-    QVERIFY(conf.open(QIODevice::WriteOnly));
-    conf.write(u"[addressbooks]\n[[export]]\npath = %1\n[general]\neditor = /bin/true\nmerge_editor = /bin/true\n"_qs
-                   .arg(vdir)
-                   .toUtf8());
-    conf.close();
+    QTemporaryFile config;
+    QVERIFY(config.open());
+    config.write(u"[addressbooks]\n[[export]]\npath = %1\n[general]\neditor = /bin/true\n"_qs.arg(vdir).toUtf8());
+    config.flush();
 
     QProcess process;
-    process.start(khard, {u"-c"_qs, config, u"email"_qs, u"--parsable"_qs});
+    process.start(khard, {u"-c"_qs, config.fileName(), u"email"_qs, u"--parsable"_qs});
     QVERIFY(process.waitForFinished(60000));
     QCOMPARE(process.exitCode(), 0);
     // Address, name and label of every e-mail (khard prints a search line first).
