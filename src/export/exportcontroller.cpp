@@ -52,10 +52,10 @@ void turnOn(QRadioButton *on, std::initializer_list<QRadioButton *> offs)
     on->setChecked(true);
 }
 
-QString defaultChooser(const QString &title, const QString &prompt, const QString &directory,
-                       const QString &fileName, const QString &filter)
+QString runSaveDialog(QWidget *parent, const QString &title, const QString &prompt, const QString &directory,
+                      const QString &fileName, const QString &filter)
 {
-    QFileDialog dialog(nullptr, title, directory, filter);
+    QFileDialog dialog(parent, title, directory, filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setLabelText(QFileDialog::Accept, prompt);
     dialog.selectFile(fileName);
@@ -95,7 +95,7 @@ struct ExportController::Private
     QPointer<QWidget> window;
     Ui::ExportWindow ui;
     ExportFormatController *formats = nullptr;
-    LocationChooser chooser = defaultChooser;
+    LocationChooser chooser;
 
     void storeLocation(const QString &path)
     {
@@ -126,6 +126,10 @@ ExportController::ExportController(RemoteABSource *browser, QObject *parent)
     d->browser = browser;
     d->window = new QWidget;
     d->ui.setupUi(d->window);
+    d->chooser = [window = d->window](const QString &title, const QString &prompt, const QString &directory,
+                                      const QString &fileName, const QString &filter) {
+        return runSaveDialog(window, title, prompt, directory, fileName, filter);
+    };
     QComboBox *encodings = d->ui.encodingListOL;
     const std::pair<const char *, int> entries[] = {
         {"SE_EncodingUtf8", CSVFormat::TagUtf8},       {"SE_EncodingUtf16", CSVFormat::TagUtf16},
