@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include "exchangeprotocol.h"
+#include "fetch_export.h"
 #include "ownercardfields.h"
 #include "qfexchangeclient.h"
 
@@ -53,13 +54,15 @@ QJsonValue toJson(const QVariant &value)
 
 void printHelp(QTextStream &out)
 {
-    out << "Usage: zorbix-cli fetch HOST:PORT [--json FILE] [--timeout SECONDS]\n"
+    out << "Usage: zorbix-cli fetch HOST:PORT [--json FILE] [--timeout SECONDS] [--csv FILE [--preset 0-4]\n"
+           "       [--encoding TAG|NAME] [--header first|last|none]] [--vcf FILE]\n"
            "Downloads the address book shared at HOST:PORT, prints the sharer's card and the\n"
            "number of records.\n\n"
            "  --json FILE        also write the record list as JSON ('-' for standard output)\n"
-           "  --timeout SECONDS  give up when the share stays silent this long (default 30)\n\n"
-           "Exit codes: 0 done, 2 usage, 3 connection refused, 4 not a compatible share,\n"
-           "5 timed out, 6 other network failure, 1 the JSON file could not be written.\n";
+           "  --timeout SECONDS  give up when the share stays silent this long (default 30)\n"
+        << FetchExport::help()
+        << "\nExit codes: 0 done, 2 usage, 3 connection refused, 4 not a compatible share,\n"
+           "5 timed out, 6 other network failure, 1 an output file could not be written.\n";
 }
 
 } // namespace
@@ -71,6 +74,8 @@ int cmdFetch(const QStringList &args)
     QString target;
     QString jsonFile;
     int timeoutSeconds = ExchangeProtocol::kClientIdleTimeout / 1000;
+    FetchExport exporter;
+    QString exportError;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
@@ -84,6 +89,11 @@ int cmdFetch(const QStringList &args)
             timeoutSeconds = args[++i].toInt(&ok);
             if (!ok || timeoutSeconds < 1 || timeoutSeconds > 3600) {
                 err << "zorbix-cli fetch: --timeout takes a number of seconds from 1 to 3600\n";
+                return CliUsage;
+            }
+        } else if (exporter.takeOption(args, i, &exportError)) {
+            if (!exportError.isEmpty()) {
+                err << "zorbix-cli fetch: " << exportError << '\n';
                 return CliUsage;
             }
         } else if (!arg.startsWith(u'-') && target.isEmpty()) {
@@ -185,5 +195,5 @@ int cmdFetch(const QStringList &args)
             return CliFailure;
         }
     }
-    return CliOk;
+    return exporter.run(records, out, err);
 }

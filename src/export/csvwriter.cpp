@@ -1,0 +1,212 @@
+#include "csvwriter.h"
+
+#include "cvsdict.h"
+#include "vcardcommon.h"
+
+#include <QCoreApplication>
+#include <QFuture>
+#include <QThread>
+#include <QIODevice>
+#include <QtConcurrent/QtConcurrentRun>
+#include <QStringEncoder>
+
+#include <deque>
+#include <optional>
+
+struct CSVWriter::Private
+{
+    CSVFormat format;
+    // Built in place (an ICU-backed converter keeps its state through its own address). Once an
+    // ICU encoder has met a character it cannot hold it reports an error for every later text,
+    // and resetting it does not work in Qt 6.4, so a piece's loss is found by reading its bytes
+    // back instead.
+    std::optional<QStringEncoder> encoder;
+    std::optional<QStringDecoder> decoder; // only for encodings that can lose characters
+    bool bom = false;
+    QString noConversion = vCardCommon::getLocMsg(QStringLiteral("SE_NoConversion"));
+    QString formed;    // the cell being formed
+    QByteArray buffer; // the bytes of the last converted piece
+    QIODevice *device = nullptr;
+    bool ok = true;
+
+    // Converts text into buffer; false (buffer undefined) when a character has no form in the
+    // encoding.
+    bool convert(QStringView text)
+    {
+        if (!decoder) {
+            buffer.resize(encoder->requiredSpace(text.size()));
+            buffer.resize(encoder->appendToBuffer(buffer.data(), text) - buffer.data());
+            return true;
+        }
+        // Every encoding offered besides UTF-16 writes ASCII as ASCII.
+        buffer.resize(text.size());
+        char *out = buffer.data();
+        for (QChar c : text) {
+            if (c.unicode() >= 0x80) {
+                buffer = encoder->encode(text);
+                return QString(decoder->decode(buffer)) == text;
+            }
+            *out++ = char(c.unicode());
+        }
+        return true;
+    }
+
+    void put()
+    {
+        if (ok && !buffer.isEmpty())
+            ok = device->write(buffer) == buffer.size();
+    }
+
+    // The cell between its enclosure.
+    void enclose(const QString &text)
+    {
+        formed.clear();
+        switch (format.enclosure) {
+        case CSVFormat::Enclosure::SingleQuotes:
+            formed += u'\'' + text + u'\'';
+            break;
+        case CSVFormat::Enclosure::DoubleQuotes:
+            formed += u'"' + text + u'"';
+            break;
+        case CSVFormat::Enclosure::Bare:
+            formed += text;
+            break;
+        case CSVFormat::Enclosure::QuotedCSV:
+            formed += u'"';
+            for (QChar c : text) {
+                if (c == u'"')
+                    formed += u'"';
+                formed += c;
+            }
+            formed += u'"';
+            break;
+        }
+    }
+
+    // The bytes of a text into buffer: "SE_NullValue" for an absent text, "SE_NoConversion" for
+    // one the encoding cannot hold, nothing when that cannot be converted either.
+    void niceConvert(const QString &text)
+    {
+        if (text.isNull()) {
+            if (!convert(vCardCommon::getLocMsg(QStringLiteral("SE_NullValue"))))
+                buffer.clear();
+        } else if (!convert(text) && !convert(noConversion)) {
+            buffer.clear();
+        }
+    }
+
+    void writeCell(const QString &text)
+    {
+        enclose(text);
+        if (!convert(formed)) {
+            enclose(noConversion);
+            niceConvert(formed);
+        }
+        put();
+    }
+
+    void writeLine(const QStringList &cells)
+    {
+        for (qsizetype i = 0; i < cells.size(); ++i) {
+            if (i > 0 && convert(format.separator))
+                put();
+            writeCell(cells.at(i));
+        }
+        if (convert(format.lineEnd))
+            put();
+    }
+};
+
+CSVWriter::CSVWriter(const CSVFormat &format) : d(std::make_unique<Private>())
+{
+    d->format = format;
+    const QString name = CSVFormat::encodingName(format.encodingTag);
+    // UTF-16 in the machine's byte order. The others by name, ISO 8859-1 included: Qt's own
+    // Latin-1 converter passes over characters it cannot hold.
+    d->bom = name == QLatin1String("UTF-16");
+    if (d->bom) {
+        d->encoder.emplace(QStringConverter::Utf16);
+    } else if (name == QLatin1String("UTF-8")) {
+        d->encoder.emplace(QStringConverter::Utf8);
+    } else {
+        d->encoder.emplace(name.toLatin1().constData());
+        d->decoder.emplace(name.toLatin1().constData());
+    }
+}
+
+CSVWriter::~CSVWriter() = default;
+
+bool CSVWriter::write(const CVSDict &table, QIODevice &device, const Progress &progress)
+{
+    d->device = &device;
+    d->ok = d->encoder->isValid() && (!d->decoder || d->decoder->isValid());
+    if (d->bom && d->convert(QStringView(u"\uFEFF")))
+        d->put();
+    const QStringList &names = table.columnNames();
+    if (d->format.headerFirst)
+        d->writeLine(names);
+    // Reading records takes most of the time: the next blocks of rows are read on the other
+    // cores while this one is written. A few blocks at most are held.
+    constexpr qsizetype kBlock = 128;
+    const qsizetype rows = table.rowCount();
+    const auto readRows = [&table](qsizetype from, qsizetype to) {
+        QList<QStringList> block;
+        block.reserve(to - from);
+        for (qsizetype r = from; r < to; ++r)
+            block.append(table.row(r));
+        return block;
+    };
+    const qsizetype ahead = std::clamp(QThread::idealThreadCount(), 1, 8);
+    std::deque<QFuture<QList<QStringList>>> pending;
+    qsizetype requested = 0;
+    const auto request = [&] {
+        while (requested < rows && qsizetype(pending.size()) < ahead) {
+            const qsizetype to = std::min(requested + kBlock, rows);
+            pending.push_back(QtConcurrent::run(readRows, requested, to));
+            requested = to;
+        }
+    };
+    request();
+    for (qsizetype r = 0; r < rows;) {
+        const QList<QStringList> block = pending.front().result();
+        pending.pop_front();
+        request();
+        for (const QStringList &line : block) {
+            d->writeLine(line);
+            ++r;
+            if (!d->ok || (progress && !progress(r, rows))) {
+                for (auto &future : pending)
+                    future.waitForFinished(); // they read the table
+                return false;
+            }
+        }
+    }
+    if (d->format.headerLast)
+        d->writeLine(names);
+    d->device = nullptr;
+    return d->ok;
+}
+
+ExportFileResult CSVWriter::writeFile(const CVSDict &table, const QString &path, const Progress &progress)
+{
+    if (!d->encoder->isValid() || (d->decoder && !d->decoder->isValid())) {
+        // Only a Qt built without ICU lacks one of our encodings.
+        ExportFileResult result;
+        result.outcome = ExportFileResult::CannotOpen;
+        result.error = QCoreApplication::translate("CSVWriter", "the encoding %1 is not available")
+                           .arg(CSVFormat::encodingName(d->format.encodingTag));
+        return result;
+    }
+    return writeExportFile(path, [&](QIODevice &device) { return write(table, device, progress); });
+}
+
+bool CSVWriter::isStringEncodeable(const QString &text)
+{
+    return !text.isNull() && d->convert(text);
+}
+
+QByteArray CSVWriter::niceConvertString(const QString &text)
+{
+    d->niceConvert(text);
+    return d->buffer;
+}

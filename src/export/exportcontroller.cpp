@@ -1,0 +1,372 @@
+#include "exportcontroller.h"
+
+#include "csvwriter.h"
+#include "exportformatcontroller.h"
+#include "platformhooks.h"
+#include "systemlog.h"
+#include "ui_exportwindow.h"
+#include "vcardcommon.h"
+#include "vcardexport.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+
+const QString ExportController::exportPathName = QStringLiteral("exportCVSLocationX");
+const QString ExportController::defaultExportFileName = QStringLiteral("export-csv.txt");
+
+namespace {
+
+QString msg(const char *key)
+{
+    return vCardCommon::getLocMsg(QString::fromLatin1(key));
+}
+
+// The first control of a group that is on, as its position; -1 when none is.
+int firstOn(std::initializer_list<const QRadioButton *> group)
+{
+    int i = 0;
+    for (const QRadioButton *button : group) {
+        if (button->isChecked())
+            return i;
+        ++i;
+    }
+    return -1;
+}
+
+// Turns one control on and the others of its group off, also where none was on before.
+void turnOn(QRadioButton *on, std::initializer_list<QRadioButton *> offs)
+{
+    for (QRadioButton *off : offs) {
+        off->setAutoExclusive(false);
+        off->setChecked(false);
+        off->setAutoExclusive(true);
+    }
+    on->setChecked(true);
+}
+
+QString runSaveDialog(QWidget *parent, const QString &title, const QString &prompt, const QString &directory,
+                      const QString &fileName, const QString &filter)
+{
+    QFileDialog dialog(parent, title, directory, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setLabelText(QFileDialog::Accept, prompt);
+    dialog.selectFile(fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().first();
+}
+
+// Shows progress once a write takes noticeably long; the user may cancel it.
+class ExportProgress
+{
+public:
+    ExportProgress(QWidget *parent, qsizetype count)
+        : m_dialog(msg("SE_Exporting").arg(count), msg("SE_Cancel"), 0, 1000, parent)
+    {
+        m_dialog.setWindowModality(Qt::WindowModal);
+        m_dialog.setMinimumDuration(400);
+        m_dialog.setValue(0);
+    }
+    bool operator()(qsizetype done, qsizetype count)
+    {
+        const int value = count ? int(done * 1000 / count) : 1000;
+        if (value != m_dialog.value())
+            m_dialog.setValue(value);
+        return !m_dialog.wasCanceled();
+    }
+
+private:
+    QProgressDialog m_dialog;
+};
+
+} // namespace
+
+struct ExportController::Private
+{
+    RemoteABSource *browser = nullptr; // vCardBrowserControllerOL
+    QPointer<QWidget> window;
+    Ui::ExportWindow ui;
+    ExportFormatController *formats = nullptr;
+    LocationChooser chooser;
+
+    void storeLocation(const QString &path)
+    {
+        QSettings settings;
+        settings.setValue(exportPathName, path);
+        settings.sync();
+        if (settings.status() != QSettings::NoError) {
+            systemLog(QStringLiteral("ExportController: could not store the export location in %1")
+                          .arg(settings.fileName()));
+            vCardCommon::alertKeys("SC_SaveFailedProblem", "SC_SaveFailedHint");
+        }
+    }
+
+    void reportWriteFailure(const ExportFileResult &result, const QString &path)
+    {
+        if (result.outcome == ExportFileResult::CannotOpen)
+            vCardCommon::alert(msg("SE_NoFile"), path);
+        else if (result.outcome == ExportFileResult::WriteFailed)
+            vCardCommon::alert(msg("SE_NoFile"), msg("SE_WriteFailedHint").arg(path, result.error));
+        if (!result.ok())
+            systemLog(QStringLiteral("ExportController: %1 not written: %2").arg(path, result.error));
+    }
+};
+
+ExportController::ExportController(RemoteABSource *browser, QObject *parent)
+    : QObject(parent), d(std::make_unique<Private>())
+{
+    d->browser = browser;
+    d->window = new QWidget;
+    d->ui.setupUi(d->window);
+    d->chooser = [window = d->window](const QString &title, const QString &prompt, const QString &directory,
+                                      const QString &fileName, const QString &filter) {
+        return runSaveDialog(window, title, prompt, directory, fileName, filter);
+    };
+    QComboBox *encodings = d->ui.encodingListOL;
+    const std::pair<const char *, int> entries[] = {
+        {"SE_EncodingUtf8", CSVFormat::TagUtf8},       {"SE_EncodingUtf16", CSVFormat::TagUtf16},
+        {"SE_EncodingAscii", CSVFormat::TagAscii},     {"SE_EncodingLatin1", CSVFormat::TagLatin1},
+        {"SE_EncodingLatin2", CSVFormat::TagLatin2},   {"SE_EncodingMacRoman", CSVFormat::TagMacRoman},
+        {"SE_EncodingEucJP", CSVFormat::TagEucJP},
+    };
+    for (const auto &[key, tag] : entries)
+        encodings->addItem(msg(key), tag);
+    encodings->setCurrentIndex(0);
+
+    connect(d->ui.chooseLocationButtonOL, &QPushButton::clicked, this, &ExportController::doChooseLocation);
+    connect(d->ui.exportOnlyButtonOL, &QPushButton::clicked, this, &ExportController::doExportOnly);
+    connect(d->ui.exportAndOpenButtonOL, &QPushButton::clicked, this, &ExportController::doExportAndOpen);
+    connect(d->ui.formatsButtonOL, &QPushButton::clicked, this, &ExportController::doShowFormats);
+
+    QString location = QSettings().value(exportPathName).toString();
+    if (location.isEmpty()) {
+        location = QStringLiteral("%1/%2").arg(QDir::currentPath(), defaultExportFileName);
+        d->storeLocation(location);
+    }
+    d->ui.exportLocationFieldOL->setText(location);
+    doReloadData(browser);
+}
+
+ExportController::~ExportController()
+{
+    delete d->window.data();
+}
+
+void ExportController::setBrowser(RemoteABSource *browser)
+{
+    d->browser = browser;
+}
+
+QWidget *ExportController::window() const
+{
+    return d->window;
+}
+
+void ExportController::showWindow()
+{
+    d->window->show();
+    d->window->raise();
+    d->window->activateWindow();
+}
+
+ExportFormatController *ExportController::formatController()
+{
+    if (!d->formats) {
+        d->formats = new ExportFormatController(this, d->window);
+        d->formats->window()->setWindowModality(Qt::WindowModal);
+    }
+    return d->formats;
+}
+
+void ExportController::setLocationChooser(LocationChooser chooser)
+{
+    d->chooser = std::move(chooser);
+}
+
+void ExportController::doReloadData(RemoteABSource *sender)
+{
+    if (sender)
+        d->browser = sender;
+    const QString share = d->browser ? d->browser->getSelectedShareName() : QString();
+    QString text;
+    if (!share.isNull()) {
+        const std::optional<ArchivedRecords> &records = d->browser->getRemoteAB();
+        text = share + QString::asprintf(" [%d records]", records ? int(records->size()) : 0);
+    } else {
+        text = msg("BR_NoRemoteSystem");
+    }
+    d->ui.remoteUserFieldOL->setText(text);
+}
+
+std::optional<CVSDict> ExportController::remoteAB2CVS()
+{
+    if (!d->browser || !d->browser->getRemoteAB()) {
+        vCardCommon::alertKeys("SE_NoABAvailProblem", "SE_NoABAvailHInt");
+        return std::nullopt;
+    }
+    return CVSDict(*d->browser->getRemoteAB());
+}
+
+CSVFormat ExportController::currentFormat() const
+{
+    const Ui::ExportWindow &ui = d->ui;
+    CSVFormat format;
+    switch (firstOn({ui.enclDoubleButtonOL, ui.enclSingleButtonOL, ui.enclNoneButtonOL, ui.enclQuotedCSVButtonOL})) {
+    case 0:
+        format.enclosure = CSVFormat::Enclosure::DoubleQuotes;
+        break;
+    case 2:
+        format.enclosure = CSVFormat::Enclosure::Bare;
+        break;
+    case 3:
+        format.enclosure = CSVFormat::Enclosure::QuotedCSV;
+        break;
+    default:
+        format.enclosure = CSVFormat::Enclosure::SingleQuotes;
+    }
+    const QString separators[] = {CSVFormat::kCommaSeparator, CSVFormat::kTabSeparator, CSVFormat::kPlainCommaSeparator};
+    const int separator = firstOn({ui.sepCommaButtonOL, ui.sepTabButtonOL, ui.sepPlainCommaButtonOL});
+    format.separator = separators[std::max(separator, 0)];
+    const QString lineEnds[] = {CSVFormat::kNewline, CSVFormat::kReturn, CSVFormat::kCRLF};
+    const int lineEnd = firstOn({ui.lineEndNewlineOL, ui.lineEndReturnOL, ui.lineEndCRLFOL});
+    format.lineEnd = lineEnd < 0 ? CSVFormat::kReturn : lineEnds[lineEnd];
+    format.headerFirst = ui.headFirstButtonOL->isChecked();
+    format.headerLast = ui.headLastButtonOL->isChecked();
+    format.encodingTag = ui.encodingListOL->currentData().toInt();
+    return format;
+}
+
+void ExportController::setWindowForFormat(int format)
+{
+    Ui::ExportWindow &ui = d->ui;
+    switch (format) {
+    case CSVFormat::PresetOSXGeneric:
+        turnOn(ui.lineEndNewlineOL, {ui.lineEndReturnOL, ui.lineEndCRLFOL});
+        turnOn(ui.sepCommaButtonOL, {ui.sepTabButtonOL, ui.sepPlainCommaButtonOL});
+        turnOn(ui.enclDoubleButtonOL, {ui.enclSingleButtonOL, ui.enclNoneButtonOL, ui.enclQuotedCSVButtonOL});
+        break;
+    case CSVFormat::PresetClassicMac:
+        turnOn(ui.lineEndReturnOL, {ui.lineEndNewlineOL, ui.lineEndCRLFOL});
+        turnOn(ui.sepTabButtonOL, {ui.sepCommaButtonOL, ui.sepPlainCommaButtonOL});
+        break;
+    case CSVFormat::PresetAppleWorks:
+        turnOn(ui.lineEndReturnOL, {ui.lineEndNewlineOL, ui.lineEndCRLFOL});
+        turnOn(ui.sepTabButtonOL, {ui.sepCommaButtonOL, ui.sepPlainCommaButtonOL});
+        turnOn(ui.enclNoneButtonOL, {ui.enclDoubleButtonOL, ui.enclSingleButtonOL, ui.enclQuotedCSVButtonOL});
+        break;
+    case CSVFormat::PresetOfficevX:
+        turnOn(ui.lineEndNewlineOL, {ui.lineEndReturnOL, ui.lineEndCRLFOL});
+        turnOn(ui.sepCommaButtonOL, {ui.sepTabButtonOL, ui.sepPlainCommaButtonOL});
+        break;
+    case CSVFormat::PresetSpreadsheet:
+        turnOn(ui.lineEndCRLFOL, {ui.lineEndNewlineOL, ui.lineEndReturnOL});
+        turnOn(ui.sepPlainCommaButtonOL, {ui.sepCommaButtonOL, ui.sepTabButtonOL});
+        turnOn(ui.enclQuotedCSVButtonOL, {ui.enclDoubleButtonOL, ui.enclSingleButtonOL, ui.enclNoneButtonOL});
+        turnOn(ui.headFirstButtonOL, {ui.headLastButtonOL, ui.headNoButtonOL});
+        ui.encodingListOL->setCurrentIndex(ui.encodingListOL->findData(int(CSVFormat::TagUtf8)));
+        break;
+    default:
+        return;
+    }
+    d->window->update();
+}
+
+QString ExportController::getDescriptionForFormat(int format)
+{
+    if (format < 0 || format >= CSVFormat::PresetCount)
+        return msg("SE_FormatUnknown");
+    return vCardCommon::getLocMsg(QStringLiteral("SE_Format%1").arg(format));
+}
+
+void ExportController::doChooseLocation()
+{
+    const QString stored = QSettings().value(exportPathName).toString();
+    const QFileInfo info(stored);
+    const QString directory = info.isDir() ? stored : info.path();
+    const QString chosen = d->chooser(msg("SE_OpenTitle"), msg("SE_UseFileLocation"), directory,
+                                      defaultExportFileName, tr("Text files (*.txt *.csv);;All files (*)"));
+    if (chosen.isEmpty())
+        return;
+    d->ui.exportLocationFieldOL->setText(chosen);
+    d->storeLocation(chosen);
+}
+
+std::optional<CVSDict> ExportController::getCSVDict()
+{
+    const CSVFormat format = currentFormat();
+    std::optional<CVSDict> table = remoteAB2CVS();
+    if (!table)
+        return std::nullopt;
+    QString location = d->ui.exportLocationFieldOL->text();
+    if (location.isEmpty()) {
+        doChooseLocation();
+        location = d->ui.exportLocationFieldOL->text();
+        if (location.isEmpty()) {
+            PlatformHooks::current().beep();
+            return std::nullopt;
+        }
+    }
+    ExportProgress progress(d->window, table->rowCount());
+    const ExportFileResult result = CSVWriter(format).writeFile(*table, location, std::ref(progress));
+    d->reportWriteFailure(result, location);
+    if (!result.ok())
+        return std::nullopt;
+    return table;
+}
+
+void ExportController::doExportOnly()
+{
+    getCSVDict();
+}
+
+void ExportController::doExportAndOpen()
+{
+    if (!getCSVDict())
+        return;
+    const QString location = d->ui.exportLocationFieldOL->text();
+    if (location.isEmpty()) {
+        PlatformHooks::current().beep();
+        return;
+    }
+    PlatformHooks::current().openUrl(QUrl::fromLocalFile(QFileInfo(location).absoluteFilePath()));
+}
+
+void ExportController::doExportVCards()
+{
+    if (!d->browser || !d->browser->getRemoteAB()) {
+        vCardCommon::alertKeys("SE_NoABAvailProblem", "SE_NoABAvailHInt");
+        return;
+    }
+    const QString stored = QSettings().value(exportPathName).toString();
+    QString name = d->browser->getSelectedShareName().trimmed();
+    // The share's name comes from a peer: no folder parts in the proposed file name.
+    name.replace(u'/', u'-');
+    if (name.isEmpty() || name.startsWith(u'.'))
+        name = QStringLiteral("contacts");
+    const QString path = d->chooser(msg("SE_VCardTitle"), msg("SE_UseFileLocation"), QFileInfo(stored).path(),
+                                    name + QStringLiteral(".vcf"), tr("vCard files (*.vcf);;All files (*)"));
+    if (path.isEmpty())
+        return;
+    // Read again: the dialog ran the event loop, and a download may have finished meanwhile.
+    const std::optional<ArchivedRecords> &records = d->browser->getRemoteAB();
+    if (!records) {
+        vCardCommon::alertKeys("SE_NoABAvailProblem", "SE_NoABAvailHInt");
+        return;
+    }
+    const ArchivedRecords current = *records;
+    ExportProgress progress(d->window, current.size());
+    d->reportWriteFailure(VCardExport::writeFile(current, path, nullptr, std::ref(progress)), path);
+}
+
+void ExportController::doShowFormats()
+{
+    formatController()->window()->open();
+}
