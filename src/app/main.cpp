@@ -5,7 +5,10 @@
 #include "widgetplatformhooks.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QSocketNotifier>
+#include <QTimer>
+#include <QUrl>
 
 #include <csignal>
 #include <sys/socket.h>
@@ -38,6 +41,17 @@ void quitOnTerminationSignals(QApplication &app)
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
 }
+
+// The files to import: paths, or file: URLs as some launchers pass them.
+QStringList filesToImport(const QCommandLineParser &parser)
+{
+    QStringList paths;
+    for (const QString &argument : parser.positionalArguments()) {
+        const QUrl url(argument);
+        paths.append(url.isLocalFile() ? url.toLocalFile() : argument);
+    }
+    return paths;
+}
 } // namespace
 
 int main(int argc, char *argv[])
@@ -46,8 +60,18 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("quenfold"));
     QApplication::setApplicationName(QStringLiteral("zorbix"));
     QApplication::setApplicationVersion(QStringLiteral(ZORBIX_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("zorbix"));
+    QApplication::setDesktopFileName(QStringLiteral("org.quenfold.zorbix"));
     QApplication::setWindowIcon(imageNamed(QStringLiteral("NSApplicationIcon")));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QCoreApplication::translate("main", "Shares address books on the local network."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("files"),
+                                 QCoreApplication::translate("main", "vCard files to import."),
+                                 QStringLiteral("[FILE.vcf...]"));
+    parser.process(app);
 
     WidgetPlatformHooks hooks;
     PlatformHooks::install(&hooks);
@@ -55,6 +79,9 @@ int main(int argc, char *argv[])
 
     vCardSharingController controller;
     controller.window()->show();
+    // Once the window is up, so that the progress and the summary have it to stand on.
+    if (const QStringList files = filesToImport(parser); !files.isEmpty())
+        QTimer::singleShot(0, &controller, [&controller, files] { controller.importFiles(files); });
     const int result = app.exec();
     PlatformHooks::install(nullptr);
     return result;
