@@ -18,7 +18,15 @@ bool isVCardFile(const QString &path)
 }
 } // namespace
 
-VCardDropTarget::VCardDropTarget(QWidget *widget) : QObject(widget)
+struct VCardDropTarget::Private
+{
+    // The answer for the drag in progress: files are looked at once when it enters, not at every
+    // move of the mouse.
+    const QMimeData *dragged = nullptr;
+    bool taken = false;
+};
+
+VCardDropTarget::VCardDropTarget(QWidget *widget) : QObject(widget), d(std::make_unique<Private>())
 {
     widget->setAcceptDrops(true);
     widget->installEventFilter(this);
@@ -44,15 +52,23 @@ bool VCardDropTarget::eventFilter(QObject *watched, QEvent *event)
     case QEvent::DragEnter:
     case QEvent::DragMove: {
         auto *drag = static_cast<QDragMoveEvent *>(event);
-        if (vCardFiles(drag->mimeData()).isEmpty())
+        if (event->type() == QEvent::DragEnter || drag->mimeData() != d->dragged) {
+            d->dragged = drag->mimeData();
+            d->taken = !vCardFiles(d->dragged).isEmpty();
+        }
+        if (!d->taken)
             return false;
         // Whatever the source offers, the files are read, never moved away.
         drag->setDropAction(Qt::CopyAction);
         drag->accept();
         return true;
     }
+    case QEvent::DragLeave:
+        d->dragged = nullptr;
+        return false;
     case QEvent::Drop: {
         auto *drop = static_cast<QDropEvent *>(event);
+        d->dragged = nullptr;
         const QStringList paths = vCardFiles(drop->mimeData());
         if (paths.isEmpty())
             return false;

@@ -28,4 +28,8 @@ signals:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
 };

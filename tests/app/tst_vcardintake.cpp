@@ -109,9 +109,8 @@ void TestVCardIntake::droppedFilesAreImported()
     QVERIFY(QFile::exists(path));
     ABAddressBook *book = ABAddressBook::sharedAddressBook();
     const QList<ABPerson *> people = book->people();
-    QVERIFY(std::any_of(people.begin(), people.end(), [&](const ABPerson *p) {
-        return p->valueForProperty(kABLastNameProperty) == last;
-    }));
+    QVERIFY(std::any_of(people.begin(), people.end(),
+                        [&](const ABPerson *p) { return p->valueForProperty(kABLastNameProperty) == last; }));
     // The address book page lists the group the file brought.
     const QVariantList groups = controller.ABSharingControllerRef()->nonSharedGroups();
     QVERIFY(std::any_of(groups.begin(), groups.end(), [&](const QVariant &group) {
@@ -122,8 +121,9 @@ void TestVCardIntake::droppedFilesAreImported()
 void TestVCardIntake::fileArgumentsAreImported()
 {
     QTemporaryDir store;
-    const QStringList files = {writeCard(u"one.vcf"_qs, u"Argument"_qs, u"Args"_qs),
-                               QUrl::fromLocalFile(writeCard(u"two.vcf"_qs, u"Url"_qs, u"Args"_qs)).toString()};
+    const QStringList files = {
+        writeCard(u"one.vcf"_qs, u"Argument"_qs, u"Args"_qs),
+        QUrl::fromLocalFile(writeCard(u"two.vcf"_qs, u"Url"_qs, u"Args"_qs)).toString()};
     QProcess app;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(u"ZORBIX_ADDRESSBOOK"_qs, store.path());

@@ -26,7 +26,6 @@ private slots:
 private:
     bool run(const QString &program, const QStringList &args, QByteArray *output = nullptr);
     QByteArray http(const QByteArray &verb, const QString &item, const QByteArray &body, int *status);
-    bool hasPersonNamed(const ABAddressBook &book, const QString &last) const;
 
     QTemporaryDir m_dir;
     QString m_store;
@@ -48,6 +47,13 @@ bool writeFile(const QString &path, const QByteArray &data)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+bool hasPersonNamed(const ABAddressBook &book, const QString &last)
+{
+    const QList<ABPerson *> people = book.people();
+    return std::any_of(people.begin(), people.end(),
+                       [&](const ABPerson *p) { return p->valueForProperty(kABLastNameProperty) == last; });
 }
 } // namespace
 
@@ -72,12 +78,14 @@ void TestCardDav::initTestCase()
     QVERIFY(QDir().mkpath(collection));
     QVERIFY(writeFile(collection + u"/.Radicale.props"_qs, R"({"tag": "VADDRESSBOOK"})"));
     const QString serverConfig = m_dir.filePath(u"radicale.conf"_qs);
-    QVERIFY(writeFile(serverConfig, QStringLiteral("[server]\nhosts = 127.0.0.1:%1\n[auth]\ntype = none\n"
-                                                   "[rights]\ntype = owner_only\n[web]\ntype = none\n[logging]\nlevel = warning\n"
-                                                   "[storage]\nfilesystem_folder = %2\n")
-                                        .arg(m_port)
-                                        .arg(m_dir.filePath(u"server"_qs))
-                                        .toUtf8()));
+    QVERIFY(writeFile(
+        serverConfig,
+        QStringLiteral("[server]\nhosts = 127.0.0.1:%1\n[auth]\ntype = none\n"
+                       "[rights]\ntype = owner_only\n[web]\ntype = none\n[logging]\nlevel = warning\n"
+                       "[storage]\nfilesystem_folder = %2\n")
+            .arg(m_port)
+            .arg(m_dir.filePath(u"server"_qs))
+            .toUtf8()));
     m_syncConfig = m_dir.filePath(u"vdirsyncer.conf"_qs);
     QVERIFY(writeFile(m_syncConfig,
                       QStringLiteral("[general]\nstatus_path = \"%1/status/\"\n\n"
@@ -95,15 +103,12 @@ void TestCardDav::initTestCase()
     m_server.setProcessChannelMode(QProcess::ForwardedChannels);
     m_server.start(radicale, {u"--config"_qs, serverConfig});
     QVERIFY(m_server.waitForStarted());
-    bool up = false;
-    for (int attempt = 0; attempt < 100 && !up && m_server.state() == QProcess::Running; ++attempt) {
+    const auto listening = [this] {
         QTcpSocket socket;
         socket.connectToHost(QHostAddress::LocalHost, m_port);
-        up = socket.waitForConnected(200);
-        if (!up)
-            QTest::qWait(100);
-    }
-    QVERIFY2(up, "radicale did not start listening");
+        return m_server.state() == QProcess::Running && socket.waitForConnected(200);
+    };
+    QTRY_VERIFY2_WITH_TIMEOUT(listening(), "radicale did not start listening", 20000);
     QVERIFY(run(m_vdirsyncer, {u"-c"_qs, m_syncConfig, u"discover"_qs}));
 }
 
@@ -134,7 +139,8 @@ bool TestCardDav::run(const QString &program, const QStringList &args, QByteArra
 
 QByteArray TestCardDav::http(const QByteArray &verb, const QString &item, const QByteArray &body, int *status)
 {
-    QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1/zorbix/contacts/%2").arg(m_port).arg(item)));
+    QNetworkRequest request(
+        QUrl(QStringLiteral("http://127.0.0.1:%1/zorbix/contacts/%2").arg(m_port).arg(item)));
     request.setRawHeader("Authorization", "Basic " + QByteArrayLiteral("zorbix:zorbix").toBase64());
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("text/vcard; charset=utf-8"));
     request.setTransferTimeout(15000);
@@ -144,13 +150,6 @@ QByteArray TestCardDav::http(const QByteArray &verb, const QString &item, const 
         finished.wait(20000);
     *status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     return reply->readAll();
-}
-
-bool TestCardDav::hasPersonNamed(const ABAddressBook &book, const QString &last) const
-{
-    const QList<ABPerson *> people = book.people();
-    return std::any_of(people.begin(), people.end(),
-                       [&](const ABPerson *p) { return p->valueForProperty(kABLastNameProperty) == last; });
 }
 
 void TestCardDav::personsTravelBothWays()
@@ -169,7 +168,8 @@ void TestCardDav::personsTravelBothWays()
     int status = 0;
     const QByteArray onServer = http("GET", QString(), {}, &status);
     QCOMPARE(status, 200);
-    QVERIFY2(onServer.contains("UID:ada-lovelace") && onServer.contains("FN:Ada Lovelace"), onServer.constData());
+    QVERIFY2(onServer.contains("UID:ada-lovelace") && onServer.contains("FN:Ada Lovelace"),
+             onServer.constData());
 
     // Added on the server, listed here and taken in by the program that has the store open.
     http("PUT", u"grace-hopper.vcf"_qs, card("grace-hopper", "Grace", "Hopper"), &status);
