@@ -31,6 +31,7 @@ mirror=$(awk '/^URIs:/ && $2 ~ /\/debian\/?$/ {print $2; exit}' "$sources" 2>/de
 [ -n "$mirror" ] || { echo "package-check: no Debian mirror in this machine's apt sources" >&2; exit 1; }
 
 root=$(mktemp -d /var/tmp/zorbix-root.XXXXXX)
+chmod 755 "$root" # apt fetches as the unprivileged _apt user
 cleanup() {
     local rc=$?
     if mountpoint -q "$root/proc"; then umount "$root/proc"; fi

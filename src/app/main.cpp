@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include <csignal>
+#include <string_view>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -42,6 +43,26 @@ void quitOnTerminationSignals(QApplication &app)
     sigaction(SIGINT, &action, nullptr);
 }
 
+void describeApplication()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("quenfold"));
+    QCoreApplication::setApplicationName(QStringLiteral("zorbix"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ZORBIX_VERSION));
+}
+
+// Answers --help and --version itself (and ends the program); vCard files are the arguments.
+void parseArguments(QCommandLineParser &parser, const QCoreApplication &app)
+{
+    parser.setApplicationDescription(
+        QCoreApplication::translate("main", "Shares address books on the local network."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("files"),
+                                 QCoreApplication::translate("main", "vCard files to import."),
+                                 QStringLiteral("[FILE.vcf...]"));
+    parser.process(app);
+}
+
 // The files to import: paths, or file: URLs as some launchers pass them.
 QStringList filesToImport(const QCommandLineParser &parser)
 {
@@ -56,22 +77,23 @@ QStringList filesToImport(const QCommandLineParser &parser)
 
 int main(int argc, char *argv[])
 {
+    // --help and --version need no display: they are answered before the window system is opened.
+    for (int i = 1; i < argc && std::string_view(argv[i]) != "--"; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "-h" || arg == "--help" || arg == "--help-all" || arg == "-v" || arg == "--version") {
+            QCoreApplication info(argc, argv);
+            describeApplication();
+            QCommandLineParser parser;
+            parseArguments(parser, info); // prints and ends the program
+        }
+    }
+
     QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("quenfold"));
-    QApplication::setApplicationName(QStringLiteral("zorbix"));
-    QApplication::setApplicationVersion(QStringLiteral(ZORBIX_VERSION));
+    describeApplication();
     QApplication::setDesktopFileName(QStringLiteral("org.quenfold.zorbix"));
     QApplication::setWindowIcon(imageNamed(QStringLiteral("NSApplicationIcon")));
-
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QCoreApplication::translate("main", "Shares address books on the local network."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("files"),
-                                 QCoreApplication::translate("main", "vCard files to import."),
-                                 QStringLiteral("[FILE.vcf...]"));
-    parser.process(app);
+    parseArguments(parser, app);
 
     WidgetPlatformHooks hooks;
     PlatformHooks::install(&hooks);
