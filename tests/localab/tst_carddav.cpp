@@ -4,6 +4,7 @@
 #include "abstorewatcher.h"
 
 #include <QNetworkAccessManager>
+#include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QProcess>
 #include <QTcpServer>
@@ -64,6 +65,10 @@ void TestCardDav::initTestCase()
     if (radicale.isEmpty() || m_vdirsyncer.isEmpty())
         QSKIP("radicale or vdirsyncer is not installed (scripts/deps.sh test installs them)");
     QVERIFY(m_dir.isValid());
+    // Straight to 127.0.0.1, whatever proxy the environment names.
+    for (const char *name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"})
+        qunsetenv(name);
+    m_net.setProxy(QNetworkProxy::NoProxy);
     m_store = m_dir.filePath(u"addressbook"_qs);
     QVERIFY(QDir().mkpath(m_store));
 
