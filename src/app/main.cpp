@@ -5,9 +5,13 @@
 #include "widgetplatformhooks.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QSocketNotifier>
+#include <QTimer>
+#include <QUrl>
 
 #include <csignal>
+#include <string_view>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -38,16 +42,58 @@ void quitOnTerminationSignals(QApplication &app)
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
 }
+
+void describeApplication()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("quenfold"));
+    QCoreApplication::setApplicationName(QStringLiteral("zorbix"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ZORBIX_VERSION));
+}
+
+// Answers --help and --version itself (and ends the program); vCard files are the arguments.
+void parseArguments(QCommandLineParser &parser, const QCoreApplication &app)
+{
+    parser.setApplicationDescription(
+        QCoreApplication::translate("main", "Shares address books on the local network."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("files"),
+                                 QCoreApplication::translate("main", "vCard files to import."),
+                                 QStringLiteral("[FILE.vcf...]"));
+    parser.process(app);
+}
+
+// The files to import: paths, or file: URLs as some launchers pass them.
+QStringList filesToImport(const QCommandLineParser &parser)
+{
+    QStringList paths;
+    for (const QString &argument : parser.positionalArguments()) {
+        const QUrl url(argument);
+        paths.append(url.isLocalFile() ? url.toLocalFile() : argument);
+    }
+    return paths;
+}
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    // --help and --version need no display: they are answered before the window system is opened.
+    for (int i = 1; i < argc && std::string_view(argv[i]) != "--"; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "-h" || arg == "--help" || arg == "--help-all" || arg == "-v" || arg == "--version") {
+            QCoreApplication info(argc, argv);
+            describeApplication();
+            QCommandLineParser parser;
+            parseArguments(parser, info); // prints and ends the program
+        }
+    }
+
     QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("quenfold"));
-    QApplication::setApplicationName(QStringLiteral("zorbix"));
-    QApplication::setApplicationVersion(QStringLiteral(ZORBIX_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("zorbix"));
+    describeApplication();
+    QApplication::setDesktopFileName(QStringLiteral("org.quenfold.zorbix"));
     QApplication::setWindowIcon(imageNamed(QStringLiteral("NSApplicationIcon")));
+    QCommandLineParser parser;
+    parseArguments(parser, app);
 
     WidgetPlatformHooks hooks;
     PlatformHooks::install(&hooks);
@@ -55,6 +101,9 @@ int main(int argc, char *argv[])
 
     vCardSharingController controller;
     controller.window()->show();
+    // Once the window is up, so that the progress and the summary have it to stand on.
+    if (const QStringList files = filesToImport(parser); !files.isEmpty())
+        QTimer::singleShot(0, &controller, [&controller, files] { controller.importFiles(files); });
     const int result = app.exec();
     PlatformHooks::install(nullptr);
     return result;

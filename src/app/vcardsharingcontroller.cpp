@@ -19,6 +19,7 @@
 #include "ui_macsharepage.h"
 #include "ui_statuspage.h"
 #include "vcardcommon.h"
+#include "vcarddroptarget.h"
 #include "vcardimport.h"
 #include "viewerwindow.h"
 
@@ -206,6 +207,12 @@ void vCardSharingController::awakeFromNib()
     d->toolbar->setVisible(true);
     // Installing applies the saved arrangement and the user's last show-or-hide choice.
     d->toolbar->install(d->myWindow.get());
+
+    // vCard files dropped anywhere on the window, or on the address book page wherever it is shown.
+    for (QWidget *target : {static_cast<QWidget *>(d->myWindow.get()), d->views[5].data()}) {
+        connect(new VCardDropTarget(target), &VCardDropTarget::filesDropped, this,
+                &vCardSharingController::importFiles);
+    }
 
     ViewerWindow::setCurrentViewerWindow(d->myWindow.get());
     setSharedSharingController(this);
@@ -411,6 +418,12 @@ void vCardSharingController::showPreferences()
     d->preferences->show();
     d->preferences->raise();
     d->preferences->activateWindow();
+}
+
+void vCardSharingController::importFiles(const QStringList &paths)
+{
+    importVCardFiles(d->myWindow.get(), paths);
+    d->ABSharingControllerRef->fillABProperties();
 }
 
 PreferencesWindow *vCardSharingController::preferencesWindow() const

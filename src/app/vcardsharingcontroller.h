@@ -79,6 +79,9 @@ public slots:
     void doSaveAsPreference();
     void applicationShouldTerminate();
     void showPreferences();
+    // Imports vCard files dropped on the window or named on the command line, with progress
+    // and summary, and shows the groups they brought.
+    void importFiles(const QStringList &paths);
 
 private:
     void loadInterface();

@@ -1,0 +1,153 @@
+#include "abaddressbook.h"
+#include "abglobals.h"
+#include "abperson.h"
+#include "absharingpropcontroller.h"
+#include "recordingplatform.h"
+#include "vcardsharingcontroller.h"
+#include "viewerwindow.h"
+
+#include <QMimeData>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QWindow>
+#include <QtTest>
+
+#include <csignal>
+
+// vCard files reach the address book the ways a desktop offers: dropped on the window or on the
+// address book page, and named on the command line (a file manager's "Open with").
+class TestVCardIntake : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_store.isValid() && m_files.isValid());
+        qputenv("ZORBIX_ADDRESSBOOK", m_store.path().toUtf8());
+    }
+    void droppedFilesAreImported_data();
+    void droppedFilesAreImported();
+    void fileArgumentsAreImported();
+
+private:
+    QString writeCard(const QString &name, const QString &last, const QString &category);
+
+    QTemporaryDir m_store;
+    QTemporaryDir m_files;
+};
+
+QString TestVCardIntake::writeCard(const QString &name, const QString &last, const QString &category)
+{
+    const QString path = m_files.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QString();
+    file.write(QStringLiteral("BEGIN:VCARD\r\nVERSION:3.0\r\nN:%1;Test;;;\r\nFN:Test %1\r\nCATEGORIES:%2\r\n"
+                              "END:VCARD\r\n")
+                   .arg(last, category)
+                   .toUtf8());
+    return path;
+}
+
+void TestVCardIntake::droppedFilesAreImported_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<int>("page");
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("vcf on the status page") << u"ada.vcf"_qs << 1 << true;
+    QTest::newRow("on the address book page") << u"grace.VCARD"_qs << 6 << true;
+    QTest::newRow("vCard known by its content") << u"contact"_qs << 6 << true;
+    QTest::newRow("not a vCard file") << u"notes.txt"_qs << 1 << false;
+}
+
+void TestVCardIntake::droppedFilesAreImported()
+{
+    QFETCH(QString, fileName);
+    QFETCH(int, page);
+    QFETCH(bool, taken);
+    RecordingPlatform platform;
+    vCardSharingController controller;
+    ViewerWindow *window = controller.window();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    controller.doLaunch(page);
+
+    static int round = 0;
+    const QString last = u"Dropped"_qs + QChar(u'A' + round++);
+    const QString category = last + u"Group"_qs;
+    QString path = writeCard(fileName, last, category);
+    if (!taken) {
+        QFile text(path);
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("Shopping: milk, eggs\n");
+    }
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path), QUrl(u"https://example.org/remote.vcf"_qs)});
+
+    // Through the window system's entry, so the drop lands where a user lets go of it.
+    QWidget *target = controller.view(page);
+    const QPoint at = target->mapTo(window, target->rect().center());
+    const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
+    QDragEnterEvent enter(at, actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window->windowHandle(), &enter);
+    QCOMPARE(enter.isAccepted(), taken);
+    if (!taken) {
+        QDragLeaveEvent leave;
+        QCoreApplication::sendEvent(window->windowHandle(), &leave);
+        QTest::qWait(50);
+        QVERIFY(platform.alerts.isEmpty());
+        return;
+    }
+    QDropEvent drop(at, actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window->windowHandle(), &drop);
+    QVERIFY(drop.isAccepted());
+    QCOMPARE(drop.dropAction(), Qt::CopyAction); // never a move: the user's file stays
+
+    QTRY_COMPARE(platform.alerts.size(), 1);
+    QVERIFY2(platform.alerts.first().first.startsWith(u"1 "_qs), qPrintable(platform.alerts.first().first));
+    QVERIFY(QFile::exists(path));
+    ABAddressBook *book = ABAddressBook::sharedAddressBook();
+    const QList<ABPerson *> people = book->people();
+    QVERIFY(std::any_of(people.begin(), people.end(),
+                        [&](const ABPerson *p) { return p->valueForProperty(kABLastNameProperty) == last; }));
+    // The address book page lists the group the file brought.
+    const QVariantList groups = controller.ABSharingControllerRef()->nonSharedGroups();
+    QVERIFY(std::any_of(groups.begin(), groups.end(), [&](const QVariant &group) {
+        return group.toMap().value(kABGroupNameProperty) == category;
+    }));
+}
+
+void TestVCardIntake::fileArgumentsAreImported()
+{
+    QTemporaryDir store;
+    const QStringList files = {
+        writeCard(u"one.vcf"_qs, u"Argument"_qs, u"Args"_qs),
+        QUrl::fromLocalFile(writeCard(u"two.vcf"_qs, u"Url"_qs, u"Args"_qs)).toString()};
+    QProcess app;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"ZORBIX_ADDRESSBOOK"_qs, store.path());
+    app.setProcessEnvironment(env);
+    app.start(QStringLiteral(ZORBIX_APP_BINARY), files);
+    QVERIFY(app.waitForStarted());
+    // Two persons and their category, one file each.
+    QTRY_COMPARE_WITH_TIMEOUT(QDir(store.path()).entryList({u"*.vcf"_qs}, QDir::Files).size(), 2, 30000);
+    QCOMPARE(app.state(), QProcess::Running);
+    ::kill(pid_t(app.processId()), SIGTERM);
+    QVERIFY(app.waitForFinished(10000));
+    QCOMPARE(app.exitCode(), 0);
+    ABAddressBook book(store.path());
+    QCOMPARE(book.people().size(), 2);
+    QCOMPARE(book.groups().size(), 1);
+
+    // Answered without a display.
+    for (const QString &name : {u"QT_QPA_PLATFORM"_qs, u"DISPLAY"_qs, u"WAYLAND_DISPLAY"_qs})
+        env.remove(name);
+    app.setProcessEnvironment(env);
+    app.start(QStringLiteral(ZORBIX_APP_BINARY), {u"--version"_qs});
+    QVERIFY(app.waitForFinished(10000));
+    QCOMPARE(app.readAllStandardOutput().trimmed(), QByteArrayLiteral("zorbix " ZORBIX_VERSION));
+}
+
+QTEST_MAIN(TestVCardIntake)
+#include "tst_vcardintake.moc"
