@@ -16,6 +16,7 @@
 #include "toolbaritem.h"
 #include "ui_macsharepage.h"
 #include "ui_statuspage.h"
+#include "vcardbrowsercontroller.h"
 #include "vcardcommon.h"
 #include "vcardimport.h"
 #include "viewerwindow.h"
@@ -75,6 +76,7 @@ struct vCardSharingController::Private
     std::unique_ptr<ABSharingPropController> ABSharingControllerRef;
     std::unique_ptr<ABStoreWatcher> storeWatcher;
     std::unique_ptr<StaticServerController> staticServers;
+    std::unique_ptr<vCardBrowserController> browser;
     QPointer<PreferencesWindow> preferences;
     // The controls whose values "sharingPrefsV2" keeps, in order.
     QList<QPointer<QWidget>> persistedControls;
@@ -93,6 +95,7 @@ vCardSharingController::~vCardSharingController()
         sharedSharingController = nullptr;
     // The window deletes the page it shows; the others are parked and ours to delete.
     delete d->preferences.data();
+    d->browser.reset();
     d->myWindow.reset();
     d->ABSharingControllerRef.reset();
     for (QPointer<QWidget> &view : d->views)
@@ -171,6 +174,11 @@ void vCardSharingController::loadInterface()
     viewMenu->setObjectName(QStringLiteral("viewMenu"));
     viewMenu->addAction(tr("Show or Hide &Toolbar"), this, [this] { d->toolbar->toggleShown(); });
     viewMenu->addAction(tr("&Customize Toolbar…"), this, [this] { d->toolbar->runCustomizationPalette(); });
+    QAction *browse = viewMenu->addAction(tr("&Browse Shares…"), this, &vCardSharingController::doShowShareBrowser);
+    browse->setObjectName(QStringLiteral("browseSharesAction"));
+    browse->setShortcut(QKeySequence(tr("Ctrl+B")));
+    connect(d->statusPage.showShareBrowserButton, &QPushButton::clicked, this,
+            &vCardSharingController::doShowShareBrowser);
     QMenu *help = d->myWindow->menuBar()->addMenu(tr("&Help"));
     help->setObjectName(QStringLiteral("helpMenu"));
     help->addAction(tr("&About zorbix"), this, [this] { d->myWindow->adoptView(7); });
@@ -205,6 +213,10 @@ void vCardSharingController::awakeFromNib()
     ViewerWindow::setCurrentViewerWindow(d->myWindow.get());
     setSharedSharingController(this);
     doStatusView();
+
+    // Browsing for shares starts now, so the list is filled when the window opens.
+    d->browser = std::make_unique<vCardBrowserController>(nullptr, d->staticServers.get());
+    d->browser->restoreWindow();
 }
 
 vCardSharingController *vCardSharingController::getSharedSharingController()
@@ -411,4 +423,14 @@ void vCardSharingController::showPreferences()
 PreferencesWindow *vCardSharingController::preferencesWindow() const
 {
     return d->preferences;
+}
+
+vCardBrowserController *vCardSharingController::browserController() const
+{
+    return d->browser.get();
+}
+
+void vCardSharingController::doShowShareBrowser()
+{
+    d->browser->showWindow();
 }

@@ -152,6 +152,7 @@ void QFExchangeClient::loadServiceByAddress(const QString &host, quint16 port)
         if (!d->theConnections.isActiveConnection(socket))
             d->theConnections.addConnection(socket);
         d->send({{kType, kTypeKeys}, {kKeys1, nextKey()}});
+        emit connected();
     });
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
         const QByteArray chunk = socket->readAll();

@@ -71,6 +71,8 @@ public:
     const QFConnectionPool &connections() const;
 
 signals:
+    // The connection is made and the opening "keys" is on its way.
+    void connected();
     void finished(const QFExchangeReply &reply);
     void failed(QFExchangeClient::Failure failure);
     // Bytes received so far for the frame in progress and its declared total (0 while unknown).
