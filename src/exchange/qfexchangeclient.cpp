@@ -230,7 +230,9 @@ void QFExchangeClient::readAllTheData(const QByteArray &chunk)
             }
             if (declared > 0)
                 pool.reserveDataForConnection(declared, socket);
-            emit activity(buffered.size(), declared);
+            // A chunk that ended exactly with a frame leaves nothing in progress.
+            if (!buffered.isEmpty())
+                emit activity(buffered.size(), declared);
             return;
         }
         const std::optional<QByteArray> payload = pool.unpackDatafromConnection(socket);

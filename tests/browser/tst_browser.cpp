@@ -14,6 +14,7 @@
 #include "testmessages.h"
 #include "vcardbrowsercontroller.h"
 #include "vcardsharingcontroller.h"
+#include "viewerwindow.h"
 
 #include <QAction>
 #include <QCborArray>
@@ -178,6 +179,7 @@ void TestBrowser::init()
     browser->setQuickSyncController(consumers[1].get());
     browser->setExportController(consumers[2].get());
     browser->window()->show();
+    QVERIFY(QTest::qWaitForWindowExposed(browser->window()));
 }
 
 void TestBrowser::cleanup()
@@ -201,7 +203,9 @@ void TestBrowser::announce(const QString &name, const Share *share, bool moreCom
 
 void TestBrowser::click(QTableView *table, int row)
 {
+    QCoreApplication::processEvents(); // lays the new rows out
     const QRect cell = table->visualRect(table->model()->index(row, 0));
+    QVERIFY(cell.isValid());
     QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
 }
 
