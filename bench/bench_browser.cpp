@@ -118,14 +118,15 @@ int main(int argc, char **argv)
     }
     InProcessDnsSd dnssd;
     QFRendezvousClient rendezvous(dnssd);
+    StaticServerController statics;
+    vCardBrowserController browser(&rendezvous, &statics);
     for (const auto &[name, port] : {std::pair{QStringLiteral("Large"), large.port}, std::pair{QStringLiteral("Small"), small.port}}) {
         const DnsSdService service{name, QStringLiteral("_zorbix._tcp"), QStringLiteral("local")};
         dnssd.announce(service, false);
         dnssd.setAddresses(service, {SocketAddress(QHostAddress::LocalHost, port)});
     }
-    StaticServerController statics;
-    vCardBrowserController browser(&rendezvous, &statics);
     browser.window()->show();
+    QCoreApplication::processEvents(); // the resolutions arrive
     auto *table = browser.window()->findChild<QTableView *>(QStringLiteral("zorbixServerList"));
     auto *label = browser.window()->findChild<QLabel *>(QStringLiteral("loadedShareName1OL"));
 
@@ -158,7 +159,7 @@ int main(int argc, char **argv)
         const double elapsed = double(clock.nsecsElapsed()) / 1e6;
         QObject::disconnect(connection);
         if (!completed || !browser.getRemoteAB() || browser.getRemoteAB()->size() != expected || label->text() == before) {
-            std::fprintf(stderr, "bench_browser: the download of %s did not complete\n", qPrintable(name));
+            std::fprintf(stderr, "bench_browser: the download of %s did not complete (%d, %lld records)\n", qPrintable(name), int(completed), browser.getRemoteAB() ? (long long)browser.getRemoteAB()->size() : -1LL);
             std::exit(1);
         }
         label->setText(QString());
@@ -174,6 +175,7 @@ int main(int argc, char **argv)
         largeTimes.append(download(QStringLiteral("Large"), persons));
         ticker.stop();
         stalls.append(double(longestStall) / 1e6);
+        std::printf("run %d: %.0f ms, longest stall %.1f ms\n", run + 1, largeTimes.last(), stalls.last());
         clickTimes.append(download(QStringLiteral("Small"), clickPersons));
     }
     std::printf("download of %d persons: %.0f ms (median of %d)\n", persons, median(largeTimes), runs);
@@ -181,5 +183,6 @@ int main(int argc, char **argv)
                 *std::max_element(stalls.begin(), stalls.end()));
     std::printf("click to labels, %d persons: median %.1f ms, worst %.1f ms (aim: < 200 ms)\n", clickPersons,
                 median(clickTimes), *std::max_element(clickTimes.begin(), clickTimes.end()));
+    browser.window()->hide(); // leaves the user's settings alone
     return 0;
 }

@@ -62,7 +62,8 @@ OwnerCard card(const QString &suffix)
     return c;
 }
 
-// Answers each request with the next reply ("close" closes); then says nothing.
+// Answers each request with the next reply ("close" closes; "then close" closes after the reply
+// before it); then says nothing.
 struct Share
 {
     explicit Share(QList<QByteArray> replies = {}) : replies(std::move(replies))
@@ -75,6 +76,8 @@ struct Share
                     pool.unpackDatafromConnection(socket);
                     const QByteArray reply = this->replies.isEmpty() ? QByteArray() : this->replies.takeFirst();
                     reply == "close" ? socket->disconnectFromHost() : void(socket->write(reply));
+                    if (this->replies.value(0) == "then close")
+                        socket->disconnectFromHost(); // once the reply is out, as a real share does
                 }
             });
         });
@@ -234,6 +237,8 @@ void TestBrowser::downloadOutcomes_data()
                                     << 3 << false << OwnerCard();
     QTest::newRow("no ABData") << QList<QByteArray>{kKeys, ab(-1, card(u"new"_qs))} << QByteArray() << -1 << true
                                << card(u"new"_qs);
+    QTest::newRow("100,000, then close") << QList<QByteArray>{kKeys, ab(100000, card(u"new"_qs)), "then close"}
+                                         << QByteArray() << 100000 << true << card(u"new"_qs);
     QTest::newRow("250, no pData") << QList<QByteArray>{kKeys, ab(250, {})} << QByteArray() << 250 << true << OwnerCard();
     QTest::newRow("unknown tag") << QList<QByteArray>{kKeys, ab(0, OwnerCard{{1, u"Zoë"_qs}, {99, u"x"_qs}})}
                                  << QByteArray() << 0 << true << OwnerCard{{1, u"Zoë"_qs}};
