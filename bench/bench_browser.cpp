@@ -7,6 +7,7 @@
 // Usage: bench_browser [persons] [clickPersons] [runs]
 #include "abglobals.h"
 #include "inprocessdnssd.h"
+#include "qfexchangeclient.h"
 #include "qfexchangeserver.h"
 #include "qfrendezvousclient.h"
 #include "staticservercontroller.h"
@@ -141,6 +142,7 @@ int main(int argc, char **argv)
         sinceTick.restart();
     });
 
+    QString breakdown;
     // One download: click, then wait for the labels. Returns the click-to-labels time in ms.
     const auto download = [&](const QString &name, qsizetype expected) -> double {
         bool ended = false, completed = false;
@@ -152,12 +154,22 @@ int main(int argc, char **argv)
         });
         const int row = int(browser.filteredServices()->indexOf(name));
         table->selectRow(row);
+        // Where the time goes: the connection, the first and the last piece of the record list.
+        double firstPiece = 0, lastPiece = 0;
+        const auto pieces = QObject::connect(&browser.exchangeClient(), &QFExchangeClient::activity, [&](qint64, qint64) {
+            lastPiece = double(clock.nsecsElapsed()) / 1e6;
+            if (firstPiece == 0)
+                firstPiece = lastPiece;
+        });
         clock.start();
         browser.serviceClicked();
         while (!ended)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         const double elapsed = double(clock.nsecsElapsed()) / 1e6;
         QObject::disconnect(connection);
+        QObject::disconnect(pieces);
+        breakdown = QStringLiteral("first piece of the list at %1 ms, last at %2 ms, labels at %3 ms")
+                        .arg(firstPiece, 0, 'f', 0).arg(lastPiece, 0, 'f', 0).arg(elapsed, 0, 'f', 0);
         if (!completed || !browser.getRemoteAB() || browser.getRemoteAB()->size() != expected || label->text() == before) {
             std::fprintf(stderr, "bench_browser: the download of %s did not complete (%d, %lld records)\n", qPrintable(name), int(completed), browser.getRemoteAB() ? (long long)browser.getRemoteAB()->size() : -1LL);
             std::exit(1);
@@ -167,6 +179,16 @@ int main(int argc, char **argv)
     };
 
     download(QStringLiteral("Small"), clickPersons); // warm-up
+    // What the machine itself costs: the longest gap while the window only waits.
+    longestStall = 0;
+    sinceTick.start();
+    ticker.start();
+    QElapsedTimer idle;
+    idle.start();
+    while (idle.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    ticker.stop();
+    std::printf("longest event-loop stall while idle for 2 s: %.1f ms\n", double(longestStall) / 1e6);
     QList<double> stalls, largeTimes, clickTimes;
     for (int run = 0; run < runs; ++run) {
         longestStall = 0;
@@ -177,6 +199,7 @@ int main(int argc, char **argv)
         stalls.append(double(longestStall) / 1e6);
         std::printf("run %d: %.0f ms, longest stall %.1f ms\n", run + 1, largeTimes.last(), stalls.last());
         clickTimes.append(download(QStringLiteral("Small"), clickPersons));
+        std::printf("  click to labels, %d persons: %s\n", clickPersons, qPrintable(breakdown));
     }
     std::printf("download of %d persons: %.0f ms (median of %d)\n", persons, median(largeTimes), runs);
     std::printf("longest event-loop stall during it: median %.1f ms, worst %.1f ms (aim: < 50 ms)\n", median(stalls),

@@ -58,15 +58,6 @@ int main(int argc, char **argv)
     if (!listener.listen(QHostAddress::LocalHost, 0))
         return 1;
 
-    InProcessDnsSd dnssd;
-    QFRendezvousClient rendezvous(dnssd);
-    const QStringList shares = {QStringLiteral("Clara's Contacts"), QStringLiteral("Front Desk"),
-                                QStringLiteral("Sales Team"), QStringLiteral("Workshop")};
-    for (qsizetype i = 0; i < shares.size(); ++i) {
-        const DnsSdService service{shares.at(i), QStringLiteral("_zorbix._tcp"), QStringLiteral("local")};
-        dnssd.announce(service, i + 1 < shares.size());
-        dnssd.setAddresses(service, {SocketAddress(QHostAddress::LocalHost, listener.serverPort())});
-    }
     QVariantList sites;
     for (const auto &[name, host] : {std::pair{"Head Office", "10.1.0.20"}, std::pair{"Branch Graz", "graz.example.com"}})
         sites.append(QVariantMap{{StaticServerController::kServerName, QString::fromUtf8(name)},
@@ -74,7 +65,16 @@ int main(int argc, char **argv)
                                  {StaticServerController::kServerPort, QStringLiteral("9879")}});
     QSettings().setValue(StaticServerController::kSiteListKey, sites);
     StaticServerController statics;
+    InProcessDnsSd dnssd;
+    QFRendezvousClient rendezvous(dnssd);
     vCardBrowserController browser(&rendezvous, &statics);
+    const QStringList shares = {QStringLiteral("Clara's Contacts"), QStringLiteral("Front Desk"),
+                                QStringLiteral("Sales Team"), QStringLiteral("Workshop")};
+    for (qsizetype i = 0; i < shares.size(); ++i) {
+        const DnsSdService service{shares.at(i), QStringLiteral("_zorbix._tcp"), QStringLiteral("local")};
+        dnssd.announce(service, i + 1 < shares.size());
+        dnssd.setAddresses(service, {SocketAddress(QHostAddress::LocalHost, listener.serverPort())});
+    }
     QWidget *window = browser.window();
     window->resize(window->sizeHint().expandedTo(QSize(940, 540)));
     window->show();
@@ -85,7 +85,8 @@ int main(int argc, char **argv)
             result = 0;
         app.quit();
     });
-    QTimer::singleShot(0, &app, [&] {
+    // Once the announced addresses have arrived.
+    QTimer::singleShot(200, &app, [&] {
         window->findChild<QTableView *>(QStringLiteral("zorbixServerList"))->selectRow(0);
         browser.serviceClicked();
     });
