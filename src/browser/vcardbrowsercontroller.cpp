@@ -61,10 +61,10 @@ struct vCardBrowserController::Private
     vCardBrowserController *q;
     QPointer<QFRendezvousClient> rendezvous;
     QPointer<StaticServerController> staticServers;
+    QStringListModel serviceModel; // outlives the window's table
     std::unique_ptr<QWidget> myWindow;
     Ui::BrowseWindow ui;
     QPointer<QTableView> staticTable;
-    QStringListModel serviceModel;
     std::optional<QStringList> filteredServices;
     QFExchangeClient client;
     StaticAddressLookup staticLookup;
