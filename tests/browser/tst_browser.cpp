@@ -327,7 +327,7 @@ void TestBrowser::clicksWhileRunningAndCancel()
     QCOMPARE(shares->selectionModel()->selectedRows().value(0).row(), 0);
     QVERIFY(!w->statics.isServerInShareBrowserSelected());
     QCOMPARE(w->browser->getSelectedShareName(), u"A"_qs);
-    QTest::keyClick(w->browser->window(), Qt::Key_Escape);
+    QTest::keyClick(outlet(u"filterFieldOL"_qs), Qt::Key_Escape);
     QVERIFY(!w->browser->isRunningAsyncComm());
     QCOMPARE(picture(), initial);
 
