@@ -15,7 +15,7 @@
 #include "vcardcommon.h"
 #include "zassert.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLocale>
@@ -75,6 +75,7 @@ struct vCardBrowserController::Private
     QHash<int, QLineEdit *> cardFields; // by tag
     std::array<ConsumerSlot, 3> consumers;
     bool geometryRestored = false;
+    bool quitting = false; // the application closes every window as it quits
 
     void setRunning(bool running);
     void showPicture(const QIcon &picture, const QString &description);
@@ -256,6 +257,7 @@ vCardBrowserController::vCardBrowserController(QFRendezvousClient *rendezvous, S
     // Closing the main window ends the application even while this one is open.
     d->myWindow->setAttribute(Qt::WA_QuitOnClose, false);
     d->myWindow->installEventFilter(this);
+    qApp->installEventFilter(this);
     d->initialPicture = d->ui.commStateButtonOL->icon();
     keepSpaceWhenHidden(d->ui.mainChasingArrowsOL);
     keepSpaceWhenHidden(d->ui.downloadProgressOL);
@@ -326,7 +328,7 @@ vCardBrowserController::vCardBrowserController(QFRendezvousClient *rendezvous, S
 vCardBrowserController::~vCardBrowserController()
 {
     // The application ends with the window open: it opens there again at the next start.
-    if (d->myWindow->isVisible())
+    if (d->myWindow->isVisible() && !d->quitting)
         writeSetting(kWindowGeometryKey, d->myWindow->saveGeometry());
     d->client.abort();
     d->staticLookup.abort();
@@ -341,6 +343,7 @@ vCardBrowserController::~vCardBrowserController()
         d->staticTable->setParent(nullptr);
     }
     d->myWindow->removeEventFilter(this);
+    qApp->removeEventFilter(this);
 }
 
 QWidget *vCardBrowserController::window() const
@@ -370,9 +373,13 @@ void vCardBrowserController::restoreWindow()
 
 bool vCardBrowserController::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == d->myWindow.get() && event->type() == QEvent::Close) {
+    if (watched == qApp && event->type() == QEvent::Quit) {
+        d->quitting = true;
+    } else if (watched == d->myWindow.get() && event->type() == QEvent::Close) {
         writeSetting(kWindowGeometryKey, d->myWindow->saveGeometry());
-        writeSetting(kWindowOpenKey, false);
+        // Closed by the user it stays closed; closed by quitting it opens again at the next start.
+        if (!d->quitting)
+            writeSetting(kWindowOpenKey, false);
     } else if (event->type() == QEvent::KeyPress) {
         // Return in either table loads the current row, as a click does.
         const int key = static_cast<QKeyEvent *>(event)->key();
