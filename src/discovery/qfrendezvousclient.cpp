@@ -6,8 +6,13 @@
 
 namespace {
 QFRendezvousClient *theSharedInstance = nullptr;
-// Every client alive, so that a delegate being destroyed can leave them all.
-QList<QFRendezvousClient *> liveClients;
+// Every client alive, so that a delegate being destroyed can leave them all. Never destroyed
+// itself: a delegate may go at any time before the process ends.
+QList<QFRendezvousClient *> &liveClients()
+{
+    static auto *clients = new QList<QFRendezvousClient *>;
+    return *clients;
+}
 
 bool sameService(const RendezvousService &entry, const DnsSdService &service)
 {
@@ -31,12 +36,12 @@ QFRendezvousClient::QFRendezvousClient(DnsSdBackend &backend, QObject *parent) :
     connect(browser, &DnsSdBrowse::serviceResolved, this, &QFRendezvousClient::didResolveService);
     connect(browser, &DnsSdBrowse::availabilityChanged, this, &QFRendezvousClient::browsingChanged);
     browser->start();
-    liveClients.append(this);
+    liveClients().append(this);
 }
 
 QFRendezvousClient::~QFRendezvousClient()
 {
-    liveClients.removeAll(this);
+    liveClients().removeAll(this);
     if (theSharedInstance == this)
         theSharedInstance = nullptr;
 }
@@ -48,7 +53,7 @@ QFRendezvousClientProtocol::~QFRendezvousClientProtocol()
 
 void QFRendezvousClient::forgetDelegate(QFRendezvousClientProtocol *aDelegate)
 {
-    for (QFRendezvousClient *client : std::as_const(liveClients))
+    for (QFRendezvousClient *client : std::as_const(liveClients()))
         client->ourDelegates.removeAll(aDelegate);
 }
 
