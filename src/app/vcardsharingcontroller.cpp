@@ -18,6 +18,7 @@
 #include "toolbaritem.h"
 #include "ui_macsharepage.h"
 #include "ui_statuspage.h"
+#include "vcardbrowsercontroller.h"
 #include "vcardcommon.h"
 #include "vcarddroptarget.h"
 #include "vcardimport.h"
@@ -78,6 +79,7 @@ struct vCardSharingController::Private
     std::unique_ptr<ABSharingPropController> ABSharingControllerRef;
     std::unique_ptr<ABStoreWatcher> storeWatcher;
     std::unique_ptr<StaticServerController> staticServers;
+    std::unique_ptr<vCardBrowserController> browser;
     QPointer<PreferencesWindow> preferences;
     // The controls whose values "sharingPrefsV2" keeps, in order.
     QList<QPointer<QWidget>> persistedControls;
@@ -96,6 +98,7 @@ vCardSharingController::~vCardSharingController()
         sharedSharingController = nullptr;
     // The window deletes the page it shows; the others are parked and ours to delete.
     delete d->preferences.data();
+    d->browser.reset();
     d->myWindow.reset();
     d->ABSharingControllerRef.reset();
     for (QPointer<QWidget> &view : d->views)
@@ -176,6 +179,11 @@ void vCardSharingController::loadInterface()
     viewMenu->setObjectName(QStringLiteral("viewMenu"));
     viewMenu->addAction(tr("Show or Hide &Toolbar"), this, [this] { d->toolbar->toggleShown(); });
     viewMenu->addAction(tr("&Customize Toolbar…"), this, [this] { d->toolbar->runCustomizationPalette(); });
+    QAction *browse = viewMenu->addAction(tr("&Browse Shares…"), this, &vCardSharingController::doShowShareBrowser);
+    browse->setObjectName(QStringLiteral("browseSharesAction"));
+    browse->setShortcut(QKeySequence(tr("Ctrl+B")));
+    connect(d->statusPage.showShareBrowserButton, &QPushButton::clicked, this,
+            &vCardSharingController::doShowShareBrowser);
     QMenu *help = d->myWindow->menuBar()->addMenu(tr("&Help"));
     help->setObjectName(QStringLiteral("helpMenu"));
     help->addAction(tr("&About zorbix"), this, [this] { d->myWindow->adoptView(7); });
@@ -217,6 +225,10 @@ void vCardSharingController::awakeFromNib()
     ViewerWindow::setCurrentViewerWindow(d->myWindow.get());
     setSharedSharingController(this);
     doStatusView();
+
+    // Browsing for shares starts now, so the list is filled when the window opens.
+    d->browser = std::make_unique<vCardBrowserController>(nullptr, d->staticServers.get());
+    d->browser->restoreWindow();
 }
 
 vCardSharingController *vCardSharingController::getSharedSharingController()
@@ -429,4 +441,14 @@ void vCardSharingController::importFiles(const QStringList &paths)
 PreferencesWindow *vCardSharingController::preferencesWindow() const
 {
     return d->preferences;
+}
+
+vCardBrowserController *vCardSharingController::browserController() const
+{
+    return d->browser.get();
+}
+
+void vCardSharingController::doShowShareBrowser()
+{
+    d->browser->showWindow();
 }

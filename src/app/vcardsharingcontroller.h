@@ -17,6 +17,7 @@ class QLineEdit;
 class QPushButton;
 class ShareService;
 class Toolbar;
+class vCardBrowserController;
 class ViewerWindow;
 class QWidget;
 
@@ -58,6 +59,8 @@ public:
     QWidget *ownerCardEditor() const;
     // The Preferences window while it is open.
     PreferencesWindow *preferencesWindow() const;
+    // The browse window's controller (shares, downloads, the sharer's card).
+    vCardBrowserController *browserController() const;
 
     QStringList toolbarAllowedItemIdentifiers(Toolbar *toolbar) override;
     QStringList toolbarDefaultItemIdentifiers(Toolbar *toolbar) override;
@@ -82,6 +85,7 @@ public slots:
     // Imports vCard files dropped on the window or named on the command line, with progress
     // and summary, and shows the groups they brought.
     void importFiles(const QStringList &paths);
+    void doShowShareBrowser();
 
 private:
     void loadInterface();

@@ -6,6 +6,13 @@
 
 namespace {
 QFRendezvousClient *theSharedInstance = nullptr;
+// Every client alive, so that a delegate being destroyed can leave them all. Never destroyed
+// itself: a delegate may go at any time before the process ends.
+QList<QFRendezvousClient *> &liveClients()
+{
+    static auto *clients = new QList<QFRendezvousClient *>;
+    return *clients;
+}
 
 bool sameService(const RendezvousService &entry, const DnsSdService &service)
 {
@@ -29,12 +36,25 @@ QFRendezvousClient::QFRendezvousClient(DnsSdBackend &backend, QObject *parent) :
     connect(browser, &DnsSdBrowse::serviceResolved, this, &QFRendezvousClient::didResolveService);
     connect(browser, &DnsSdBrowse::availabilityChanged, this, &QFRendezvousClient::browsingChanged);
     browser->start();
+    liveClients().append(this);
 }
 
 QFRendezvousClient::~QFRendezvousClient()
 {
+    liveClients().removeAll(this);
     if (theSharedInstance == this)
         theSharedInstance = nullptr;
+}
+
+QFRendezvousClientProtocol::~QFRendezvousClientProtocol()
+{
+    QFRendezvousClient::forgetDelegate(this);
+}
+
+void QFRendezvousClient::forgetDelegate(QFRendezvousClientProtocol *aDelegate)
+{
+    for (QFRendezvousClient *client : std::as_const(liveClients()))
+        client->ourDelegates.removeAll(aDelegate);
 }
 
 void QFRendezvousClient::addDelegate(QFRendezvousClientProtocol *aDelegate)
@@ -90,10 +110,13 @@ std::optional<SocketAddress> QFRendezvousClient::getFirstAddressForService(const
 
 void QFRendezvousClient::notifyDelegates()
 {
-    // A delegate may remove itself (or others) while being told: walk a copy.
+    // A delegate may remove or destroy itself or others while being told: walk a copy, and skip
+    // whoever is no longer registered by the time its turn comes.
     const QList<QFRendezvousClientProtocol *> delegates = ourDelegates;
-    for (QFRendezvousClientProtocol *aDelegate : delegates)
-        aDelegate->doHandleRendezvousServicesChange(m_services);
+    for (QFRendezvousClientProtocol *aDelegate : delegates) {
+        if (ourDelegates.contains(aDelegate))
+            aDelegate->doHandleRendezvousServicesChange(m_services);
+    }
 }
 
 bool QFRendezvousClient::isBrowsing() const

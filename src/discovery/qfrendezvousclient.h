@@ -30,11 +30,13 @@ public:
     explicit QFRendezvousClient(DnsSdBackend &backend, QObject *parent = nullptr);
     ~QFRendezvousClient() override;
 
-    // Delegates are not owned: one must remove itself before it is destroyed. The same delegate
-    // may be added more than once and is then called once per addition.
+    // Delegates are not owned; one that is destroyed is removed from every client. The same
+    // delegate may be added more than once and is then called once per addition.
     void addDelegate(QFRendezvousClientProtocol *aDelegate);
     // Removes every occurrence.
     void removeDelegate(QFRendezvousClientProtocol *aDelegate);
+    // Removes a delegate from every client of the process (its destructor does this).
+    static void forgetDelegate(QFRendezvousClientProtocol *aDelegate);
 
     const QList<RendezvousService> &getServices() const { return m_services; }
     QStringList getServiceNames() const;

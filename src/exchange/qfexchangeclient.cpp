@@ -7,10 +7,17 @@
 #include "vcardcommon.h"
 #include "zassert.h"
 
+#include <QFutureWatcher>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
 
 using namespace ExchangeProtocol;
+
+namespace {
+// Payloads from this size on are decoded on a worker thread (some 160 ordinary persons).
+constexpr qsizetype kBackgroundDecodeSize = 64 * 1024;
+} // namespace
 
 struct QFExchangeClient::Private
 {
@@ -23,8 +30,15 @@ struct QFExchangeClient::Private
     int idleTimeout = kClientIdleTimeout;
     int maxFrameLength = kClientMaxFrameLength;
     QString peer;
+    // A large frame is being decoded on a worker thread; results of an older ticket are dropped.
+    bool decoding = false;
+    bool closedWhileDecoding = false;
+    quint64 decodeTicket = 0;
 
     void release();
+    void takeFrames();
+    void decodeInBackground(const QByteArray &payload);
+    void takeMessage(const std::optional<QVariantMap> &message);
     void fail(Failure failure, const QString &why);
     void send(const QVariantMap &message);
     void handleMessage(const QVariantMap &message);
@@ -33,6 +47,9 @@ struct QFExchangeClient::Private
 void QFExchangeClient::Private::release()
 {
     timer.stop();
+    decoding = false;
+    closedWhileDecoding = false;
+    ++decodeTicket;
     if (!socket)
         return;
     theConnections.removeConnection(socket);
@@ -152,6 +169,7 @@ void QFExchangeClient::loadServiceByAddress(const QString &host, quint16 port)
         if (!d->theConnections.isActiveConnection(socket))
             d->theConnections.addConnection(socket);
         d->send({{kType, kTypeKeys}, {kKeys1, nextKey()}});
+        emit connected();
     });
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
         const QByteArray chunk = socket->readAll();
@@ -206,44 +224,91 @@ void QFExchangeClient::readAllTheData(const QByteArray &chunk)
     if (!socket || d->state == State::Finished || d->state == State::Idle)
         return;
     if (chunk.isEmpty()) {
-        d->fail(Failure::ClosedEarly, QStringLiteral("the server closed the connection before answering"));
+        // The server closes right after its answer: while that answer is being decoded, the
+        // close only counts if the answer turns out not to end the download.
+        if (d->decoding)
+            d->closedWhileDecoding = true;
+        else
+            d->fail(Failure::ClosedEarly, QStringLiteral("the server closed the connection before answering"));
         return;
     }
-    d->timer.start(d->idleTimeout);
     QFConnectionPool &pool = d->theConnections;
     if (!pool.isActiveConnection(socket))
         pool.addConnection(socket);
     pool.addData(chunk, socket);
+    if (d->decoding)
+        return; // taken up once the frame before is decoded
+    d->timer.start(d->idleTimeout);
+    d->takeFrames();
+}
 
-    while (d->socket == socket && d->state != State::Finished) {
-        if (!pool.isConnectionComplete(socket)) {
+void QFExchangeClient::Private::takeFrames()
+{
+    QTcpSocket *const current = socket;
+    QFConnectionPool &pool = theConnections;
+    while (socket == current && state != State::Finished) {
+        if (!pool.isConnectionComplete(current)) {
             // A header that is whole but declares a negative length or more than we accept will
             // never give a frame we want: end here rather than buffer without bound.
-            const QByteArray buffered = pool.getDataForConnection(socket);
+            const QByteArray buffered = pool.getDataForConnection(current);
             const int declared = buffered.size() > QFConnectionPool::kHeaderLength
                                      ? QFConnectionPool::parseDeclaredLength(buffered.constData(), QFConnectionPool::kLengthDigits)
                                      : 0;
-            if (declared < 0 || declared > d->maxFrameLength) {
-                d->fail(Failure::Incompatible, QStringLiteral("declared frame length %1 out of range").arg(declared));
+            if (declared < 0 || declared > maxFrameLength) {
+                fail(Failure::Incompatible, QStringLiteral("declared frame length %1 out of range").arg(declared));
                 return;
             }
             if (declared > 0)
-                pool.reserveDataForConnection(declared, socket);
-            emit activity(buffered.size(), declared);
+                pool.reserveDataForConnection(declared, current);
+            // A chunk that ended exactly with a frame leaves nothing in progress.
+            if (!buffered.isEmpty())
+                emit q->activity(buffered.size(), declared);
             return;
         }
-        const std::optional<QByteArray> payload = pool.unpackDatafromConnection(socket);
+        const std::optional<QByteArray> payload = pool.unpackDatafromConnection(current);
         if (!payload) {
-            d->fail(Failure::Incompatible, QStringLiteral("frame without a payload"));
+            fail(Failure::Incompatible, QStringLiteral("frame without a payload"));
             return;
         }
-        const std::optional<QVariantMap> message = ExchangeArchive::decode(*payload, kRecordData);
-        if (!message || message->value(kType).typeId() != QMetaType::QString) {
-            d->fail(Failure::Incompatible, QStringLiteral("reply that is not a message"));
+        if (payload->size() >= kBackgroundDecodeSize) {
+            decodeInBackground(*payload);
             return;
         }
-        d->handleMessage(*message);
+        takeMessage(ExchangeArchive::decode(*payload, kRecordData));
     }
+}
+
+// A large record list takes a second or more to check: that happens on a worker thread, so the
+// window keeps answering meanwhile. Frames that arrive in the meantime wait in the buffer.
+void QFExchangeClient::Private::decodeInBackground(const QByteArray &payload)
+{
+    decoding = true;
+    timer.stop();
+    const quint64 ticket = ++decodeTicket;
+    auto *watcher = new QFutureWatcher<std::optional<QVariantMap>>(q);
+    QObject::connect(watcher, &QFutureWatcherBase::finished, q, [this, watcher, ticket] {
+        watcher->deleteLater();
+        if (ticket != decodeTicket)
+            return; // the download was abandoned meanwhile
+        decoding = false;
+        takeMessage(watcher->result());
+        if (!socket || state == State::Finished || decoding)
+            return;
+        timer.start(idleTimeout);
+        takeFrames();
+        if (closedWhileDecoding && socket && state != State::Finished && !decoding)
+            fail(Failure::ClosedEarly, QStringLiteral("the server closed the connection before answering"));
+    });
+    watcher->setFuture(QtConcurrent::run([payload] { return ExchangeArchive::decode(payload, kRecordData); }));
+}
+
+void QFExchangeClient::Private::takeMessage(const std::optional<QVariantMap> &message)
+{
+    if (!message || message->value(kType).typeId() != QMetaType::QString) {
+        fail(Failure::Incompatible, QStringLiteral("reply that is not a message"));
+        return;
+    }
+    handleMessage(*message);
 }
 
 void QFExchangeClient::Private::handleMessage(const QVariantMap &message)

@@ -71,9 +71,12 @@ public:
     const QFConnectionPool &connections() const;
 
 signals:
+    // The connection is made and the opening "keys" is on its way.
+    void connected();
     void finished(const QFExchangeReply &reply);
     void failed(QFExchangeClient::Failure failure);
-    // Bytes received so far for the frame in progress and its declared total (0 while unknown).
+    // After a chunk that leaves a frame incomplete: the bytes received so far for that frame and
+    // its declared total (0 while the header is incomplete).
     void activity(qint64 received, qint64 expected);
 
 private:

@@ -33,6 +33,7 @@ private slots:
     void otherTypesAreNotListed();
     void delegatesInOrderAndDuplicates();
     void delegateMayRemoveItselfWhileTold();
+    void destroyedDelegateIsNeverCalled();
     void addressesOnlyOnceResolved();
     void announcedAndWithdrawnBeforeResolving();
     void daemonGoneEmptiesTheList();
@@ -179,6 +180,28 @@ void TestRendezvousClient::delegateMayRemoveItselfWhileTold()
     QCOMPARE(leaving.calls.size(), 1);
     QCOMPARE(staying.calls.size(), 2);
     m_client->removeDelegate(&staying);
+}
+
+void TestRendezvousClient::destroyedDelegateIsNeverCalled()
+{
+    // A window that closes without leaving, and one destroyed by another delegate's call while a
+    // notification is under way: under ASan either call would be a use after free.
+    QFRendezvousClient other(*m_dnssd);
+    auto *closed = new RecordingDelegate;
+    m_client->addDelegate(closed);
+    other.addDelegate(closed);
+    delete closed;
+    RecordingDelegate first;
+    auto *second = new RecordingDelegate;
+    first.onCall = [&second] {
+        delete second;
+        second = nullptr;
+    };
+    m_client->addDelegate(&first);
+    m_client->addDelegate(second);
+    m_dnssd->announce(share(u"x"_qs), false);
+    QCOMPARE(first.calls.size(), 1);
+    QCOMPARE(second, nullptr);
 }
 
 void TestRendezvousClient::addressesOnlyOnceResolved()

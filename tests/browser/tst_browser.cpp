@@ -1,0 +1,451 @@
+#include "abaddressbook.h"
+#include "abglobals.h"
+#include "abmultivalue.h"
+#include "abperson.h"
+#include "exchangearchive.h"
+#include "inprocessdnssd.h"
+#include "ownercardfields.h"
+#include "qfconnectionpool.h"
+#include "qfexchangeclient.h"
+#include "qfrendezvousclient.h"
+#include "recordingplatform.h"
+#include "sharercard.h"
+#include "staticservercontroller.h"
+#include "testmessages.h"
+#include "vcardbrowsercontroller.h"
+#include "vcardsharingcontroller.h"
+#include "viewerwindow.h"
+
+#include <QAction>
+#include <QCborArray>
+#include <QCborMap>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// The browse window through real sockets on 127.0.0.1: shares written by hand send chosen
+// frames; the window is clicked and typed into as a user would.
+
+namespace {
+
+QByteArray frameOf(const QByteArray &payload)
+{
+    return QByteArray::number(payload.size() + 11).leftJustified(10, ' ') + '+' + payload;
+}
+
+QByteArray ab(int records, const std::optional<OwnerCard> &card, const QString &type = u"AB"_qs)
+{
+    QVariantMap message{{u"type"_qs, type}};
+    QVariantList list;
+    for (int i = 0; i < records; ++i)
+        list.append(QVariantMap{{kABFirstNameProperty, QStringLiteral("P%1").arg(i)}});
+    if (records >= 0)
+        message.insert(u"ABData"_qs, list);
+    if (card)
+        message.insert(u"pData"_qs, QVariant::fromValue(*card));
+    return frameOf(ExchangeArchive::encode(message).value());
+}
+
+const QByteArray kKeys = frameOf(QCborMap{{u"type"_qs, u"keys"_qs}, {u"Keys1"_qs, 7}}.toCborValue().toCbor());
+
+OwnerCard card(const QString &suffix)
+{
+    OwnerCard c;
+    for (const OwnerCardField &field : kOwnerCardFields)
+        c.insert(field.tag, QStringLiteral("f%1%2").arg(field.tag).arg(suffix));
+    return c;
+}
+
+// Answers each request with the next reply ("close" closes; "then close" closes after the reply
+// before it); then says nothing.
+struct Share
+{
+    explicit Share(QList<QByteArray> replies = {}) : replies(std::move(replies))
+    {
+        QObject::connect(&listener, &QTcpServer::newConnection, &listener, [this] {
+            peer = listener.nextPendingConnection();
+            pool.addConnection(peer);
+            QObject::connect(peer, &QTcpSocket::readyRead, peer, [this, socket = peer] {
+                for (pool.addData(socket->readAll(), socket); pool.isConnectionComplete(socket); ++requests) {
+                    pool.unpackDatafromConnection(socket);
+                    const QByteArray reply = this->replies.isEmpty() ? QByteArray() : this->replies.takeFirst();
+                    reply == "close" ? socket->disconnectFromHost() : void(socket->write(reply));
+                    if (this->replies.value(0) == "then close")
+                        socket->disconnectFromHost(); // once the reply is out, as a real share does
+                }
+            });
+        });
+        listener.listen(QHostAddress::LocalHost, 0);
+        port = listener.serverPort();
+    }
+    QTcpServer listener;
+    quint16 port = 0;
+    QFConnectionPool pool;
+    QList<QByteArray> replies;
+    QTcpSocket *peer = nullptr;
+    int requests = 0;
+};
+
+// Logs its name and the record count it reads when told.
+struct Consumer : RemoteABConsumer
+{
+    Consumer(QStringList &log, const char *name) : log(log), name(QLatin1String(name)) {}
+    void doReloadData(RemoteABSource *sender) override
+    {
+        log.append(name + QString::number(sender->getRemoteAB() ? sender->getRemoteAB()->size() : -1));
+    }
+    QStringList &log;
+    QString name;
+};
+
+struct World
+{
+    RecordingPlatform platform;
+    QTemporaryDir storeDir;
+    ABAddressBook book{storeDir.path()};
+    InProcessDnsSd dnssd;
+    QFRendezvousClient rendezvous{dnssd};
+    StaticServerController statics;
+    QStringList log;
+    Consumer consumers[3] = {{log, "detail"}, {log, "sync"}, {log, "export"}};
+    std::unique_ptr<vCardBrowserController> browser = std::make_unique<vCardBrowserController>(&rendezvous, &statics);
+};
+
+} // namespace
+
+class TestBrowser : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void filterNarrowsPerKeystroke();
+    void downloadOutcomes_data();
+    void downloadOutcomes();
+    void fiveChunksFlipThePictureFourTimes();
+    void clicksWhileRunningAndCancel();
+    void nothingToConnectTo();
+    void cardActions();
+    void mailAddressOnly();
+    void windowPlacementSurvivesRestart();
+    void reachableFromMainWindow();
+
+private:
+    template <typename T = QLineEdit> T *outlet(const QString &name) { return w->browser->window()->findChild<T *>(name); }
+    QString label() { return outlet<QLabel>(u"loadedShareName1OL"_qs)->text(); }
+    QString status() { return outlet<QLabel>(u"generalStatusMessageOL"_qs)->text(); }
+    qint64 picture(const QString &button = u"commStateButtonOL"_qs) { return outlet<QPushButton>(button)->icon().cacheKey(); }
+    void announce(const QString &name, quint16 port, bool moreComing = false);
+    void click(QTableView *table, int row);
+    void clickShare(const QString &name) { click(outlet<QTableView>(u"zorbixServerList"_qs), int(w->browser->filteredServices()->indexOf(name))); }
+    void setStaticServer(const QString &name, const QString &host, quint16 port);
+    void download(const QString &name, const Share &share);
+
+    std::unique_ptr<World> w;
+};
+
+void TestBrowser::init()
+{
+    QSettings().clear();
+    w = std::make_unique<World>();
+    ABAddressBook::setSharedAddressBook(&w->book);
+    w->browser->exchangeClient().setIdleTimeout(300);
+    w->browser->setABBrowserController(&w->consumers[0]);
+    w->browser->setQuickSyncController(&w->consumers[1]);
+    w->browser->setExportController(&w->consumers[2]);
+    w->browser->window()->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w->browser->window()));
+}
+
+void TestBrowser::cleanup()
+{
+    w.reset();
+    ABAddressBook::setSharedAddressBook(nullptr);
+}
+
+void TestBrowser::announce(const QString &name, quint16 port, bool moreComing)
+{
+    const DnsSdService service{name, u"_zorbix._tcp"_qs, u"local"_qs};
+    w->dnssd.announce(service, moreComing);
+    if (port)
+        w->dnssd.setAddresses(service, {SocketAddress(QHostAddress::LocalHost, port)});
+}
+
+void TestBrowser::click(QTableView *table, int row)
+{
+    QCoreApplication::processEvents(); // lays new rows out
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(table->model()->index(row, 0)).center());
+}
+
+void TestBrowser::setStaticServer(const QString &name, const QString &host, quint16 port)
+{
+    QSettings().setValue(StaticServerController::kSiteListKey,
+                         QVariantList{QVariantMap{{StaticServerController::kServerName, name},
+                                                  {StaticServerController::kServerIP, host},
+                                                  {StaticServerController::kServerPort, QString::number(port)}}});
+    w->statics.loadFromDefaults();
+}
+
+void TestBrowser::download(const QString &name, const Share &share)
+{
+    announce(name, share.port);
+    clickShare(name);
+    QTRY_VERIFY(!w->browser->isRunningAsyncComm());
+}
+
+void TestBrowser::filterNarrowsPerKeystroke()
+{
+    QVERIFY(!w->browser->filteredServices());
+    const QStringList all{u"Office"_qs, u"office annex"_qs, u"Home"_qs};
+    for (const QString &name : all)
+        announce(name, 0, name != all.last());
+    QCOMPARE(w->browser->filteredServices().value(), all);
+    const QList<std::pair<Qt::Key, QStringList>> steps = {{Qt::Key_O, {all[1], all[2]}}, // capitals count
+                                                          {Qt::Key_F, {all[1]}},
+                                                          {Qt::Key_Backspace, {all[1], all[2]}},
+                                                          {Qt::Key_Backspace, all}};
+    for (const auto &[key, expected] : steps) {
+        QTest::keyClick(outlet(u"filterFieldOL"_qs), key);
+        QCOMPARE(w->browser->filteredServices().value(), expected);
+        QCOMPARE(outlet<QTableView>(u"zorbixServerList"_qs)->model()->rowCount(), expected.size());
+    }
+}
+
+void TestBrowser::downloadOutcomes_data()
+{
+    QTest::addColumn<QList<QByteArray>>("replies"); // "refuse": nothing listens
+    QTest::addColumn<QByteArray>("problem");        // the one alert, if any
+    QTest::addColumn<int>("records");               // -1: no remote address book
+    QTest::addColumn<bool>("completes");
+    QTest::addColumn<OwnerCard>("cardChanges");
+    const QByteArray network = "BR_NetworkProblem", incompatible = "SC_NonCompatibleProblem";
+    const QCborMap notText{{u"type"_qs, u"AB"_qs}, {u"pData"_qs, QCborMap{{1, 5}}}};
+    QTest::newRow("refused") << QList<QByteArray>{"refuse"} << network << 3 << false << OwnerCard();
+    QTest::newRow("says nothing") << QList<QByteArray>{} << network << 3 << false << OwnerCard();
+    QTest::newRow("closes after keys") << QList<QByteArray>{kKeys, "close"} << network << 3 << false << OwnerCard();
+    QTest::newRow("non-map") << QList<QByteArray>{frameOf(QCborArray{1}.toCborValue().toCbor())} << incompatible << 3
+                             << false << OwnerCard();
+    QTest::newRow("no digits") << QList<QByteArray>{"HTTP/1.1 400 Bad\r\n\r\n"} << incompatible << 3 << false << OwnerCard();
+    QTest::newRow("pData not text") << QList<QByteArray>{kKeys, frameOf(notText.toCborValue().toCbor())} << incompatible
+                                    << 3 << false << OwnerCard();
+    QTest::newRow("no ABData") << QList<QByteArray>{kKeys, ab(-1, card(u"new"_qs))} << QByteArray() << -1 << true
+                               << card(u"new"_qs);
+    QTest::newRow("100,000, then close") << QList<QByteArray>{kKeys, ab(100000, card(u"new"_qs)), "then close"}
+                                         << QByteArray() << 100000 << true << card(u"new"_qs);
+    QTest::newRow("250, no pData") << QList<QByteArray>{kKeys, ab(250, {})} << QByteArray() << 250 << true << OwnerCard();
+    QTest::newRow("unknown tag") << QList<QByteArray>{kKeys, ab(0, OwnerCard{{1, u"Zoë"_qs}, {99, u"x"_qs}})}
+                                 << QByteArray() << 0 << true << OwnerCard{{1, u"Zoë"_qs}};
+    QTest::newRow("other type") << QList<QByteArray>{kKeys, ab(5, card(u"x"_qs), u"hello"_qs)} << QByteArray() << 3
+                                << true << OwnerCard();
+}
+
+void TestBrowser::downloadOutcomes()
+{
+    QFETCH(QList<QByteArray>, replies);
+    QFETCH(QByteArray, problem);
+    QFETCH(int, records);
+    QFETCH(bool, completes);
+    QFETCH(OwnerCard, cardChanges);
+    // First a good download in one chunk: the picture never flips.
+    Share first({kKeys, ab(3, card(u"old"_qs))});
+    download(u"First"_qs, first);
+    QCOMPARE(picture(), picture(u"commGBButtonOL"_qs));
+    QCOMPARE(w->log, (QStringList{u"detail3"_qs, u"sync3"_qs, u"export3"_qs}));
+
+    Share second(replies);
+    if (replies.value(0) == "refuse")
+        second.listener.close();
+    download(u"Second"_qs, second);
+    QCOMPARE(w->platform.alerts.size(), problem.isEmpty() ? 0 : 1);
+    if (!problem.isEmpty())
+        QCOMPARE(w->platform.alerts.first().first, msg(problem.constData()));
+    QCOMPARE(w->browser->getSelectedShareName(), u"Second"_qs);
+    QCOMPARE(w->browser->getRemoteAB() ? int(w->browser->getRemoteAB()->size()) : -1, records);
+    QCOMPARE(outlet<QPushButton>(u"showABBrowserButtonOL"_qs)->isEnabled(), records >= 0);
+    const QString loaded = (completes ? u"Second"_qs : u"First"_qs) + msg("AB_Records").arg(qMax(records, 0));
+    QCOMPARE(label(), loaded);
+    QCOMPARE(outlet<QLabel>(u"loadedShareName2OL"_qs)->text(), loaded);
+    QCOMPARE(w->log.size(), completes ? 6 : 3);
+    OwnerCard shown = card(u"old"_qs);
+    shown.insert(cardChanges);
+    for (const OwnerCardField &field : kOwnerCardFields)
+        QCOMPARE(outlet(QLatin1String(field.objectName))->text(), shown.value(field.tag));
+    QCOMPARE(picture() == picture(u"commGRButtonOL"_qs), !completes);
+    QCOMPARE(outlet<QPushButton>(u"commStateButtonOL"_qs)->isEnabled(), completes);
+    QCOMPARE(status(), QString());
+}
+
+void TestBrowser::fiveChunksFlipThePictureFourTimes()
+{
+    Share share({kKeys});
+    announce(u"Slow"_qs, share.port);
+    clickShare(u"Slow"_qs);
+    QCOMPARE(status(), u"Trying to connect..."_qs);
+    QTRY_COMPARE(share.requests, 2);
+    QCOMPARE(status(), u"Connected. Receiving..."_qs);
+    const QByteArray reply = ab(40, card(QString()));
+    const int step = int(reply.size() / 5);
+    QList<qint64> pictures;
+    auto *progress = outlet<QProgressBar>(u"downloadProgressOL"_qs);
+    for (int i = 0; i < 4; ++i) {
+        share.peer->write(reply.mid(i * step, step));
+        QTRY_COMPARE(progress->value(), (i + 1) * step);
+        QCOMPARE(progress->maximum(), int(reply.size()));
+        pictures.append(picture());
+    }
+    const qint64 one = picture(u"commGBButtonOL"_qs), two = picture(u"commGGButtonOL"_qs);
+    QCOMPARE(pictures, (QList<qint64>{two, one, two, one}));
+    share.peer->write(reply.mid(4 * step));
+    QTRY_VERIFY(!w->browser->isRunningAsyncComm());
+    QCOMPARE(int(w->browser->getRemoteAB()->size()), 40);
+    QVERIFY(progress->isHidden());
+}
+
+void TestBrowser::clicksWhileRunningAndCancel()
+{
+    Share silent;
+    setStaticServer(u"Manual"_qs, u"127.0.0.1"_qs, silent.port);
+    announce(u"A"_qs, silent.port, true);
+    announce(u"B"_qs, silent.port);
+    QTableView *shares = outlet<QTableView>(u"zorbixServerList"_qs), *manual = w->statics.getStaticServerBrowserTable();
+    w->browser->exchangeClient().setIdleTimeout(60000);
+    const qint64 initial = picture();
+    w->browser->window()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w->browser->window()));
+
+    clickShare(u"A"_qs);
+    QTRY_COMPARE(silent.requests, 1);
+    clickShare(u"B"_qs);
+    click(manual, 0);
+    QCOMPARE(shares->selectionModel()->selectedRows().value(0).row(), 0);
+    QVERIFY(!w->statics.isServerInShareBrowserSelected());
+    QCOMPARE(w->browser->getSelectedShareName(), u"A"_qs);
+    QTest::keyClick(outlet(u"filterFieldOL"_qs), Qt::Key_Escape);
+    QVERIFY(!w->browser->isRunningAsyncComm());
+    QCOMPARE(picture(), initial);
+
+    // The other list takes the selection from the first; the button cancels too.
+    click(manual, 0);
+    QVERIFY(shares->selectionModel()->selectedRows().isEmpty());
+    QTRY_COMPARE(silent.requests, 2);
+    QCOMPARE(w->browser->getSelectedShareName(), u"Manual"_qs);
+    QTest::mouseClick(outlet<QPushButton>(u"cancelDownloadButtonOL"_qs), Qt::LeftButton);
+    QVERIFY(!w->browser->isRunningAsyncComm());
+    clickShare(u"B"_qs);
+    QVERIFY(!w->statics.isServerInShareBrowserSelected());
+    QVERIFY(w->platform.alerts.isEmpty());
+}
+
+void TestBrowser::nothingToConnectTo()
+{
+    // Not resolved yet, or gone while the list still showed it: failure picture, no alert.
+    Share gone;
+    announce(u"Unresolved"_qs, 0);
+    announce(u"Gone"_qs, gone.port);
+    w->dnssd.withdraw({u"Gone"_qs, u"_zorbix._tcp"_qs, u"local"_qs}, true); // the batch goes on
+    for (const QString &name : {u"Unresolved"_qs, u"Gone"_qs}) {
+        clickShare(name);
+        QVERIFY(!w->browser->isRunningAsyncComm());
+        QCOMPARE(picture(), picture(u"commGRButtonOL"_qs));
+        QCOMPARE(status(), QString());
+        QCOMPARE(w->browser->getSelectedShareName(), name);
+    }
+    QVERIFY(w->platform.alerts.isEmpty());
+
+    // A hand-entered server whose name does not resolve: one alert, no download starts.
+    setStaticServer(u"Nowhere"_qs, u"no host.invalid"_qs, 9879);
+    QSignalSpy ended(w->browser.get(), &vCardBrowserController::downloadEnded);
+    click(w->statics.getStaticServerBrowserTable(), 0);
+    QTRY_COMPARE(ended.size(), 1);
+    QCOMPARE(w->platform.alerts, (QList<QPair<QString, QString>>{{msg("BR_DNSError"), msg("BR_DNSErrorHint")}}));
+    QCOMPARE(w->browser->getSelectedShareName(), u"Gone"_qs);
+}
+
+void TestBrowser::cardActions()
+{
+    Share share({kKeys, ab(1, OwnerCard{{PrivEmailTag, u"ann@example.org?attach=/etc/passwd&cc=eve@x.org"_qs},
+                                        {BussProjectTag, u"Atlas"_qs}, {PrivCommentsTag, u"hi"_qs},
+                                        {PrivWebsiteTag, u"example.org/~ann"_qs}, {BussPhoneTag, u"+43 1"_qs}})});
+    download(u"Ann"_qs, share);
+    QVERIFY(!outlet<QPushButton>(u"bussEmailButtonOL"_qs)->isEnabled());
+    QTest::mouseClick(outlet<QPushButton>(u"privEmailButtonOL"_qs), Qt::LeftButton);
+    QTest::mouseClick(outlet<QPushButton>(u"privWebsiteButtonOL"_qs), Qt::LeftButton);
+    QCOMPARE(w->platform.openedUrls, (QList<QUrl>{QUrl(u"mailto:ann@example.org"_qs), QUrl(u"http://example.org/~ann"_qs)}));
+
+    auto *copy = outlet<QPushButton>(u"copyCardButtonOL"_qs);
+    QTest::mouseClick(copy, Qt::LeftButton);
+    QTest::mouseClick(copy, Qt::LeftButton);
+    QCOMPARE(ABAddressBook(w->storeDir.path()).people().size(), 2);
+    const ABPerson *person = w->book.people().first();
+    QCOMPARE(person->valueForProperty(kABNoteProperty).toString(), u"Project: Atlas\nComment: hi\n"_qs);
+    const ABMultiValue phones = person->valueForProperty(kABPhoneProperty).value<ABMultiValue>();
+    QCOMPARE(phones.toLabeledValues(), (QVariantList{QVariantMap{{kABPhoneProperty, u"+43 1"_qs}},
+                                                     QVariantMap{{kABPhoneMobileLabel, u""_qs}}}));
+    QVERIFY(w->platform.alerts.isEmpty());
+
+    // A file where the store's folder was: the failed save is told, once.
+    QVERIFY(QDir(w->storeDir.path()).removeRecursively());
+    QFile blocker(w->storeDir.path());
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    QTest::mouseClick(copy, Qt::LeftButton);
+    QCOMPARE(w->platform.alerts.size(), 1);
+    blocker.remove();
+}
+
+void TestBrowser::mailAddressOnly()
+{
+    const QList<std::pair<QString, QString>> cases = {
+        {u" ann@example.org "_qs, u"ann@example.org"_qs},
+        {u"MAILTO:ann@example.org?body=hi&cc=eve@x.org"_qs, u"ann@example.org"_qs},
+        {u"ann@example.org%3Fattach=x"_qs, u"ann@example.org"_qs},
+        {u"http://example.org/"_qs, QString()},
+        {u"ann@example.org\nbcc:eve@x.org"_qs, QString()}};
+    for (const auto &[value, address] : cases)
+        QCOMPARE(SharerCard::mailAddressOnly(value), address);
+}
+
+void TestBrowser::windowPlacementSurvivesRestart()
+{
+    w->browser->window()->hide();
+    w->browser->showWindow();
+    w->browser->window()->setGeometry(60, 70, 700, 480);
+    const QRect placed = w->browser->window()->geometry();
+    QEvent quit(QEvent::Quit); // quitting closes every window: this one opens again
+    QCoreApplication::sendEvent(qApp, &quit);
+    QVERIFY(!w->browser->window()->isVisible());
+    for (bool open : {true, false}) {
+        w->browser.reset();
+        w->browser = std::make_unique<vCardBrowserController>(&w->rendezvous, &w->statics);
+        w->browser->restoreWindow();
+        QCOMPARE(w->browser->window()->isVisible(), open);
+        if (open)
+            QCOMPARE(w->browser->window()->geometry(), placed);
+        w->browser->window()->close();
+    }
+}
+
+void TestBrowser::reachableFromMainWindow()
+{
+    w->browser.reset();
+    DnsSdBackend::install(new InProcessDnsSd); // the shared client outlives the test: so does its backend
+    vCardSharingController app;
+    app.window()->show();
+    QWidget *window = app.browserController()->window();
+    QAction *action = app.window()->findChild<QAction *>(u"browseSharesAction"_qs);
+    QCOMPARE(action->shortcut(), QKeySequence(u"Ctrl+B"_qs));
+    action->trigger();
+    QVERIFY(window->isVisible());
+    window->close();
+    QTest::mouseClick(app.view(1)->findChild<QPushButton *>(u"showShareBrowserButton"_qs), Qt::LeftButton);
+    QVERIFY(window->isVisible());
+}
+
+QTEST_MAIN(TestBrowser)
+#include "tst_browser.moc"
