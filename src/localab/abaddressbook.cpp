@@ -590,7 +590,7 @@ bool ABAddressBook::replaceFromDisk(ABRecord *record, const QString &fileName)
 
 bool ABAddressBook::refresh()
 {
-    if (!m_open)
+    if (!m_open || m_saving)
         return false;
     QHash<QString, ABFileStamp> onDisk;
     if (DIR *dir = ::opendir(QFile::encodeName(m_directory).constData())) {
@@ -679,14 +679,27 @@ bool ABAddressBook::refresh()
 
 bool ABAddressBook::save()
 {
-    QStringList errors;
+    return save({});
+}
+
+bool ABAddressBook::save(const std::function<void(qsizetype done, qsizetype total)> &progress)
+{
+    std::vector<ABRecord *> changed;
     for (const auto &record : m_records) {
-        if (!record->hasUnsavedChanges())
-            continue;
-        QString error;
-        if (!saveRecord(record.get(), &error))
-            errors.append(error);
+        if (record->hasUnsavedChanges())
+            changed.push_back(record.get());
     }
+    QStringList errors;
+    const qsizetype total = static_cast<qsizetype>(changed.size());
+    m_saving = true;
+    for (qsizetype i = 0; i < total; ++i) {
+        QString error;
+        if (!saveRecord(changed[static_cast<size_t>(i)], &error))
+            errors.append(error);
+        if (progress)
+            progress(i + 1, total);
+    }
+    m_saving = false;
     for (const auto &group : m_categoryGroups)
         group->m_dirty.clear(); // their state lives in the members' files
     if (errors.isEmpty()) {

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -61,6 +62,10 @@ public:
     // only our changed properties are applied to it. Returns false when any write failed; the
     // failure is also shown to the user (alert) and logged, and the records stay unsaved.
     bool save();
+    // The same, calling progress(done, total) after each record written, so that a window can
+    // show progress and repaint meanwhile. While a save runs, refresh() does nothing (the files
+    // we write change the folder, and the next refresh takes in whatever else changed).
+    bool save(const std::function<void(qsizetype done, qsizetype total)> &progress);
     bool hasUnsavedChanges() const;
 
     // Takes in what other programs did to the directory since it was read: new files are added,
@@ -109,6 +114,7 @@ private:
 
     QString m_directory;
     bool m_open = false;
+    bool m_saving = false;
     QString m_error;
     QString m_saveError;
     QStringList m_unreadable;
