@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include "exchangeprotocol.h"
+#include "fetchimport.h"
 #include "ownercardfields.h"
 #include "qfexchangeclient.h"
 
@@ -53,13 +54,14 @@ QJsonValue toJson(const QVariant &value)
 
 void printHelp(QTextStream &out)
 {
-    out << "Usage: zorbix-cli fetch HOST:PORT [--json FILE] [--timeout SECONDS]\n"
+    out << "Usage: zorbix-cli fetch HOST:PORT [--json FILE] [--timeout SECONDS] [--import ...]\n"
            "Downloads the address book shared at HOST:PORT, prints the sharer's card and the\n"
            "number of records.\n\n"
            "  --json FILE        also write the record list as JSON ('-' for standard output)\n"
            "  --timeout SECONDS  give up when the share stays silent this long (default 30)\n\n"
            "Exit codes: 0 done, 2 usage, 3 connection refused, 4 not a compatible share,\n"
            "5 timed out, 6 other network failure, 1 the JSON file could not be written.\n";
+    FetchImport::printHelp(out);
 }
 
 } // namespace
@@ -71,6 +73,7 @@ int cmdFetch(const QStringList &args)
     QString target;
     QString jsonFile;
     int timeoutSeconds = ExchangeProtocol::kClientIdleTimeout / 1000;
+    FetchImport import;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
@@ -86,6 +89,9 @@ int cmdFetch(const QStringList &args)
                 err << "zorbix-cli fetch: --timeout takes a number of seconds from 1 to 3600\n";
                 return CliUsage;
             }
+        } else if (bool bad = false; import.takeOption(args, i, err, &bad)) {
+            if (bad)
+                return CliUsage;
         } else if (!arg.startsWith(u'-') && target.isEmpty()) {
             target = arg;
         } else {
@@ -101,6 +107,8 @@ int cmdFetch(const QStringList &args)
         return CliUsage;
     }
     const QString host = target.left(colon);
+    if (const int code = import.prepare(err); code != CliOk)
+        return code;
 
     QFExchangeClient client;
     client.setConnectTimeout(timeoutSeconds * 1000);
@@ -153,6 +161,12 @@ int cmdFetch(const QStringList &args)
     const ArchivedRecords records = reply->records.value_or(ArchivedRecords());
     out << records.size() << " records\n";
     out.flush();
+    if (import.requested()) {
+        const int code = import.run(records, out, err);
+        out.flush();
+        if (code != CliOk)
+            return code;
+    }
 
     if (!jsonFile.isEmpty()) {
         // One record per line, each built and written in turn: a large share is never held as a
