@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -109,8 +110,10 @@ private:
     void removeRecord(ABRecord *record);
     bool replaceFromDisk(ABRecord *record, const QString &fileName);
     void rebuildMembership() const;
-    bool saveRecord(ABRecord *record, QString *error);
-    QString freshFileName(const QString &uid) const;
+    struct PendingWrite;
+    bool prepareWrite(PendingWrite &write, QString *error);
+    bool finishWrite(PendingWrite &write, QString *error);
+    QString freshFileName(const QString &uid, const QSet<QString> &taken) const;
 
     QString m_directory;
     bool m_open = false;

@@ -306,12 +306,15 @@ void QuickSync::commit()
         for (const QString &property : plan.changed)
             person->setValue(plan.values.value(property), property);
     }
+    QList<ABPerson *> added;
+    added.reserve(static_cast<qsizetype>(d->newPersons.size()));
     for (std::unique_ptr<ABPerson> &person : d->newPersons) {
-        ABPerson *added = book->addRecord(std::move(person));
-        if (added && target)
-            target->addMember(added);
+        if (ABPerson *inStore = book->addRecord(std::move(person)))
+            added.append(inStore);
     }
     d->newPersons.clear();
+    if (target)
+        target->addMembers(added);
     for (const Planned &plan : d->planned) {
         if (!plan.local)
             continue;

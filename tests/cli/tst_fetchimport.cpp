@@ -111,10 +111,9 @@ void TestFetchImport::importThenUpdate()
     QCOMPARE(names, (QStringList{u"Ann Lee"_qs, u"Bob Roe"_qs, u"From Office"_qs}));
     const QString phones = run(m_khard, khard + QStringList{u"phone"_qs, u"--parsable"_qs, u"Ann"_qs});
     QVERIFY2(phones.contains(u"+43 1 999"_qs) && phones.contains(u"+43 1 234"_qs), qPrintable(phones));
-    const QString mails = run(m_khard, khard + QStringList{u"email"_qs, u"--parsable"_qs, u"Ann"_qs});
-    QVERIFY2(mails.contains(u"ann@home.example"_qs) && mails.contains(u"ann@work.example"_qs), qPrintable(mails));
     const QString ann = run(m_khard, khard + QStringList{u"show"_qs, u"--format"_qs, u"yaml"_qs, u"uid:ann"_qs});
-    QVERIFY2(ann.contains(u"my note"_qs) && ann.contains(u"met at the fair"_qs), qPrintable(ann));
+    for (const QString &value : {u"my note"_qs, u"met at the fair"_qs, u"ann@home.example"_qs, u"ann@work.example"_qs})
+        QVERIFY2(ann.contains(value), qPrintable(ann));
 }
 
 int main(int argc, char **argv)
