@@ -63,9 +63,10 @@ public:
     // only our changed properties are applied to it. Returns false when any write failed; the
     // failure is also shown to the user (alert) and logged, and the records stay unsaved.
     bool save();
-    // The same, calling progress(done, total) after each record written, so that a window can
-    // show progress and repaint meanwhile. While a save runs, refresh() does nothing (the files
-    // we write change the folder, and the next refresh takes in whatever else changed).
+    // The same, calling progress(done, total) now and then while the files are written, so that
+    // a window can show progress and repaint meanwhile; progress must not change records. While
+    // a save runs, refresh() does nothing (the files we write change the folder, and the next
+    // refresh takes in whatever else changed).
     bool save(const std::function<void(qsizetype done, qsizetype total)> &progress);
     bool hasUnsavedChanges() const;
 
