@@ -23,9 +23,10 @@ namespace {
 
 QByteArray card(int i)
 {
-    return QStringLiteral("BEGIN:VCARD\r\nVERSION:3.0\r\nUID:bench-%1\r\nFN:First%1 Last%2\r\nN:Last%2;First%1;;;\r\n"
-                          "ORG:Company %3\r\nEMAIL;TYPE=WORK:first%1@company%3.example\r\nTEL;TYPE=CELL:+49 170 %1\r\n"
-                          "ADR;TYPE=HOME:;;Street %1;City %3;;%4;Country\r\nNOTE:Met at conference %3\r\nEND:VCARD\r\n")
+    return QStringLiteral(
+               "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:bench-%1\r\nFN:First%1 Last%2\r\nN:Last%2;First%1;;;\r\n"
+               "ORG:Company %3\r\nEMAIL;TYPE=WORK:first%1@company%3.example\r\nTEL;TYPE=CELL:+49 170 %1\r\n"
+               "ADR;TYPE=HOME:;;Street %1;City %3;;%4;Country\r\nNOTE:Met at conference %3\r\nEND:VCARD\r\n")
         .arg(i)
         .arg(i % 977)
         .arg(i % 131)
@@ -41,14 +42,17 @@ FlatPerson remote(int i)
     return {{kABFirstNameProperty, QStringLiteral("First%1").arg(local)},
             {kABLastNameProperty, QStringLiteral("Last%1").arg(local % 977)},
             {kABOrganizationProperty, QStringLiteral("Company %1").arg(local % 131)},
-            {kABEmailProperty, QVariantList{QVariantMap{{kABWorkLabel, QStringLiteral("first%1@company.example").arg(local)}},
-                                            QVariantMap{{kABHomeLabel, QStringLiteral("f%1@home.example").arg(local)}}}},
-            {kABPhoneProperty, QVariantList{QVariantMap{{kABPhoneMobileLabel, QStringLiteral("+49 170 %1").arg(local)}},
-                                            QVariantMap{{kABWorkLabel, QStringLiteral("+49 30 %1").arg(local)}}}},
+            {kABEmailProperty,
+             QVariantList{QVariantMap{{kABWorkLabel, QStringLiteral("first%1@company.example").arg(local)}},
+                          QVariantMap{{kABHomeLabel, QStringLiteral("f%1@home.example").arg(local)}}}},
+            {kABPhoneProperty,
+             QVariantList{QVariantMap{{kABPhoneMobileLabel, QStringLiteral("+49 170 %1").arg(local)}},
+                          QVariantMap{{kABWorkLabel, QStringLiteral("+49 30 %1").arg(local)}}}},
             {kABAddressProperty,
-             QVariantList{QVariantMap{{kABHomeLabel, QVariantMap{{kABAddressStreetKey, QStringLiteral("Street %1").arg(local)},
-                                                                 {kABAddressCityKey, QStringLiteral("City")},
-                                                                 {kABAddressZIPKey, QStringLiteral("12345")}}}}}},
+             QVariantList{QVariantMap{
+                 {kABHomeLabel, QVariantMap{{kABAddressStreetKey, QStringLiteral("Street %1").arg(local)},
+                                            {kABAddressCityKey, QStringLiteral("City")},
+                                            {kABAddressZIPKey, QStringLiteral("12345")}}}}}},
             {kABNoteProperty, QStringLiteral("Met at conference %1").arg(local % 131)},
             {kABUIDProperty, QStringLiteral("remote-%1").arg(local)},
             {kABModificationDateProperty, QDateTime::currentDateTimeUtc()}};
@@ -68,19 +72,22 @@ struct Clock
     Clock() { wall.start(); }
     void print(const char *what)
     {
-        std::printf("  %-34s %8.0f ms wall %8.0f ms cpu\n", what, double(wall.nsecsElapsed()) / 1e6, cpuMs() - cpu);
+        std::printf("  %-34s %8.0f ms wall %8.0f ms cpu\n", what, double(wall.nsecsElapsed()) / 1e6,
+                    cpuMs() - cpu);
         wall.restart();
         cpu = cpuMs();
     }
 };
 
-void runOnce(const char *title, const QString &directory, const ArchivedRecords &records, const QuickSyncOptions &options)
+void runOnce(const char *title, const QString &directory, const ArchivedRecords &records,
+             const QuickSyncOptions &options)
 {
     std::printf("%s\n", title);
     ABAddressBook book(directory);
     std::printf("  store: %lld persons\n", static_cast<long long>(book.people().size()));
     Clock clock;
-    QuickSync sync(&book, [&records](qsizetype i) { return records.at(i); }, records.size(), options);
+    QuickSync sync(
+        &book, [&records](qsizetype i) { return records.at(i); }, records.size(), options);
     while (!sync.prepare(500)) {
     }
     clock.print("matching and preparing");
@@ -89,8 +96,8 @@ void runOnce(const char *title, const QString &directory, const ArchivedRecords 
     sync.save();
     clock.print("saving");
     const QuickSyncResult &r = sync.result();
-    std::printf("  saved %d skipped %d updated %d unchanged %d added %d, save ok %d\n", r.saved, r.skipped, r.updated,
-                r.unchanged, r.added, r.saveOk);
+    std::printf("  saved %d skipped %d updated %d unchanged %d added %d, save ok %d\n", r.saved, r.skipped,
+                r.updated, r.unchanged, r.added, r.saveOk);
 }
 
 } // namespace
@@ -105,13 +112,14 @@ int main(int argc, char **argv)
     RecordList list;
     for (int i = 0; i < count; ++i)
         list.append(remote(i < count / 2 ? i : count + i));
-    const QByteArray payload =
-        ExchangeArchive::encode({{ExchangeProtocol::kType, ExchangeProtocol::kTypeAB}, {ExchangeProtocol::kRecordData, list}})
-            .value();
-    const ArchivedRecords records =
-        ExchangeArchive::decode(payload, ExchangeProtocol::kRecordData)->value(ExchangeProtocol::kRecordData).value<ArchivedRecords>();
-    std::printf("%d downloaded persons (%lld bytes), %d local persons\n", count, static_cast<long long>(payload.size()),
-                count);
+    const QByteArray payload = ExchangeArchive::encode({{ExchangeProtocol::kType, ExchangeProtocol::kTypeAB},
+                                                        {ExchangeProtocol::kRecordData, list}})
+                                   .value();
+    const ArchivedRecords records = ExchangeArchive::decode(payload, ExchangeProtocol::kRecordData)
+                                        ->value(ExchangeProtocol::kRecordData)
+                                        .value<ArchivedRecords>();
+    std::printf("%d downloaded persons (%lld bytes), %d local persons\n", count,
+                static_cast<long long>(payload.size()), count);
 
     for (const char *name : {"copy", "update"}) {
         const QString directory = dir.filePath(QString::fromLatin1(name));

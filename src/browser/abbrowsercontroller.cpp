@@ -66,7 +66,8 @@ void ABBrowserController::awakeFromNib()
         if (selectedNameRow() >= 0)
             showContactDetail();
     });
-    connect(d->ui.readAgainButtonOL, &QPushButton::clicked, this, &ABBrowserController::doReadAgainAndReloadData);
+    connect(d->ui.readAgainButtonOL, &QPushButton::clicked, this,
+            &ABBrowserController::doReadAgainAndReloadData);
     connect(d->ui.saveOneButtonOL, &QPushButton::clicked, this, &ABBrowserController::doSaveOneRecord);
     connect(d->ui.exportButtonOL, &QPushButton::clicked, this, &ABBrowserController::doExportToCSV);
     d->ui.remoteUserFieldOL->setText(vCardCommon::getLocMsg(QStringLiteral("BR_NoRemoteSystem")));
@@ -158,7 +159,8 @@ void ABBrowserController::doReloadData(RemoteABSource *sender)
     const QString share = browser ? browser->getSelectedShareName() : QString();
     if (!share.isEmpty()) {
         const qsizetype count = browser->getRemoteAB() ? browser->getRemoteAB()->size() : 0;
-        d->ui.remoteUserFieldOL->setText(share + vCardCommon::getLocMsg(QStringLiteral("AB_Records")).arg(count));
+        d->ui.remoteUserFieldOL->setText(share +
+                                         vCardCommon::getLocMsg(QStringLiteral("AB_Records")).arg(count));
     } else {
         d->ui.remoteUserFieldOL->setText(vCardCommon::getLocMsg(QStringLiteral("BR_NoRemoteSystem")));
     }
@@ -199,8 +201,9 @@ void ABBrowserController::doSaveOneRecord()
         return; // the store has told the user
     const QString name = ContactDetail::nameOf(person).trimmed();
     vCardCommon::alert(vCardCommon::getLocMsg(QStringLiteral("AB_SavedOne")),
-                       name.isEmpty() ? vCardCommon::getLocMsg(QStringLiteral("AB_SavedOneHint"))
-                                      : vCardCommon::getLocMsg(QStringLiteral("AB_FormatSavedOneHint")).arg(name));
+                       name.isEmpty()
+                           ? vCardCommon::getLocMsg(QStringLiteral("AB_SavedOneHint"))
+                           : vCardCommon::getLocMsg(QStringLiteral("AB_FormatSavedOneHint")).arg(name));
 }
 
 void ABBrowserController::doExportToCSV()

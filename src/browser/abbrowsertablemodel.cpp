@@ -46,7 +46,8 @@ QVariant ABBrowserTableModel::data(const QModelIndex &index, int role) const
 
 QVariant ABBrowserTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 || section >= m_headers.size())
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 ||
+        section >= m_headers.size())
         return QVariant();
     return m_headers.at(section);
 }

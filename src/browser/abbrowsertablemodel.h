@@ -14,7 +14,8 @@ class ABBrowserTableModel final : public QAbstractTableModel
     Q_OBJECT
 
 public:
-    ABBrowserTableModel(const ABBrowserController *controller, const QStringList &headers, QObject *parent = nullptr);
+    ABBrowserTableModel(const ABBrowserController *controller, const QStringList &headers,
+                        QObject *parent = nullptr);
 
     void attach(QAbstractItemView *table);
     void reload();

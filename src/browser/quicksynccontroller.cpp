@@ -45,7 +45,8 @@ QuickSyncController::QuickSyncController(ABAddressBook *book, QObject *parent)
 QuickSyncController::~QuickSyncController()
 {
     if (d->run && !d->saving)
-        systemLog(QStringLiteral("QuickSyncController: a run ended unfinished; the address book was not changed"));
+        systemLog(
+            QStringLiteral("QuickSyncController: a run ended unfinished; the address book was not changed"));
     if (d->myWindow && !d->myWindow->parent())
         delete d->myWindow;
 }
@@ -112,7 +113,8 @@ void QuickSyncController::doReloadData(RemoteABSource *sender)
     const QString share = browser->getSelectedShareName();
     if (!share.isEmpty()) {
         d->ui.remoteShareNameOL->setText(
-            share + vCardCommon::getLocMsg(QStringLiteral("QS_FormatRecords")).arg(browser->getRemoteAB()->size()));
+            share +
+            vCardCommon::getLocMsg(QStringLiteral("QS_FormatRecords")).arg(browser->getRemoteAB()->size()));
         const QString suggested = vCardCommon::getLocMsg(QStringLiteral("QS_FormatFrom")).arg(share);
         d->ui.caNewGroupsNameFieldOL->setText(suggested);
         d->ui.urNewGroupsNameFieldOL->setText(suggested);
@@ -208,8 +210,8 @@ void QuickSyncController::start(bool updateOnly)
     const ArchivedRecords records = *browser->getRemoteAB();
     d->run = std::make_unique<QuickSync>(
         book, [records](qsizetype i) { return records.at(i); }, records.size(), options);
-    d->ui.progressLabelOL->setText(vCardCommon::getLocMsg(updateOnly ? QStringLiteral("QS_Updating")
-                                                                     : QStringLiteral("QS_Copying")));
+    d->ui.progressLabelOL->setText(
+        vCardCommon::getLocMsg(updateOnly ? QStringLiteral("QS_Updating") : QStringLiteral("QS_Copying")));
     d->ui.progressBarOL->setRange(0, static_cast<int>(std::min<qsizetype>(records.size(), INT_MAX)));
     d->ui.progressBarOL->setValue(0);
     d->ui.cancelButtonOL->setEnabled(true);

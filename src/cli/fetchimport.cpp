@@ -66,7 +66,7 @@ bool FetchImport::takeOption(const QStringList &args, qsizetype &i, QTextStream 
         }
         value(&d->options.groupName);
         d->options.group = arg == QLatin1String("--group") ? QuickSyncOptions::Group::Existing
-                                                            : QuickSyncOptions::Group::New;
+                                                           : QuickSyncOptions::Group::New;
     } else if (arg == QLatin1String("--skip-present")) {
         QString match;
         value(&match);
@@ -93,8 +93,10 @@ bool FetchImport::requested() const
 int FetchImport::prepare(QTextStream &err)
 {
     if (!d->import) {
-        if (!d->directory.isEmpty() || d->skipPresent || d->noAdd || d->options.group != QuickSyncOptions::Group::None) {
-            err << "zorbix-cli fetch: --addressbook, --group, --new-group, --skip-present and --no-add go with "
+        if (!d->directory.isEmpty() || d->skipPresent || d->noAdd ||
+            d->options.group != QuickSyncOptions::Group::None) {
+            err << "zorbix-cli fetch: --addressbook, --group, --new-group, --skip-present and --no-add go "
+                   "with "
                    "--import or --update\n";
             return CliUsage;
         }
@@ -130,7 +132,8 @@ int FetchImport::run(const ArchivedRecords &records, QTextStream &out, QTextStre
 {
     // Another program may have written to the folder while we downloaded.
     d->book->refresh();
-    QuickSync sync(d->book, [&records](qsizetype i) { return records.at(i); }, records.size(), d->options);
+    QuickSync sync(
+        d->book, [&records](qsizetype i) { return records.at(i); }, records.size(), d->options);
     if (!sync.run()) {
         err << "zorbix-cli fetch: the address book could not be saved: " << d->book->lastSaveError() << '\n';
         return CliFailure;

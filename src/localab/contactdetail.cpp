@@ -65,7 +65,8 @@ void logUnknown(const QVariant &value)
                 c = u'?';
         }
     }
-    systemLog(QStringLiteral("zorbix skipped the following unkown AB value [you might wish to send an email to quenfold]"));
+    systemLog(QStringLiteral(
+        "zorbix skipped the following unkown AB value [you might wish to send an email to quenfold]"));
     systemLog(form.left(200));
     systemLog(QString::fromLatin1(value.typeName() ? value.typeName() : "invalid"));
 }
@@ -95,7 +96,8 @@ void addLabelledRow(ContactDetail::Rows &rows, const QString &key, bool *first, 
         logUnknown(value);
         return;
     }
-    addRow(rows, key, first, text + QStringLiteral(" [") + ABLocalizedPropertyOrLabel(label) + QStringLiteral("] "));
+    addRow(rows, key, first,
+           text + QStringLiteral(" [") + ABLocalizedPropertyOrLabel(label) + QStringLiteral("] "));
 }
 
 } // namespace

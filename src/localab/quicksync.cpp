@@ -23,7 +23,8 @@ bool isText(const QVariant &value)
 
 bool isDate(const QVariant &value)
 {
-    return value.metaType() == QMetaType::fromType<QDateTime>() || value.metaType() == QMetaType::fromType<QDate>();
+    return value.metaType() == QMetaType::fromType<QDateTime>() ||
+           value.metaType() == QMetaType::fromType<QDate>();
 }
 
 bool neverCopied(const QString &key)
@@ -33,7 +34,8 @@ bool neverCopied(const QString &key)
 
 bool isMultiProperty(const QString &key)
 {
-    return key == kABEmailProperty || key == kABPhoneProperty || key == kABAddressProperty || key == kABURLsProperty;
+    return key == kABEmailProperty || key == kABPhoneProperty || key == kABAddressProperty ||
+           key == kABURLsProperty;
 }
 
 // The form in which two entry values are the same for the update rules.
@@ -114,9 +116,9 @@ struct QuickSync::Private
     QuickSyncResult result;
 
     std::vector<std::unique_ptr<ABPerson>> newPersons;
-    QSet<QString> newKeys;              // copy-all: name keys of the persons added in this run
-    QHash<QString, ABPerson *> byKey;   // update-only: first person of the store with that key
-    QHash<QString, int> plannedByKey;   // update-only: a planned person by name key
+    QSet<QString> newKeys;            // copy-all: name keys of the persons added in this run
+    QHash<QString, ABPerson *> byKey; // update-only: first person of the store with that key
+    QHash<QString, int> plannedByKey; // update-only: a planned person by name key
     QHash<ABPerson *, int> plannedOfLocal;
     std::vector<Planned> planned;
 
@@ -168,8 +170,8 @@ void QuickSync::Private::prepareCopy(const FlatPerson &person)
 {
     bool ok = false;
     const QString key = keyOf(person, &ok);
-    if (options.matching &&
-        (ABRecordHelpers::isFlatPersonInAB(person, options.matchType, book) || (ok && newKeys.contains(key)))) {
+    if (options.matching && (ABRecordHelpers::isFlatPersonInAB(person, options.matchType, book) ||
+                             (ok && newKeys.contains(key)))) {
         ++result.skipped;
         return;
     }
@@ -346,7 +348,10 @@ QString QuickSync::summaryTitle() const
 {
     const QuickSyncResult &r = d->result;
     if (d->options.mode == QuickSyncOptions::Mode::UpdateOnly)
-        return vCardCommon::getLocMsg(QStringLiteral("QS_FormatUpdated")).arg(r.updated).arg(r.unchanged).arg(r.added);
+        return vCardCommon::getLocMsg(QStringLiteral("QS_FormatUpdated"))
+            .arg(r.updated)
+            .arg(r.unchanged)
+            .arg(r.added);
     return vCardCommon::getLocMsg(QStringLiteral("QS_FormatSavedAndSkipped")).arg(r.saved).arg(r.skipped);
 }
 
@@ -411,8 +416,8 @@ QStringList QuickSync::mergeInto(QVariantMap &values, const FlatPerson &remote)
             const qsizetype before = entries.size();
             const QVariantList incoming = value.toList();
             for (const QVariant &entry : incoming) {
-                const QVariantMap pair = entry.metaType() == QMetaType::fromType<QVariantMap>() ? entry.toMap()
-                                                                                               : QVariantMap();
+                const QVariantMap pair =
+                    entry.metaType() == QMetaType::fromType<QVariantMap>() ? entry.toMap() : QVariantMap();
                 if (pair.size() != 1 || !storableEntry(property, pair.first()))
                     continue;
                 const QString key = comparable(property, pair.first());
@@ -437,7 +442,8 @@ QStringList QuickSync::mergeInto(QVariantMap &values, const FlatPerson &remote)
                 changed.append(property);
             } else if (property == kABNoteProperty && !mine.toString().contains(value.toString().trimmed())) {
                 // A note is added to, never replaced.
-                values.insert(property, mine.toString() + QStringLiteral("\n\n") + value.toString().trimmed());
+                values.insert(property,
+                              mine.toString() + QStringLiteral("\n\n") + value.toString().trimmed());
                 changed.append(property);
             }
         }

@@ -24,8 +24,8 @@ public:
     void setRecords(const RecordList &list)
     {
         const QByteArray payload =
-            ExchangeArchive::encode({{ExchangeProtocol::kType, ExchangeProtocol::kTypeAB},
-                                     {ExchangeProtocol::kRecordData, list}})
+            ExchangeArchive::encode(
+                {{ExchangeProtocol::kType, ExchangeProtocol::kTypeAB}, {ExchangeProtocol::kRecordData, list}})
                 .value();
         records = ExchangeArchive::decode(payload, ExchangeProtocol::kRecordData)
                       ->value(ExchangeProtocol::kRecordData)
@@ -88,10 +88,12 @@ void TestDownloadedPersons::detailWindow()
     auto *label = window->findChild<QLabel *>(u"remoteUserFieldOL"_qs);
     QCOMPARE(names->model()->rowCount(), 0);
 
-    const QVariantList phones{QVariantMap{{u"work"_qs, u"+43 1"_qs}}, QVariantMap{{u"mobile"_qs, u"+43 2"_qs}},
+    const QVariantList phones{QVariantMap{{u"work"_qs, u"+43 1"_qs}},
+                              QVariantMap{{u"mobile"_qs, u"+43 2"_qs}},
                               QVariantMap{{u"Boat"_qs, u"+43 3"_qs}}};
-    m_browser.setRecords({person(u"Ann"_qs, u"Lee"_qs, {{kABPhoneProperty, phones}, {kABUIDProperty, u"u"_qs}}),
-                          FlatPerson{{kABOrganizationProperty, u"Acme"_qs}}});
+    m_browser.setRecords(
+        {person(u"Ann"_qs, u"Lee"_qs, {{kABPhoneProperty, phones}, {kABUIDProperty, u"u"_qs}}),
+         FlatPerson{{kABOrganizationProperty, u"Acme"_qs}}});
     controller.doReloadData(&m_browser);
     QCOMPARE(label->text(), u"Office"_qs + msg("AB_Records").arg(2));
     QCOMPARE(names->model()->rowCount(), 2);
@@ -195,16 +197,18 @@ void TestDownloadedPersons::quickSyncRuns()
     // Copied in slices, one save, one report.
     QTest::mouseClick(window->findChild<QPushButton *>(u"runCAButtonOL"_qs), Qt::LeftButton);
     QVERIFY(finished.wait(5000));
-    QCOMPARE(platform.alerts, (QList<QPair<QString, QString>>{
-                                  {msg("QS_FormatSavedAndSkipped").arg(3).arg(0),
-                                   msg("QS_FormatSavedToGroup").arg(msg("QS_FormatFrom").arg(u"Office"_qs))}}));
+    QCOMPARE(platform.alerts,
+             (QList<QPair<QString, QString>>{
+                 {msg("QS_FormatSavedAndSkipped").arg(3).arg(0),
+                  msg("QS_FormatSavedToGroup").arg(msg("QS_FormatFrom").arg(u"Office"_qs))}}));
     ABAddressBook reread(m_dir->path());
     QCOMPARE(reread.groups().size(), 1);
     QCOMPARE(reread.groups().first()->members().size(), 3);
 
     // Update-only: Cleo gains a phone number, the others are as they were.
     platform.clear();
-    m_browser.setRecords({person(u"Cleo"_qs, u"Day"_qs, {{kABPhoneProperty, QVariantList{QVariantMap{{u"home"_qs, u"+1"_qs}}}}}),
+    m_browser.setRecords({person(u"Cleo"_qs, u"Day"_qs,
+                                 {{kABPhoneProperty, QVariantList{QVariantMap{{u"home"_qs, u"+1"_qs}}}}}),
                           person(u"Ann"_qs, u"Lee"_qs)});
     controller.doReloadData(&m_browser);
     QTest::mouseClick(window->findChild<QPushButton *>(u"runURButtonOL"_qs), Qt::LeftButton);

@@ -33,8 +33,8 @@ private slots:
 private:
     ABPerson *addLocal(ABAddressBook &book, const QString &first, const QString &last,
                        const QVariantMap &more = {});
-    static QuickSyncResult runSync(ABAddressBook &book, const RecordList &records, const QuickSyncOptions &options,
-                                   QString *hint = nullptr);
+    static QuickSyncResult runSync(ABAddressBook &book, const RecordList &records,
+                                   const QuickSyncOptions &options, QString *hint = nullptr);
 
     std::unique_ptr<QTemporaryDir> m_dir;
 };
@@ -79,7 +79,8 @@ ABPerson *TestQuickSync::addLocal(ABAddressBook &book, const QString &first, con
 QuickSyncResult TestQuickSync::runSync(ABAddressBook &book, const RecordList &records,
                                        const QuickSyncOptions &options, QString *hint)
 {
-    QuickSync sync(&book, [&records](qsizetype i) { return records.at(i); }, records.size(), options);
+    QuickSync sync(
+        &book, [&records](qsizetype i) { return records.at(i); }, records.size(), options);
     sync.run();
     if (hint)
         *hint = sync.summaryHint();
@@ -93,7 +94,8 @@ void TestQuickSync::names_data()
     const QVariantList mails = labelled({{u"home"_qs, u"h@x.example"_qs}, {u"work"_qs, u"w@x.example"_qs}});
     QTest::newRow("first only") << QVariantMap{{kABFirstNameProperty, u"Ann"_qs}} << u"Ann "_qs;
     QTest::newRow("first and organization")
-        << QVariantMap{{kABFirstNameProperty, u"Ann"_qs}, {kABOrganizationProperty, u"Acme"_qs}} << u"Ann  [Acme]"_qs;
+        << QVariantMap{{kABFirstNameProperty, u"Ann"_qs}, {kABOrganizationProperty, u"Acme"_qs}}
+        << u"Ann  [Acme]"_qs;
     QTest::newRow("organization alone") << QVariantMap{{kABOrganizationProperty, u"Acme"_qs}} << u"Acme"_qs;
     QTest::newRow("home mail") << QVariantMap{{kABEmailProperty, mails.mid(0, 1)}} << u"h@x.example"_qs;
     QTest::newRow("work before home") << QVariantMap{{kABEmailProperty, mails}} << u"w@x.example"_qs;
@@ -111,10 +113,11 @@ void TestQuickSync::names()
 void TestQuickSync::rows()
 {
     RecordingPlatform platform;
-    const QVariantMap address{{kABAddressZIPKey, u"1010"_qs}, {kABAddressStreetKey, u"Ring 1"_qs},
-                              {kABAddressCityKey, u"Wien"_qs}};
+    const QVariantMap address{
+        {kABAddressZIPKey, u"1010"_qs}, {kABAddressStreetKey, u"Ring 1"_qs}, {kABAddressCityKey, u"Wien"_qs}};
     const FlatPerson person{
-        {kABPhoneProperty, labelled({{u"work"_qs, u"+43 1"_qs}, {u"mobile"_qs, u"+43 2"_qs}, {u"Boat"_qs, u"+43 3"_qs}})},
+        {kABPhoneProperty,
+         labelled({{u"work"_qs, u"+43 1"_qs}, {u"mobile"_qs, u"+43 2"_qs}, {u"Boat"_qs, u"+43 3"_qs}})},
         {kABAddressProperty, labelled({{u"home"_qs, address}})},
         {kABLastNameProperty, u"Lee"_qs},
         {kABFirstNameProperty, u"Ann"_qs},
@@ -125,18 +128,18 @@ void TestQuickSync::rows()
         {kABEmailProperty, u"not@a.list"_qs},
         // Broken entries: no pair, two pairs, a number, data.
         {kABURLsProperty, QVariantList{u"bare"_qs, QVariantMap{{u"a"_qs, u"1"_qs}, {u"b"_qs, u"2"_qs}},
-                                        QVariantMap{{u"work"_qs, qint64(7)}}, QByteArray("\x01\x02")}},
+                                       QVariantMap{{u"work"_qs, qint64(7)}}, QByteArray("\x01\x02")}},
         {kABNoteProperty, QByteArray("photo")},
         {u"Age"_qs, qint64(42)},
     };
     const ContactDetail::Rows rows = ContactDetail::rowsOf(person);
     QCOMPARE(rows.keys, (QStringList{kABAddressProperty, u"Age"_qs, kABBirthdayProperty, kABEmailProperty,
-                                     kABFirstNameProperty, kABLastNameProperty, kABPhoneProperty, u""_qs, u""_qs,
-                                     kABURLsProperty, u""_qs, u""_qs}));
-    QCOMPARE(rows.values, (QStringList{u"Wien, Ring 1, 1010 [Home] "_qs, u"42"_qs, u"2020-04-15 14:00:00 +0200"_qs,
-                                       u"not@a.list"_qs, u"Ann"_qs, u"Lee"_qs, u"+43 1 [Work] "_qs,
-                                       u"+43 2 [Mobile] "_qs, u"+43 3 [Boat] "_qs, u"bare"_qs, u"1, 2"_qs,
-                                       u"7 [Work] "_qs}));
+                                     kABFirstNameProperty, kABLastNameProperty, kABPhoneProperty, u""_qs,
+                                     u""_qs, kABURLsProperty, u""_qs, u""_qs}));
+    QCOMPARE(rows.values,
+             (QStringList{u"Wien, Ring 1, 1010 [Home] "_qs, u"42"_qs, u"2020-04-15 14:00:00 +0200"_qs,
+                          u"not@a.list"_qs, u"Ann"_qs, u"Lee"_qs, u"+43 1 [Work] "_qs, u"+43 2 [Mobile] "_qs,
+                          u"+43 3 [Boat] "_qs, u"bare"_qs, u"1, 2"_qs, u"7 [Work] "_qs}));
     // The data in the note and in the URLs: three lines each.
     const QString skipped =
         u"zorbix skipped the following unkown AB value [you might wish to send an email to quenfold]"_qs;
@@ -157,13 +160,12 @@ void TestQuickSync::copyAll_data()
     const FlatPerson annCase = named(u"ann"_qs, u"Lee"_qs);
     QTest::newRow("matching off adds everything twice")
         << RecordList{annAcme, bob} << false << 0 << QList<int>{2, 0, 2, 0};
-    QTest::newRow("first-last-company")
-        << RecordList{annNoOrg, annAcme, bob, annCase} << true << int(vCardFirstLastCompany)
-        << QList<int>{3, 1, 0, 4};
+    QTest::newRow("first-last-company") << RecordList{annNoOrg, annAcme, bob, annCase} << true
+                                        << int(vCardFirstLastCompany) << QList<int>{3, 1, 0, 4};
     QTest::newRow("first-last") << RecordList{annNoOrg, annAcme, bob} << true << int(vCardFirstLast)
                                 << QList<int>{1, 2, 0, 3};
-    QTest::newRow("twice in one list") << RecordList{bob, bob} << true << int(vCardFirstLast)
-                                       << QList<int>{1, 1, 0, 2};
+    QTest::newRow("twice in one list")
+        << RecordList{bob, bob} << true << int(vCardFirstLast) << QList<int>{1, 1, 0, 2};
     RecordList twenty; // written by several threads
     for (int i = 0; i < 20; ++i)
         twenty.append(named(QString::number(i), u"Many"_qs));
@@ -206,13 +208,13 @@ void TestQuickSync::groups_data()
     QTest::addColumn<int>("holder"); // -1 none, 0 the first group named title, 1 a new group
 
     using G = QuickSyncOptions::Group;
-    QTest::newRow("two groups of one name") << QStringList{u"Club"_qs, u"Club"_qs} << int(G::Existing) << u"Club"_qs
-                                            << u"Club"_qs << 0;
+    QTest::newRow("two groups of one name")
+        << QStringList{u"Club"_qs, u"Club"_qs} << int(G::Existing) << u"Club"_qs << u"Club"_qs << 0;
     QTest::newRow("no groups") << QStringList{} << int(G::Existing) << msg("QS_NoGroups") << u"All"_qs << -1;
-    QTest::newRow("new group") << QStringList{u"Club"_qs} << int(G::New) << u"From Office"_qs << u"From Office"_qs
-                               << 1;
-    QTest::newRow("new group, name taken") << QStringList{u"Club"_qs} << int(G::New) << u"Club"_qs << u"Club"_qs
-                                           << 1;
+    QTest::newRow("new group") << QStringList{u"Club"_qs} << int(G::New) << u"From Office"_qs
+                               << u"From Office"_qs << 1;
+    QTest::newRow("new group, name taken")
+        << QStringList{u"Club"_qs} << int(G::New) << u"Club"_qs << u"Club"_qs << 1;
     QTest::newRow("no group") << QStringList{u"Club"_qs} << int(G::None) << u"Club"_qs << u"All"_qs << -1;
 }
 
@@ -269,15 +271,17 @@ void TestQuickSync::copyRules()
     RecordingPlatform platform;
     ABAddressBook book(m_dir->path());
     const QDateTime old(QDate(2001, 2, 3), QTime(4, 5), Qt::UTC);
-    const FlatPerson full = named(u"Ann"_qs, u"Lee"_qs,
-                                  {{kABUIDProperty, u"peer-uid"_qs},
-                                   {kABBirthdayProperty, QDateTime(QDate(1980, 1, 2), QTime(12, 0), Qt::UTC)},
-                                   {kABPhoneProperty, QVariantList{QVariantMap{{u"work"_qs, u"+1"_qs}}, u"loose"_qs,
-                                                                   QVariantMap{{u"Boat"_qs, u"+2"_qs}}}},
-                                   {kABNoteProperty, QVariantMap{{u"a"_qs, u"b"_qs}}},
-                                   {u"Age"_qs, qint64(3)},
-                                   {kABCreationDateProperty, old}});
-    const FlatPerson onlyIds{{kABUIDProperty, u"x"_qs}, {kABCreationDateProperty, old}, {kABModificationDateProperty, old}};
+    const FlatPerson full =
+        named(u"Ann"_qs, u"Lee"_qs,
+              {{kABUIDProperty, u"peer-uid"_qs},
+               {kABBirthdayProperty, QDateTime(QDate(1980, 1, 2), QTime(12, 0), Qt::UTC)},
+               {kABPhoneProperty, QVariantList{QVariantMap{{u"work"_qs, u"+1"_qs}}, u"loose"_qs,
+                                               QVariantMap{{u"Boat"_qs, u"+2"_qs}}}},
+               {kABNoteProperty, QVariantMap{{u"a"_qs, u"b"_qs}}},
+               {u"Age"_qs, qint64(3)},
+               {kABCreationDateProperty, old}});
+    const FlatPerson onlyIds{
+        {kABUIDProperty, u"x"_qs}, {kABCreationDateProperty, old}, {kABModificationDateProperty, old}};
     const QuickSyncResult result = runSync(book, {full, onlyIds, u"not a person"_qs}, {});
     QCOMPARE(result.saved, 2);
     QCOMPARE(result.skipped, 1);
@@ -311,15 +315,16 @@ void TestQuickSync::updateOnly()
               {kABJobTitleProperty, u"Chef"_qs}});
     addLocal(book, u"Ann"_qs, u"Lee"_qs, {{kABOrganizationProperty, u"Other"_qs}});
     QVERIFY(book.save());
-    const FlatPerson ann = named(
-        u"Ann"_qs, u"Lee"_qs,
-        {{kABOrganizationProperty, u"Acme"_qs},
-         {kABPhoneProperty, labelled({{u"mobile"_qs, u"+43-1-234"_qs}, {u"mobile"_qs, u"0664 1"_qs}})},
-         {kABEmailProperty, labelled({{u"work"_qs, u"ANN@x.example"_qs}, {u"work"_qs, u"ann@acme.example"_qs}})},
-         {kABAddressProperty, labelled({{u"work"_qs, QVariantMap{{kABAddressCityKey, u"Wien"_qs}}}})},
-         {kABNoteProperty, u"likes tea"_qs},
-         {kABJobTitleProperty, u"CEO"_qs},
-         {kABTitleProperty, u"Dr."_qs}});
+    const FlatPerson ann =
+        named(u"Ann"_qs, u"Lee"_qs,
+              {{kABOrganizationProperty, u"Acme"_qs},
+               {kABPhoneProperty, labelled({{u"mobile"_qs, u"+43-1-234"_qs}, {u"mobile"_qs, u"0664 1"_qs}})},
+               {kABEmailProperty,
+                labelled({{u"work"_qs, u"ANN@x.example"_qs}, {u"work"_qs, u"ann@acme.example"_qs}})},
+               {kABAddressProperty, labelled({{u"work"_qs, QVariantMap{{kABAddressCityKey, u"Wien"_qs}}}})},
+               {kABNoteProperty, u"likes tea"_qs},
+               {kABJobTitleProperty, u"CEO"_qs},
+               {kABTitleProperty, u"Dr."_qs}});
     const RecordList remote{ann, named(u"Bob"_qs, u"Roe"_qs), ann};
     QuickSyncOptions options;
     options.mode = QuickSyncOptions::Mode::UpdateOnly;
@@ -327,7 +332,8 @@ void TestQuickSync::updateOnly()
     options.group = QuickSyncOptions::Group::New;
     options.groupName = u"Office"_qs;
     {
-        QuickSync sync(&book, [&remote](qsizetype i) { return remote.at(i); }, remote.size(), options);
+        QuickSync sync(
+            &book, [&remote](qsizetype i) { return remote.at(i); }, remote.size(), options);
         QVERIFY(!sync.prepare(2));
         // Another program adds Bob meanwhile: the run starts again and updates him instead.
         addLocal(book, u"Bob"_qs, u"Roe"_qs);
@@ -360,7 +366,8 @@ void TestQuickSync::updateOnly()
     options.addUnmatched = false;
     options.group = QuickSyncOptions::Group::None;
     const RecordList again{ann, named(u"Cleo"_qs, u"Day"_qs)};
-    QuickSync sync(&reread, [&again](qsizetype i) { return again.at(i); }, again.size(), options);
+    QuickSync sync(
+        &reread, [&again](qsizetype i) { return again.at(i); }, again.size(), options);
     sync.commit();
     QVERIFY(!reread.hasUnsavedChanges());
     QCOMPARE(sync.result().unchanged, 1);
