@@ -780,13 +780,19 @@ bool ABAddressBook::save(const std::function<void(qsizetype done, qsizetype tota
                                                  "(%2); it was left as it is")
                                       .arg(write.fileName, reason);
         },
-        {});
-    for (PendingWrite &write : writes) {
+        [&](size_t) {
+            if (progress)
+                progress(0, total); // nothing written yet, but the caller may repaint
+        });
+    for (size_t i = 0; i < writes.size(); ++i) {
+        PendingWrite &write = writes[i];
         QString error;
         if (!prepareWrite(write, &error))
             errors.append(error);
         write.current.clear();
         write.currentCard = VCard();
+        if (progress && i % 256 == 255)
+            progress(0, total);
     }
     inParallel(
         writes.size(),
