@@ -2,6 +2,7 @@
 
 #include "exchangeprotocol.h"
 #include "fetch_export.h"
+#include "fetchimport.h"
 #include "ownercardfields.h"
 #include "qfexchangeclient.h"
 
@@ -55,7 +56,7 @@ QJsonValue toJson(const QVariant &value)
 void printHelp(QTextStream &out)
 {
     out << "Usage: zorbix-cli fetch HOST:PORT [--json FILE] [--timeout SECONDS] [--csv FILE [--preset 0-4]\n"
-           "       [--encoding TAG|NAME] [--header first|last|none]] [--vcf FILE]\n"
+           "       [--encoding TAG|NAME] [--header first|last|none]] [--vcf FILE] [--import ...]\n"
            "Downloads the address book shared at HOST:PORT, prints the sharer's card and the\n"
            "number of records.\n\n"
            "  --json FILE        also write the record list as JSON ('-' for standard output)\n"
@@ -63,6 +64,7 @@ void printHelp(QTextStream &out)
         << FetchExport::help()
         << "\nExit codes: 0 done, 2 usage, 3 connection refused, 4 not a compatible share,\n"
            "5 timed out, 6 other network failure, 1 an output file could not be written.\n";
+    FetchImport::printHelp(out);
 }
 
 } // namespace
@@ -76,6 +78,7 @@ int cmdFetch(const QStringList &args)
     int timeoutSeconds = ExchangeProtocol::kClientIdleTimeout / 1000;
     FetchExport exporter;
     QString exportError;
+    FetchImport import;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
@@ -96,6 +99,9 @@ int cmdFetch(const QStringList &args)
                 err << "zorbix-cli fetch: " << exportError << '\n';
                 return CliUsage;
             }
+        } else if (bool bad = false; import.takeOption(args, i, err, &bad)) {
+            if (bad)
+                return CliUsage;
         } else if (!arg.startsWith(u'-') && target.isEmpty()) {
             target = arg;
         } else {
@@ -111,6 +117,8 @@ int cmdFetch(const QStringList &args)
         return CliUsage;
     }
     const QString host = target.left(colon);
+    if (const int code = import.prepare(err); code != CliOk)
+        return code;
 
     QFExchangeClient client;
     client.setConnectTimeout(timeoutSeconds * 1000);
@@ -163,6 +171,12 @@ int cmdFetch(const QStringList &args)
     const ArchivedRecords records = reply->records.value_or(ArchivedRecords());
     out << records.size() << " records\n";
     out.flush();
+    if (import.requested()) {
+        const int code = import.run(records, out, err);
+        out.flush();
+        if (code != CliOk)
+            return code;
+    }
 
     if (!jsonFile.isEmpty()) {
         // One record per line, each built and written in turn: a large share is never held as a

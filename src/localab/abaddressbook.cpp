@@ -21,6 +21,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <thread>
 
 #include <dirent.h>
@@ -453,89 +455,139 @@ bool ABAddressBook::hasUnsavedChanges() const
                        [](const auto &record) { return record->hasUnsavedChanges(); });
 }
 
-QString ABAddressBook::freshFileName(const QString &uid) const
+QString ABAddressBook::freshFileName(const QString &uid, const QSet<QString> &taken) const
 {
+    const auto free = [&](const QString &name) {
+        return !taken.contains(name) && !QFile::exists(m_directory + u'/' + name);
+    };
     if (isSafeFileStem(uid)) {
         const QString name = uid + QStringLiteral(".vcf");
-        if (!QFile::exists(m_directory + u'/' + name))
+        if (free(name))
             return name;
     }
     for (;;) {
         const QString name = freshUid() + QStringLiteral(".vcf");
-        if (!QFile::exists(m_directory + u'/' + name))
+        if (free(name))
             return name;
     }
 }
 
-bool ABAddressBook::saveRecord(ABRecord *record, QString *error)
+// One record's file in a save: read (when it has one), then written whole.
+struct ABAddressBook::PendingWrite
 {
-    const bool isNew = record->m_fileName.isEmpty();
-    const QString fileName = isNew ? freshFileName(record->uniqueId()) : record->m_fileName;
-    const QString path = m_directory + u'/' + fileName;
+    ABRecord *record = nullptr;
+    QString fileName;
+    QString path;
+    // The file as it is on disk now.
+    bool exists = false;
+    QByteArray current;
+    VCard currentCard;
+    QString readError;
+    // What we write.
+    QByteArray bytes;
+    QVariant previousModification;
+    bool prepared = false;
+    bool written = false;
+    QString writeError;
+};
 
+namespace {
+
+// Runs work(i) for i in [0, count) on a few threads; calls waiting() on this thread meanwhile.
+void inParallel(size_t count, const std::function<void(size_t)> &work, const std::function<void(size_t)> &waiting)
+{
+    const size_t workers = std::clamp<size_t>(static_cast<size_t>(QThread::idealThreadCount()) * 4, 1, 16);
+    if (count < 16) {
+        for (size_t i = 0; i < count; ++i) {
+            work(i);
+            if (waiting)
+                waiting(i + 1);
+        }
+        return;
+    }
+    // File writes wait mostly for the disk: several at once let it take them together.
+    std::atomic<size_t> next{0};
+    std::atomic<size_t> done{0};
+    std::vector<std::thread> threads;
+    for (size_t w = 0; w < std::min(workers, count); ++w) {
+        threads.emplace_back([&] {
+            for (size_t i = next++; i < count; i = next++) {
+                work(i);
+                ++done;
+            }
+        });
+    }
+    while (waiting && done < count) {
+        waiting(done);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+    if (waiting)
+        waiting(count);
+}
+
+} // namespace
+
+bool ABAddressBook::prepareWrite(PendingWrite &write, QString *error)
+{
+    ABRecord *record = write.record;
     VCard base;
-    if (isNew && record->m_sourceCard)
+    if (record->m_fileName.isEmpty() && record->m_sourceCard)
         base = *record->m_sourceCard;
-    if (!isNew) {
-        QFile current(path);
-        if (current.exists()) {
-            if (!current.open(QIODevice::ReadOnly)) {
-                *error = QStringLiteral("%1: %2").arg(fileName, current.errorString());
-                return false;
+    if (write.exists) {
+        if (!write.readError.isEmpty()) {
+            *error = write.readError;
+            return false;
+        }
+        base = write.currentCard;
+        if (digestOf(write.current) != record->m_diskDigest) {
+            // Someone else wrote the file since we read it: start from their version and
+            // put only our own changes on top of it.
+            systemLog(QStringLiteral("ABAddressBook: %1 changed on disk; merging our changes").arg(write.fileName));
+            std::unique_ptr<ABRecord> theirs = ABCardMapper::recordFromCard(base);
+            for (const QString &key : std::as_const(record->m_dirty)) {
+                if (key == kABCategoriesKey)
+                    theirs->m_categories = record->m_categories;
+                else if (key == kABMembersKey)
+                    theirs->m_memberRefs = record->m_memberRefs;
+                else if (record->m_values.contains(key))
+                    theirs->m_values.insert(key, record->m_values.value(key));
+                else
+                    theirs->m_values.remove(key);
             }
-            const QByteArray bytes = current.readAll();
-            QString reason;
-            if (!readSingleCard(bytes, &base, &reason)) {
-                *error = QStringLiteral("%1 was changed by another program and can no longer be read (%2); "
-                                        "it was left as it is")
-                             .arg(fileName, reason);
-                return false;
-            }
-            if (digestOf(bytes) != record->m_diskDigest) {
-                // Someone else wrote the file since we read it: start from their version and
-                // put only our own changes on top of it.
-                systemLog(
-                    QStringLiteral("ABAddressBook: %1 changed on disk; merging our changes").arg(fileName));
-                std::unique_ptr<ABRecord> theirs = ABCardMapper::recordFromCard(base);
-                for (const QString &key : std::as_const(record->m_dirty)) {
-                    if (key == kABCategoriesKey)
-                        theirs->m_categories = record->m_categories;
-                    else if (key == kABMembersKey)
-                        theirs->m_memberRefs = record->m_memberRefs;
-                    else if (record->m_values.contains(key))
-                        theirs->m_values.insert(key, record->m_values.value(key));
-                    else
-                        theirs->m_values.remove(key);
-                }
-                indexNames(record, -1);
-                record->m_values = theirs->m_values;
-                indexNames(record, 1);
-                record->m_categories = theirs->m_categories;
-                record->m_memberRefs = theirs->m_memberRefs;
-                if (theirs->isGroup() == record->isGroup())
-                    record->m_groupForm = record->isGroup() ? theirs->m_groupForm : record->m_groupForm;
-                addCategoryGroupsOf(record);
-                recordChanged(record);
-            }
+            indexNames(record, -1);
+            record->m_values = theirs->m_values;
+            indexNames(record, 1);
+            record->m_categories = theirs->m_categories;
+            record->m_memberRefs = theirs->m_memberRefs;
+            if (theirs->isGroup() == record->isGroup())
+                record->m_groupForm = record->isGroup() ? theirs->m_groupForm : record->m_groupForm;
+            addCategoryGroupsOf(record);
+            recordChanged(record);
         }
     }
-
-    const QVariant previousModification = record->m_values.value(kABModificationDateProperty);
+    write.previousModification = record->m_values.value(kABModificationDateProperty);
     record->m_values.insert(kABModificationDateProperty, QDateTime::currentDateTimeUtc());
-    const QByteArray bytes = VCardCodec::serialize(ABCardMapper::write(*record, base));
+    write.bytes = VCardCodec::serialize(ABCardMapper::write(*record, base));
+    write.prepared = true;
+    return true;
+}
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        *error = QStringLiteral("%1: %2").arg(fileName, file.errorString());
-        if (previousModification.isNull())
+bool ABAddressBook::finishWrite(PendingWrite &write, QString *error)
+{
+    ABRecord *record = write.record;
+    if (!write.written) {
+        *error = write.writeError;
+        if (write.previousModification.isNull())
             record->m_values.remove(kABModificationDateProperty);
         else
-            record->m_values.insert(kABModificationDateProperty, previousModification);
+            record->m_values.insert(kABModificationDateProperty, write.previousModification);
         return false;
     }
-    record->m_fileName = fileName;
-    record->m_diskDigest = digestOf(bytes);
-    record->m_diskStamp = ABFileStamp::of(path);
+    record->m_fileName = write.fileName;
+    record->m_diskDigest = digestOf(write.bytes);
+    record->m_diskStamp = ABFileStamp::of(write.path);
     record->m_dirty.clear();
     record->m_sourceCard.reset();
     return true;
@@ -590,7 +642,7 @@ bool ABAddressBook::replaceFromDisk(ABRecord *record, const QString &fileName)
 
 bool ABAddressBook::refresh()
 {
-    if (!m_open)
+    if (!m_open || m_saving)
         return false;
     QHash<QString, ABFileStamp> onDisk;
     if (DIR *dir = ::opendir(QFile::encodeName(m_directory).constData())) {
@@ -679,14 +731,91 @@ bool ABAddressBook::refresh()
 
 bool ABAddressBook::save()
 {
-    QStringList errors;
+    return save({});
+}
+
+bool ABAddressBook::save(const std::function<void(qsizetype done, qsizetype total)> &progress)
+{
+    std::vector<PendingWrite> writes;
+    QSet<QString> taken;
     for (const auto &record : m_records) {
         if (!record->hasUnsavedChanges())
             continue;
+        PendingWrite write;
+        write.record = record.get();
+        write.fileName = record->m_fileName;
+        if (write.fileName.isEmpty()) {
+            write.fileName = freshFileName(record->uniqueId(), taken);
+            taken.insert(write.fileName);
+        } else {
+            write.exists = true; // read below, if it is still there
+        }
+        write.path = m_directory + u'/' + write.fileName;
+        writes.push_back(std::move(write));
+    }
+    QStringList errors;
+    const qsizetype total = static_cast<qsizetype>(writes.size());
+    m_saving = true;
+    // Reading and writing the files run on several threads; what decides and changes records
+    // (merging another program's changes, building the card) runs here.
+    inParallel(
+        writes.size(),
+        [&writes](size_t i) {
+            PendingWrite &write = writes[i];
+            if (!write.exists)
+                return;
+            QFile current(write.path);
+            if (!current.exists()) {
+                write.exists = false; // deleted meanwhile: written again
+                return;
+            }
+            if (!current.open(QIODevice::ReadOnly)) {
+                write.readError = QStringLiteral("%1: %2").arg(write.fileName, current.errorString());
+                return;
+            }
+            write.current = current.readAll();
+            QString reason;
+            if (!readSingleCard(write.current, &write.currentCard, &reason))
+                write.readError = QStringLiteral("%1 was changed by another program and can no longer be read "
+                                                 "(%2); it was left as it is")
+                                      .arg(write.fileName, reason);
+        },
+        [&](size_t) {
+            if (progress)
+                progress(0, total); // nothing written yet, but the caller may repaint
+        });
+    for (size_t i = 0; i < writes.size(); ++i) {
+        PendingWrite &write = writes[i];
         QString error;
-        if (!saveRecord(record.get(), &error))
+        if (!prepareWrite(write, &error))
+            errors.append(error);
+        write.current.clear();
+        write.currentCard = VCard();
+        if (progress && i % 256 == 255)
+            progress(0, total);
+    }
+    inParallel(
+        writes.size(),
+        [&writes](size_t i) {
+            PendingWrite &write = writes[i];
+            if (!write.prepared)
+                return;
+            QSaveFile file(write.path);
+            write.written = file.open(QIODevice::WriteOnly) && file.write(write.bytes) == write.bytes.size() &&
+                            file.commit();
+            if (!write.written)
+                write.writeError = QStringLiteral("%1: %2").arg(write.fileName, file.errorString());
+        },
+        [&](size_t done) {
+            if (progress)
+                progress(static_cast<qsizetype>(done), total);
+        });
+    for (PendingWrite &write : writes) {
+        QString error;
+        if (write.prepared && !finishWrite(write, &error))
             errors.append(error);
     }
+    m_saving = false;
     for (const auto &group : m_categoryGroups)
         group->m_dirty.clear(); // their state lives in the members' files
     if (errors.isEmpty()) {

@@ -4,9 +4,11 @@
 
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -61,6 +63,11 @@ public:
     // only our changed properties are applied to it. Returns false when any write failed; the
     // failure is also shown to the user (alert) and logged, and the records stay unsaved.
     bool save();
+    // The same, calling progress(done, total) now and then while the files are written, so that
+    // a window can show progress and repaint meanwhile; progress must not change records. While
+    // a save runs, refresh() does nothing (the files we write change the folder, and the next
+    // refresh takes in whatever else changed).
+    bool save(const std::function<void(qsizetype done, qsizetype total)> &progress);
     bool hasUnsavedChanges() const;
 
     // Takes in what other programs did to the directory since it was read: new files are added,
@@ -104,11 +111,14 @@ private:
     void removeRecord(ABRecord *record);
     bool replaceFromDisk(ABRecord *record, const QString &fileName);
     void rebuildMembership() const;
-    bool saveRecord(ABRecord *record, QString *error);
-    QString freshFileName(const QString &uid) const;
+    struct PendingWrite;
+    bool prepareWrite(PendingWrite &write, QString *error);
+    bool finishWrite(PendingWrite &write, QString *error);
+    QString freshFileName(const QString &uid, const QSet<QString> &taken) const;
 
     QString m_directory;
     bool m_open = false;
+    bool m_saving = false;
     QString m_error;
     QString m_saveError;
     QStringList m_unreadable;

@@ -5,6 +5,7 @@
 #include "abperson.h"
 
 #include <QDateTime>
+#include <QSet>
 #include <QUuid>
 
 ABGroup::ABGroup() : ABRecord(Kind::Group) {}
@@ -73,4 +74,33 @@ bool ABGroup::addMember(ABPerson *person)
                             : QStringLiteral("urn:uuid:") + personUid);
     markDirty(kABMembersKey);
     return true;
+}
+
+int ABGroup::addMembers(const QList<ABPerson *> &persons)
+{
+    int added = 0;
+    if (form() == Category) {
+        for (ABPerson *person : persons)
+            added += addMember(person) ? 1 : 0;
+        return added;
+    }
+    QSet<QString> present;
+    for (const QString &ref : std::as_const(m_memberRefs))
+        present.insert(normalizedUid(ref));
+    for (ABPerson *person : persons) {
+        if (!person || person->uniqueId().isEmpty())
+            continue;
+        const QString personUid = person->uniqueId();
+        const QString uid = normalizedUid(personUid);
+        if (present.contains(uid))
+            continue;
+        present.insert(uid);
+        m_memberRefs.append(personUid.startsWith(QLatin1String("urn:"), Qt::CaseInsensitive)
+                                ? personUid
+                                : QStringLiteral("urn:uuid:") + personUid);
+        ++added;
+    }
+    if (added > 0)
+        markDirty(kABMembersKey);
+    return added;
 }

@@ -30,6 +30,9 @@ public:
     // A card group lists the member on its card; a category group writes its name into the
     // member's CATEGORIES.
     bool addMember(ABPerson *person);
+    // The same for many persons, in their order, looking at the present members once; returns
+    // how many were added.
+    int addMembers(const QList<ABPerson *> &persons);
 
     // UIDs are compared without a "urn:uuid:" prefix and without regard to letter case.
     static QString normalizedUid(const QString &uid);

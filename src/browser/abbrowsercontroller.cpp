@@ -1,0 +1,212 @@
+#include "abbrowsercontroller.h"
+
+#include "abaddressbook.h"
+#include "abbrowsertablemodel.h"
+#include "ablocalized.h"
+#include "abperson.h"
+#include "contactdetail.h"
+#include "platformhooks.h"
+#include "quicksync.h"
+#include "ui_abbrowserwindow.h"
+#include "vcardcommon.h"
+
+#include <QItemSelectionModel>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTableView>
+
+struct ABBrowserController::Private
+{
+    ABAddressBook *book = nullptr;
+    bool sharedBook = false;
+    QPointer<QWidget> myWindow;
+    Ui::ABBrowserWindow ui;
+    RemoteABSource *vCardBrowserControllerOL = nullptr;
+    RemoteABSource *lastSender = nullptr;
+    ABBrowserTableModel *nameModel = nullptr;
+    ABBrowserTableModel *valuesModel = nullptr;
+
+    QVariant thePerson; // the FlatPerson shown, or none
+    QStringList personKeys;
+    QStringList personValues;
+};
+
+ABBrowserController::ABBrowserController(QObject *parent) : ABBrowserController(nullptr, parent)
+{
+    d->sharedBook = true;
+}
+
+ABBrowserController::ABBrowserController(ABAddressBook *book, QObject *parent)
+    : QObject(parent), d(std::make_unique<Private>())
+{
+    d->book = book;
+    d->myWindow = new QWidget();
+    d->ui.setupUi(d->myWindow);
+    awakeFromNib();
+}
+
+ABBrowserController::~ABBrowserController()
+{
+    if (d->myWindow && !d->myWindow->parent())
+        delete d->myWindow;
+}
+
+void ABBrowserController::awakeFromNib()
+{
+    // Tables side by side.
+    d->ui.mainSplitViewOL->setOrientation(Qt::Horizontal);
+    d->nameModel = new ABBrowserTableModel(this, {tr("Name")}, this);
+    d->valuesModel = new ABBrowserTableModel(this, {tr("Property"), tr("Value")}, this);
+    d->nameModel->attach(d->ui.nameTableOL);
+    d->valuesModel->attach(d->ui.valuesTableOL);
+    connect(d->ui.nameTableOL, &QTableView::clicked, this, &ABBrowserController::showContactDetail);
+    connect(d->ui.nameTableOL, &QTableView::doubleClicked, this, &ABBrowserController::showContactDetail);
+    // The keyboard moves the selection too.
+    connect(d->ui.nameTableOL->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (selectedNameRow() >= 0)
+            showContactDetail();
+    });
+    connect(d->ui.readAgainButtonOL, &QPushButton::clicked, this,
+            &ABBrowserController::doReadAgainAndReloadData);
+    connect(d->ui.saveOneButtonOL, &QPushButton::clicked, this, &ABBrowserController::doSaveOneRecord);
+    connect(d->ui.exportButtonOL, &QPushButton::clicked, this, &ABBrowserController::doExportToCSV);
+    d->ui.remoteUserFieldOL->setText(vCardCommon::getLocMsg(QStringLiteral("BR_NoRemoteSystem")));
+}
+
+QWidget *ABBrowserController::window() const
+{
+    return d->myWindow;
+}
+
+void ABBrowserController::setBrowserController(RemoteABSource *browser)
+{
+    d->vCardBrowserControllerOL = browser;
+}
+
+RemoteABSource *ABBrowserController::source() const
+{
+    return d->vCardBrowserControllerOL ? d->vCardBrowserControllerOL : d->lastSender;
+}
+
+const QStringList &ABBrowserController::personKeys() const
+{
+    return d->personKeys;
+}
+
+const QStringList &ABBrowserController::personValues() const
+{
+    return d->personValues;
+}
+
+int ABBrowserController::selectedNameRow() const
+{
+    const QItemSelectionModel *selection = d->ui.nameTableOL->selectionModel();
+    const QModelIndexList rows = selection ? selection->selectedRows() : QModelIndexList();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+int ABBrowserController::numberOfRowsInTableView(const QAbstractItemView *table) const
+{
+    const RemoteABSource *browser = source();
+    if (!browser || !browser->getRemoteAB())
+        return 0;
+    if (table == d->ui.valuesTableOL)
+        return static_cast<int>(d->personKeys.size());
+    if (table == d->ui.nameTableOL)
+        return static_cast<int>(std::min<qsizetype>(browser->getRemoteAB()->size(), INT_MAX));
+    return 0;
+}
+
+QString ABBrowserController::tableViewObjectValue(const QAbstractItemView *table, int column, int row) const
+{
+    const RemoteABSource *browser = source();
+    if (!browser || !browser->getRemoteAB())
+        return QString();
+    const ArchivedRecords &records = *browser->getRemoteAB();
+    if (table == d->ui.nameTableOL)
+        return row >= 0 && row < records.size() ? ContactDetail::nameOf(records.at(row)) : QString();
+    if (table == d->ui.valuesTableOL) {
+        if (selectedNameRow() < 0 || row < 0 || row >= d->personKeys.size())
+            return QString();
+        if (column == 0)
+            return ABLocalizedPropertyOrLabel(d->personKeys.at(row));
+        if (column == 1)
+            return d->personValues.at(row);
+        return QStringLiteral("?");
+    }
+    return QStringLiteral("-");
+}
+
+void ABBrowserController::showContactDetail()
+{
+    const RemoteABSource *browser = source();
+    if (!browser || !browser->getRemoteAB())
+        return;
+    const ArchivedRecords &records = *browser->getRemoteAB();
+    const int row = selectedNameRow();
+    if (row >= 0 && row < records.size())
+        d->thePerson = records.at(row);
+    const ContactDetail::Rows rows = ContactDetail::rowsOf(d->thePerson);
+    d->personKeys = rows.keys;
+    d->personValues = rows.values;
+    d->valuesModel->reload();
+}
+
+void ABBrowserController::doReloadData(RemoteABSource *sender)
+{
+    d->lastSender = sender;
+    const RemoteABSource *browser = source();
+    const QString share = browser ? browser->getSelectedShareName() : QString();
+    if (!share.isEmpty()) {
+        const qsizetype count = browser->getRemoteAB() ? browser->getRemoteAB()->size() : 0;
+        d->ui.remoteUserFieldOL->setText(share +
+                                         vCardCommon::getLocMsg(QStringLiteral("AB_Records")).arg(count));
+    } else {
+        d->ui.remoteUserFieldOL->setText(vCardCommon::getLocMsg(QStringLiteral("BR_NoRemoteSystem")));
+    }
+    d->valuesModel->reload();
+    d->nameModel->reload();
+    d->ui.valuesTableOL->clearSelection();
+    d->ui.nameTableOL->clearSelection();
+    d->ui.nameTableOL->selectionModel()->clearCurrentIndex();
+    d->ui.valuesTableOL->viewport()->update();
+}
+
+void ABBrowserController::doReadAgainAndReloadData()
+{
+    RemoteABSource *browser = source();
+    if (!browser) {
+        PlatformHooks::current().beep();
+        return;
+    }
+    browser->reloadCurrentService();
+    doReloadData(browser);
+}
+
+void ABBrowserController::doSaveOneRecord()
+{
+    // Only what the window shows: a person whose row is selected.
+    if (selectedNameRow() < 0 || d->thePerson.metaType() != QMetaType::fromType<QVariantMap>()) {
+        PlatformHooks::current().beep();
+        return;
+    }
+    ABAddressBook *book = d->sharedBook ? ABAddressBook::sharedAddressBook() : d->book;
+    if (!book) {
+        vCardCommon::alertKeys("AB_NoAddressBook", "AB_NoAddressBookHint");
+        return;
+    }
+    const FlatPerson person = d->thePerson.toMap();
+    book->addRecord(QuickSync::copyOf(person));
+    if (!book->save())
+        return; // the store has told the user
+    const QString name = ContactDetail::nameOf(person).trimmed();
+    vCardCommon::alert(vCardCommon::getLocMsg(QStringLiteral("AB_SavedOne")),
+                       name.isEmpty()
+                           ? vCardCommon::getLocMsg(QStringLiteral("AB_SavedOneHint"))
+                           : vCardCommon::getLocMsg(QStringLiteral("AB_FormatSavedOneHint")).arg(name));
+}
+
+void ABBrowserController::doExportToCSV()
+{
+    emit exportRequested();
+}

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "abrecordhelpers.h"
+#include "flatperson.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <functional>
+#include <memory>
+
+class ABAddressBook;
+class ABPerson;
+
+struct QuickSyncOptions
+{
+    enum class Mode {
+        CopyAll,    // every downloaded person becomes a new person (unless present, with matching)
+        UpdateOnly, // persons present get what they lack; the others are added or left out
+    };
+    enum class Group {
+        None,     // no group
+        Existing, // the first group whose name is groupName
+        New,      // a new group named groupName, made also when no person is added
+    };
+
+    Mode mode = Mode::CopyAll;
+    bool matching = false; // copy-all: leave out persons the store holds already
+    qint32 matchType = vCardFirstLastCompany;
+    Group group = Group::None;
+    QString groupName;
+    bool addUnmatched = true; // update-only: add persons that match nobody
+};
+
+struct QuickSyncResult
+{
+    int saved = 0;     // copy-all: persons added
+    int skipped = 0;   // copy-all: present already; update-only: matching nobody and left out
+    int updated = 0;   // update-only: persons present that gained values
+    int unchanged = 0; // update-only: persons present that had everything
+    int added = 0;     // update-only: persons matching nobody, added
+    QString groupLabel = QStringLiteral("All");
+    bool saveOk = false;
+};
+
+// One run of quick sync over a downloaded record list. The run is prepared in slices (prepare),
+// so that a window can show progress and stay responsive, without touching the store; commit
+// then puts everything into the store at once and save writes it. A run dropped before commit
+// leaves the store as it was. When the store changes while a run is prepared (another program
+// wrote to its folder), preparing starts again from the first record.
+//
+// The update rules are described in docs/quicksync.md.
+class QuickSync
+{
+public:
+    // Entry i of the record list, normally a FlatPerson; called once per entry and preparation.
+    using RecordAt = std::function<QVariant(qsizetype)>;
+    using Progress = std::function<void(qsizetype done, qsizetype total)>;
+
+    QuickSync(ABAddressBook *book, RecordAt recordAt, qsizetype count, const QuickSyncOptions &options);
+    ~QuickSync();
+    QuickSync(const QuickSync &) = delete;
+    QuickSync &operator=(const QuickSync &) = delete;
+
+    // Prepares up to n more records; true when every record is prepared.
+    bool prepare(qsizetype n);
+    qsizetype preparedCount() const;
+    qsizetype count() const;
+
+    // Prepares what is left, then adds the group, the new persons and the updates to the store.
+    void commit();
+    // One save of the store (its failure is alerted by the store); records the outcome.
+    bool save(const Progress &progress = {});
+    // Everything: prepare, commit, save.
+    bool run(const Progress &saveProgress = {});
+
+    const QuickSyncResult &result() const;
+    // The texts of the final report.
+    QString summaryTitle() const;
+    QString summaryHint() const;
+
+    // A new person (not in a store) with the values of a downloaded one: texts and dates as they
+    // are, multi-values entry by entry; UID, creation and modification dates, dictionaries
+    // (logged), numbers and data are left out, as is anything the store cannot hold.
+    static std::unique_ptr<ABPerson> copyOf(const FlatPerson &person);
+    // Adds to values (a person's values in the travelling form) what remote has and values
+    // lacks, never replacing or removing anything; returns the names of the properties changed.
+    static QStringList mergeInto(QVariantMap &values, const FlatPerson &remote);
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};

@@ -1,0 +1,235 @@
+#include "abaddressbook.h"
+#include "abbrowsercontroller.h"
+#include "abglobals.h"
+#include "abgroup.h"
+#include "abperson.h"
+#include "exchangearchive.h"
+#include "exchangeprotocol.h"
+#include "quicksynccontroller.h"
+#include "recordingplatform.h"
+#include "testmessages.h"
+
+#include <QtTest>
+#include <QtWidgets>
+
+// The contact detail and quick sync windows driven by a stand-in for the share browser.
+class FakeBrowser final : public RemoteABSource
+{
+public:
+    const std::optional<ArchivedRecords> &getRemoteAB() const override { return records; }
+    QString getSelectedShareName() const override { return share; }
+    void reloadCurrentService() override { ++reloads; }
+
+    // The records as they arrive from a peer: encoded and checked by the exchange codec.
+    void setRecords(const RecordList &list)
+    {
+        const QByteArray payload =
+            ExchangeArchive::encode(
+                {{ExchangeProtocol::kType, ExchangeProtocol::kTypeAB}, {ExchangeProtocol::kRecordData, list}})
+                .value();
+        records = ExchangeArchive::decode(payload, ExchangeProtocol::kRecordData)
+                      ->value(ExchangeProtocol::kRecordData)
+                      .value<ArchivedRecords>();
+    }
+
+    std::optional<ArchivedRecords> records;
+    QString share = u"Office"_qs;
+    int reloads = 0;
+};
+
+class TestDownloadedPersons : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void detailWindow();
+    void quickSyncControls();
+    void quickSyncRuns();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    FakeBrowser m_browser;
+};
+
+namespace {
+
+FlatPerson person(const QString &first, const QString &last, const QVariantMap &more = {})
+{
+    FlatPerson p = more;
+    p.insert(kABFirstNameProperty, first);
+    p.insert(kABLastNameProperty, last);
+    return p;
+}
+
+QString cell(QTableView *table, int row, int column)
+{
+    return table->model()->index(row, column).data().toString();
+}
+
+} // namespace
+
+void TestDownloadedPersons::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_browser = FakeBrowser();
+}
+
+void TestDownloadedPersons::detailWindow()
+{
+    RecordingPlatform platform;
+    ABAddressBook book(m_dir->path());
+    ABBrowserController controller(&book);
+    controller.setBrowserController(&m_browser);
+    QWidget *window = controller.window();
+    auto *names = window->findChild<QTableView *>(u"nameTableOL"_qs);
+    auto *values = window->findChild<QTableView *>(u"valuesTableOL"_qs);
+    auto *label = window->findChild<QLabel *>(u"remoteUserFieldOL"_qs);
+    QCOMPARE(names->model()->rowCount(), 0);
+
+    const QVariantList phones{QVariantMap{{u"work"_qs, u"+43 1"_qs}},
+                              QVariantMap{{u"mobile"_qs, u"+43 2"_qs}},
+                              QVariantMap{{u"Boat"_qs, u"+43 3"_qs}}};
+    m_browser.setRecords(
+        {person(u"Ann"_qs, u"Lee"_qs, {{kABPhoneProperty, phones}, {kABUIDProperty, u"u"_qs}}),
+         FlatPerson{{kABOrganizationProperty, u"Acme"_qs}}});
+    controller.doReloadData(&m_browser);
+    QCOMPARE(label->text(), u"Office"_qs + msg("AB_Records").arg(2));
+    QCOMPARE(names->model()->rowCount(), 2);
+    QCOMPARE(cell(names, 0, 0), u"Ann Lee"_qs);
+    QCOMPARE(cell(names, 1, 0), u"Acme"_qs);
+
+    // Nothing selected: saving has nothing to save.
+    controller.doSaveOneRecord();
+    QCOMPARE(platform.beeps, 1);
+
+    names->selectRow(0);
+    QCOMPARE(values->model()->rowCount(), 5);
+    QCOMPARE(cell(values, 0, 0), u"First name"_qs);
+    QCOMPARE(cell(values, 2, 0), u"Phone"_qs);
+    QCOMPARE(cell(values, 3, 0), QString());
+    QCOMPARE(cell(values, 4, 1), u"+43 3 [Boat] "_qs);
+
+    QTest::mouseClick(window->findChild<QPushButton *>(u"saveOneButtonOL"_qs), Qt::LeftButton);
+    QCOMPARE(platform.alerts.size(), 1);
+    QCOMPARE(platform.alerts.first().first, msg("AB_SavedOne"));
+    ABAddressBook reread(m_dir->path());
+    QCOMPARE(reread.people().size(), 1);
+    QCOMPARE(reread.people().first()->valueForProperty(kABFirstNameProperty).toString(), u"Ann"_qs);
+    QVERIFY(reread.people().first()->uniqueId() != u"u"_qs);
+
+    // A new download: no selection, the rows stay but show nothing until the next click.
+    m_browser.share.clear();
+    QTest::mouseClick(window->findChild<QPushButton *>(u"readAgainButtonOL"_qs), Qt::LeftButton);
+    QCOMPARE(m_browser.reloads, 1);
+    QCOMPARE(label->text(), msg("BR_NoRemoteSystem"));
+    QVERIFY(!names->selectionModel()->hasSelection());
+    QCOMPARE(values->model()->rowCount(), 5);
+    QCOMPARE(cell(values, 4, 1), QString());
+
+    QSignalSpy exports(&controller, &ABBrowserController::exportRequested);
+    QTest::mouseClick(window->findChild<QPushButton *>(u"exportButtonOL"_qs), Qt::LeftButton);
+    QCOMPARE(exports.size(), 1);
+}
+
+void TestDownloadedPersons::quickSyncControls()
+{
+    ABAddressBook book(m_dir->path());
+    QuickSyncController controller(&book);
+    QWidget *window = controller.window();
+    auto *run = window->findChild<QPushButton *>(u"runCAButtonOL"_qs);
+    auto *groups = window->findChild<QComboBox *>(u"caGroupListOL"_qs);
+    auto *groupName = window->findChild<QLineEdit *>(u"caNewGroupsNameFieldOL"_qs);
+    auto *useGroup = window->findChild<QCheckBox *>(u"caUseNewGroupButtonOL"_qs);
+    auto *matching = window->findChild<QCheckBox *>(u"caMatchingButtonOL"_qs);
+    auto *matrix = window->findChild<QWidget *>(u"caGroupTypeMatrixOL"_qs);
+    auto *existing = window->findChild<QRadioButton *>(u"caExistingGroupCellOL"_qs);
+
+    controller.doReloadData(&m_browser); // no download yet: nothing changes
+    QVERIFY(!run->isEnabled());
+    m_browser.setRecords({person(u"Ann"_qs, u"Lee"_qs)});
+    controller.doReloadData(&m_browser);
+    QVERIFY(run->isEnabled());
+    QCOMPARE(groupName->text(), msg("QS_FormatFrom").arg(u"Office"_qs));
+    QCOMPARE(groups->count(), 1);
+    QCOMPARE(groups->itemText(0), msg("QS_NoGroups"));
+    QVERIFY(!matching->isEnabled());
+    QVERIFY(!matrix->isEnabled());
+    useGroup->setChecked(true);
+    QVERIFY(matrix->isEnabled() && groupName->isEnabled());
+    QVERIFY(!existing->isEnabled() && !groups->isEnabled());
+
+    book.addRecord(ABAddressBook::newGroup())->setValue(u"Club"_qs, kABGroupNameProperty);
+    groupName->setText(u"typed"_qs);
+    m_browser.share.clear();
+    controller.doReloadData(&m_browser);
+    QCOMPARE(groupName->text(), u"typed"_qs);
+    QCOMPARE(window->findChild<QLabel *>(u"remoteShareNameOL"_qs)->text(), msg("BR_NoRemoteSystem"));
+    QCOMPARE(groups->itemText(0), u"Club"_qs);
+    QVERIFY(matching->isEnabled() && existing->isEnabled());
+    existing->setChecked(true);
+    QVERIFY(groups->isEnabled() && !groupName->isEnabled());
+}
+
+void TestDownloadedPersons::quickSyncRuns()
+{
+    RecordingPlatform platform;
+    ABAddressBook book(m_dir->path());
+    QuickSyncController controller(&book);
+    controller.setBrowserController(&m_browser);
+    controller.setSliceSize(1);
+    QWidget *window = controller.window();
+    QSignalSpy finished(&controller, &QuickSyncController::finished);
+    m_browser.setRecords({person(u"Ann"_qs, u"Lee"_qs), person(u"Bob"_qs, u"Roe"_qs),
+                          person(u"Cleo"_qs, u"Day"_qs, {{kABNoteProperty, u"n"_qs}})});
+    controller.doReloadData(&m_browser);
+    window->findChild<QCheckBox *>(u"caUseNewGroupButtonOL"_qs)->setChecked(true);
+
+    // Cancelled: the store stays as it was.
+    QTest::mouseClick(window->findChild<QPushButton *>(u"runCAButtonOL"_qs), Qt::LeftButton);
+    QVERIFY(controller.isRunning());
+    QVERIFY(!window->findChild<QPushButton *>(u"runCAButtonOL"_qs)->isEnabled());
+    QTest::mouseClick(window->findChild<QPushButton *>(u"cancelButtonOL"_qs), Qt::LeftButton);
+    QCOMPARE(finished.size(), 1);
+    QVERIFY(book.people().isEmpty() && book.groups().isEmpty() && !book.hasUnsavedChanges());
+
+    // Copied in slices, one save, one report.
+    QTest::mouseClick(window->findChild<QPushButton *>(u"runCAButtonOL"_qs), Qt::LeftButton);
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(platform.alerts,
+             (QList<QPair<QString, QString>>{
+                 {msg("QS_FormatSavedAndSkipped").arg(3).arg(0),
+                  msg("QS_FormatSavedToGroup").arg(msg("QS_FormatFrom").arg(u"Office"_qs))}}));
+    ABAddressBook reread(m_dir->path());
+    QCOMPARE(reread.groups().size(), 1);
+    QCOMPARE(reread.groups().first()->members().size(), 3);
+
+    // Update-only: Cleo gains a phone number, the others are as they were.
+    platform.clear();
+    m_browser.setRecords({person(u"Cleo"_qs, u"Day"_qs,
+                                 {{kABPhoneProperty, QVariantList{QVariantMap{{u"home"_qs, u"+1"_qs}}}}}),
+                          person(u"Ann"_qs, u"Lee"_qs)});
+    controller.doReloadData(&m_browser);
+    QTest::mouseClick(window->findChild<QPushButton *>(u"runURButtonOL"_qs), Qt::LeftButton);
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(platform.alerts.value(0).first, msg("QS_FormatUpdated").arg(1).arg(1).arg(0));
+
+    // A save that fails is reported by the store, and no summary says otherwise.
+    platform.clear();
+    QVERIFY(QDir(m_dir->path()).removeRecursively());
+    QTest::mouseClick(window->findChild<QPushButton *>(u"runCAButtonOL"_qs), Qt::LeftButton);
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(platform.alerts.size(), 1);
+    QVERIFY(platform.alerts.first().second.contains(m_dir->path()));
+}
+
+int main(int argc, char **argv)
+{
+    QLocale::setDefault(QLocale(QLocale::English));
+    QApplication app(argc, argv);
+    TestDownloadedPersons test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_downloadedpersons.moc"

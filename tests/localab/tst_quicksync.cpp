@@ -1,0 +1,390 @@
+#include "abaddressbook.h"
+#include "abglobals.h"
+#include "abgroup.h"
+#include "abmultivalue.h"
+#include "abperson.h"
+#include "contactdetail.h"
+#include "quicksync.h"
+#include "recordingplatform.h"
+#include "testmessages.h"
+
+#include <QtTest>
+
+#include <cstdlib>
+#include <ctime>
+
+// The contact detail rows and quick sync (copy-all and update-only) on a real store on disk.
+class TestQuickSync : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void names_data();
+    void names();
+    void rows();
+    void copyAll_data();
+    void copyAll();
+    void groups_data();
+    void groups();
+    void copyRules();
+    void updateOnly();
+
+private:
+    ABPerson *addLocal(ABAddressBook &book, const QString &first, const QString &last,
+                       const QVariantMap &more = {});
+    static QuickSyncResult runSync(ABAddressBook &book, const RecordList &records,
+                                   const QuickSyncOptions &options, QString *hint = nullptr);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+namespace {
+
+QVariantList labelled(std::initializer_list<std::pair<QString, QVariant>> entries)
+{
+    QVariantList list;
+    for (const auto &[label, value] : entries)
+        list.append(QVariantMap{{label, value}});
+    return list;
+}
+
+FlatPerson named(const QString &first, const QString &last, const QVariantMap &more = {})
+{
+    FlatPerson person = more;
+    person.insert(kABFirstNameProperty, first);
+    person.insert(kABLastNameProperty, last);
+    return person;
+}
+
+} // namespace
+
+void TestQuickSync::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+ABPerson *TestQuickSync::addLocal(ABAddressBook &book, const QString &first, const QString &last,
+                                  const QVariantMap &more)
+{
+    ABPerson *person = book.addRecord(ABAddressBook::newPerson());
+    person->setValue(first, kABFirstNameProperty);
+    person->setValue(last, kABLastNameProperty);
+    for (auto it = more.cbegin(); it != more.cend(); ++it)
+        person->setValue(it.value(), it.key());
+    return person;
+}
+
+QuickSyncResult TestQuickSync::runSync(ABAddressBook &book, const RecordList &records,
+                                       const QuickSyncOptions &options, QString *hint)
+{
+    QuickSync sync(
+        &book, [&records](qsizetype i) { return records.at(i); }, records.size(), options);
+    sync.run();
+    if (hint)
+        *hint = sync.summaryHint();
+    return sync.result();
+}
+
+void TestQuickSync::names_data()
+{
+    QTest::addColumn<QVariantMap>("person");
+    QTest::addColumn<QString>("name");
+    const QVariantList mails = labelled({{u"home"_qs, u"h@x.example"_qs}, {u"work"_qs, u"w@x.example"_qs}});
+    QTest::newRow("first only") << QVariantMap{{kABFirstNameProperty, u"Ann"_qs}} << u"Ann "_qs;
+    QTest::newRow("first and organization")
+        << QVariantMap{{kABFirstNameProperty, u"Ann"_qs}, {kABOrganizationProperty, u"Acme"_qs}}
+        << u"Ann  [Acme]"_qs;
+    QTest::newRow("organization alone") << QVariantMap{{kABOrganizationProperty, u"Acme"_qs}} << u"Acme"_qs;
+    QTest::newRow("home mail") << QVariantMap{{kABEmailProperty, mails.mid(0, 1)}} << u"h@x.example"_qs;
+    QTest::newRow("work before home") << QVariantMap{{kABEmailProperty, mails}} << u"w@x.example"_qs;
+    QTest::newRow("mail not a list") << QVariantMap{{kABEmailProperty, u"w@x.example"_qs}} << QString();
+    QTest::newRow("not a person") << QVariantMap() << QString();
+}
+
+void TestQuickSync::names()
+{
+    QFETCH(QVariantMap, person);
+    QFETCH(QString, name);
+    QCOMPARE(ContactDetail::nameOf(person), name);
+}
+
+void TestQuickSync::rows()
+{
+    RecordingPlatform platform;
+    const QVariantMap address{
+        {kABAddressZIPKey, u"1010"_qs}, {kABAddressStreetKey, u"Ring 1"_qs}, {kABAddressCityKey, u"Wien"_qs}};
+    const FlatPerson person{
+        {kABPhoneProperty,
+         labelled({{u"work"_qs, u"+43 1"_qs}, {u"mobile"_qs, u"+43 2"_qs}, {u"Boat"_qs, u"+43 3"_qs}})},
+        {kABAddressProperty, labelled({{u"home"_qs, address}})},
+        {kABLastNameProperty, u"Lee"_qs},
+        {kABFirstNameProperty, u"Ann"_qs},
+        {kABUIDProperty, u"u1"_qs},
+        {kABCreationDateProperty, QDateTime::currentDateTimeUtc()},
+        {kABModificationDateProperty, QDateTime::currentDateTimeUtc()},
+        {kABBirthdayProperty, QDateTime(QDate(2020, 4, 15), QTime(12, 0), Qt::UTC)},
+        {kABEmailProperty, u"not@a.list"_qs},
+        // Broken entries: no pair, two pairs, a number, data.
+        {kABURLsProperty, QVariantList{u"bare"_qs, QVariantMap{{u"a"_qs, u"1"_qs}, {u"b"_qs, u"2"_qs}},
+                                       QVariantMap{{u"work"_qs, qint64(7)}}, QByteArray("\x01\x02")}},
+        {kABNoteProperty, QByteArray("photo")},
+        {u"Age"_qs, qint64(42)},
+    };
+    const ContactDetail::Rows rows = ContactDetail::rowsOf(person);
+    QCOMPARE(rows.keys, (QStringList{kABAddressProperty, u"Age"_qs, kABBirthdayProperty, kABEmailProperty,
+                                     kABFirstNameProperty, kABLastNameProperty, kABPhoneProperty, u""_qs,
+                                     u""_qs, kABURLsProperty, u""_qs, u""_qs}));
+    QCOMPARE(rows.values,
+             (QStringList{u"Wien, Ring 1, 1010 [Home] "_qs, u"42"_qs, u"2020-04-15 14:00:00 +0200"_qs,
+                          u"not@a.list"_qs, u"Ann"_qs, u"Lee"_qs, u"+43 1 [Work] "_qs, u"+43 2 [Mobile] "_qs,
+                          u"+43 3 [Boat] "_qs, u"bare"_qs, u"1, 2"_qs, u"7 [Work] "_qs}));
+    // The data in the note and in the URLs: three lines each.
+    const QString skipped =
+        u"zorbix skipped the following unkown AB value [you might wish to send an email to quenfold]"_qs;
+    QCOMPARE(platform.logLines, (QStringList{skipped, u"<70 68 6f 74 6f>"_qs, u"QByteArray"_qs, skipped,
+                                             u"<01 02>"_qs, u"QByteArray"_qs}));
+}
+
+void TestQuickSync::copyAll_data()
+{
+    QTest::addColumn<RecordList>("remote");
+    QTest::addColumn<bool>("matching");
+    QTest::addColumn<int>("matchType");
+    QTest::addColumn<QList<int>>("savedSkipped"); // first run, then second run
+
+    const FlatPerson annNoOrg = named(u"Ann"_qs, u"Lee"_qs);
+    const FlatPerson annAcme = named(u"Ann"_qs, u"Lee"_qs, {{kABOrganizationProperty, u"Acme"_qs}});
+    const FlatPerson bob = named(u"Bob"_qs, u"Roe"_qs);
+    const FlatPerson annCase = named(u"ann"_qs, u"Lee"_qs);
+    QTest::newRow("matching off adds everything twice")
+        << RecordList{annAcme, bob} << false << 0 << QList<int>{2, 0, 2, 0};
+    QTest::newRow("first-last-company") << RecordList{annNoOrg, annAcme, bob, annCase} << true
+                                        << int(vCardFirstLastCompany) << QList<int>{3, 1, 0, 4};
+    QTest::newRow("first-last") << RecordList{annNoOrg, annAcme, bob} << true << int(vCardFirstLast)
+                                << QList<int>{1, 2, 0, 3};
+    QTest::newRow("twice in one list")
+        << RecordList{bob, bob} << true << int(vCardFirstLast) << QList<int>{1, 1, 0, 2};
+    RecordList twenty; // written by several threads
+    for (int i = 0; i < 20; ++i)
+        twenty.append(named(QString::number(i), u"Many"_qs));
+    QTest::newRow("twenty") << twenty << true << int(vCardFirstLast) << QList<int>{20, 0, 0, 20};
+    QTest::newRow("empty list") << RecordList{} << true << int(vCardFirstLast) << QList<int>{0, 0, 0, 0};
+    QTest::newRow("unknown match type") << RecordList{annAcme} << true << 7 << QList<int>{1, 0, 1, 0};
+}
+
+void TestQuickSync::copyAll()
+{
+    QFETCH(RecordList, remote);
+    QFETCH(bool, matching);
+    QFETCH(int, matchType);
+    QFETCH(QList<int>, savedSkipped);
+    ABAddressBook book(m_dir->path());
+    addLocal(book, u"Ann"_qs, u"Lee"_qs, {{kABOrganizationProperty, u"Acme"_qs}});
+    QVERIFY(book.save());
+    QuickSyncOptions options;
+    options.matching = matching;
+    options.matchType = matchType;
+    for (int run = 0; run < 2; ++run) {
+        QString hint;
+        const QuickSyncResult result = runSync(book, remote, options, &hint);
+        QCOMPARE(result.saved, savedSkipped.at(run * 2));
+        QCOMPARE(result.skipped, savedSkipped.at(run * 2 + 1));
+        QVERIFY(result.saveOk);
+        QCOMPARE(hint, result.saved ? msg("QS_FormatSavedToGroup").arg(u"All"_qs) : msg("QS_ABInSynch"));
+    }
+    // What was counted is on disk.
+    ABAddressBook reread(m_dir->path());
+    QCOMPARE(reread.people().size(), 1 + savedSkipped.at(0) + savedSkipped.at(2));
+}
+
+void TestQuickSync::groups_data()
+{
+    QTest::addColumn<QStringList>("groups");
+    QTest::addColumn<int>("option");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<int>("holder"); // -1 none, 0 the first group named title, 1 a new group
+
+    using G = QuickSyncOptions::Group;
+    QTest::newRow("two groups of one name")
+        << QStringList{u"Club"_qs, u"Club"_qs} << int(G::Existing) << u"Club"_qs << u"Club"_qs << 0;
+    QTest::newRow("no groups") << QStringList{} << int(G::Existing) << msg("QS_NoGroups") << u"All"_qs << -1;
+    QTest::newRow("new group") << QStringList{u"Club"_qs} << int(G::New) << u"From Office"_qs
+                               << u"From Office"_qs << 1;
+    QTest::newRow("new group, name taken")
+        << QStringList{u"Club"_qs} << int(G::New) << u"Club"_qs << u"Club"_qs << 1;
+    QTest::newRow("no group") << QStringList{u"Club"_qs} << int(G::None) << u"Club"_qs << u"All"_qs << -1;
+}
+
+void TestQuickSync::groups()
+{
+    QFETCH(QStringList, groups);
+    QFETCH(int, option);
+    QFETCH(QString, title);
+    QFETCH(QString, label);
+    QFETCH(int, holder);
+    {
+        ABAddressBook book(m_dir->path());
+        for (const QString &name : groups) {
+            ABGroup *group = book.addRecord(ABAddressBook::newGroup());
+            group->setValue(name, kABGroupNameProperty);
+        }
+        QVERIFY(book.save());
+    }
+    ABAddressBook book(m_dir->path());
+    QSet<QString> before;
+    const ABGroup *firstNamed = nullptr;
+    for (const ABGroup *group : book.groups()) {
+        before.insert(group->uniqueId());
+        if (!firstNamed && group->name() == title)
+            firstNamed = group;
+    }
+    QuickSyncOptions options;
+    options.group = QuickSyncOptions::Group(option);
+    options.groupName = title;
+    options.matching = true;
+    options.matchType = vCardFirstLast;
+    const QuickSyncResult result = runSync(book, {named(u"Bob"_qs, u"Roe"_qs)}, options);
+    QCOMPARE(result.groupLabel, label);
+    QCOMPARE(result.saved, 1);
+    // A second run finds Bob present: a new group is made all the same, and stays empty.
+    const QuickSyncResult again = runSync(book, {named(u"Bob"_qs, u"Roe"_qs)}, options);
+    QCOMPARE(again.saved, 0);
+    const int made = option == int(QuickSyncOptions::Group::New) ? 2 : 0;
+    ABAddressBook reread(m_dir->path());
+    QCOMPARE(reread.groups().size(), groups.size() + made);
+    const ABPerson *bob = reread.people().value(0);
+    QVERIFY(bob);
+    QCOMPARE(bob->parentGroups().size(), holder < 0 ? 0 : 1);
+    if (holder == 0)
+        QCOMPARE(bob->parentGroups().first()->uniqueId(), firstNamed->uniqueId());
+    if (holder == 1) {
+        QVERIFY(!before.contains(bob->parentGroups().first()->uniqueId()));
+        QCOMPARE(bob->parentGroups().first()->name(), title);
+    }
+}
+
+void TestQuickSync::copyRules()
+{
+    RecordingPlatform platform;
+    ABAddressBook book(m_dir->path());
+    const QDateTime old(QDate(2001, 2, 3), QTime(4, 5), Qt::UTC);
+    const FlatPerson full =
+        named(u"Ann"_qs, u"Lee"_qs,
+              {{kABUIDProperty, u"peer-uid"_qs},
+               {kABBirthdayProperty, QDateTime(QDate(1980, 1, 2), QTime(12, 0), Qt::UTC)},
+               {kABPhoneProperty, QVariantList{QVariantMap{{u"work"_qs, u"+1"_qs}}, u"loose"_qs,
+                                               QVariantMap{{u"Boat"_qs, u"+2"_qs}}}},
+               {kABNoteProperty, QVariantMap{{u"a"_qs, u"b"_qs}}},
+               {u"Age"_qs, qint64(3)},
+               {kABCreationDateProperty, old}});
+    const FlatPerson onlyIds{
+        {kABUIDProperty, u"x"_qs}, {kABCreationDateProperty, old}, {kABModificationDateProperty, old}};
+    const QuickSyncResult result = runSync(book, {full, onlyIds, u"not a person"_qs}, {});
+    QCOMPARE(result.saved, 2);
+    QCOMPARE(result.skipped, 1);
+    QCOMPARE(platform.logLines.count(u"QuickSyncController: NSDictionary found!"_qs), 1);
+
+    ABAddressBook reread(m_dir->path());
+    QCOMPARE(reread.people().size(), 2);
+    const ABPerson *ann = reread.people().at(0)->valueForProperty(kABFirstNameProperty).isNull()
+                              ? reread.people().at(1)
+                              : reread.people().at(0);
+    const ABPerson *empty = ann == reread.people().at(0) ? reread.people().at(1) : reread.people().at(0);
+    QVERIFY(ann->uniqueId() != u"peer-uid"_qs);
+    QVERIFY(ann->valueForProperty(kABCreationDateProperty).toDateTime() != old);
+    QCOMPARE(ann->valueForProperty(kABBirthdayProperty).toDateTime().date(), QDate(1980, 1, 2));
+    QCOMPARE(ABMultiValue::fromVariant(ann->valueForProperty(kABPhoneProperty)).toLabeledValues(),
+             labelled({{u"work"_qs, u"+1"_qs}, {u"Boat"_qs, u"+2"_qs}}));
+    QVERIFY(ann->valueForProperty(kABNoteProperty).isNull());
+    QCOMPARE(empty->valueForProperty(kABFirstNameProperty), QVariant());
+    QVERIFY(empty->uniqueId() != u"x"_qs);
+}
+
+void TestQuickSync::updateOnly()
+{
+    RecordingPlatform platform;
+    ABAddressBook book(m_dir->path());
+    addLocal(book, u"Ann"_qs, u"Lee"_qs,
+             {{kABOrganizationProperty, u"Acme"_qs},
+              {kABPhoneProperty, labelled({{u"work"_qs, u"+43 1 234"_qs}})},
+              {kABEmailProperty, labelled({{u"home"_qs, u"ann@x.example"_qs}})},
+              {kABNoteProperty, u"met 2020"_qs},
+              {kABJobTitleProperty, u"Chef"_qs}});
+    addLocal(book, u"Ann"_qs, u"Lee"_qs, {{kABOrganizationProperty, u"Other"_qs}});
+    QVERIFY(book.save());
+    const FlatPerson ann =
+        named(u"Ann"_qs, u"Lee"_qs,
+              {{kABOrganizationProperty, u"Acme"_qs},
+               {kABPhoneProperty, labelled({{u"mobile"_qs, u"+43-1-234"_qs}, {u"mobile"_qs, u"0664 1"_qs}})},
+               {kABEmailProperty,
+                labelled({{u"work"_qs, u"ANN@x.example"_qs}, {u"work"_qs, u"ann@acme.example"_qs}})},
+               {kABAddressProperty, labelled({{u"work"_qs, QVariantMap{{kABAddressCityKey, u"Wien"_qs}}}})},
+               {kABNoteProperty, u"likes tea"_qs},
+               {kABJobTitleProperty, u"CEO"_qs},
+               {kABTitleProperty, u"Dr."_qs}});
+    const RecordList remote{ann, named(u"Bob"_qs, u"Roe"_qs), ann};
+    QuickSyncOptions options;
+    options.mode = QuickSyncOptions::Mode::UpdateOnly;
+    options.matchType = vCardFirstLastCompany;
+    options.group = QuickSyncOptions::Group::New;
+    options.groupName = u"Office"_qs;
+    {
+        QuickSync sync(
+            &book, [&remote](qsizetype i) { return remote.at(i); }, remote.size(), options);
+        QVERIFY(!sync.prepare(2));
+        // Another program adds Bob meanwhile: the run starts again and updates him instead.
+        addLocal(book, u"Bob"_qs, u"Roe"_qs);
+        QVERIFY(book.save());
+        QVERIFY(sync.run());
+        QCOMPARE(sync.result().updated, 1);
+        QCOMPARE(sync.result().unchanged, 2);
+        QCOMPARE(sync.result().added, 0);
+        QCOMPARE(sync.summaryTitle(), msg("QS_FormatUpdated").arg(1).arg(2).arg(0));
+    }
+    ABAddressBook reread(m_dir->path());
+    const ABPerson *updated = nullptr;
+    for (const ABPerson *person : reread.people()) {
+        if (person->valueForProperty(kABOrganizationProperty) == QVariant(u"Acme"_qs))
+            updated = person;
+        else if (person->valueForProperty(kABOrganizationProperty) == QVariant(u"Other"_qs))
+            QVERIFY(person->valueForProperty(kABPhoneProperty).isNull());
+    }
+    QVERIFY(updated);
+    QCOMPARE(ABMultiValue::fromVariant(updated->valueForProperty(kABPhoneProperty)).toLabeledValues(),
+             labelled({{u"work"_qs, u"+43 1 234"_qs}, {u"mobile"_qs, u"0664 1"_qs}}));
+    QCOMPARE(ABMultiValue::fromVariant(updated->valueForProperty(kABEmailProperty)).toLabeledValues(),
+             labelled({{u"home"_qs, u"ann@x.example"_qs}, {u"work"_qs, u"ann@acme.example"_qs}}));
+    QCOMPARE(ABMultiValue::fromVariant(updated->valueForProperty(kABAddressProperty)).count(), 1);
+    QCOMPARE(updated->valueForProperty(kABNoteProperty).toString(), u"met 2020\n\nlikes tea"_qs);
+    QCOMPARE(updated->valueForProperty(kABJobTitleProperty).toString(), u"Chef"_qs);
+    QCOMPARE(updated->valueForProperty(kABTitleProperty).toString(), u"Dr."_qs);
+
+    // Again: nothing to add, nothing written. A person matching nobody can be left out.
+    options.addUnmatched = false;
+    options.group = QuickSyncOptions::Group::None;
+    const RecordList again{ann, named(u"Cleo"_qs, u"Day"_qs)};
+    QuickSync sync(
+        &reread, [&again](qsizetype i) { return again.at(i); }, again.size(), options);
+    sync.commit();
+    QVERIFY(!reread.hasUnsavedChanges());
+    QCOMPARE(sync.result().unchanged, 1);
+    QCOMPARE(sync.result().updated, 0);
+    QCOMPARE(sync.result().skipped, 1);
+    QCOMPARE(sync.summaryHint(), msg("QS_FormatLeftOut").arg(1));
+}
+
+int main(int argc, char **argv)
+{
+    // Dates are shown in local time: a fixed zone with an offset.
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    QLocale::setDefault(QLocale(QLocale::English));
+    QCoreApplication app(argc, argv);
+    TestQuickSync test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_quicksync.moc"
