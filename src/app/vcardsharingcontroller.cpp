@@ -3,6 +3,7 @@
 #include "abaddressbook.h"
 #include "absharingpropcontroller.h"
 #include "abstorewatcher.h"
+#include "downloadwindows.h"
 #include "images.h"
 #include "pageswap.h"
 #include "placeholderpage.h"
@@ -80,6 +81,7 @@ struct vCardSharingController::Private
     std::unique_ptr<ABStoreWatcher> storeWatcher;
     std::unique_ptr<StaticServerController> staticServers;
     std::unique_ptr<vCardBrowserController> browser;
+    std::unique_ptr<DownloadWindows> downloadWindows;
     QPointer<PreferencesWindow> preferences;
     // The controls whose values "sharingPrefsV2" keeps, in order.
     QList<QPointer<QWidget>> persistedControls;
@@ -98,6 +100,7 @@ vCardSharingController::~vCardSharingController()
         sharedSharingController = nullptr;
     // The window deletes the page it shows; the others are parked and ours to delete.
     delete d->preferences.data();
+    d->downloadWindows.reset();
     d->browser.reset();
     d->myWindow.reset();
     d->ABSharingControllerRef.reset();
@@ -228,6 +231,9 @@ void vCardSharingController::awakeFromNib()
 
     // Browsing for shares starts now, so the list is filled when the window opens.
     d->browser = std::make_unique<vCardBrowserController>(nullptr, d->staticServers.get());
+    d->downloadWindows = std::make_unique<DownloadWindows>(d->browser.get());
+    d->downloadWindows->addMenuItems(d->myWindow->findChild<QMenu *>(QStringLiteral("fileMenu")),
+                                     d->myWindow->findChild<QMenu *>(QStringLiteral("viewMenu")));
     d->browser->restoreWindow();
 }
 
