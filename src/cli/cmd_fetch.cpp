@@ -2,6 +2,7 @@
 
 #include "exchangeprotocol.h"
 #include "ownercardfields.h"
+#include "printabletext.h"
 #include "qfexchangeclient.h"
 
 #include <QCoreApplication>
@@ -57,7 +58,9 @@ void printHelp(QTextStream &out)
            "Downloads the address book shared at HOST:PORT, prints the sharer's card and the\n"
            "number of records.\n\n"
            "  --json FILE        also write the record list as JSON ('-' for standard output)\n"
-           "  --timeout SECONDS  give up when the share stays silent this long (default 30)\n\n"
+           "  --timeout SECONDS  give up when the share stays silent this long (default 30); the\n"
+           "                     whole download may take the connect time, twice this, and one\n"
+           "                     second per MiB of the answer\n\n"
            "Exit codes: 0 done, 2 usage, 3 connection refused, 4 not a compatible share,\n"
            "5 timed out, 6 other network failure, 1 the JSON file could not be written.\n";
 }
@@ -101,6 +104,11 @@ int cmdFetch(const QStringList &args)
         return CliUsage;
     }
     const QString host = target.left(colon);
+    if (!QFExchangeClient::isUsableHost(host)) {
+        err << "zorbix-cli fetch: shares listen on IPv4 only; give an IPv4 address or a host name, "
+               "for example 192.168.1.5:9879 (not " << printableText(host) << ")\n";
+        return CliUsage;
+    }
 
     QFExchangeClient client;
     client.setConnectTimeout(timeoutSeconds * 1000);
@@ -139,7 +147,7 @@ int cmdFetch(const QStringList &args)
         }
     }
     if (reply->type != ExchangeProtocol::kTypeAB) {
-        err << "zorbix-cli fetch: " << target << " answered with \"" << reply->type << "\" instead of records\n";
+        err << "zorbix-cli fetch: " << target << " answered with \"" << printableText(reply->type) << "\" instead of records\n";
         return CliIncompatible;
     }
 
@@ -147,7 +155,7 @@ int cmdFetch(const QStringList &args)
         for (const OwnerCardField &field : kOwnerCardFields) {
             const auto it = reply->ownerCard->constFind(field.tag);
             if (it != reply->ownerCard->cend() && !it->isEmpty())
-                out << field.label << ": " << *it << '\n';
+                out << field.label << ": " << printableText(*it) << '\n';
         }
     }
     const ArchivedRecords records = reply->records.value_or(ArchivedRecords());

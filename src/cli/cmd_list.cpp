@@ -5,6 +5,7 @@
 #include "abperson.h"
 #include "cliaddressbook.h"
 #include "commands.h"
+#include "printabletext.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -131,14 +132,14 @@ int cmdList(const QStringList &args)
     }
     out << "Persons (" << persons.size() << "):\n";
     for (const ABPerson *person : persons) {
-        out << "  " << displayName(person);
+        out << "  " << printableText(displayName(person));
         const ABMultiValue emails = ABMultiValue::fromVariant(person->valueForProperty(kABEmailProperty));
         if (emails.count())
-            out << " <" << emails.valueAtIndex(0).toString() << ">";
+            out << " <" << printableText(emails.valueAtIndex(0).toString()) << ">";
         out << "\n";
     }
     out << "Groups (" << groups.size() << "):\n";
     for (const ABGroup *group : groups)
-        out << "  " << group->name() << " (" << group->members().size() << ")\n";
+        out << "  " << printableText(group->name()) << " (" << group->members().size() << ")\n";
     return CliOk;
 }

@@ -110,6 +110,13 @@ QString dateText(const QDateTime &dateTime)
     return text + (offset < 0 ? u'-' : u'+') + QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QChar(u'0')).arg(minutes % 60, 2, 10, QChar(u'0'));
 }
 
+bool inYearRange(const QDateTime &dateTime)
+{
+    const int utcYear = dateTime.toUTC().date().year();
+    const int wallYear = dateTime.date().year();
+    return utcYear >= 1 && utcYear <= 9999 && wallYear >= 1 && wallYear <= 9999;
+}
+
 bool writeValue(Writer &writer, const QVariant &value);
 
 bool writeTextMap(Writer &writer, const QVariantMap &map)
@@ -156,7 +163,7 @@ bool writeValue(Writer &writer, const QVariant &value)
         return true;
     case QMetaType::QDateTime: {
         const QDateTime dateTime = value.toDateTime();
-        if (!dateTime.isValid())
+        if (!dateTime.isValid() || !inYearRange(dateTime))
             return false;
         writer.append(QCborKnownTags::DateTimeString);
         writer.append(dateText(dateTime));
@@ -164,7 +171,7 @@ bool writeValue(Writer &writer, const QVariant &value)
     }
     case QMetaType::QDate: {
         const QDate date = value.toDate();
-        if (!date.isValid())
+        if (!date.isValid() || date.year() < 1 || date.year() > 9999)
             return false;
         writer.append(QCborKnownTags::DateTimeString);
         writer.append(dateText(date.startOfDay(QTimeZone::utc())));
@@ -225,4 +232,81 @@ std::optional<QVariantMap> ExchangeArchive::decode(const QByteArray &payload, co
 {
     CborMessageReader reader(payload);
     return reader.readMessage(listKey);
+}
+
+namespace {
+// Digits at text[at, at + count) as a number, or -1.
+int digits(QStringView text, qsizetype at, int count)
+{
+    if (at + count > text.size())
+        return -1;
+    int value = 0;
+    for (int i = 0; i < count; ++i) {
+        const char16_t c = text[at + i].unicode();
+        if (c < u'0' || c > u'9')
+            return -1;
+        value = value * 10 + (c - u'0');
+    }
+    return value;
+}
+
+bool isChar(QStringView text, qsizetype at, char16_t c)
+{
+    return at < text.size() && text[at].unicode() == c;
+}
+} // namespace
+
+// A date without a zone offset would be a different instant on each receiver, so only the full
+// form is read: yyyy-mm-ddThh:mm:ss[.fraction](Z|+hh:mm|-hh:mm); T and Z in either case.
+std::optional<QDateTime> ExchangeArchive::parseDateTime(QStringView text)
+{
+    const int year = digits(text, 0, 4), month = digits(text, 5, 2), day = digits(text, 8, 2);
+    const int hour = digits(text, 11, 2), minute = digits(text, 14, 2), second = digits(text, 17, 2);
+    if (year < 0 || month < 0 || day < 0 || hour < 0 || minute < 0 || second < 0 || !isChar(text, 4, u'-') ||
+        !isChar(text, 7, u'-') || !(isChar(text, 10, u'T') || isChar(text, 10, u't')) || !isChar(text, 13, u':') ||
+        !isChar(text, 16, u':'))
+        return std::nullopt;
+    qsizetype at = 19;
+    int msec = 0;
+    if (isChar(text, at, u'.')) {
+        const qsizetype first = ++at;
+        for (; at < text.size() && text[at] >= u'0' && text[at] <= u'9'; ++at) {
+            if (at - first < 3)
+                msec = msec * 10 + (text[at].unicode() - u'0');
+        }
+        if (at == first)
+            return std::nullopt;
+        for (qsizetype n = at - first; n < 3; ++n)
+            msec *= 10;
+    }
+    int offset = 0;
+    if (isChar(text, at, u'Z') || isChar(text, at, u'z')) {
+        ++at;
+    } else if (isChar(text, at, u'+') || isChar(text, at, u'-')) {
+        const int sign = isChar(text, at, u'-') ? -1 : 1;
+        const int offsetHours = digits(text, at + 1, 2), offsetMinutes = digits(text, at + 4, 2);
+        if (offsetHours < 0 || offsetHours > 23 || offsetMinutes < 0 || offsetMinutes > 59 || !isChar(text, at + 3, u':'))
+            return std::nullopt;
+        offset = sign * (offsetHours * 3600 + offsetMinutes * 60);
+        at += 6;
+    } else {
+        return std::nullopt;
+    }
+    if (at != text.size() || year < 1 || hour > 23 || minute > 59 || second > 60)
+        return std::nullopt;
+    const QDate date(year, month, day);
+    if (!date.isValid())
+        return std::nullopt;
+    const bool leap = second == 60;
+    const QTime time(hour, minute, leap ? 59 : second, leap ? 999 : msec);
+    QDateTime dateTime = offset == 0 ? QDateTime(date, time, Qt::UTC) : QDateTime(date, time, Qt::OffsetFromUTC, offset);
+    if (!dateTime.isValid() || !inYearRange(dateTime))
+        return std::nullopt;
+    if (leap) {
+        // A leap second is inserted only after 23:59:59 UTC.
+        const QTime utc = dateTime.toUTC().time();
+        if (utc.hour() != 23 || utc.minute() != 59)
+            return std::nullopt;
+    }
+    return dateTime;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
+#include <QStringView>
 #include <QVariantMap>
 
 #include <optional>
@@ -38,4 +40,10 @@ public:
     // With a listKey, an array under that key in the top-level map comes back as ArchivedRecords:
     // every entry checked as strictly as the rest, none of them built yet.
     static std::optional<QVariantMap> decode(const QByteArray &payload, const QString &listKey = QString());
+
+    // The text of a tag-0 date: RFC 3339 with a zone offset ("Z" or +hh:mm), a time and optional
+    // fraction (kept to the millisecond). A leap second (hh:mm:60 at 23:59 UTC) is read as the
+    // last millisecond before it. Nothing for any other form, and for an instant whose year,
+    // as written or in UTC, lies outside 1 to 9999.
+    static std::optional<QDateTime> parseDateTime(QStringView text);
 };

@@ -6,8 +6,8 @@
 
 #include <climits>
 
-// Preconditions are worded as the pool's contract states them, so a failure reads the same
-// whichever caller broke it.
+// A failed precondition names the condition that broke, so the message reads the same whichever
+// caller broke it.
 #define POOL_ASSERT(cond, text)                                                                               \
     ((cond) ? static_cast<void>(0) : zorbixAssertFailed(__FILE__, static_cast<unsigned>(__LINE__), text))
 

@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <utility>
+
 using namespace ExchangeProtocol;
 
 namespace {
@@ -31,11 +33,22 @@ struct QFExchangeServer::Private
     OwnerCardProvider ownerCard;
     int idleTimeout = kServerIdleTimeout;
     int maxFrameLength = kServerMaxFrameLength;
+    int requestDeadline = kServerRequestDeadline;
+    int answerDeadline = kServerAnswerDeadline;
+    int maxConnections = kServerMaxConnections;
+    int maxConnectionsPerPeer = kServerMaxConnectionsPerPeer;
+    QHash<QString, int> openPerAddress;
+    int refused = 0;
+    // The protocol alert on screen, and the malformed connections seen while it was there.
+    bool alertOnScreen = false;
+    int malformedWhileAlerted = 0;
 
     struct Connection
     {
         QString peer;
+        QString address;
         QTimer *idleTimer = nullptr;
+        QTimer *deadline = nullptr;
         quint64 id = 0;             // tells a connection from a later one at the same address
         bool finishing = false;     // "AB" on its way; no further input is handled
         bool answered = false;      // "AB" written
@@ -62,6 +75,7 @@ void QFExchangeServer::Private::queueAnswer(QTcpSocket *socket)
 {
     Connection &connection = open[socket];
     connection.answerQueued = true;
+    connection.deadline->start(answerDeadline);
     answerQueue.append({socket, connection.id});
     if (!answerScheduled) {
         answerScheduled = true;
@@ -98,7 +112,13 @@ void QFExchangeServer::Private::release(QTcpSocket *socket)
 {
     // The pool finds entries by socket identity: the entry must go before the socket does.
     theConnections.removeConnection(socket);
-    open.remove(socket);
+    const auto it = open.constFind(socket);
+    if (it != open.constEnd()) {
+        auto count = openPerAddress.find(it->address);
+        if (count != openPerAddress.end() && --*count <= 0)
+            openPerAddress.erase(count);
+        open.erase(it);
+    }
     QObject::disconnect(socket, nullptr, q, nullptr);
     socket->deleteLater();
 }
@@ -116,10 +136,23 @@ void QFExchangeServer::Private::close(QTcpSocket *socket, CloseReason reason)
 
 void QFExchangeServer::Private::protocolProblem(QTcpSocket *socket, const QString &what)
 {
-    // One alert per connection: the connection ends here, so a hostile peer cannot raise more.
+    // One log line per connection: the connection ends here, so a peer cannot raise more with it.
+    // A peer that reconnects in a loop still gets one alert on screen, not one per connection.
     systemLog(QStringLiteral("QFExchangeServer: %1 from %2; connection closed").arg(what, open.value(socket).peer));
-    vCardCommon::alertKeys("SC_ServerProtocolProblem", "SC_ServerProtocolHint");
     close(socket, CloseReason::ProtocolProblem);
+    if (alertOnScreen) {
+        ++malformedWhileAlerted;
+        return;
+    }
+    alertOnScreen = true;
+    vCardCommon::alertKeys("SC_ServerProtocolProblem", "SC_ServerProtocolHint", [this, server = QPointer(q)] {
+        if (!server)
+            return;
+        alertOnScreen = false;
+        if (malformedWhileAlerted > 0)
+            systemLog(QStringLiteral("QFExchangeServer: %1 more malformed connections while the alert was open")
+                          .arg(std::exchange(malformedWhileAlerted, 0)));
+    });
 }
 
 void QFExchangeServer::Private::send(QTcpSocket *socket, const QVariantMap &message)
@@ -187,19 +220,63 @@ int QFExchangeServer::openConnectionCount() const
     return static_cast<int>(d->open.size());
 }
 
-void QFExchangeServer::connectionReceived(QTcpSocket *socket)
+int QFExchangeServer::refusedConnectionCount() const
+{
+    return d->refused;
+}
+
+void QFExchangeServer::setDeadlines(int request, int answer)
+{
+    ZASSERT(request > 0 && answer > 0);
+    d->requestDeadline = request;
+    d->answerDeadline = answer;
+}
+
+void QFExchangeServer::setConnectionLimits(int total, int perPeer)
+{
+    ZASSERT(total > 0 && perPeer > 0);
+    d->maxConnections = total;
+    d->maxConnectionsPerPeer = perPeer;
+}
+
+bool QFExchangeServer::connectionReceived(QTcpSocket *socket, const QString &peer)
 {
     ZASSERT(socket != nullptr);
     socket->setParent(this);
+    Private::Connection connection;
+    connection.peer = peer.isEmpty() ? peerText(socket) : peer;
+    connection.address = connection.peer.left(connection.peer.lastIndexOf(u':'));
+    int &fromAddress = d->openPerAddress[connection.address];
+    if (d->open.size() >= d->maxConnections || fromAddress >= d->maxConnectionsPerPeer) {
+        // Closed without reading a byte, and without a log line each: a flood stays cheap. The
+        // first refusal of a run is logged.
+        if (fromAddress == 0)
+            d->openPerAddress.remove(connection.address);
+        if (d->refused++ % 1000 == 0)
+            systemLog(QStringLiteral("QFExchangeServer: too many connections; closing the one from %1 (%2 so far)")
+                          .arg(connection.peer)
+                          .arg(d->refused));
+        socket->abort();
+        socket->deleteLater();
+        return false;
+    }
+    ++fromAddress;
     if (!d->theConnections.isActiveConnection(socket))
         d->theConnections.addConnection(socket);
 
-    Private::Connection connection;
     connection.id = ++d->lastId;
-    connection.peer = peerText(socket);
     connection.idleTimer = new QTimer(socket);
     connection.idleTimer->setSingleShot(true);
+    connection.deadline = new QTimer(socket);
+    connection.deadline->setSingleShot(true);
+    connection.deadline->start(d->requestDeadline);
     d->open.insert(socket, connection);
+
+    connect(connection.deadline, &QTimer::timeout, this, [this, socket] {
+        systemLog(QStringLiteral("QFExchangeServer: connection from %1 outlasted its deadline; closed")
+                      .arg(d->open.value(socket).peer));
+        d->close(socket, CloseReason::DeadlinePassed);
+    });
 
     connect(connection.idleTimer, &QTimer::timeout, this, [this, socket] {
         systemLog(QStringLiteral("QFExchangeServer: closing idle connection from %1").arg(d->open.value(socket).peer));
@@ -225,6 +302,7 @@ void QFExchangeServer::connectionReceived(QTcpSocket *socket)
     // Bytes may have arrived before we took the socket on.
     if (socket->bytesAvailable() > 0)
         QMetaObject::invokeMethod(socket, &QTcpSocket::readyRead, Qt::QueuedConnection);
+    return true;
 }
 
 void QFExchangeServer::readDataFromRemote(QTcpSocket *socket, const QByteArray &chunk)

@@ -15,9 +15,12 @@ class QTcpSocket;
 // (then the connection is closed), any other type with nothing. It knows no address book: the
 // record list and the card come from providers, asked at the moment "sendAB" is answered.
 //
-// A malformed frame or message raises one alert and closes that connection; a declared length
-// above the cap or below zero counts as malformed. Connections idle for idleTimeout() ms are
-// closed. Writes never block: replies are queued on the socket.
+// A malformed frame or message is logged and closes that connection; a declared length above the
+// cap or below zero counts as malformed. The sharing user sees one alert for it, and no further
+// one while that alert is on screen (those are counted and logged when it goes). Connections idle
+// for idleTimeout() ms, or still open past their deadlines, are closed. Connections beyond the
+// limits, in all or from one peer address, are closed as soon as they arrive. Writes never block:
+// replies are queued on the socket.
 class QFExchangeServer : public QObject
 {
     Q_OBJECT
@@ -33,6 +36,7 @@ public:
         IdleTimeout,     // nothing moved for idleTimeout() ms
         WriteBacklog,    // the client sends but does not read our replies
         EncodingFailed,  // the record list holds a value that cannot travel (logged)
+        DeadlinePassed,  // no "sendAB" in time, or the answer not taken in time
     };
     Q_ENUM(CloseReason)
 
@@ -46,10 +50,15 @@ public:
     int idleTimeout() const;
     void setMaxFrameLength(int bytes);
     int maxFrameLength() const;
+    // Milliseconds from accept to "sendAB", and from "sendAB" to the end of the answer.
+    void setDeadlines(int request, int answer);
+    void setConnectionLimits(int total, int perPeer);
 
     // Takes on an accepted connection; the server owns the socket from here on and deletes it
-    // when the connection ends.
-    void connectionReceived(QTcpSocket *socket);
+    // when the connection ends. peer is "address:port" as the accept saw it (the socket forgets
+    // the address once the peer resets); empty means ask the socket. Returns false when the
+    // connection was over a limit and has been closed.
+    bool connectionReceived(QTcpSocket *socket, const QString &peer = QString());
 
     // One received chunk of a connection. An empty chunk means the peer has closed.
     void readDataFromRemote(QTcpSocket *socket, const QByteArray &chunk);
@@ -58,6 +67,8 @@ public:
 
     const QFConnectionPool &connections() const;
     int openConnectionCount() const;
+    // Connections closed on arrival for being over a limit.
+    int refusedConnectionCount() const;
 
 signals:
     // peer is "address:port". recordCount is the number of records sent.
