@@ -77,6 +77,7 @@ struct Share
             return list;
         });
         server.setOwnerCardProvider([] { return OwnerCard{{1, QStringLiteral("Ann")}, {2, QStringLiteral("Lee")}}; });
+        server.setConnectionLimits(1000, 1000); // all clients come from one address here
         QObject::connect(&listener, &QTcpServer::newConnection, &server, [this] {
             while (QTcpSocket *socket = listener.nextPendingConnection())
                 server.connectionReceived(socket);

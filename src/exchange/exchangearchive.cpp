@@ -1,6 +1,7 @@
 #include "exchangearchive.h"
 
 #include "cbormessagereader.h"
+#include "cborwalker.h"
 #include "flatperson.h"
 
 #include <QtEndian>
@@ -230,83 +231,147 @@ std::optional<QByteArray> ExchangeArchive::encode(const QVariantMap &message)
 
 std::optional<QVariantMap> ExchangeArchive::decode(const QByteArray &payload, const QString &listKey)
 {
-    CborMessageReader reader(payload);
-    return reader.readMessage(listKey);
+    if (listKey.isEmpty()) {
+        CborMessageReader reader(payload);
+        return reader.readMessage(listKey);
+    }
+    // One pass checks everything, the list's entries included; then only the few other values of
+    // the message are built, each from where the pass found it.
+    std::optional<CborWalker::Result> walked = CborWalker::walk(payload, listKey);
+    if (!walked)
+        return std::nullopt;
+    QVariantMap message;
+    for (const CborWalker::TopEntry &entry : std::as_const(walked->entries)) {
+        QVariant value;
+        if (entry.isList) {
+            ArchivedRecords records;
+            records.m_payload = payload;
+            records.m_offsets = std::move(walked->listOffsets);
+            records.m_depth = 3;
+            value = QVariant::fromValue(std::move(records));
+        } else {
+            CborMessageReader reader(payload, entry.valueOffset);
+            if (!reader.readItem(value, 2, kMaxItems))
+                return std::nullopt; // the pass and the build disagree: refuse rather than guess
+        }
+        message.insert(entry.key, std::move(value));
+    }
+    return message;
 }
 
 namespace {
-// Digits at text[at, at + count) as a number, or -1.
-int digits(QStringView text, qsizetype at, int count)
+// The fields of an RFC 3339 date-time, read from ASCII text of either character width.
+struct DateFields
 {
-    if (at + count > text.size())
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, msec = 0, offset = 0; // offset in seconds
+    bool leap = false;
+};
+
+template<typename Char>
+int digits(const Char *text, qsizetype size, qsizetype at, int count)
+{
+    if (at + count > size)
         return -1;
     int value = 0;
     for (int i = 0; i < count; ++i) {
-        const char16_t c = text[at + i].unicode();
-        if (c < u'0' || c > u'9')
+        const auto c = text[at + i];
+        if (c < '0' || c > '9')
             return -1;
-        value = value * 10 + (c - u'0');
+        value = value * 10 + int(c - '0');
     }
     return value;
 }
 
-bool isChar(QStringView text, qsizetype at, char16_t c)
+template<typename Char>
+bool isChar(const Char *text, qsizetype size, qsizetype at, char c)
 {
-    return at < text.size() && text[at].unicode() == c;
+    return at < size && text[at] == Char(c);
+}
+
+bool isLeapYear(int year)
+{
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+int daysInMonth(int year, int month)
+{
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+// A date without a zone offset would be a different instant on each receiver, so only the full
+// form is read: yyyy-mm-ddThh:mm:ss[.fraction](Z|+hh:mm|-hh:mm); T and Z in either case. The
+// checks need no calendar object, so that a check of many dates stays cheap.
+template<typename Char>
+bool readDateFields(const Char *t, qsizetype n, DateFields &f)
+{
+    f.year = digits(t, n, 0, 4);
+    f.month = digits(t, n, 5, 2);
+    f.day = digits(t, n, 8, 2);
+    f.hour = digits(t, n, 11, 2);
+    f.minute = digits(t, n, 14, 2);
+    f.second = digits(t, n, 17, 2);
+    if (f.year < 1 || f.month < 1 || f.month > 12 || f.day < 1 || f.hour < 0 || f.hour > 23 || f.minute < 0 ||
+        f.minute > 59 || f.second < 0 || f.second > 60 || !isChar(t, n, 4, '-') || !isChar(t, n, 7, '-') ||
+        !(isChar(t, n, 10, 'T') || isChar(t, n, 10, 't')) || !isChar(t, n, 13, ':') || !isChar(t, n, 16, ':') ||
+        f.day > daysInMonth(f.year, f.month))
+        return false;
+    qsizetype at = 19;
+    f.msec = 0;
+    if (isChar(t, n, at, '.')) {
+        const qsizetype first = ++at;
+        for (; at < n && t[at] >= Char('0') && t[at] <= Char('9'); ++at) {
+            if (at - first < 3)
+                f.msec = f.msec * 10 + int(t[at] - '0');
+        }
+        if (at == first)
+            return false;
+        for (qsizetype k = at - first; k < 3; ++k)
+            f.msec *= 10;
+    }
+    f.offset = 0;
+    if (isChar(t, n, at, 'Z') || isChar(t, n, at, 'z')) {
+        ++at;
+    } else if (isChar(t, n, at, '+') || isChar(t, n, at, '-')) {
+        const int sign = isChar(t, n, at, '-') ? -1 : 1;
+        const int hours = digits(t, n, at + 1, 2), minutes = digits(t, n, at + 4, 2);
+        if (hours < 0 || hours > 23 || minutes < 0 || minutes > 59 || !isChar(t, n, at + 3, ':'))
+            return false;
+        f.offset = sign * (hours * 3600 + minutes * 60);
+        at += 6;
+    } else {
+        return false;
+    }
+    if (at != n)
+        return false;
+    // The same instant in UTC: minutes into the local day less the offset, and the day it falls on.
+    const int utcMinutes = f.hour * 60 + f.minute - f.offset / 60;
+    if ((utcMinutes < 0 && f.year == 1 && f.month == 1 && f.day == 1) ||
+        (utcMinutes >= 24 * 60 && f.year == 9999 && f.month == 12 && f.day == 31))
+        return false; // outside the years 1 to 9999 in UTC
+    // A leap second is inserted only after 23:59:59 UTC.
+    f.leap = f.second == 60;
+    if (f.leap && ((utcMinutes % 1440) + 1440) % 1440 != 23 * 60 + 59)
+        return false;
+    return true;
 }
 } // namespace
 
-// A date without a zone offset would be a different instant on each receiver, so only the full
-// form is read: yyyy-mm-ddThh:mm:ss[.fraction](Z|+hh:mm|-hh:mm); T and Z in either case.
 std::optional<QDateTime> ExchangeArchive::parseDateTime(QStringView text)
 {
-    const int year = digits(text, 0, 4), month = digits(text, 5, 2), day = digits(text, 8, 2);
-    const int hour = digits(text, 11, 2), minute = digits(text, 14, 2), second = digits(text, 17, 2);
-    if (year < 0 || month < 0 || day < 0 || hour < 0 || minute < 0 || second < 0 || !isChar(text, 4, u'-') ||
-        !isChar(text, 7, u'-') || !(isChar(text, 10, u'T') || isChar(text, 10, u't')) || !isChar(text, 13, u':') ||
-        !isChar(text, 16, u':'))
+    DateFields f;
+    if (!readDateFields(text.utf16(), text.size(), f))
         return std::nullopt;
-    qsizetype at = 19;
-    int msec = 0;
-    if (isChar(text, at, u'.')) {
-        const qsizetype first = ++at;
-        for (; at < text.size() && text[at] >= u'0' && text[at] <= u'9'; ++at) {
-            if (at - first < 3)
-                msec = msec * 10 + (text[at].unicode() - u'0');
-        }
-        if (at == first)
-            return std::nullopt;
-        for (qsizetype n = at - first; n < 3; ++n)
-            msec *= 10;
-    }
-    int offset = 0;
-    if (isChar(text, at, u'Z') || isChar(text, at, u'z')) {
-        ++at;
-    } else if (isChar(text, at, u'+') || isChar(text, at, u'-')) {
-        const int sign = isChar(text, at, u'-') ? -1 : 1;
-        const int offsetHours = digits(text, at + 1, 2), offsetMinutes = digits(text, at + 4, 2);
-        if (offsetHours < 0 || offsetHours > 23 || offsetMinutes < 0 || offsetMinutes > 59 || !isChar(text, at + 3, u':'))
-            return std::nullopt;
-        offset = sign * (offsetHours * 3600 + offsetMinutes * 60);
-        at += 6;
-    } else {
+    const QDate date(f.year, f.month, f.day);
+    const QTime time(f.hour, f.minute, f.leap ? 59 : f.second, f.leap ? 999 : f.msec);
+    QDateTime dateTime = f.offset == 0 ? QDateTime(date, time, Qt::UTC) : QDateTime(date, time, Qt::OffsetFromUTC, f.offset);
+    if (!dateTime.isValid())
         return std::nullopt;
-    }
-    if (at != text.size() || year < 1 || hour > 23 || minute > 59 || second > 60)
-        return std::nullopt;
-    const QDate date(year, month, day);
-    if (!date.isValid())
-        return std::nullopt;
-    const bool leap = second == 60;
-    const QTime time(hour, minute, leap ? 59 : second, leap ? 999 : msec);
-    QDateTime dateTime = offset == 0 ? QDateTime(date, time, Qt::UTC) : QDateTime(date, time, Qt::OffsetFromUTC, offset);
-    if (!dateTime.isValid() || !inYearRange(dateTime))
-        return std::nullopt;
-    if (leap) {
-        // A leap second is inserted only after 23:59:59 UTC.
-        const QTime utc = dateTime.toUTC().time();
-        if (utc.hour() != 23 || utc.minute() != 59)
-            return std::nullopt;
-    }
     return dateTime;
+}
+
+bool ExchangeArchive::isDateTime(const char *text, qsizetype size)
+{
+    DateFields f;
+    return readDateFields(text, size, f);
 }

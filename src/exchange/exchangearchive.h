@@ -46,4 +46,6 @@ public:
     // last millisecond before it. Nothing for any other form, and for an instant whose year,
     // as written or in UTC, lies outside 1 to 9999.
     static std::optional<QDateTime> parseDateTime(QStringView text);
+    // The same check on the text's UTF-8 bytes, without building the date.
+    static bool isDateTime(const char *text, qsizetype size);
 };

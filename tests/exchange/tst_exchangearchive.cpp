@@ -161,7 +161,8 @@ void TestExchangeArchive::dateTexts()
     if (parsed)
         QCOMPARE(parsed->toUTC().toString(Qt::ISODateWithMs), utc);
     // Inside a payload, a refused date refuses the whole payload.
-    const QByteArray payload = QCborValue(QCborMap{{u"a"_qs, QCborValue(QCborKnownTags::DateTimeString, text)}}).toCbor();
+    // {"a": 0("text")}, by hand: QCborValue would rewrite the date text in its own form.
+    const QByteArray payload = QByteArray::fromHex("a16161c0") + QCborValue(text).toCbor();
     QCOMPARE(ExchangeArchive::decode(payload).has_value(), !utc.isEmpty());
 }
 

@@ -31,7 +31,7 @@ void TestQFConnectionPool::packBuildsPaddedHeader()
 {
     QTcpSocket handle;
     QCOMPARE(QFConnectionPool::packData(QByteArray(1000, 'a'), &handle), QByteArray("1011      +") + QByteArray(1000, 'a'));
-    QCOMPARE(QFConnectionPool::packData("\0+", &handle), QByteArray("13        +\0+", 13));
+    QCOMPARE(QFConnectionPool::packData(QByteArray("\0+", 2), &handle), QByteArray("13        +\0+", 13));
 }
 
 void TestQFConnectionPool::declaredLength_data()
