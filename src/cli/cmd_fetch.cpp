@@ -1,17 +1,14 @@
 #include "commands.h"
 
 #include "exchangeprotocol.h"
+#include "jsonstream.h"
 #include "ownercardfields.h"
 #include "printabletext.h"
 #include "qfexchangeclient.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QEventLoop>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSaveFile>
 #include <QTextStream>
 
@@ -20,36 +17,42 @@
 
 namespace {
 
-// JSON has no dates or bytes: dates become RFC 3339 texts, bytes base64 texts.
-QJsonValue toJson(const QVariant &value)
+// The record list as JSON, one record per line, each built and written in turn and its texts
+// escaped in pieces: a large share is never held as a whole, neither as records nor as JSON.
+// Dates become RFC 3339 texts, bytes base64 texts. "-" is standard output.
+int writeRecordsJson(const ArchivedRecords &records, const QString &jsonFile, QTextStream &err)
 {
-    switch (value.typeId()) {
-    case QMetaType::QVariantList: {
-        QJsonArray array;
-        for (const QVariant &element : value.toList())
-            array.append(toJson(element));
-        return array;
+    QFile standardOutput;
+    QSaveFile file(jsonFile);
+    QIODevice *device = &file;
+    if (jsonFile == QLatin1String("-")) {
+        if (!standardOutput.open(stdout, QIODevice::WriteOnly))
+            return CliFailure;
+        device = &standardOutput;
+    } else if (!file.open(QIODevice::WriteOnly)) {
+        err << "zorbix-cli fetch: cannot write " << jsonFile << ": " << file.errorString() << '\n';
+        return CliFailure;
     }
-    case QMetaType::QVariantMap: {
-        QJsonObject object;
-        const QVariantMap map = value.toMap();
-        for (auto it = map.cbegin(); it != map.cend(); ++it)
-            object.insert(it.key(), toJson(it.value()));
-        return object;
+    bool written = false;
+    {
+        JsonStream json(device);
+        json.raw("[");
+        for (qsizetype i = 0; i < records.size(); ++i) {
+            json.raw(i == 0 ? "\n" : ",\n");
+            json.value(records.at(i));
+        }
+        json.raw("\n]\n");
+        written = json.flush();
     }
-    case QMetaType::QDateTime:
-        return value.toDateTime().toString(Qt::ISODateWithMs);
-    case QMetaType::QByteArray:
-        return QString::fromLatin1(value.toByteArray().toBase64());
-    case QMetaType::LongLong:
-        return value.toLongLong();
-    case QMetaType::Double:
-        return value.toDouble();
-    case QMetaType::Bool:
-        return value.toBool();
-    default:
-        return value.toString();
+    if (device == &standardOutput) {
+        standardOutput.flush();
+        return written ? CliOk : CliFailure;
     }
+    if (!written || !file.commit()) {
+        err << "zorbix-cli fetch: cannot write " << jsonFile << ": " << file.errorString() << '\n';
+        return CliFailure;
+    }
+    return CliOk;
 }
 
 void printHelp(QTextStream &out)
@@ -162,36 +165,8 @@ int cmdFetch(const QStringList &args)
     out << records.size() << " records\n";
     out.flush();
 
-    if (!jsonFile.isEmpty()) {
-        // One record per line, each built and written in turn: a large share is never held as a
-        // whole, neither as records nor as JSON.
-        QFile standardOutput;
-        QSaveFile file(jsonFile);
-        QIODevice *device = &file;
-        if (jsonFile == QLatin1String("-")) {
-            if (!standardOutput.open(stdout, QIODevice::WriteOnly))
-                return CliFailure;
-            device = &standardOutput;
-        } else if (!file.open(QIODevice::WriteOnly)) {
-            err << "zorbix-cli fetch: cannot write " << jsonFile << ": " << file.errorString() << '\n';
-            return CliFailure;
-        }
-        bool written = device->write("[") == 1;
-        for (qsizetype i = 0; i < records.size() && written; ++i) {
-            // A document holds only lists and objects: the record goes in a list of one.
-            QByteArray line = QJsonDocument(QJsonArray{toJson(records.at(i))}).toJson(QJsonDocument::Compact);
-            line = (i == 0 ? QByteArray("\n") : QByteArray(",\n")) + line.mid(1, line.size() - 2);
-            written = device->write(line) == line.size();
-        }
-        written = written && device->write("\n]\n") == 3;
-        if (device == &standardOutput) {
-            standardOutput.flush();
-            return written ? CliOk : CliFailure;
-        }
-        if (!written || !file.commit()) {
-            err << "zorbix-cli fetch: cannot write " << jsonFile << ": " << file.errorString() << '\n';
-            return CliFailure;
-        }
-    }
+    // The finished reply is handed on from here.
+    if (!jsonFile.isEmpty())
+        return writeRecordsJson(records, jsonFile, err);
     return CliOk;
 }

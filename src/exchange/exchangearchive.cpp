@@ -1,5 +1,6 @@
 #include "exchangearchive.h"
 
+#include "archivedrecords.h"
 #include "cbormessagereader.h"
 #include "cborwalker.h"
 #include "flatperson.h"

@@ -167,13 +167,19 @@ void TestCliExchange::peerAndFileTextIsEscaped()
     };
     QTcpServer fake;
     QVERIFY(fake.listen(QHostAddress::LocalHost, 0));
+    const QCborArray records{QCborMap{{u"Note"_qs, hostile + QString(70000, QChar(0x01))}}};
     QByteArray reply = frame({{u"type"_qs, u"keys"_qs}, {u"Keys1"_qs, 1}}) +
-                       frame({{u"type"_qs, u"AB"_qs}, {u"pData"_qs, QCborMap{{1, hostile}}}, {u"ABData"_qs, QCborArray()}});
+                       frame({{u"type"_qs, u"AB"_qs}, {u"pData"_qs, QCborMap{{1, hostile}}}, {u"ABData"_qs, records}});
     connect(&fake, &QTcpServer::newConnection, &fake, [&] { fake.nextPendingConnection()->write(reply); });
     const QString target = QStringLiteral("127.0.0.1:%1").arg(fake.serverPort());
     QByteArray out, err;
-    QCOMPARE(runCli({u"fetch"_qs, target}, &out), 0);
+    const QString json = m_dir.filePath(u"hostile.json"_qs);
+    QCOMPARE(runCli({u"fetch"_qs, target, u"--json"_qs, json}, &out), 0);
     QVERIFY2(out.contains("First name: " + shown + '\n'), out.constData());
+    // JSON keeps the text exactly, escaped its own way, however long.
+    QFile file(json);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(QJsonDocument::fromJson(file.readAll()).array().at(0)[u"Note"_qs].toString(), records[0][u"Note"_qs].toString());
     reply = frame({{u"type"_qs, hostile}});
     QCOMPARE(runCli({u"fetch"_qs, target}, &out, &err), 4);
     QVERIFY2(err.contains('"' + shown + '"'), err.constData());
@@ -184,6 +190,10 @@ void TestCliExchange::peerAndFileTextIsEscaped()
     QCOMPARE(runCli({u"list"_qs, u"--addressbook"_qs, book}, &out), 0);
     QVERIFY2(out.contains("  Eve Roe\\x1b[2J\\x07\\x7f\n"), out.constData());
     QVERIFY(!out.contains('\x1b') && !out.contains('\x07') && !out.contains('\r'));
+    QCOMPARE(runCli({u"list"_qs, u"--json"_qs, u"--addressbook"_qs, book}, &out), 0);
+    const QJsonObject listed = QJsonDocument::fromJson(out).object();
+    QCOMPARE(listed[u"persons"_qs][0][u"name"_qs].toString(), u"Eve Roe"_qs + QChar(0x1b) + u"[2J"_qs + QChar(0x07) + QChar(0x7f));
+    QVERIFY(listed[u"groups"_qs].toArray().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestCliExchange)
