@@ -5,6 +5,8 @@
 
 #include "abglobals.h"
 #include "archivedrecords.h"
+#include "cbormessagereader.h"
+#include "cborwalker.h"
 #include "exchangearchive.h"
 #include "flatperson.h"
 #include "qfconnectionpool.h"
@@ -66,6 +68,18 @@ int main(int argc, char *argv[])
         out << n << " persons, payload " << payload.size() << " bytes: encode " << encodeMs << " ms, pack " << packMs
             << " ms, reassemble " << unpackMs << " ms, decode " << decodeMs << " ms, every record built "
             << buildMs << " ms" << (built == records ? "" : " (MISMATCH)") << '\n';
+        // The check of what arrives on its own: the one-pass walker against a check-only pass of
+        // the stream reader (what the receiving side did before).
+        clock.start();
+        const bool walked = CborWalker::walk(back, u"ABData"_qs).has_value();
+        const double walkMs = double(clock.nsecsElapsed()) / 1e6;
+        clock.start();
+        CborMessageReader reader(back);
+        const bool read = reader.readMessage(u"ABData"_qs).has_value();
+        const double readMs = double(clock.nsecsElapsed()) / 1e6;
+        out << "  check of " << back.size() << " bytes: walker " << QString::number(walkMs, 'f', 2) << " ms ("
+            << QString::number(double(back.size()) / 1e6 / (walkMs / 1e3), 'f', 0) << " MB/s), stream reader "
+            << QString::number(readMs, 'f', 2) << " ms" << (walked && read ? "" : " (REFUSED)") << '\n';
         out.flush();
     }
     return 0;
