@@ -85,7 +85,7 @@ public:
 
 private:
     static constexpr qsizetype kFew = 32;
-    QVarLengthArray<std::string_view, kFew> m_few; // views into the payload or into m_joined
+    QVarLengthArray<std::string_view, kFew> m_few; // views into the payload or into joined keys
     std::optional<std::unordered_set<std::string_view>> m_many;
 };
 
