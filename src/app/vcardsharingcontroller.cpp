@@ -2,6 +2,7 @@
 
 #include "abaddressbook.h"
 #include "absharingpropcontroller.h"
+#include "qfexchangeserver.h"
 #include "abstorewatcher.h"
 #include "images.h"
 #include "pageswap.h"
@@ -187,6 +188,16 @@ void vCardSharingController::awakeFromNib()
     d->theConnections = std::make_unique<ShareService>();
     d->theConnections->setRecordProvider([this] { return mapABToArchivable(0); });
     d->theConnections->setOwnerCardProvider([this] { return ownerCard(); });
+    // What the record list depends on: the store's state and the shared groups.
+    d->theConnections->server().setRecordStamp([this] {
+        const ABAddressBook *book = ABAddressBook::sharedAddressBook();
+        if (d->storeWatcher)
+            d->storeWatcher->takeInPendingChanges();
+        QByteArray stamp = QByteArray::number(quintptr(book)) + ':' + QByteArray::number(book ? book->revision() : 0);
+        for (const QVariant &group : d->ABSharingControllerRef->sharedGroups())
+            stamp += '\0' + group.toString().toUtf8();
+        return stamp;
+    });
     connect(d->theConnections.get(), &ShareService::displayChanged, this,
             &vCardSharingController::updateSharingDisplay);
     updateSharingDisplay();

@@ -169,6 +169,11 @@ int cmdServe(const QStringList &args)
         return RecordListBuilder::build(book, isShared);
     });
     server.setOwnerCardProvider([card] { return card; });
+    // The groups are fixed for the run: the list changes only with the store.
+    server.setRecordStamp([book, &watcher] {
+        watcher.takeInPendingChanges();
+        return QByteArray::number(book->revision());
+    });
     QObject::connect(&server, &QFExchangeServer::connectionServed, &server, [&out](const QString &peer, int records) {
         out << "served " << records << " records to " << peer << '\n';
         out.flush();

@@ -4,6 +4,7 @@
 #include "cbormessagereader.h"
 #include "cborwalker.h"
 #include "flatperson.h"
+#include "zassert.h"
 
 #include <QtEndian>
 #include <QDate>
@@ -98,6 +99,12 @@ private:
     }
 
     QByteArray &m_out;
+
+public:
+    // The top-level key whose value is left out (encodeAround), and where it would have gone.
+    QString spliceKey;
+    qsizetype spliceAt = -1;
+    qsizetype size() const { return m_out.size(); }
 };
 
 QString dateText(const QDateTime &dateTime)
@@ -121,11 +128,15 @@ bool inYearRange(const QDateTime &dateTime)
 
 bool writeValue(Writer &writer, const QVariant &value);
 
-bool writeTextMap(Writer &writer, const QVariantMap &map)
+bool writeTextMap(Writer &writer, const QVariantMap &map, bool top = false)
 {
     writer.startMap(static_cast<quint64>(map.size()));
     for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
         writer.append(it.key());
+        if (top && !writer.spliceKey.isNull() && it.key() == writer.spliceKey) {
+            writer.spliceAt = writer.size();
+            continue;
+        }
         if (!writeValue(writer, it.value()))
             return false;
     }
@@ -220,6 +231,26 @@ bool writeValue(Writer &writer, const QVariant &value)
 }
 
 } // namespace
+
+std::optional<ExchangeArchive::Spliced> ExchangeArchive::encodeAround(const QVariantMap &message, const QString &key)
+{
+    ZASSERT(message.contains(key));
+    QByteArray out;
+    Writer writer(out);
+    writer.spliceKey = key;
+    if (!writeTextMap(writer, message, true) || writer.spliceAt < 0)
+        return std::nullopt;
+    return Spliced{out.left(writer.spliceAt), out.mid(writer.spliceAt)};
+}
+
+std::optional<QByteArray> ExchangeArchive::encodeItem(const QVariant &value)
+{
+    QByteArray out;
+    Writer writer(out);
+    if (!writeValue(writer, value))
+        return std::nullopt;
+    return out;
+}
 
 std::optional<QByteArray> ExchangeArchive::encode(const QVariantMap &message)
 {

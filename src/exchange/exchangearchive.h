@@ -37,6 +37,16 @@ public:
     // Nothing when the graph holds a value of a kind that has no CBOR form here (an invalid
     // QVariant, a pointer, ...): such a message is a programming error, never sent half-written.
     static std::optional<QByteArray> encode(const QVariantMap &message);
+    // A message in two parts around the value under key (which must be present): that value's
+    // own encoding (encodeItem) goes between them. A large value that changes seldom is encoded
+    // once and sent again with fresh parts around it.
+    struct Spliced
+    {
+        QByteArray before;
+        QByteArray after;
+    };
+    static std::optional<Spliced> encodeAround(const QVariantMap &message, const QString &key);
+    static std::optional<QByteArray> encodeItem(const QVariant &value);
     // With a listKey, an array under that key in the top-level map comes back as ArchivedRecords:
     // every entry checked as strictly as the rest, none of them built yet.
     static std::optional<QVariantMap> decode(const QByteArray &payload, const QString &listKey = QString());

@@ -221,14 +221,20 @@ int QFConnectionPool::getHeadLengthforConnection(const QTcpSocket *aHandle) cons
     return declared == 0 ? -1 : declared;
 }
 
-QByteArray QFConnectionPool::packData(const QByteArray &payload, const QTcpSocket *aHandle)
+QByteArray QFConnectionPool::frameHeader(qsizetype payloadSize, const QTcpSocket *aHandle)
 {
     POOL_ASSERT(aHandle != nullptr, "nil != aHandle");
-    const qsizetype total = payload.size() + kHeaderLength;
+    const qsizetype total = payloadSize + kHeaderLength;
     ZASSERT(total <= INT_MAX);
-    QByteArray frame = QByteArray::number(static_cast<qlonglong>(total)).leftJustified(kLengthDigits, ' ');
-    frame.reserve(total);
-    frame.append('+');
+    QByteArray header = QByteArray::number(static_cast<qlonglong>(total)).leftJustified(kLengthDigits, ' ');
+    header.append('+');
+    return header;
+}
+
+QByteArray QFConnectionPool::packData(const QByteArray &payload, const QTcpSocket *aHandle)
+{
+    QByteArray frame = frameHeader(payload.size(), aHandle);
+    frame.reserve(kHeaderLength + payload.size());
     frame.append(payload);
     return frame;
 }

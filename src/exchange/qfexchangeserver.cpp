@@ -31,6 +31,13 @@ struct QFExchangeServer::Private
     QFConnectionPool theConnections;
     RecordProvider records;
     OwnerCardProvider ownerCard;
+    RecordStamp recordStamp;
+    // The record list as last encoded, and the stamp it was built under.
+    std::optional<QByteArray> encodedRecords;
+    QByteArray encodedStamp;
+    int encodedCount = 0;
+    quint64 lastBuild = 0;    // numbers the lists built, so that a late one never replaces a newer
+    quint64 encodedBuild = 0;
     int idleTimeout = kServerIdleTimeout;
     int maxFrameLength = kServerMaxFrameLength;
     int requestDeadline = kServerRequestDeadline;
@@ -67,7 +74,8 @@ struct QFExchangeServer::Private
     void touch(QTcpSocket *socket);
     void send(QTcpSocket *socket, const QVariantMap &message);
     void queueAnswer(QTcpSocket *socket);
-    void finishAnswer(QTcpSocket *socket, quint64 id, const std::optional<QByteArray> &payload, int recordCount);
+    void finishAnswer(QTcpSocket *socket, quint64 id, const OwnerCard &card, const std::optional<QByteArray> &records,
+                      int recordCount);
     void answerNext();
 };
 
@@ -186,6 +194,12 @@ void QFExchangeServer::setRecordProvider(RecordProvider provider)
 void QFExchangeServer::setOwnerCardProvider(OwnerCardProvider provider)
 {
     d->ownerCard = std::move(provider);
+}
+
+void QFExchangeServer::setRecordStamp(RecordStamp stamp)
+{
+    d->recordStamp = std::move(stamp);
+    d->encodedRecords.reset();
 }
 
 void QFExchangeServer::setIdleTimeout(int milliseconds)
@@ -375,35 +389,53 @@ void QFExchangeServer::sendDataToRemote(QTcpSocket *socket)
     auto it = d->open.find(socket);
     if (it == d->open.end() || it->finishing)
         return;
+    it->finishing = true;
+    const quint64 id = it->id;
+    // The stamp first: asking it may take in changes that the list must show.
+    const QByteArray stamp = d->recordStamp ? d->recordStamp() : QByteArray();
+    const OwnerCard card = d->ownerCard ? d->ownerCard() : OwnerCard();
+    if (d->recordStamp && d->encodedRecords && d->encodedStamp == stamp) {
+        d->finishAnswer(socket, id, card, d->encodedRecords, d->encodedCount);
+        return;
+    }
     // The records are read here, next to the store; encoding a large list takes as long again
     // and happens on a worker thread, so the event loop goes on serving the others meanwhile.
     const RecordList records = d->records ? d->records() : RecordList();
-    const OwnerCard card = d->ownerCard ? d->ownerCard() : OwnerCard();
-    const QVariantMap message{{kType, kTypeAB},
-                              {kRelease, kReleaseValue},
-                              {kProduct, kProductValue},
-                              {kOwnerData, QVariant::fromValue(card)},
-                              {kRecordData, records}};
-    it->finishing = true;
-    const quint64 id = it->id;
     const int recordCount = static_cast<int>(records.size());
+    const quint64 build = ++d->lastBuild;
     // Parented to the server: if the server goes first, the result is dropped with the watcher.
     auto *encoding = new QFutureWatcher<std::optional<QByteArray>>(this);
-    connect(encoding, &QFutureWatcherBase::finished, this, [this, socket, id, encoding, recordCount] {
+    connect(encoding, &QFutureWatcherBase::finished, this, [this, socket, id, encoding, recordCount, card, stamp, build] {
         encoding->deleteLater();
-        d->finishAnswer(socket, id, encoding->result(), recordCount);
+        const std::optional<QByteArray> bytes = encoding->result();
+        // Kept under the stamp of the moment the list was read: a change since then has another
+        // stamp, so the next answer builds the list again.
+        if (bytes && d->recordStamp && build > d->encodedBuild) {
+            d->encodedBuild = build;
+            d->encodedRecords = bytes;
+            d->encodedStamp = stamp;
+            d->encodedCount = recordCount;
+        }
+        d->finishAnswer(socket, id, card, bytes, recordCount);
     });
-    encoding->setFuture(QtConcurrent::run([message] { return ExchangeArchive::encode(message); }));
+    encoding->setFuture(QtConcurrent::run([records] { return ExchangeArchive::encodeItem(records); }));
 }
 
-void QFExchangeServer::Private::finishAnswer(QTcpSocket *socket, quint64 id, const std::optional<QByteArray> &payload,
-                                             int recordCount)
+void QFExchangeServer::Private::finishAnswer(QTcpSocket *socket, quint64 id, const OwnerCard &card,
+                                             const std::optional<QByteArray> &records, int recordCount)
 {
     // The connection may have ended while its answer was encoded; then the socket is gone too.
     auto it = open.find(socket);
     if (it == open.end() || it->id != id)
         return;
-    if (!payload) {
+    const QVariantMap message{{kType, kTypeAB},
+                              {kRelease, kReleaseValue},
+                              {kProduct, kProductValue},
+                              {kOwnerData, QVariant::fromValue(card)},
+                              {kRecordData, QVariant()}};
+    const std::optional<ExchangeArchive::Spliced> around =
+        records ? ExchangeArchive::encodeAround(message, kRecordData) : std::nullopt;
+    if (!around) {
         systemLog(QStringLiteral("QFExchangeServer: the shared records hold a value that cannot be sent; "
                                  "connection from %1 closed")
                       .arg(it->peer));
@@ -413,7 +445,11 @@ void QFExchangeServer::Private::finishAnswer(QTcpSocket *socket, quint64 id, con
     it->answered = true;
     const QString peer = it->peer;
     theConnections.removeConnection(socket);
-    socket->write(QFConnectionPool::packData(*payload, socket));
+    // The list goes out as the bytes kept for it, between a fresh head and tail.
+    const qsizetype payload = around->before.size() + records->size() + around->after.size();
+    socket->write(QFConnectionPool::frameHeader(payload, socket) + around->before);
+    socket->write(*records);
+    socket->write(around->after);
     touch(socket);
     emit q->connectionServed(peer, recordCount);
     // Closes once the reply is written; the idle timer still guards a client that stops reading.

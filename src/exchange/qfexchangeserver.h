@@ -13,7 +13,8 @@ class QTcpSocket;
 // The sharing end of the exchange. It takes on accepted connections and answers each one:
 // "keys" with a fresh "keys", "sendAB" with one "AB" carrying the owner card and the record list
 // (then the connection is closed), any other type with nothing. It knows no address book: the
-// record list and the card come from providers, asked at the moment "sendAB" is answered.
+// record list and the card come from providers, asked at the moment "sendAB" is answered (the
+// encoded list is reused while its stamp says nothing changed).
 //
 // A malformed frame or message is logged and closes that connection; a declared length above the
 // cap or below zero counts as malformed. The sharing user sees one alert for it, and no further
@@ -28,6 +29,7 @@ class QFExchangeServer : public QObject
 public:
     using RecordProvider = std::function<RecordList()>;
     using OwnerCardProvider = std::function<OwnerCard()>;
+    using RecordStamp = std::function<QByteArray()>;
 
     enum class CloseReason {
         Served,          // "AB" was sent
@@ -45,6 +47,11 @@ public:
 
     void setRecordProvider(RecordProvider provider);
     void setOwnerCardProvider(OwnerCardProvider provider);
+    // With a stamp, the record list is encoded once and sent again as long as the stamp stays the
+    // same: it is asked before every answer and must change whenever the list would (the store's
+    // revision, the shared groups). Without one, every answer builds and encodes the list anew.
+    // The owner card and the message around the list are always made fresh.
+    void setRecordStamp(RecordStamp stamp);
 
     void setIdleTimeout(int milliseconds);
     int idleTimeout() const;

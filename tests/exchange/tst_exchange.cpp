@@ -179,6 +179,7 @@ private slots:
     void malformedConnectionsShareOneAlert();
     void peerLeavingWhileItsAnswerIsPreparedGetsNothing();
     void unencodableAnswerEndsThatConnectionOnly();
+    void encodedListIsKeptPerStamp();
     void slowPeersAreClosed_data();
     void slowPeersAreClosed();
     void connectionsAreBounded();
@@ -431,6 +432,41 @@ void TestExchange::unencodableAnswerEndsThatConnectionOnly()
     share.records = sampleRecords(1);
     waiting.send(frame(kSendAB));
     QCOMPARE(waiting.next().value().value(u"ABData"_qs).toList(), share.records);
+}
+
+// The list is encoded once per stamp, the card every time; after a change (a new stamp) each
+// client gets the list of the moment its "sendAB" was answered, also while another's is encoded.
+void TestExchange::encodedListIsKeptPerStamp()
+{
+    Share share;
+    QByteArray stamp = "1";
+    OwnerCard card = kCard;
+    share.server.setRecordStamp([&stamp] { return stamp; });
+    share.server.setOwnerCardProvider([&card] { return card; });
+    const auto ask = [&share] {
+        auto peer = std::make_unique<RawPeer>(share.port());
+        peer->waitConnected();
+        peer->send(frame(kSendAB));
+        return peer;
+    };
+    QCOMPARE(ask()->next().value().value(u"ABData"_qs).toList(), sampleRecords(3));
+    card[1] = u"Changed"_qs;
+    const QVariantMap again = ask()->next().value();
+    QCOMPARE(again.value(u"ABData"_qs).toList(), sampleRecords(3));
+    QCOMPARE(again.value(u"pData"_qs).value<OwnerCard>(), card);
+    QCOMPARE(share.provided, 1);
+
+    share.records = sampleRecords(20000); // long enough to encode that the next client comes meanwhile
+    stamp = "2";
+    const auto first = ask();
+    QTRY_COMPARE(share.provided, 2);
+    share.records = sampleRecords(5);
+    stamp = "3";
+    const auto second = ask();
+    QCOMPARE(first->next(20000).value().value(u"ABData"_qs).toList().size(), 20000);
+    QCOMPARE(second->next(20000).value().value(u"ABData"_qs).toList(), sampleRecords(5));
+    QCOMPARE(ask()->next().value().value(u"ABData"_qs).toList(), sampleRecords(5));
+    QCOMPARE(share.provided, 3);
 }
 
 // A silent peer is closed after the idle time; one that drips a byte now and then, at its
