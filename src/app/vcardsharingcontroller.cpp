@@ -1,6 +1,7 @@
 #include "vcardsharingcontroller.h"
 
 #include "abaddressbook.h"
+#include "abglobals.h"
 #include "absharingpropcontroller.h"
 #include "qfexchangeserver.h"
 #include "abstorewatcher.h"
@@ -195,7 +196,7 @@ void vCardSharingController::awakeFromNib()
             d->storeWatcher->takeInPendingChanges();
         QByteArray stamp = QByteArray::number(quintptr(book)) + ':' + QByteArray::number(book ? book->revision() : 0);
         for (const QVariant &group : d->ABSharingControllerRef->sharedGroups())
-            stamp += '\0' + group.toString().toUtf8();
+            stamp += '\0' + group.toMap().value(kABUIDProperty).toString().toUtf8();
         return stamp;
     });
     connect(d->theConnections.get(), &ShareService::displayChanged, this,
