@@ -77,6 +77,9 @@ struct Share
             return list;
         });
         server.setOwnerCardProvider([] { return OwnerCard{{1, QStringLiteral("Ann")}, {2, QStringLiteral("Lee")}}; });
+        server.setConnectionLimits(1000, 1000); // all clients come from one address here
+        // Round 0 is the first download after a change; later rounds reuse the encoded list.
+        server.setRecordStamp([book] { return QByteArray::number(book->revision()); });
         QObject::connect(&listener, &QTcpServer::newConnection, &server, [this] {
             while (QTcpSocket *socket = listener.nextPendingConnection())
                 server.connectionReceived(socket);

@@ -5,6 +5,8 @@
 
 #include "abglobals.h"
 #include "archivedrecords.h"
+#include "cbormessagereader.h"
+#include "cborwalker.h"
 #include "exchangearchive.h"
 #include "flatperson.h"
 #include "qfconnectionpool.h"
@@ -15,6 +17,15 @@
 #include <QTcpSocket>
 #include <QTextStream>
 #include <QTimeZone>
+
+#include <ctime>
+
+static double cpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
 
 int main(int argc, char *argv[])
 {
@@ -66,6 +77,19 @@ int main(int argc, char *argv[])
         out << n << " persons, payload " << payload.size() << " bytes: encode " << encodeMs << " ms, pack " << packMs
             << " ms, reassemble " << unpackMs << " ms, decode " << decodeMs << " ms, every record built "
             << buildMs << " ms" << (built == records ? "" : " (MISMATCH)") << '\n';
+        // The check of what arrives on its own: the one-pass walker against a check-only pass of
+        // the stream reader (what the receiving side did before).
+        // Thread CPU time: on a busy machine, wall time says more about the others.
+        double start = cpuMs();
+        const bool walked = CborWalker::walk(back, u"ABData"_qs).has_value();
+        const double walkMs = cpuMs() - start;
+        start = cpuMs();
+        CborMessageReader reader(back);
+        const bool read = reader.readMessage(u"ABData"_qs).has_value();
+        const double readMs = cpuMs() - start;
+        out << "  check of " << back.size() << " bytes: walker " << QString::number(walkMs, 'f', 2) << " ms ("
+            << QString::number(double(back.size()) / 1e6 / (walkMs / 1e3), 'f', 0) << " MB/s), stream reader "
+            << QString::number(readMs, 'f', 2) << " ms (CPU time)" << (walked && read ? "" : " (REFUSED)") << '\n';
         out.flush();
     }
     return 0;

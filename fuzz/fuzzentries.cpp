@@ -1,6 +1,8 @@
 #include "fuzzentries.h"
 
 #include "archivedrecords.h"
+#include "cbormessagereader.h"
+#include "cborwalker.h"
 #include "exchangearchive.h"
 #include "qfconnectionpool.h"
 #include "zassert.h"
@@ -60,6 +62,28 @@ void checkArchive(const QByteArray &payload)
 int fuzzArchiveOneInput(const uint8_t *data, size_t size)
 {
     checkArchive(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
+    return 0;
+}
+
+int fuzzWalkerOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray payload(reinterpret_cast<const char *>(data), qsizetype(size));
+    for (const QString &key : {QStringLiteral("ABData"), QString()}) {
+        CborMessageReader reader(payload);
+        const std::optional<QVariantMap> reference = reader.readMessage(key);
+        ZASSERT(CborWalker::walk(payload, key).has_value() == reference.has_value());
+        if (!reference)
+            continue;
+        const std::optional<QVariantMap> fast = ExchangeArchive::decode(payload, key);
+        ZASSERT(fast.has_value() && fast->keys() == reference->keys());
+        for (auto it = reference->cbegin(); it != reference->cend(); ++it) {
+            const QVariant other = fast->value(it.key());
+            if (it->typeId() == QMetaType::fromType<ArchivedRecords>().id())
+                ZASSERT(sameValue(it->value<ArchivedRecords>().toList(), other.value<ArchivedRecords>().toList()));
+            else
+                ZASSERT(sameValue(*it, other));
+        }
+    }
     return 0;
 }
 

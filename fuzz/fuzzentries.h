@@ -11,3 +11,6 @@
 int fuzzPoolOneInput(const uint8_t *data, size_t size);
 // The bytes as a payload: decoded, and when that succeeds encoded again; encoding is stable.
 int fuzzArchiveOneInput(const uint8_t *data, size_t size);
+// The bytes as a payload: the one-pass check and the strict decoder give the same verdict, and
+// where both accept, the same message.
+int fuzzWalkerOneInput(const uint8_t *data, size_t size);

@@ -1,7 +1,9 @@
 #include "vcardsharingcontroller.h"
 
 #include "abaddressbook.h"
+#include "abglobals.h"
 #include "absharingpropcontroller.h"
+#include "qfexchangeserver.h"
 #include "abstorewatcher.h"
 #include "downloadwindows.h"
 #include "images.h"
@@ -204,6 +206,16 @@ void vCardSharingController::awakeFromNib()
     d->theConnections = std::make_unique<ShareService>();
     d->theConnections->setRecordProvider([this] { return mapABToArchivable(0); });
     d->theConnections->setOwnerCardProvider([this] { return ownerCard(); });
+    // What the record list depends on: the store's state and the shared groups.
+    d->theConnections->server().setRecordStamp([this] {
+        const ABAddressBook *book = ABAddressBook::sharedAddressBook();
+        if (d->storeWatcher)
+            d->storeWatcher->takeInPendingChanges();
+        QByteArray stamp = QByteArray::number(quintptr(book)) + ':' + QByteArray::number(book ? book->revision() : 0);
+        for (const QVariant &group : d->ABSharingControllerRef->sharedGroups())
+            stamp += '\0' + group.toMap().value(kABUIDProperty).toString().toUtf8();
+        return stamp;
+    });
     connect(d->theConnections.get(), &ShareService::displayChanged, this,
             &vCardSharingController::updateSharingDisplay);
     updateSharingDisplay();

@@ -6,12 +6,18 @@
 
 void WidgetPlatformHooks::showAlert(const QString &title, const QString &text)
 {
+    showAlert(title, text, [] {});
+}
+
+void WidgetPlatformHooks::showAlert(const QString &title, const QString &text, std::function<void()> closed)
+{
     // No parent and no waiting: the panel stays up on its own until the user dismisses it.
     auto *box = new QMessageBox(QMessageBox::Information, QStringLiteral("zorbix"), title, QMessageBox::Ok);
     box->setInformativeText(text);
     box->setDefaultButton(QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);
+    QObject::connect(box, &QObject::destroyed, std::move(closed));
     box->show();
 }
 

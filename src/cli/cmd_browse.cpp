@@ -1,21 +1,11 @@
 #include "commands.h"
+#include "printabletext.h"
 #include "qfrendezvousclient.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTextStream>
 #include <QTimer>
-
-namespace {
-// Share names are user text: keep one share per line whatever they hold.
-QString printable(QString name)
-{
-    name.replace(u'\t', QLatin1String("\\t"));
-    name.replace(u'\n', QLatin1String("\\n"));
-    name.replace(u'\r', QLatin1String("\\r"));
-    return name;
-}
-} // namespace
 
 // zorbix-cli browse [--seconds N]: lists the shares announced on the local network, each with
 // its resolved addresses, after watching for N seconds.
@@ -31,7 +21,7 @@ int cmdBrowse(const QStringList &args)
                    "Lists the address book shares announced on the local network (DNS-SD through\n"
                    "avahi-daemon) with their IPv4 addresses and ports, one per line:\n"
                    "  NAME<TAB>ADDRESS:PORT[ ADDRESS:PORT...]   or   NAME<TAB>(not resolved)\n"
-                   "(a tab, newline or carriage return in a name is written as \\t, \\n or \\r)\n\n"
+                   "(control characters and the backslash in a name are written as \\t, \\n, \\r, \\xHH or \\\\)\n\n"
                    "  --seconds N  how long to watch the network before listing (default 3)\n";
             return CliOk;
         }
@@ -62,7 +52,7 @@ int cmdBrowse(const QStringList &args)
         QStringList addresses;
         for (const SocketAddress &address : service.addresses)
             addresses.append(address.toString());
-        out << printable(service.name) << '\t'
+        out << printableText(service.name) << '\t'
             << (addresses.isEmpty() ? QStringLiteral("(not resolved)") : addresses.join(u' ')) << '\n';
     }
     return CliOk;

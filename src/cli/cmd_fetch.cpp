@@ -3,16 +3,14 @@
 #include "exchangeprotocol.h"
 #include "fetch_export.h"
 #include "fetchimport.h"
+#include "jsonstream.h"
 #include "ownercardfields.h"
+#include "printabletext.h"
 #include "qfexchangeclient.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QEventLoop>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSaveFile>
 #include <QTextStream>
 
@@ -21,36 +19,42 @@
 
 namespace {
 
-// JSON has no dates or bytes: dates become RFC 3339 texts, bytes base64 texts.
-QJsonValue toJson(const QVariant &value)
+// The record list as JSON, one record per line, each built and written in turn and its texts
+// escaped in pieces: a large share is never held as a whole, neither as records nor as JSON.
+// Dates become RFC 3339 texts, bytes base64 texts. "-" is standard output.
+int writeRecordsJson(const ArchivedRecords &records, const QString &jsonFile, QTextStream &err)
 {
-    switch (value.typeId()) {
-    case QMetaType::QVariantList: {
-        QJsonArray array;
-        for (const QVariant &element : value.toList())
-            array.append(toJson(element));
-        return array;
+    QFile standardOutput;
+    QSaveFile file(jsonFile);
+    QIODevice *device = &file;
+    if (jsonFile == QLatin1String("-")) {
+        if (!standardOutput.open(stdout, QIODevice::WriteOnly))
+            return CliFailure;
+        device = &standardOutput;
+    } else if (!file.open(QIODevice::WriteOnly)) {
+        err << "zorbix-cli fetch: cannot write " << jsonFile << ": " << file.errorString() << '\n';
+        return CliFailure;
     }
-    case QMetaType::QVariantMap: {
-        QJsonObject object;
-        const QVariantMap map = value.toMap();
-        for (auto it = map.cbegin(); it != map.cend(); ++it)
-            object.insert(it.key(), toJson(it.value()));
-        return object;
+    bool written = false;
+    {
+        JsonStream json(device);
+        json.raw("[");
+        for (qsizetype i = 0; i < records.size(); ++i) {
+            json.raw(i == 0 ? "\n" : ",\n");
+            json.value(records.at(i));
+        }
+        json.raw("\n]\n");
+        written = json.flush();
     }
-    case QMetaType::QDateTime:
-        return value.toDateTime().toString(Qt::ISODateWithMs);
-    case QMetaType::QByteArray:
-        return QString::fromLatin1(value.toByteArray().toBase64());
-    case QMetaType::LongLong:
-        return value.toLongLong();
-    case QMetaType::Double:
-        return value.toDouble();
-    case QMetaType::Bool:
-        return value.toBool();
-    default:
-        return value.toString();
+    if (device == &standardOutput) {
+        standardOutput.flush();
+        return written ? CliOk : CliFailure;
     }
+    if (!written || !file.commit()) {
+        err << "zorbix-cli fetch: cannot write " << jsonFile << ": " << file.errorString() << '\n';
+        return CliFailure;
+    }
+    return CliOk;
 }
 
 void printHelp(QTextStream &out)
@@ -60,7 +64,9 @@ void printHelp(QTextStream &out)
            "Downloads the address book shared at HOST:PORT, prints the sharer's card and the\n"
            "number of records.\n\n"
            "  --json FILE        also write the record list as JSON ('-' for standard output)\n"
-           "  --timeout SECONDS  give up when the share stays silent this long (default 30)\n"
+           "  --timeout SECONDS  give up when the share stays silent this long (default 30); the\n"
+           "                     whole download may take the connect time, twice this, and one\n"
+           "                     second per MiB of the answer\n"
         << FetchExport::help()
         << "\nExit codes: 0 done, 2 usage, 3 connection refused, 4 not a compatible share,\n"
            "5 timed out, 6 other network failure, 1 an output file could not be written.\n";
@@ -117,6 +123,11 @@ int cmdFetch(const QStringList &args)
         return CliUsage;
     }
     const QString host = target.left(colon);
+    if (!QFExchangeClient::isUsableHost(host)) {
+        err << "zorbix-cli fetch: shares listen on IPv4 only; give an IPv4 address or a host name, "
+               "for example 192.168.1.5:9879 (not " << printableText(host) << ")\n";
+        return CliUsage;
+    }
     if (const int code = import.prepare(err); code != CliOk)
         return code;
 
@@ -157,7 +168,7 @@ int cmdFetch(const QStringList &args)
         }
     }
     if (reply->type != ExchangeProtocol::kTypeAB) {
-        err << "zorbix-cli fetch: " << target << " answered with \"" << reply->type << "\" instead of records\n";
+        err << "zorbix-cli fetch: " << target << " answered with \"" << printableText(reply->type) << "\" instead of records\n";
         return CliIncompatible;
     }
 
@@ -165,7 +176,7 @@ int cmdFetch(const QStringList &args)
         for (const OwnerCardField &field : kOwnerCardFields) {
             const auto it = reply->ownerCard->constFind(field.tag);
             if (it != reply->ownerCard->cend() && !it->isEmpty())
-                out << field.label << ": " << *it << '\n';
+                out << field.label << ": " << printableText(*it) << '\n';
         }
     }
     const ArchivedRecords records = reply->records.value_or(ArchivedRecords());
@@ -179,35 +190,8 @@ int cmdFetch(const QStringList &args)
     }
 
     if (!jsonFile.isEmpty()) {
-        // One record per line, each built and written in turn: a large share is never held as a
-        // whole, neither as records nor as JSON.
-        QFile standardOutput;
-        QSaveFile file(jsonFile);
-        QIODevice *device = &file;
-        if (jsonFile == QLatin1String("-")) {
-            if (!standardOutput.open(stdout, QIODevice::WriteOnly))
-                return CliFailure;
-            device = &standardOutput;
-        } else if (!file.open(QIODevice::WriteOnly)) {
-            err << "zorbix-cli fetch: cannot write " << jsonFile << ": " << file.errorString() << '\n';
-            return CliFailure;
-        }
-        bool written = device->write("[") == 1;
-        for (qsizetype i = 0; i < records.size() && written; ++i) {
-            // A document holds only lists and objects: the record goes in a list of one.
-            QByteArray line = QJsonDocument(QJsonArray{toJson(records.at(i))}).toJson(QJsonDocument::Compact);
-            line = (i == 0 ? QByteArray("\n") : QByteArray(",\n")) + line.mid(1, line.size() - 2);
-            written = device->write(line) == line.size();
-        }
-        written = written && device->write("\n]\n") == 3;
-        if (device == &standardOutput) {
-            standardOutput.flush();
-            return written ? CliOk : CliFailure;
-        }
-        if (!written || !file.commit()) {
-            err << "zorbix-cli fetch: cannot write " << jsonFile << ": " << file.errorString() << '\n';
-            return CliFailure;
-        }
+        if (const int code = writeRecordsJson(records, jsonFile, err); code != CliOk)
+            return code;
     }
     return exporter.run(records, out, err);
 }

@@ -5,10 +5,10 @@
 #include "abperson.h"
 #include "cliaddressbook.h"
 #include "commands.h"
+#include "jsonstream.h"
+#include "printabletext.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
+#include <QFile>
 #include <QTextStream>
 
 #include <memory>
@@ -19,7 +19,7 @@ void printListHelp(QTextStream &out)
 {
     out << "Usage: zorbix-cli list [--json] [--addressbook DIR]\n"
            "Prints the persons and groups of the address book.\n\n"
-           "  --json             one JSON document: {\"persons\": [...], \"groups\": [...]}\n"
+           "  --json             one JSON document: {\"groups\": [...], \"persons\": [...]}\n"
            "  --addressbook DIR  use this address book folder instead of the user's\n";
 }
 
@@ -36,18 +36,6 @@ QString displayName(const ABPerson *person)
     return parts.join(u' ');
 }
 
-QJsonArray entries(const ABPerson *person, const QString &property)
-{
-    QJsonArray array;
-    const ABMultiValue multi = ABMultiValue::fromVariant(person->valueForProperty(property));
-    for (int i = 0; i < multi.count(); ++i) {
-        const QVariant value = multi.valueAtIndex(i);
-        array.append(QJsonObject{{QStringLiteral("label"), multi.labelAtIndex(i)},
-                                 {QStringLiteral("value"), QJsonValue::fromVariant(value)}});
-    }
-    return array;
-}
-
 const char *formName(ABGroup::Form form)
 {
     switch (form) {
@@ -60,6 +48,56 @@ const char *formName(ABGroup::Form form)
     }
     return "card";
 }
+
+QVariantList entries(const ABPerson *person, const QString &property)
+{
+    QVariantList list;
+    const ABMultiValue multi = ABMultiValue::fromVariant(person->valueForProperty(property));
+    for (int i = 0; i < multi.count(); ++i)
+        list.append(QVariantMap{{QStringLiteral("label"), multi.labelAtIndex(i)}, {QStringLiteral("value"), multi.valueAtIndex(i)}});
+    return list;
+}
+
+// The whole book as one JSON document, written person by person: only one person's object is
+// ever built.
+int writeJson(const QList<ABPerson *> &persons, const QList<ABGroup *> &groups)
+{
+    QFile standardOutput;
+    if (!standardOutput.open(stdout, QIODevice::WriteOnly))
+        return CliFailure;
+    JsonStream json(&standardOutput, JsonStream::Dates::Seconds);
+    json.raw("{\n    \"groups\": [");
+    for (qsizetype i = 0; i < groups.size(); ++i) {
+        const ABGroup *group = groups.at(i);
+        QVariantList members;
+        for (const ABPerson *member : group->members())
+            members.append(member->uniqueId());
+        json.raw(i == 0 ? "\n        " : ",\n        ");
+        json.value(QVariantMap{{QStringLiteral("uid"), group->uniqueId()},
+                               {QStringLiteral("name"), group->name()},
+                               {QStringLiteral("form"), QString::fromLatin1(formName(group->form()))},
+                               {QStringLiteral("members"), members}});
+    }
+    json.raw(groups.isEmpty() ? "],\n    \"persons\": [" : "\n    ],\n    \"persons\": [");
+    for (qsizetype i = 0; i < persons.size(); ++i) {
+        const ABPerson *person = persons.at(i);
+        QVariantMap object{{QStringLiteral("uid"), person->uniqueId()}, {QStringLiteral("name"), displayName(person)}};
+        for (const QString &property : ABAddressBook::properties()) {
+            const QVariant value = person->valueForProperty(property);
+            if (value.isValid())
+                object.insert(property, ABMultiValue::isMultiValue(value) ? QVariant(entries(person, property)) : value);
+        }
+        QVariantList parents;
+        for (const ABGroup *group : person->parentGroups())
+            parents.append(group->uniqueId());
+        object.insert(QStringLiteral("groups"), parents);
+        json.raw(i == 0 ? "\n        " : ",\n        ");
+        json.value(object);
+    }
+    json.raw(persons.isEmpty() ? "]\n}\n" : "\n    ]\n}\n");
+    return json.flush() ? CliOk : CliFailure;
+}
+
 
 } // namespace
 
@@ -91,54 +129,18 @@ int cmdList(const QStringList &args)
         return CliFailure;
     const QList<ABPerson *> persons = book->people();
     const QList<ABGroup *> groups = book->groups();
-    if (json) {
-        QJsonArray personArray;
-        for (const ABPerson *person : persons) {
-            QJsonObject object{{QStringLiteral("uid"), person->uniqueId()},
-                               {QStringLiteral("name"), displayName(person)}};
-            for (const QString &property : ABAddressBook::properties()) {
-                const QVariant value = person->valueForProperty(property);
-                if (!value.isValid())
-                    continue;
-                if (ABMultiValue::isMultiValue(value))
-                    object.insert(property, entries(person, property));
-                else if (value.metaType() == QMetaType::fromType<QDateTime>())
-                    object.insert(property, value.toDateTime().toString(Qt::ISODate));
-                else
-                    object.insert(property, QJsonValue::fromVariant(value));
-            }
-            QJsonArray parents;
-            for (const ABGroup *group : person->parentGroups())
-                parents.append(group->uniqueId());
-            object.insert(QStringLiteral("groups"), parents);
-            personArray.append(object);
-        }
-        QJsonArray groupArray;
-        for (const ABGroup *group : groups) {
-            QJsonArray members;
-            for (const ABPerson *member : group->members())
-                members.append(member->uniqueId());
-            groupArray.append(
-                QJsonObject{{QStringLiteral("uid"), group->uniqueId()},
-                            {QStringLiteral("name"), group->name()},
-                            {QStringLiteral("form"), QString::fromLatin1(formName(group->form()))},
-                            {QStringLiteral("members"), members}});
-        }
-        out << QJsonDocument(QJsonObject{{QStringLiteral("persons"), personArray},
-                                         {QStringLiteral("groups"), groupArray}})
-                   .toJson(QJsonDocument::Indented);
-        return CliOk;
-    }
+    if (json)
+        return writeJson(persons, groups);
     out << "Persons (" << persons.size() << "):\n";
     for (const ABPerson *person : persons) {
-        out << "  " << displayName(person);
+        out << "  " << printableText(displayName(person));
         const ABMultiValue emails = ABMultiValue::fromVariant(person->valueForProperty(kABEmailProperty));
         if (emails.count())
-            out << " <" << emails.valueAtIndex(0).toString() << ">";
+            out << " <" << printableText(emails.valueAtIndex(0).toString()) << ">";
         out << "\n";
     }
     out << "Groups (" << groups.size() << "):\n";
     for (const ABGroup *group : groups)
-        out << "  " << group->name() << " (" << group->members().size() << ")\n";
+        out << "  " << printableText(group->name()) << " (" << group->members().size() << ")\n";
     return CliOk;
 }

@@ -4,6 +4,7 @@
 #include "abgroup.h"
 #include "abperson.h"
 #include "abstorewatcher.h"
+#include "exchangelistener.h"
 #include "netserviceerror.h"
 #include "netservicepublisher.h"
 #include "ownercardfields.h"
@@ -14,7 +15,6 @@
 #include <QCoreApplication>
 #include <QSettings>
 #include <QSocketNotifier>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTextStream>
 
@@ -146,15 +146,16 @@ int cmdServe(const QStringList &args)
         return CliFailure;
     }
 
-    QTcpServer listener;
+    QFExchangeServer server;
+    ExchangeListener listener(server);
     if (port >= 0) {
-        if (!listener.listen(QHostAddress::AnyIPv4, quint16(port))) {
+        if (!listener.listen(quint16(port))) {
             err << "zorbix-cli serve: cannot listen on port " << port << ": " << listener.errorString() << '\n';
             return CliFailure;
         }
     } else {
         for (int candidate = 9879; candidate <= 65535 && !listener.isListening(); ++candidate)
-            listener.listen(QHostAddress::AnyIPv4, quint16(candidate));
+            listener.listen(quint16(candidate));
         if (!listener.isListening()) {
             err << "zorbix-cli serve: no free port from 9879 upward\n";
             return CliFailure;
@@ -163,15 +164,15 @@ int cmdServe(const QStringList &args)
 
     // What other programs change in the directory while we serve counts.
     ABStoreWatcher watcher(book);
-    QFExchangeServer server;
     server.setRecordProvider([book, &watcher, isShared] {
         watcher.takeInPendingChanges();
         return RecordListBuilder::build(book, isShared);
     });
     server.setOwnerCardProvider([card] { return card; });
-    QObject::connect(&listener, &QTcpServer::newConnection, &server, [&listener, &server] {
-        while (QTcpSocket *socket = listener.nextPendingConnection())
-            server.connectionReceived(socket);
+    // The groups are fixed for the run: the list changes only with the store.
+    server.setRecordStamp([book, &watcher] {
+        watcher.takeInPendingChanges();
+        return QByteArray::number(book->revision());
     });
     QObject::connect(&server, &QFExchangeServer::connectionServed, &server, [&out](const QString &peer, int records) {
         out << "served " << records << " records to " << peer << '\n';
@@ -194,6 +195,9 @@ int cmdServe(const QStringList &args)
                              break;
                          case QFExchangeServer::CloseReason::WriteBacklog:
                              why = "closed: the peer does not read its replies";
+                             break;
+                         case QFExchangeServer::CloseReason::DeadlinePassed:
+                             why = "closed: the peer took too long";
                              break;
                          case QFExchangeServer::CloseReason::EncodingFailed:
                              why = "closed: the records could not be encoded";

@@ -6,6 +6,7 @@ namespace {
 class HeadlessHooks final : public PlatformHooks
 {
 public:
+    using PlatformHooks::showAlert;
     void showAlert(const QString &title, const QString &text) override
     {
         systemLog(text.isEmpty() ? title : title + QStringLiteral(": ") + text);

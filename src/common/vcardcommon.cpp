@@ -17,6 +17,18 @@ void vCardCommon::alertKeys(const char *messageKey, const char *hintKey)
     alert(getLocMsg(QString::fromLatin1(messageKey)), getLocMsg(QString::fromLatin1(hintKey)));
 }
 
+void vCardCommon::alertKeys(const char *messageKey, const char *hintKey, std::function<void()> closed)
+{
+    const QString message = getLocMsg(QString::fromLatin1(messageKey));
+    const QString hint = getLocMsg(QString::fromLatin1(hintKey));
+    if (message.isNull() || hint.isNull() || message.size() < 2) {
+        alert(message, hint);
+        closed();
+        return;
+    }
+    PlatformHooks::current().showAlert(message, hint, std::move(closed));
+}
+
 void vCardCommon::alert(const QString &message, const QString &hint)
 {
     // A missing text ("-") or an absent part is not worth a panel: the beep says something failed.

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 // Alerts, localized messages and links: the application's one notice panel and its text table.
 // An absent text is a null QString; an empty one is present.
 class vCardCommon
@@ -14,6 +16,8 @@ public:
     // Shorthand for the usual report: the texts of a problem key and of its hint key.
     static void alertKeys(const char *messageKey, const char *hintKey);
     static void alert(const QString &message, const QString &hint);
+    // The same, and closed is called once the alert is gone from the screen.
+    static void alertKeys(const char *messageKey, const char *hintKey, std::function<void()> closed);
     static void openURL(const QString &value, const QString &scheme);
 
     // The text handed to the URL opener for a field value (exposed for the link buttons).

@@ -9,7 +9,7 @@
 class DnsSdBackend;
 
 // Announces the share: a service of type "_zorbix._tcp" in the domain "local" under a name and a
-// port, and reports back like the platform's network service object does:
+// port, and reports back through three signals:
 //   netServiceWillPublish      the announcement is going out
 //   netServiceDidNotPublish    it failed; the code is a NetServiceError (-72001: the name is taken)
 //   netServiceDidStop          stop() withdrew it

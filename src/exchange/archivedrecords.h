@@ -30,6 +30,7 @@ public:
 
 private:
     friend class CborMessageReader;
+    friend class ExchangeArchive;
 
     QByteArray m_payload;
     QList<quint32> m_offsets; // where each entry starts in m_payload

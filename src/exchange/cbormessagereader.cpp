@@ -337,10 +337,10 @@ bool CborMessageReader::readValue(QVariant &out, int depth)
         QString text;
         if (!readText(&text))
             return false;
-        QDateTime dateTime = QDateTime::fromString(text, Qt::ISODateWithMs);
-        if (!dateTime.isValid())
+        std::optional<QDateTime> dateTime = ExchangeArchive::parseDateTime(text);
+        if (!dateTime)
             return false;
-        out = std::move(dateTime);
+        out = std::move(*dateTime);
         return true;
     }
     case QCborStreamReader::SimpleType: {

@@ -1,7 +1,10 @@
 #include "exchangearchive.h"
 
+#include "archivedrecords.h"
 #include "cbormessagereader.h"
+#include "cborwalker.h"
 #include "flatperson.h"
+#include "zassert.h"
 
 #include <QtEndian>
 #include <QDate>
@@ -96,6 +99,12 @@ private:
     }
 
     QByteArray &m_out;
+
+public:
+    // The top-level key whose value is left out (encodeAround), and where it would have gone.
+    QString spliceKey;
+    qsizetype spliceAt = -1;
+    qsizetype size() const { return m_out.size(); }
 };
 
 QString dateText(const QDateTime &dateTime)
@@ -110,13 +119,24 @@ QString dateText(const QDateTime &dateTime)
     return text + (offset < 0 ? u'-' : u'+') + QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QChar(u'0')).arg(minutes % 60, 2, 10, QChar(u'0'));
 }
 
+bool inYearRange(const QDateTime &dateTime)
+{
+    const int utcYear = dateTime.toUTC().date().year();
+    const int wallYear = dateTime.date().year();
+    return utcYear >= 1 && utcYear <= 9999 && wallYear >= 1 && wallYear <= 9999;
+}
+
 bool writeValue(Writer &writer, const QVariant &value);
 
-bool writeTextMap(Writer &writer, const QVariantMap &map)
+bool writeTextMap(Writer &writer, const QVariantMap &map, bool top = false)
 {
     writer.startMap(static_cast<quint64>(map.size()));
     for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
         writer.append(it.key());
+        if (top && !writer.spliceKey.isNull() && it.key() == writer.spliceKey) {
+            writer.spliceAt = writer.size();
+            continue;
+        }
         if (!writeValue(writer, it.value()))
             return false;
     }
@@ -156,7 +176,7 @@ bool writeValue(Writer &writer, const QVariant &value)
         return true;
     case QMetaType::QDateTime: {
         const QDateTime dateTime = value.toDateTime();
-        if (!dateTime.isValid())
+        if (!dateTime.isValid() || !inYearRange(dateTime))
             return false;
         writer.append(QCborKnownTags::DateTimeString);
         writer.append(dateText(dateTime));
@@ -164,7 +184,7 @@ bool writeValue(Writer &writer, const QVariant &value)
     }
     case QMetaType::QDate: {
         const QDate date = value.toDate();
-        if (!date.isValid())
+        if (!date.isValid() || date.year() < 1 || date.year() > 9999)
             return false;
         writer.append(QCborKnownTags::DateTimeString);
         writer.append(dateText(date.startOfDay(QTimeZone::utc())));
@@ -212,6 +232,26 @@ bool writeValue(Writer &writer, const QVariant &value)
 
 } // namespace
 
+std::optional<ExchangeArchive::Spliced> ExchangeArchive::encodeAround(const QVariantMap &message, const QString &key)
+{
+    ZASSERT(message.contains(key));
+    QByteArray out;
+    Writer writer(out);
+    writer.spliceKey = key;
+    if (!writeTextMap(writer, message, true) || writer.spliceAt < 0)
+        return std::nullopt;
+    return Spliced{out.left(writer.spliceAt), out.mid(writer.spliceAt)};
+}
+
+std::optional<QByteArray> ExchangeArchive::encodeItem(const QVariant &value)
+{
+    QByteArray out;
+    Writer writer(out);
+    if (!writeValue(writer, value))
+        return std::nullopt;
+    return out;
+}
+
 std::optional<QByteArray> ExchangeArchive::encode(const QVariantMap &message)
 {
     QByteArray out;
@@ -223,6 +263,147 @@ std::optional<QByteArray> ExchangeArchive::encode(const QVariantMap &message)
 
 std::optional<QVariantMap> ExchangeArchive::decode(const QByteArray &payload, const QString &listKey)
 {
-    CborMessageReader reader(payload);
-    return reader.readMessage(listKey);
+    if (listKey.isEmpty()) {
+        CborMessageReader reader(payload);
+        return reader.readMessage(listKey);
+    }
+    // One pass checks everything, the list's entries included; then only the few other values of
+    // the message are built, each from where the pass found it.
+    std::optional<CborWalker::Result> walked = CborWalker::walk(payload, listKey);
+    if (!walked)
+        return std::nullopt;
+    QVariantMap message;
+    for (const CborWalker::TopEntry &entry : std::as_const(walked->entries)) {
+        QVariant value;
+        if (entry.isList) {
+            ArchivedRecords records;
+            records.m_payload = payload;
+            records.m_offsets = std::move(walked->listOffsets);
+            records.m_depth = 3;
+            value = QVariant::fromValue(std::move(records));
+        } else {
+            CborMessageReader reader(payload, entry.valueOffset);
+            if (!reader.readItem(value, 2, kMaxItems))
+                return std::nullopt; // the pass and the build disagree: refuse rather than guess
+        }
+        message.insert(entry.key, std::move(value));
+    }
+    return message;
+}
+
+namespace {
+// The fields of an RFC 3339 date-time, read from ASCII text of either character width.
+struct DateFields
+{
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, msec = 0, offset = 0; // offset in seconds
+    bool leap = false;
+};
+
+template<typename Char>
+int digits(const Char *text, qsizetype size, qsizetype at, int count)
+{
+    if (at + count > size)
+        return -1;
+    int value = 0;
+    for (int i = 0; i < count; ++i) {
+        const auto c = text[at + i];
+        if (c < '0' || c > '9')
+            return -1;
+        value = value * 10 + int(c - '0');
+    }
+    return value;
+}
+
+template<typename Char>
+bool isChar(const Char *text, qsizetype size, qsizetype at, char c)
+{
+    return at < size && text[at] == Char(c);
+}
+
+bool isLeapYear(int year)
+{
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+int daysInMonth(int year, int month)
+{
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+// A date without a zone offset would be a different instant on each receiver, so only the full
+// form is read: yyyy-mm-ddThh:mm:ss[.fraction](Z|+hh:mm|-hh:mm); T and Z in either case. The
+// checks need no calendar object, so that a check of many dates stays cheap.
+template<typename Char>
+bool readDateFields(const Char *t, qsizetype n, DateFields &f)
+{
+    f.year = digits(t, n, 0, 4);
+    f.month = digits(t, n, 5, 2);
+    f.day = digits(t, n, 8, 2);
+    f.hour = digits(t, n, 11, 2);
+    f.minute = digits(t, n, 14, 2);
+    f.second = digits(t, n, 17, 2);
+    if (f.year < 1 || f.month < 1 || f.month > 12 || f.day < 1 || f.hour < 0 || f.hour > 23 || f.minute < 0 ||
+        f.minute > 59 || f.second < 0 || f.second > 60 || !isChar(t, n, 4, '-') || !isChar(t, n, 7, '-') ||
+        !(isChar(t, n, 10, 'T') || isChar(t, n, 10, 't')) || !isChar(t, n, 13, ':') || !isChar(t, n, 16, ':') ||
+        f.day > daysInMonth(f.year, f.month))
+        return false;
+    qsizetype at = 19;
+    f.msec = 0;
+    if (isChar(t, n, at, '.')) {
+        const qsizetype first = ++at;
+        for (; at < n && t[at] >= Char('0') && t[at] <= Char('9'); ++at) {
+            if (at - first < 3)
+                f.msec = f.msec * 10 + int(t[at] - '0');
+        }
+        if (at == first)
+            return false;
+        for (qsizetype k = at - first; k < 3; ++k)
+            f.msec *= 10;
+    }
+    f.offset = 0;
+    if (isChar(t, n, at, 'Z') || isChar(t, n, at, 'z')) {
+        ++at;
+    } else if (isChar(t, n, at, '+') || isChar(t, n, at, '-')) {
+        const int sign = isChar(t, n, at, '-') ? -1 : 1;
+        const int hours = digits(t, n, at + 1, 2), minutes = digits(t, n, at + 4, 2);
+        if (hours < 0 || hours > 23 || minutes < 0 || minutes > 59 || !isChar(t, n, at + 3, ':'))
+            return false;
+        f.offset = sign * (hours * 3600 + minutes * 60);
+        at += 6;
+    } else {
+        return false;
+    }
+    if (at != n)
+        return false;
+    // The same instant in UTC: minutes into the local day less the offset, and the day it falls on.
+    const int utcMinutes = f.hour * 60 + f.minute - f.offset / 60;
+    if ((utcMinutes < 0 && f.year == 1 && f.month == 1 && f.day == 1) ||
+        (utcMinutes >= 24 * 60 && f.year == 9999 && f.month == 12 && f.day == 31))
+        return false; // outside the years 1 to 9999 in UTC
+    // A leap second is inserted only after 23:59:59 UTC.
+    f.leap = f.second == 60;
+    if (f.leap && ((utcMinutes % 1440) + 1440) % 1440 != 23 * 60 + 59)
+        return false;
+    return true;
+}
+} // namespace
+
+std::optional<QDateTime> ExchangeArchive::parseDateTime(QStringView text)
+{
+    DateFields f;
+    if (!readDateFields(text.utf16(), text.size(), f))
+        return std::nullopt;
+    const QDate date(f.year, f.month, f.day);
+    const QTime time(f.hour, f.minute, f.leap ? 59 : f.second, f.leap ? 999 : f.msec);
+    QDateTime dateTime = f.offset == 0 ? QDateTime(date, time, Qt::UTC) : QDateTime(date, time, Qt::OffsetFromUTC, f.offset);
+    if (!dateTime.isValid())
+        return std::nullopt;
+    return dateTime;
+}
+
+bool ExchangeArchive::isDateTime(const char *text, qsizetype size)
+{
+    DateFields f;
+    return readDateFields(text, size, f);
 }

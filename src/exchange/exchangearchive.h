@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
+#include <QStringView>
 #include <QVariantMap>
 
 #include <optional>
@@ -35,7 +37,25 @@ public:
     // Nothing when the graph holds a value of a kind that has no CBOR form here (an invalid
     // QVariant, a pointer, ...): such a message is a programming error, never sent half-written.
     static std::optional<QByteArray> encode(const QVariantMap &message);
+    // A message in two parts around the value under key (which must be present): that value's
+    // own encoding (encodeItem) goes between them. A large value that changes seldom is encoded
+    // once and sent again with fresh parts around it.
+    struct Spliced
+    {
+        QByteArray before;
+        QByteArray after;
+    };
+    static std::optional<Spliced> encodeAround(const QVariantMap &message, const QString &key);
+    static std::optional<QByteArray> encodeItem(const QVariant &value);
     // With a listKey, an array under that key in the top-level map comes back as ArchivedRecords:
     // every entry checked as strictly as the rest, none of them built yet.
     static std::optional<QVariantMap> decode(const QByteArray &payload, const QString &listKey = QString());
+
+    // The text of a tag-0 date: RFC 3339 with a zone offset ("Z" or +hh:mm), a time and optional
+    // fraction (kept to the millisecond). A leap second (hh:mm:60 at 23:59 UTC) is read as the
+    // last millisecond before it. Nothing for any other form, and for an instant whose year,
+    // as written or in UTC, lies outside 1 to 9999.
+    static std::optional<QDateTime> parseDateTime(QStringView text);
+    // The same check on the text's UTF-8 bytes, without building the date.
+    static bool isDateTime(const char *text, qsizetype size);
 };

@@ -30,6 +30,20 @@ constexpr qint64 kServerMaxPendingWrite = 1024 * 1024;
 constexpr int kServerIdleTimeout = 30000;
 constexpr int kClientConnectTimeout = 15000;
 constexpr int kClientIdleTimeout = 30000;
+// A download may take the connect time, twice the idle time, and one second per this many bytes
+// of the frame the server announces (a network slower than 1 MiB/s on average is not expected).
+constexpr qint64 kClientSlowestRate = 1024 * 1024;
+
+// The server: connections served at once, in all and from one peer address; more are closed
+// as soon as they are accepted.
+constexpr int kServerMaxConnections = 64;
+constexpr int kServerMaxConnectionsPerPeer = 8;
+// From accept to "sendAB", and from then on to the end of the answer (milliseconds).
+constexpr int kServerRequestDeadline = 10000;
+constexpr int kServerAnswerDeadline = 300000;
+// When accepting fails (descriptors used up), accepting pauses this long, doubling to the most.
+constexpr int kServerAcceptBackoff = 50;
+constexpr int kServerAcceptBackoffMax = 2000;
 
 // A fresh "Keys1": the next value of the process's never-seeded random() sequence.
 qint32 nextKey();

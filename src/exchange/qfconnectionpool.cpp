@@ -6,8 +6,8 @@
 
 #include <climits>
 
-// Preconditions are worded as the pool's contract states them, so a failure reads the same
-// whichever caller broke it.
+// A failed precondition names the condition that broke, so the message reads the same whichever
+// caller broke it.
 #define POOL_ASSERT(cond, text)                                                                               \
     ((cond) ? static_cast<void>(0) : zorbixAssertFailed(__FILE__, static_cast<unsigned>(__LINE__), text))
 
@@ -221,14 +221,20 @@ int QFConnectionPool::getHeadLengthforConnection(const QTcpSocket *aHandle) cons
     return declared == 0 ? -1 : declared;
 }
 
-QByteArray QFConnectionPool::packData(const QByteArray &payload, const QTcpSocket *aHandle)
+QByteArray QFConnectionPool::frameHeader(qsizetype payloadSize, const QTcpSocket *aHandle)
 {
     POOL_ASSERT(aHandle != nullptr, "nil != aHandle");
-    const qsizetype total = payload.size() + kHeaderLength;
+    const qsizetype total = payloadSize + kHeaderLength;
     ZASSERT(total <= INT_MAX);
-    QByteArray frame = QByteArray::number(static_cast<qlonglong>(total)).leftJustified(kLengthDigits, ' ');
-    frame.reserve(total);
-    frame.append('+');
+    QByteArray header = QByteArray::number(static_cast<qlonglong>(total)).leftJustified(kLengthDigits, ' ');
+    header.append('+');
+    return header;
+}
+
+QByteArray QFConnectionPool::packData(const QByteArray &payload, const QTcpSocket *aHandle)
+{
+    QByteArray frame = frameHeader(payload.size(), aHandle);
+    frame.reserve(kHeaderLength + payload.size());
     frame.append(payload);
     return frame;
 }

@@ -64,6 +64,8 @@ public:
     int getHeadLengthforConnection(const QTcpSocket *aHandle) const;
 
     static QByteArray packData(const QByteArray &payload, const QTcpSocket *aHandle);
+    // The eleven bytes that go before a payload of that size (what packData puts in front).
+    static QByteArray frameHeader(qsizetype payloadSize, const QTcpSocket *aHandle);
     // Takes the first frame out of the buffer. Nothing when the declared length gives no payload
     // (no digits, 1 to 11, or a value clamped to the 32-bit range); the buffer is then unchanged.
     std::optional<QByteArray> unpackDatafromConnection(const QTcpSocket *aHandle);

@@ -7,7 +7,11 @@
 #include "vcardcommon.h"
 #include "zassert.h"
 
+#include <QElapsedTimer>
 #include <QFutureWatcher>
+#include <QHostAddress>
+#include <algorithm>
+#include <climits>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
@@ -25,6 +29,10 @@ struct QFExchangeClient::Private
     QFConnectionPool theConnections;
     QTcpSocket *socket = nullptr;
     QTimer timer; // connect timeout while connecting, idle timeout afterwards
+    QTimer deadline; // the whole download, from the connect on
+    QElapsedTimer started;
+    qint64 deadlineFrameLength = -1; // the frame length the deadline was last set for
+    quint64 download = 0; // tells a download's queued failure from a later download's
     State state = State::Idle;
     int connectTimeout = kClientConnectTimeout;
     int idleTimeout = kClientIdleTimeout;
@@ -40,6 +48,7 @@ struct QFExchangeClient::Private
     void decodeInBackground(const QByteArray &payload);
     void takeMessage(const std::optional<QVariantMap> &message);
     void fail(Failure failure, const QString &why);
+    void extendDeadline(qint64 frameLength);
     void send(const QVariantMap &message);
     void handleMessage(const QVariantMap &message);
 };
@@ -47,6 +56,7 @@ struct QFExchangeClient::Private
 void QFExchangeClient::Private::release()
 {
     timer.stop();
+    deadline.stop();
     decoding = false;
     closedWhileDecoding = false;
     ++decodeTicket;
@@ -59,29 +69,48 @@ void QFExchangeClient::Private::release()
     socket = nullptr;
 }
 
+// A failure may be found inside loadServiceByAddress itself (the connect call reports some errors
+// at once): the alert and the signal always come from the event loop, so the caller has returned
+// and connected to them, and each download ends with exactly one signal.
 void QFExchangeClient::Private::fail(Failure failure, const QString &why)
 {
     systemLog(QStringLiteral("QFExchangeClient: download from %1 failed: %2").arg(peer, why));
     release();
     state = State::Finished;
-    switch (failure) {
-    case Failure::NoSocket:
-        vCardCommon::alertKeys("BR_NetworkProblem", "BR_SystemHint");
-        break;
-    case Failure::NoStream:
-        vCardCommon::alertKeys("BR_NetworkProblem", "BR_FileHint");
-        break;
-    case Failure::Incompatible:
-        vCardCommon::alertKeys("SC_NonCompatibleProblem", "SC_NonCompatibleHint");
-        break;
-    case Failure::ConnectionRefused:
-    case Failure::ConnectFailed:
-    case Failure::ClosedEarly:
-    case Failure::TimedOut:
-        vCardCommon::alertKeys("BR_NetworkProblem", "BR_NetworkHint");
-        break;
-    }
-    emit q->failed(failure);
+    QTimer::singleShot(0, q, [this, failure, current = download] {
+        if (download != current)
+            return; // abandoned or replaced meanwhile
+        ++download;
+        switch (failure) {
+        case Failure::NoSocket:
+            vCardCommon::alertKeys("BR_NetworkProblem", "BR_SystemHint");
+            break;
+        case Failure::NoStream:
+            vCardCommon::alertKeys("BR_NetworkProblem", "BR_FileHint");
+            break;
+        case Failure::Incompatible:
+            vCardCommon::alertKeys("SC_NonCompatibleProblem", "SC_NonCompatibleHint");
+            break;
+        case Failure::ConnectionRefused:
+        case Failure::ConnectFailed:
+        case Failure::ClosedEarly:
+        case Failure::TimedOut:
+            vCardCommon::alertKeys("BR_NetworkProblem", "BR_NetworkHint");
+            break;
+        }
+        emit q->failed(failure);
+    });
+}
+
+// Silence is timed by the idle timer; this bounds the whole download, so that a server dripping a
+// byte now and then cannot hold it for good. The bound grows with the frame the server announces.
+void QFExchangeClient::Private::extendDeadline(qint64 frameLength)
+{
+    if (frameLength <= deadlineFrameLength)
+        return;
+    deadlineFrameLength = frameLength;
+    const qint64 total = downloadDeadline(connectTimeout, idleTimeout, frameLength);
+    deadline.start(int(std::clamp<qint64>(total - started.elapsed(), 0, INT_MAX)));
 }
 
 void QFExchangeClient::Private::send(const QVariantMap &message)
@@ -95,6 +124,10 @@ QFExchangeClient::QFExchangeClient(QObject *parent) : QObject(parent), d(std::ma
 {
     d->q = this;
     d->timer.setSingleShot(true);
+    d->deadline.setSingleShot(true);
+    connect(&d->deadline, &QTimer::timeout, this, [this] {
+        d->fail(Failure::TimedOut, QStringLiteral("the download took longer than its overall bound"));
+    });
     connect(&d->timer, &QTimer::timeout, this, [this] {
         d->fail(Failure::TimedOut, d->state == State::Connecting ? QStringLiteral("connect timed out")
                                                                  : QStringLiteral("no data within the idle time"));
@@ -139,6 +172,22 @@ int QFExchangeClient::maxFrameLength() const
     return d->maxFrameLength;
 }
 
+bool QFExchangeClient::isUsableHost(const QString &host)
+{
+    if (host.isEmpty())
+        return false;
+    // Shares listen on IPv4 only; a text with a colon or brackets is an IPv6 form.
+    if (host.contains(u':') || host.startsWith(u'['))
+        return false;
+    QHostAddress address;
+    return !address.setAddress(host) || address.protocol() == QAbstractSocket::IPv4Protocol;
+}
+
+qint64 QFExchangeClient::downloadDeadline(int connectTimeout, int idleTimeout, qint64 frameLength)
+{
+    return qint64(connectTimeout) + 2 * qint64(idleTimeout) + frameLength * 1000 / kClientSlowestRate;
+}
+
 QFExchangeClient::State QFExchangeClient::state() const
 {
     return d->state;
@@ -152,6 +201,7 @@ const QFConnectionPool &QFExchangeClient::connections() const
 void QFExchangeClient::abort()
 {
     d->release();
+    ++d->download;
     d->state = State::Idle;
 }
 
@@ -160,6 +210,13 @@ void QFExchangeClient::loadServiceByAddress(const QString &host, quint16 port)
     abort();
     d->peer = QStringLiteral("%1:%2").arg(host).arg(port);
     d->state = State::Connecting;
+    d->started.start();
+    d->deadlineFrameLength = -1;
+    d->extendDeadline(0);
+    if (!isUsableHost(host)) {
+        d->fail(Failure::ConnectFailed, QStringLiteral("only IPv4 addresses and host names can be used"));
+        return;
+    }
     d->socket = new QTcpSocket(this);
     QTcpSocket *socket = d->socket;
 
@@ -258,8 +315,10 @@ void QFExchangeClient::Private::takeFrames()
                 fail(Failure::Incompatible, QStringLiteral("declared frame length %1 out of range").arg(declared));
                 return;
             }
-            if (declared > 0)
+            if (declared > 0) {
                 pool.reserveDataForConnection(declared, current);
+                extendDeadline(declared);
+            }
             // A chunk that ended exactly with a frame leaves nothing in progress.
             if (!buffered.isEmpty())
                 emit q->activity(buffered.size(), declared);

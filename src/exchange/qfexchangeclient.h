@@ -28,7 +28,8 @@ Q_DECLARE_METATYPE(QFExchangeReply)
 // reported through failed(); each download ends with exactly one of the two signals.
 //
 // Unlike a blocking connect, the connect runs in the background with a timeout, and a download
-// that receives nothing for idleTimeout() ms or whose server closes early ends as a failure.
+// that receives nothing for idleTimeout() ms, that outlasts downloadDeadline() or whose server
+// closes early ends as a failure.
 class QFExchangeClient : public QObject
 {
     Q_OBJECT
@@ -59,8 +60,13 @@ public:
     int maxFrameLength() const;
 
     // Starts a download from host (an IPv4 address or a host name) and port. A download still
-    // running is abandoned without a signal.
+    // running is abandoned without a signal. Whatever fails, and when, the one signal that ends
+    // the download comes after this call has returned.
     void loadServiceByAddress(const QString &host, quint16 port);
+    // Whether host is a form a download can use: a host name or an IPv4 address, not IPv6.
+    static bool isUsableHost(const QString &host);
+    // The overall bound of a download in milliseconds, for a frame of the given total length.
+    static qint64 downloadDeadline(int connectTimeout, int idleTimeout, qint64 frameLength);
     // Abandons the running download without a signal or an alert.
     void abort();
 

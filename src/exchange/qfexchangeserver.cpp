@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <utility>
+
 using namespace ExchangeProtocol;
 
 namespace {
@@ -29,13 +31,31 @@ struct QFExchangeServer::Private
     QFConnectionPool theConnections;
     RecordProvider records;
     OwnerCardProvider ownerCard;
+    RecordStamp recordStamp;
+    // The record list as last encoded, and the stamp it was built under.
+    std::optional<QByteArray> encodedRecords;
+    QByteArray encodedStamp;
+    int encodedCount = 0;
+    quint64 lastBuild = 0;    // numbers the lists built, so that a late one never replaces a newer
+    quint64 encodedBuild = 0;
     int idleTimeout = kServerIdleTimeout;
     int maxFrameLength = kServerMaxFrameLength;
+    int requestDeadline = kServerRequestDeadline;
+    int answerDeadline = kServerAnswerDeadline;
+    int maxConnections = kServerMaxConnections;
+    int maxConnectionsPerPeer = kServerMaxConnectionsPerPeer;
+    QHash<QString, int> openPerAddress;
+    int refused = 0;
+    // The protocol alert on screen, and the malformed connections seen while it was there.
+    bool alertOnScreen = false;
+    int malformedWhileAlerted = 0;
 
     struct Connection
     {
         QString peer;
+        QString address;
         QTimer *idleTimer = nullptr;
+        QTimer *deadline = nullptr;
         quint64 id = 0;             // tells a connection from a later one at the same address
         bool finishing = false;     // "AB" on its way; no further input is handled
         bool answered = false;      // "AB" written
@@ -54,7 +74,8 @@ struct QFExchangeServer::Private
     void touch(QTcpSocket *socket);
     void send(QTcpSocket *socket, const QVariantMap &message);
     void queueAnswer(QTcpSocket *socket);
-    void finishAnswer(QTcpSocket *socket, quint64 id, const std::optional<QByteArray> &payload, int recordCount);
+    void finishAnswer(QTcpSocket *socket, quint64 id, const OwnerCard &card, const std::optional<QByteArray> &records,
+                      int recordCount);
     void answerNext();
 };
 
@@ -62,6 +83,7 @@ void QFExchangeServer::Private::queueAnswer(QTcpSocket *socket)
 {
     Connection &connection = open[socket];
     connection.answerQueued = true;
+    connection.deadline->start(answerDeadline);
     answerQueue.append({socket, connection.id});
     if (!answerScheduled) {
         answerScheduled = true;
@@ -98,7 +120,13 @@ void QFExchangeServer::Private::release(QTcpSocket *socket)
 {
     // The pool finds entries by socket identity: the entry must go before the socket does.
     theConnections.removeConnection(socket);
-    open.remove(socket);
+    const auto it = open.constFind(socket);
+    if (it != open.constEnd()) {
+        auto count = openPerAddress.find(it->address);
+        if (count != openPerAddress.end() && --*count <= 0)
+            openPerAddress.erase(count);
+        open.erase(it);
+    }
     QObject::disconnect(socket, nullptr, q, nullptr);
     socket->deleteLater();
 }
@@ -116,10 +144,23 @@ void QFExchangeServer::Private::close(QTcpSocket *socket, CloseReason reason)
 
 void QFExchangeServer::Private::protocolProblem(QTcpSocket *socket, const QString &what)
 {
-    // One alert per connection: the connection ends here, so a hostile peer cannot raise more.
+    // One log line per connection: the connection ends here, so a peer cannot raise more with it.
+    // A peer that reconnects in a loop still gets one alert on screen, not one per connection.
     systemLog(QStringLiteral("QFExchangeServer: %1 from %2; connection closed").arg(what, open.value(socket).peer));
-    vCardCommon::alertKeys("SC_ServerProtocolProblem", "SC_ServerProtocolHint");
     close(socket, CloseReason::ProtocolProblem);
+    if (alertOnScreen) {
+        ++malformedWhileAlerted;
+        return;
+    }
+    alertOnScreen = true;
+    vCardCommon::alertKeys("SC_ServerProtocolProblem", "SC_ServerProtocolHint", [this, server = QPointer(q)] {
+        if (!server)
+            return;
+        alertOnScreen = false;
+        if (malformedWhileAlerted > 0)
+            systemLog(QStringLiteral("QFExchangeServer: %1 more malformed connections while the alert was open")
+                          .arg(std::exchange(malformedWhileAlerted, 0)));
+    });
 }
 
 void QFExchangeServer::Private::send(QTcpSocket *socket, const QVariantMap &message)
@@ -155,6 +196,12 @@ void QFExchangeServer::setOwnerCardProvider(OwnerCardProvider provider)
     d->ownerCard = std::move(provider);
 }
 
+void QFExchangeServer::setRecordStamp(RecordStamp stamp)
+{
+    d->recordStamp = std::move(stamp);
+    d->encodedRecords.reset();
+}
+
 void QFExchangeServer::setIdleTimeout(int milliseconds)
 {
     ZASSERT(milliseconds > 0);
@@ -187,19 +234,63 @@ int QFExchangeServer::openConnectionCount() const
     return static_cast<int>(d->open.size());
 }
 
-void QFExchangeServer::connectionReceived(QTcpSocket *socket)
+int QFExchangeServer::refusedConnectionCount() const
+{
+    return d->refused;
+}
+
+void QFExchangeServer::setDeadlines(int request, int answer)
+{
+    ZASSERT(request > 0 && answer > 0);
+    d->requestDeadline = request;
+    d->answerDeadline = answer;
+}
+
+void QFExchangeServer::setConnectionLimits(int total, int perPeer)
+{
+    ZASSERT(total > 0 && perPeer > 0);
+    d->maxConnections = total;
+    d->maxConnectionsPerPeer = perPeer;
+}
+
+bool QFExchangeServer::connectionReceived(QTcpSocket *socket, const QString &peer)
 {
     ZASSERT(socket != nullptr);
     socket->setParent(this);
+    Private::Connection connection;
+    connection.peer = peer.isEmpty() ? peerText(socket) : peer;
+    connection.address = connection.peer.left(connection.peer.lastIndexOf(u':'));
+    int &fromAddress = d->openPerAddress[connection.address];
+    if (d->open.size() >= d->maxConnections || fromAddress >= d->maxConnectionsPerPeer) {
+        // Closed without reading a byte, and without a log line each: a flood stays cheap. The
+        // first refusal of a run is logged.
+        if (fromAddress == 0)
+            d->openPerAddress.remove(connection.address);
+        if (d->refused++ % 1000 == 0)
+            systemLog(QStringLiteral("QFExchangeServer: too many connections; closing the one from %1 (%2 so far)")
+                          .arg(connection.peer)
+                          .arg(d->refused));
+        socket->abort();
+        socket->deleteLater();
+        return false;
+    }
+    ++fromAddress;
     if (!d->theConnections.isActiveConnection(socket))
         d->theConnections.addConnection(socket);
 
-    Private::Connection connection;
     connection.id = ++d->lastId;
-    connection.peer = peerText(socket);
     connection.idleTimer = new QTimer(socket);
     connection.idleTimer->setSingleShot(true);
+    connection.deadline = new QTimer(socket);
+    connection.deadline->setSingleShot(true);
+    connection.deadline->start(d->requestDeadline);
     d->open.insert(socket, connection);
+
+    connect(connection.deadline, &QTimer::timeout, this, [this, socket] {
+        systemLog(QStringLiteral("QFExchangeServer: connection from %1 outlasted its deadline; closed")
+                      .arg(d->open.value(socket).peer));
+        d->close(socket, CloseReason::DeadlinePassed);
+    });
 
     connect(connection.idleTimer, &QTimer::timeout, this, [this, socket] {
         systemLog(QStringLiteral("QFExchangeServer: closing idle connection from %1").arg(d->open.value(socket).peer));
@@ -225,6 +316,7 @@ void QFExchangeServer::connectionReceived(QTcpSocket *socket)
     // Bytes may have arrived before we took the socket on.
     if (socket->bytesAvailable() > 0)
         QMetaObject::invokeMethod(socket, &QTcpSocket::readyRead, Qt::QueuedConnection);
+    return true;
 }
 
 void QFExchangeServer::readDataFromRemote(QTcpSocket *socket, const QByteArray &chunk)
@@ -297,35 +389,53 @@ void QFExchangeServer::sendDataToRemote(QTcpSocket *socket)
     auto it = d->open.find(socket);
     if (it == d->open.end() || it->finishing)
         return;
+    it->finishing = true;
+    const quint64 id = it->id;
+    // The stamp first: asking it may take in changes that the list must show.
+    const QByteArray stamp = d->recordStamp ? d->recordStamp() : QByteArray();
+    const OwnerCard card = d->ownerCard ? d->ownerCard() : OwnerCard();
+    if (d->recordStamp && d->encodedRecords && d->encodedStamp == stamp) {
+        d->finishAnswer(socket, id, card, d->encodedRecords, d->encodedCount);
+        return;
+    }
     // The records are read here, next to the store; encoding a large list takes as long again
     // and happens on a worker thread, so the event loop goes on serving the others meanwhile.
     const RecordList records = d->records ? d->records() : RecordList();
-    const OwnerCard card = d->ownerCard ? d->ownerCard() : OwnerCard();
-    const QVariantMap message{{kType, kTypeAB},
-                              {kRelease, kReleaseValue},
-                              {kProduct, kProductValue},
-                              {kOwnerData, QVariant::fromValue(card)},
-                              {kRecordData, records}};
-    it->finishing = true;
-    const quint64 id = it->id;
     const int recordCount = static_cast<int>(records.size());
+    const quint64 build = ++d->lastBuild;
     // Parented to the server: if the server goes first, the result is dropped with the watcher.
     auto *encoding = new QFutureWatcher<std::optional<QByteArray>>(this);
-    connect(encoding, &QFutureWatcherBase::finished, this, [this, socket, id, encoding, recordCount] {
+    connect(encoding, &QFutureWatcherBase::finished, this, [this, socket, id, encoding, recordCount, card, stamp, build] {
         encoding->deleteLater();
-        d->finishAnswer(socket, id, encoding->result(), recordCount);
+        const std::optional<QByteArray> bytes = encoding->result();
+        // Kept under the stamp of the moment the list was read: a change since then has another
+        // stamp, so the next answer builds the list again.
+        if (bytes && d->recordStamp && build > d->encodedBuild) {
+            d->encodedBuild = build;
+            d->encodedRecords = bytes;
+            d->encodedStamp = stamp;
+            d->encodedCount = recordCount;
+        }
+        d->finishAnswer(socket, id, card, bytes, recordCount);
     });
-    encoding->setFuture(QtConcurrent::run([message] { return ExchangeArchive::encode(message); }));
+    encoding->setFuture(QtConcurrent::run([records] { return ExchangeArchive::encodeItem(records); }));
 }
 
-void QFExchangeServer::Private::finishAnswer(QTcpSocket *socket, quint64 id, const std::optional<QByteArray> &payload,
-                                             int recordCount)
+void QFExchangeServer::Private::finishAnswer(QTcpSocket *socket, quint64 id, const OwnerCard &card,
+                                             const std::optional<QByteArray> &records, int recordCount)
 {
     // The connection may have ended while its answer was encoded; then the socket is gone too.
     auto it = open.find(socket);
     if (it == open.end() || it->id != id)
         return;
-    if (!payload) {
+    const QVariantMap message{{kType, kTypeAB},
+                              {kRelease, kReleaseValue},
+                              {kProduct, kProductValue},
+                              {kOwnerData, QVariant::fromValue(card)},
+                              {kRecordData, QVariant()}};
+    const std::optional<ExchangeArchive::Spliced> around =
+        records ? ExchangeArchive::encodeAround(message, kRecordData) : std::nullopt;
+    if (!around) {
         systemLog(QStringLiteral("QFExchangeServer: the shared records hold a value that cannot be sent; "
                                  "connection from %1 closed")
                       .arg(it->peer));
@@ -335,7 +445,11 @@ void QFExchangeServer::Private::finishAnswer(QTcpSocket *socket, quint64 id, con
     it->answered = true;
     const QString peer = it->peer;
     theConnections.removeConnection(socket);
-    socket->write(QFConnectionPool::packData(*payload, socket));
+    // The list goes out as the bytes kept for it, between a fresh head and tail.
+    const qsizetype payload = around->before.size() + records->size() + around->after.size();
+    socket->write(QFConnectionPool::frameHeader(payload, socket) + around->before);
+    socket->write(*records);
+    socket->write(around->after);
     touch(socket);
     emit q->connectionServed(peer, recordCount);
     // Closes once the reply is written; the idle timer still guards a client that stops reading.

@@ -13,11 +13,15 @@ class QTcpSocket;
 // The sharing end of the exchange. It takes on accepted connections and answers each one:
 // "keys" with a fresh "keys", "sendAB" with one "AB" carrying the owner card and the record list
 // (then the connection is closed), any other type with nothing. It knows no address book: the
-// record list and the card come from providers, asked at the moment "sendAB" is answered.
+// record list and the card come from providers, asked at the moment "sendAB" is answered (the
+// encoded list is reused while its stamp says nothing changed).
 //
-// A malformed frame or message raises one alert and closes that connection; a declared length
-// above the cap or below zero counts as malformed. Connections idle for idleTimeout() ms are
-// closed. Writes never block: replies are queued on the socket.
+// A malformed frame or message is logged and closes that connection; a declared length above the
+// cap or below zero counts as malformed. The sharing user sees one alert for it, and no further
+// one while that alert is on screen (those are counted and logged when it goes). Connections idle
+// for idleTimeout() ms, or still open past their deadlines, are closed. Connections beyond the
+// limits, in all or from one peer address, are closed as soon as they arrive. Writes never block:
+// replies are queued on the socket.
 class QFExchangeServer : public QObject
 {
     Q_OBJECT
@@ -25,6 +29,7 @@ class QFExchangeServer : public QObject
 public:
     using RecordProvider = std::function<RecordList()>;
     using OwnerCardProvider = std::function<OwnerCard()>;
+    using RecordStamp = std::function<QByteArray()>;
 
     enum class CloseReason {
         Served,          // "AB" was sent
@@ -33,6 +38,7 @@ public:
         IdleTimeout,     // nothing moved for idleTimeout() ms
         WriteBacklog,    // the client sends but does not read our replies
         EncodingFailed,  // the record list holds a value that cannot travel (logged)
+        DeadlinePassed,  // no "sendAB" in time, or the answer not taken in time
     };
     Q_ENUM(CloseReason)
 
@@ -41,15 +47,25 @@ public:
 
     void setRecordProvider(RecordProvider provider);
     void setOwnerCardProvider(OwnerCardProvider provider);
+    // With a stamp, the record list is encoded once and sent again as long as the stamp stays the
+    // same: it is asked before every answer and must change whenever the list would (the store's
+    // revision, the shared groups). Without one, every answer builds and encodes the list anew.
+    // The owner card and the message around the list are always made fresh.
+    void setRecordStamp(RecordStamp stamp);
 
     void setIdleTimeout(int milliseconds);
     int idleTimeout() const;
     void setMaxFrameLength(int bytes);
     int maxFrameLength() const;
+    // Milliseconds from accept to "sendAB", and from "sendAB" to the end of the answer.
+    void setDeadlines(int request, int answer);
+    void setConnectionLimits(int total, int perPeer);
 
     // Takes on an accepted connection; the server owns the socket from here on and deletes it
-    // when the connection ends.
-    void connectionReceived(QTcpSocket *socket);
+    // when the connection ends. peer is "address:port" as the accept saw it (the socket forgets
+    // the address once the peer resets); empty means ask the socket. Returns false when the
+    // connection was over a limit and has been closed.
+    bool connectionReceived(QTcpSocket *socket, const QString &peer = QString());
 
     // One received chunk of a connection. An empty chunk means the peer has closed.
     void readDataFromRemote(QTcpSocket *socket, const QByteArray &chunk);
@@ -58,6 +74,8 @@ public:
 
     const QFConnectionPool &connections() const;
     int openConnectionCount() const;
+    // Connections closed on arrival for being over a limit.
+    int refusedConnectionCount() const;
 
 signals:
     // peer is "address:port". recordCount is the number of records sent.

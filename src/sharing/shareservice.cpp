@@ -1,14 +1,13 @@
 #include "shareservice.h"
 
 #include "dnssdbackend.h"
+#include "exchangelistener.h"
 #include "netserviceerror.h"
 #include "netservicepublisher.h"
 #include "qfexchangeserver.h"
 #include "systemlog.h"
 #include "vcardcommon.h"
 
-#include <QTcpServer>
-#include <QTcpSocket>
 
 struct ShareService::Private
 {
@@ -16,7 +15,7 @@ struct ShareService::Private
 
     DnsSdBackend &backend;
     QFExchangeServer server;
-    std::unique_ptr<QTcpServer> listeningSocket;
+    std::unique_ptr<ExchangeListener> listeningSocket;
     std::unique_ptr<NetServicePublisher> netService;
     QString serviceName; // the share name of the moment the announcement was made
     int numberOfDownloads = 0;
@@ -94,10 +93,10 @@ bool ShareService::serviceNameEditable() const
 
 bool ShareService::openListeningEndpoint()
 {
-    auto server = std::make_unique<QTcpServer>();
+    auto server = std::make_unique<ExchangeListener>(d->server);
     // The search stays inside the 16-bit range; when nothing is free the caller reports it.
     for (quint32 port = FirstPort; port <= 65535; ++port) {
-        if (server->listen(QHostAddress::AnyIPv4, quint16(port))) {
+        if (server->listen(quint16(port))) {
             d->listeningSocket = std::move(server);
             return true;
         }
@@ -149,8 +148,8 @@ void ShareService::toggleSharing(const QString &pressedButtonTitle, const QStrin
 
     if (pressedButtonTitle == vCardCommon::getLocMsg(QStringLiteral("SC_ButtonStart"))) {
         d->numberOfDownloads = 0;
-        connect(d->listeningSocket.get(), &QTcpServer::newConnection, this, &ShareService::connectionReceived,
-                Qt::UniqueConnection);
+        connect(d->listeningSocket.get(), &ExchangeListener::connectionAccepted, this,
+                &ShareService::connectionReceived, Qt::UniqueConnection);
         d->netService->publish(d->serviceName, d->listeningSocket->serverPort());
         d->serviceNameEditable = false;
     } else {
@@ -161,18 +160,12 @@ void ShareService::toggleSharing(const QString &pressedButtonTitle, const QStrin
     emit displayChanged();
 }
 
-void ShareService::connectionReceived()
+void ShareService::connectionReceived(const QString &peer)
 {
-    if (!d->listeningSocket)
-        return;
-    while (QTcpSocket *socket = d->listeningSocket->nextPendingConnection()) {
-        const QString peer = socket->peerAddress().toString() + u':' + QString::number(socket->peerPort());
-        d->server.connectionReceived(socket);
-        ++d->numberOfDownloads;
-        d->longerStatusText = vCardCommon::getLocMsg(QStringLiteral("SC_DownloadInfo")).arg(d->numberOfDownloads);
-        emit connectionAccepted(peer, d->numberOfDownloads);
-        emit displayChanged();
-    }
+    ++d->numberOfDownloads;
+    d->longerStatusText = vCardCommon::getLocMsg(QStringLiteral("SC_DownloadInfo")).arg(d->numberOfDownloads);
+    emit connectionAccepted(peer, d->numberOfDownloads);
+    emit displayChanged();
 }
 
 void ShareService::netServiceWillPublish()

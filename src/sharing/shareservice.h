@@ -52,7 +52,7 @@ signals:
     void connectionAccepted(const QString &peer, int numberOfDownloads);
 
 private:
-    void connectionReceived();
+    void connectionReceived(const QString &peer);
     void netServiceWillPublish();
     void netServiceDidNotPublish(int errorCode);
     void netServiceDidStop();

@@ -31,8 +31,6 @@ private slots:
     void publishedShareIsListedAndWithdrawn();
     void nameTakenByAvahiPublishCollides();
     void hostRenameKeepsTheShareFindable();
-    void unacceptableNames_data();
-    void unacceptableNames();
     void cliBrowseListsShares_data();
     void cliBrowseListsShares();
 };
@@ -46,10 +44,8 @@ void TestAvahi::initTestCase()
 void TestAvahi::announcedShareIsFoundResolvedAndRemoved_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::newRow("plain") << unique(u"Plain share"_qs);
     QTest::newRow("spaces, accents, quotes") << unique(u"Zoë's \"Bücher\" – Ærø"_qs);
     QTest::newRow("dots and backslash") << unique(u"v1.2 a\\b"_qs);
-    QTest::newRow("CJK") << unique(u"東京の住所録"_qs);
 }
 
 void TestAvahi::announcedShareIsFoundResolvedAndRemoved()
@@ -61,13 +57,9 @@ void TestAvahi::announcedShareIsFoundResolvedAndRemoved()
     auto announcer = std::make_unique<Announcer>(name, port);
     QVERIFY2(announcer->waitEstablished(), announcer->output().constData());
 
-    QElapsedTimer clock;
-    clock.start();
     QTRY_VERIFY_WITH_TIMEOUT(client.getServiceNames().contains(name), kWait);
-    const qint64 found = clock.elapsed();
     QCOMPARE(client.getServiceNameContainingSubString(name), QStringList{name});
     QTRY_VERIFY_WITH_TIMEOUT(client.getFirstAddressForService(name).has_value(), kWait);
-    const qint64 resolved = clock.elapsed();
     QCOMPARE(*client.getFirstAddressForService(name), SocketAddress(kNamespaceAddress, quint16(port)));
     for (const RendezvousService &service : client.getServices()) {
         if (service.name == name) {
@@ -76,13 +68,8 @@ void TestAvahi::announcedShareIsFoundResolvedAndRemoved()
         }
     }
 
-    clock.restart();
     announcer.reset();
     QTRY_VERIFY_WITH_TIMEOUT(!client.getServiceNames().contains(name), kWait);
-    qInfo(
-        "listed %lld ms and resolved %lld ms after avahi-publish was established; gone %lld ms after it was "
-        "killed",
-        found, resolved, clock.elapsed());
     QVERIFY(!client.getFirstAddressForService(name));
 }
 
@@ -105,18 +92,7 @@ void TestAvahi::threeSharesAtOnce()
                            [&seen](const QString &n) { return seen.contains(n); });
     };
     QTRY_VERIFY_WITH_TIMEOUT(allIn(client.getServiceNames()), kWait);
-    // Count the notifications that brought one of ours.
-    int bringing = 0;
-    qsizetype before = 0;
-    for (const QStringList &call : std::as_const(live.calls)) {
-        const qsizetype ours =
-            std::count_if(names.begin(), names.end(), [&call](const QString &n) { return call.contains(n); });
-        if (ours > before)
-            ++bringing;
-        before = ours;
-    }
-    qInfo("three live announcements reached the delegate in %d notification(s)", bringing);
-    QVERIFY(bringing >= 1 && bringing <= 3);
+    QVERIFY(!live.calls.isEmpty());
 
     // A browser that starts while the three are out gets them in its first batch.
     QFRendezvousClient late(AvahiBackend::instance());
@@ -213,28 +189,10 @@ void TestAvahi::nameTakenByAvahiPublishCollides()
     publisher.publish(name, 21101);
     QTRY_COMPARE_WITH_TIMEOUT(didNot.size(), 1, kWait);
     QCOMPARE(didNot[0][0].toInt(), NetServiceError::Collision);
-    QCOMPARE(didNot[0][0].toInt(), -72001);
     QCOMPARE(did.size(), 0);
     QVERIFY(!publisher.isPublishing());
     // Still the announcer's, with its port.
     QTRY_VERIFY2_WITH_TIMEOUT(listedBy(avahiBrowse(), name, 21100), qPrintable(lastBrowseOutput()), kWait);
-}
-
-void TestAvahi::unacceptableNames_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::newRow("empty") << QString();
-    QTest::newRow("64 bytes") << QString(64, u'x');
-}
-
-void TestAvahi::unacceptableNames()
-{
-    QFETCH(QString, name);
-    NetServicePublisher publisher(AvahiBackend::instance());
-    QSignalSpy didNot(&publisher, &NetServicePublisher::netServiceDidNotPublish);
-    publisher.publish(name, 21200);
-    QTRY_COMPARE_WITH_TIMEOUT(didNot.size(), 1, kWait);
-    QCOMPARE(didNot[0][0].toInt(), NetServiceError::BadArgument);
 }
 
 void TestAvahi::cliBrowseListsShares_data()
@@ -242,9 +200,12 @@ void TestAvahi::cliBrowseListsShares_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("printed");
     const QString plain = unique(u"Seen by the CLI é"_qs);
-    const QString tabbed = unique(u"tab\there"_qs);
+    // A hostile name's terminal sequences print as visible text.
+    const QString hostile = unique(u"tab\there"_qs + QChar(0x1b) + u"]0;x"_qs + QChar(0x07) + u"\\"_qs);
+    QString shown = hostile;
+    shown.replace(u"\\"_qs, u"\\\\"_qs).replace(u'\t', u"\\t"_qs).replace(QChar(0x1b), u"\\x1b"_qs).replace(QChar(0x07), u"\\x07"_qs);
     QTest::newRow("accented") << plain << plain;
-    QTest::newRow("tab in the name") << tabbed << QString(tabbed).replace(u'\t', u"\\t"_qs);
+    QTest::newRow("control characters") << hostile << shown;
 }
 
 void TestAvahi::cliBrowseListsShares()

@@ -1,3 +1,6 @@
+#include <QCborArray>
+#include <QCborMap>
+#include <QCborValue>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -19,10 +22,12 @@ private slots:
     void serveThenFetch();
     void fetchFailuresHaveTheirExitCodes_data();
     void fetchFailuresHaveTheirExitCodes();
+    void peerAndFileTextIsEscaped();
 
 private:
     static void writeCard(const QString &path, const QByteArray &lines);
-    int runFetch(const QStringList &args, QByteArray *out = nullptr);
+    int runCli(const QStringList &args, QByteArray *out = nullptr, QByteArray *err = nullptr);
+    int runFetch(const QStringList &args, QByteArray *out = nullptr) { return runCli(QStringList{u"fetch"_qs} + args, out); }
 
     QTemporaryDir m_dir;
 };
@@ -47,10 +52,10 @@ void TestCliExchange::initTestCase()
                                      "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:p1\r\nX-ADDRESSBOOKSERVER-MEMBER:urn:uuid:p2\r\n");
 }
 
-int TestCliExchange::runFetch(const QStringList &args, QByteArray *out)
+int TestCliExchange::runCli(const QStringList &args, QByteArray *out, QByteArray *err)
 {
     QProcess fetch;
-    fetch.start(QStringLiteral(ZORBIX_CLI), QStringList{u"fetch"_qs} + args);
+    fetch.start(QStringLiteral(ZORBIX_CLI), args);
     if (!fetch.waitForStarted(5000))
         return -1;
     // Spin the loop rather than block: some peers below live in this process.
@@ -59,6 +64,8 @@ int TestCliExchange::runFetch(const QStringList &args, QByteArray *out)
         QTest::qWait(10);
     if (out)
         *out = fetch.readAllStandardOutput();
+    if (err)
+        *err = fetch.readAllStandardError();
     return fetch.exitStatus() == QProcess::NormalExit ? fetch.exitCode() : -1;
 }
 
@@ -124,6 +131,7 @@ void TestCliExchange::fetchFailuresHaveTheirExitCodes_data()
     QTest::newRow("silent") << QByteArray() << 5;
     QTest::newRow("closes at once") << QByteArray("close") << 6;
     QTest::newRow("bad target") << QByteArray("usage") << 2;
+    QTest::newRow("IPv6 literal") << QByteArray("::1") << 2;
 }
 
 void TestCliExchange::fetchFailuresHaveTheirExitCodes()
@@ -142,8 +150,50 @@ void TestCliExchange::fetchFailuresHaveTheirExitCodes()
         else if (!reply.isEmpty())
             socket->write(reply);
     });
-    const QString target = reply == "usage" ? u"127.0.0.1"_qs : QStringLiteral("127.0.0.1:%1").arg(port);
+    const QString target = reply == "usage" ? u"127.0.0.1"_qs
+                           : reply == "::1" ? QStringLiteral("::1:%1").arg(port)
+                                            : QStringLiteral("127.0.0.1:%1").arg(port);
     QCOMPARE(runFetch({target, u"--timeout"_qs, u"1"_qs}), exitCode);
+}
+
+// A sharer's card, an unknown reply type and a card file's names print as visible escapes.
+void TestCliExchange::peerAndFileTextIsEscaped()
+{
+    const QString hostile = QChar(0x1b) + u"]0;owned"_qs + QChar(0x07) + u"\r\\"_qs + QChar(0x9b) + QChar(0x7f);
+    const QByteArray shown = "\\x1b]0;owned\\x07\\r\\\\\\x9b\\x7f";
+    const auto frame = [](const QCborMap &message) {
+        const QByteArray payload = QCborValue(message).toCbor();
+        return QByteArray::number(payload.size() + 11).leftJustified(10, ' ') + '+' + payload;
+    };
+    QTcpServer fake;
+    QVERIFY(fake.listen(QHostAddress::LocalHost, 0));
+    const QCborArray records{QCborMap{{u"Note"_qs, hostile + QString(70000, QChar(0x01))}}};
+    QByteArray reply = frame({{u"type"_qs, u"keys"_qs}, {u"Keys1"_qs, 1}}) +
+                       frame({{u"type"_qs, u"AB"_qs}, {u"pData"_qs, QCborMap{{1, hostile}}}, {u"ABData"_qs, records}});
+    connect(&fake, &QTcpServer::newConnection, &fake, [&] { fake.nextPendingConnection()->write(reply); });
+    const QString target = QStringLiteral("127.0.0.1:%1").arg(fake.serverPort());
+    QByteArray out, err;
+    const QString json = m_dir.filePath(u"hostile.json"_qs);
+    QCOMPARE(runCli({u"fetch"_qs, target, u"--json"_qs, json}, &out), 0);
+    QVERIFY2(out.contains("First name: " + shown + '\n'), out.constData());
+    // JSON keeps the text exactly, escaped its own way, however long.
+    QFile file(json);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(QJsonDocument::fromJson(file.readAll()).array().at(0)[u"Note"_qs].toString(), records[0][u"Note"_qs].toString());
+    reply = frame({{u"type"_qs, hostile}});
+    QCOMPARE(runCli({u"fetch"_qs, target}, &out, &err), 4);
+    QVERIFY2(err.contains('"' + shown + '"'), err.constData());
+
+    const QString book = m_dir.filePath(u"hostile"_qs);
+    QVERIFY(QDir().mkpath(book));
+    writeCard(book + u"/h.vcf"_qs, "UID:h\r\nN:Roe\x1b[2J\x07\x7f;Eve;;;\r\nFN:Eve\r\n");
+    QCOMPARE(runCli({u"list"_qs, u"--addressbook"_qs, book}, &out), 0);
+    QVERIFY2(out.contains("  Eve Roe\\x1b[2J\\x07\\x7f\n"), out.constData());
+    QVERIFY(!out.contains('\x1b') && !out.contains('\x07') && !out.contains('\r'));
+    QCOMPARE(runCli({u"list"_qs, u"--json"_qs, u"--addressbook"_qs, book}, &out), 0);
+    const QJsonObject listed = QJsonDocument::fromJson(out).object();
+    QCOMPARE(listed[u"persons"_qs][0][u"name"_qs].toString(), u"Eve Roe"_qs + QChar(0x1b) + u"[2J"_qs + QChar(0x07) + QChar(0x7f));
+    QVERIFY(listed[u"groups"_qs].toArray().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestCliExchange)

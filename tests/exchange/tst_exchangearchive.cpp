@@ -22,6 +22,8 @@ private slots:
     void ownerCardTravelsWithNumberKeys();
     void wireFormIsPlainCbor();
     void datesCarryTheirZone();
+    void dateTexts_data();
+    void dateTexts();
     void indefiniteLengthsAreRead();
     void refused_data();
     void refused();
@@ -119,8 +121,49 @@ void TestExchangeArchive::datesCarryTheirZone()
     // Tag 0 (0xc0), then the text as written.
     QVERIFY(bytes.contains(QByteArray("\xc0\x78\x1d") + "2024-02-29T13:14:15.250+01:00"));
     QVERIFY(bytes.contains(QByteArray("\xc0\x74") + "1996-04-15T00:00:00Z"));
-    const QVariantMap back = ExchangeArchive::decode(bytes).value();
-    QCOMPARE(back.value(u"d"_qs).toDateTime(), local);
+    QCOMPARE(ExchangeArchive::decode(bytes).value().value(u"d"_qs).toDateTime(), local);
+    // A date that would leave the years 1 to 9999 in UTC is never written.
+    QVERIFY(!ExchangeArchive::encode({{u"d"_qs, QDateTime(QDate(9999, 12, 31), QTime(23, 0), QTimeZone(-7200))}}));
+}
+
+// Only the full RFC 3339 form with a zone offset; a leap second is the millisecond before it.
+void TestExchangeArchive::dateTexts_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("utc"); // empty: refused
+    QTest::newRow("Z") << u"1996-04-15T12:00:00Z"_qs << u"1996-04-15T12:00:00.000Z"_qs;
+    QTest::newRow("offset, fraction") << u"2024-02-29T13:14:15.25+01:00"_qs << u"2024-02-29T12:14:15.250Z"_qs;
+    QTest::newRow("lower case, nanoseconds") << u"2000-01-01t00:00:00.123456789z"_qs << u"2000-01-01T00:00:00.123Z"_qs;
+    QTest::newRow("leap second") << u"2016-12-31T23:59:60Z"_qs << u"2016-12-31T23:59:59.999Z"_qs;
+    QTest::newRow("leap second, offset") << u"2017-01-01T00:59:60+01:00"_qs << u"2016-12-31T23:59:59.999Z"_qs;
+    QTest::newRow("last instant") << u"9999-12-31T23:59:59.999Z"_qs << u"9999-12-31T23:59:59.999Z"_qs;
+    QTest::newRow("second 60 at noon") << u"2016-12-31T12:00:60Z"_qs << QString();
+    QTest::newRow("date alone") << u"1996-04-15"_qs << QString();
+    QTest::newRow("no offset") << u"1996-04-15T12:00:00"_qs << QString();
+    QTest::newRow("blank for T") << u"1996-04-15 12:00:00Z"_qs << QString();
+    QTest::newRow("no seconds") << u"1996-04-15T12:00Z"_qs << QString();
+    QTest::newRow("empty fraction") << u"1996-04-15T12:00:00.Z"_qs << QString();
+    QTest::newRow("February 30") << u"1996-02-30T12:00:00Z"_qs << QString();
+    QTest::newRow("hour 24") << u"1996-04-15T24:00:00Z"_qs << QString();
+    QTest::newRow("offset 24:00") << u"1996-04-15T12:00:00+24:00"_qs << QString();
+    QTest::newRow("offset without colon") << u"1996-04-15T12:00:00+0100"_qs << QString();
+    QTest::newRow("year 0") << u"0000-01-01T12:00:00Z"_qs << QString();
+    QTest::newRow("year 10000 in UTC") << u"9999-12-31T23:59:59.999999999-23:59"_qs << QString();
+    QTest::newRow("trailing text") << u"1996-04-15T12:00:00Zx"_qs << QString();
+}
+
+void TestExchangeArchive::dateTexts()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, utc);
+    const std::optional<QDateTime> parsed = ExchangeArchive::parseDateTime(text);
+    QCOMPARE(parsed.has_value(), !utc.isEmpty());
+    if (parsed)
+        QCOMPARE(parsed->toUTC().toString(Qt::ISODateWithMs), utc);
+    // Inside a payload, a refused date refuses the whole payload.
+    // {"a": 0("text")}, by hand: QCborValue would rewrite the date text in its own form.
+    const QByteArray payload = QByteArray::fromHex("a16161c0") + QCborValue(text).toCbor();
+    QCOMPARE(ExchangeArchive::decode(payload).has_value(), !utc.isEmpty());
 }
 
 void TestExchangeArchive::indefiniteLengthsAreRead()

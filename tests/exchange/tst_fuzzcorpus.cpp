@@ -20,7 +20,7 @@ void TestFuzzCorpus::corpus_data()
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("file");
     int count = 0;
-    for (const char *target : {"pool", "archive"}) {
+    for (const char *target : {"pool", "archive", "walker"}) {
         const QDir dir(QStringLiteral(ZORBIX_FUZZ_CORPUS "/") + QLatin1String(target));
         const QStringList files = dir.entryList(QDir::Files, QDir::Name);
         for (const QString &file : files) {
@@ -41,6 +41,8 @@ void TestFuzzCorpus::corpus()
     const auto *data = reinterpret_cast<const uint8_t *>(bytes.constData());
     if (target == QLatin1String("pool"))
         QCOMPARE(fuzzPoolOneInput(data, size_t(bytes.size())), 0);
+    else if (target == QLatin1String("walker"))
+        QCOMPARE(fuzzWalkerOneInput(data, size_t(bytes.size())), 0);
     else
         QCOMPARE(fuzzArchiveOneInput(data, size_t(bytes.size())), 0);
 }

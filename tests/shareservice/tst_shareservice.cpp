@@ -48,12 +48,11 @@ class TestShareService : public QObject
 
 private slots:
     void switchOnAndOffFollowTheCallbacks();
-    void takenPortMovesToTheNext();
     void servesRecordsAndCardOfTheMoment();
     void countsAcceptedConnectionsFromOneAfterEachSwitchOn();
     void switchingOffLetsAcceptedConnectionsFinish();
-    void nameCollisionMakesTheNameEditable();
-    void daemonNotRunningGivesTheUnspecificAlert();
+    void failedAnnouncementSwitchesOff_data();
+    void failedAnnouncementSwitchesOff();
     void quittingWithdrawsTheAnnouncement();
 };
 
@@ -89,7 +88,8 @@ void TestShareService::switchOnAndOffFollowTheCallbacks()
     QCOMPARE(dnssd.publishedNames().last(), u"Renamed"_qs);
 }
 
-void TestShareService::takenPortMovesToTheNext()
+
+void TestShareService::servesRecordsAndCardOfTheMoment()
 {
     // Hold the first free port from 9879 up: the service must take a later one.
     QTcpServer holder;
@@ -98,24 +98,13 @@ void TestShareService::takenPortMovesToTheNext()
         ++held;
     InProcessDnsSd dnssd;
     ShareService service(dnssd);
-    service.toggleSharing(msg("SC_ButtonStart"), u"Share"_qs);
-    QVERIFY(service.port() > held);
-    QTRY_COMPARE(service.buttonTitle(), msg("SC_ButtonStop"));
-    Download download(service.port());
-    QTRY_VERIFY(download.done);
-    QCOMPARE(download.reply.type, u"AB"_qs);
-}
-
-void TestShareService::servesRecordsAndCardOfTheMoment()
-{
-    InProcessDnsSd dnssd;
-    ShareService service(dnssd);
     int records = 3;
     QString firstName = u"Anna"_qs;
     service.setRecordProvider([&records] { return someRecords(records); });
     service.setOwnerCardProvider([&firstName] { return OwnerCard{{1, firstName}, {2, u""_qs}}; });
     service.toggleSharing(msg("SC_ButtonStart"), u"Share"_qs);
     QTRY_COMPARE(service.buttonTitle(), msg("SC_ButtonStop"));
+    QVERIFY(service.port() > held);
     {
         Download download(service.port());
         QTRY_VERIFY(download.done);
@@ -153,7 +142,6 @@ void TestShareService::countsAcceptedConnectionsFromOneAfterEachSwitchOn()
     Download download(service.port());
     QTRY_COMPARE(service.numberOfDownloads(), 1);
     QCOMPARE(service.longerStatusText(), msg("SC_DownloadInfo").arg(1));
-    QVERIFY(service.longerStatusText().contains(u"1"_qs));
     QTRY_VERIFY(download.done);
 }
 
@@ -186,44 +174,44 @@ void TestShareService::switchingOffLetsAcceptedConnectionsFinish()
     QCOMPARE(message->value(u"ABData"_qs).toList().size(), 2);
 }
 
-void TestShareService::nameCollisionMakesTheNameEditable()
+// A taken name or no daemon: the alert that fits, sharing off and the name editable again.
+void TestShareService::failedAnnouncementSwitchesOff_data()
 {
+    QTest::addColumn<bool>("nameTaken");
+    QTest::addColumn<QString>("problem");
+    QTest::addColumn<QString>("hint");
+    QTest::newRow("name taken") << true << msg("SH_NameCollisionProblem") << msg("SH_NameCollisionHint");
+    QTest::newRow("no daemon") << false << msg("SC_UnspecificSharingProblem") << msg("SC_UnspecificSharingHint");
+}
+
+void TestShareService::failedAnnouncementSwitchesOff()
+{
+    QFETCH(bool, nameTaken);
+    QFETCH(QString, problem);
+    QFETCH(QString, hint);
     RecordingPlatform platform;
     InProcessDnsSd dnssd;
-    dnssd.takeName(u"Office"_qs);
+    if (nameTaken)
+        dnssd.takeName(u"Office"_qs);
+    else
+        dnssd.setDaemonRunning(false);
     ShareService service(dnssd);
     service.toggleSharing(msg("SC_ButtonStart"), u"Office"_qs);
     QVERIFY(!service.serviceNameEditable());
     QTRY_COMPARE(platform.alerts.size(), 1);
-    QCOMPARE(platform.alerts.first(), qMakePair(msg("SH_NameCollisionProblem"), msg("SH_NameCollisionHint")));
+    QCOMPARE(platform.alerts.first(), qMakePair(problem, hint));
     QCOMPARE(service.buttonTitle(), msg("SC_ButtonStart"));
     QCOMPARE(service.shortStatusText(), msg("SC_SharingIsOff"));
-    QCOMPARE(service.longerStatusText(), msg("SC_ClickStart"));
     QVERIFY(service.serviceNameEditable());
     QCOMPARE(service.port(), quint16(0));
-
+    if (!nameTaken)
+        return;
     // Another name goes through.
     service.toggleSharing(service.buttonTitle(), u"Office 2"_qs);
     QTRY_COMPARE(service.buttonTitle(), msg("SC_ButtonStop"));
     QCOMPARE(platform.alerts.size(), 1);
 }
 
-void TestShareService::daemonNotRunningGivesTheUnspecificAlert()
-{
-    RecordingPlatform platform;
-    InProcessDnsSd dnssd;
-    dnssd.setDaemonRunning(false);
-    ShareService service(dnssd);
-    service.toggleSharing(msg("SC_ButtonStart"), u"Share"_qs);
-    QTRY_COMPARE(platform.alerts.size(), 1);
-    QCOMPARE(platform.alerts.first(),
-             qMakePair(msg("SC_UnspecificSharingProblem"), msg("SC_UnspecificSharingHint")));
-    QVERIFY(platform.alerts.first().second.contains(u"avahi-daemon"_qs));
-    QCOMPARE(service.buttonTitle(), msg("SC_ButtonStart"));
-    QCOMPARE(service.shortStatusText(), msg("SC_SharingIsOff"));
-    QCOMPARE(service.port(), quint16(0));
-    QVERIFY(service.serviceNameEditable());
-}
 
 void TestShareService::quittingWithdrawsTheAnnouncement()
 {

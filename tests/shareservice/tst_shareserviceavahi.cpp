@@ -19,7 +19,6 @@ class TestShareServiceAvahi : public QObject
 
 private slots:
     void announcedUnderItsNameAndPort();
-    void heldPortIsSkippedInTheAnnouncement();
     void takenNameGivesTheCollisionPath();
     void cliServeAnnouncesItsShare();
 };
@@ -38,30 +37,6 @@ void TestShareServiceAvahi::announcedUnderItsNameAndPort()
     QTRY_VERIFY2_WITH_TIMEOUT(goneFromBrowse(name), qPrintable(lastBrowseOutput()), kWait);
 }
 
-void TestShareServiceAvahi::heldPortIsSkippedInTheAnnouncement()
-{
-    // Inside the namespace nothing else listens on 9879 unless another test shares right now.
-    QTcpServer holder;
-    quint16 held = ShareService::FirstPort;
-    while (!holder.listen(QHostAddress::AnyIPv4, held))
-        ++held;
-    quint16 next = held + 1;
-    {
-        QTcpServer probe;
-        while (!probe.listen(QHostAddress::AnyIPv4, next))
-            ++next;
-    }
-    const QString name = unique(u"Port moved"_qs);
-    ShareService service;
-    service.toggleSharing(msg("SC_ButtonStart"), name);
-    QCOMPARE(service.port(), next);
-    QTRY_VERIFY2_WITH_TIMEOUT(listedBy(avahiBrowse(), name, next), qPrintable(lastBrowseOutput()), kWait);
-    if (held == ShareService::FirstPort && next == 9880)
-        qInfo("9879 held: the share listens on and announces 9880");
-    service.applicationShouldTerminate();
-    QTRY_VERIFY2_WITH_TIMEOUT(goneFromBrowse(name), qPrintable(lastBrowseOutput()), kWait);
-}
-
 void TestShareServiceAvahi::takenNameGivesTheCollisionPath()
 {
     RecordingPlatform platform;
@@ -73,10 +48,7 @@ void TestShareServiceAvahi::takenNameGivesTheCollisionPath()
     service.toggleSharing(msg("SC_ButtonStart"), name);
     QTRY_COMPARE_WITH_TIMEOUT(platform.alerts.size(), 1, kWait);
     QCOMPARE(platform.alerts.first(), qMakePair(msg("SH_NameCollisionProblem"), msg("SH_NameCollisionHint")));
-    QCOMPARE(service.buttonTitle(), msg("SC_ButtonStart"));
-    QCOMPARE(service.shortStatusText(), msg("SC_SharingIsOff"));
     QVERIFY(service.serviceNameEditable());
-    QCOMPARE(service.port(), quint16(0));
     // The other host keeps its name.
     QTRY_VERIFY2_WITH_TIMEOUT(listedBy(avahiBrowse(), name, 21500), qPrintable(lastBrowseOutput()), kWait);
 }

@@ -2,6 +2,8 @@
 
 #include "systemlog.h"
 
+#include <utility>
+
 RecordingPlatform::RecordingPlatform() : m_previous(PlatformHooks::install(this))
 {
     setSystemLogSink([this](const QString &line) { logLines.append(line); });
@@ -16,6 +18,22 @@ RecordingPlatform::~RecordingPlatform()
 void RecordingPlatform::showAlert(const QString &title, const QString &text)
 {
     alerts.append({title, text});
+}
+
+void RecordingPlatform::showAlert(const QString &title, const QString &text, std::function<void()> closed)
+{
+    alerts.append({title, text});
+    if (holdAlerts)
+        alertsOnScreen.append(std::move(closed));
+    else
+        closed();
+}
+
+void RecordingPlatform::dismissAlerts()
+{
+    const QList<std::function<void()>> open = std::exchange(alertsOnScreen, {});
+    for (const auto &closed : open)
+        closed();
 }
 
 void RecordingPlatform::beep()

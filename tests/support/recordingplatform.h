@@ -17,6 +17,9 @@ public:
     ~RecordingPlatform() override;
 
     void showAlert(const QString &title, const QString &text) override;
+    void showAlert(const QString &title, const QString &text, std::function<void()> closed) override;
+    // Dismisses the alerts kept on screen (holdAlerts), oldest first.
+    void dismissAlerts();
     void beep() override;
     bool openUrl(const QUrl &url) override;
 
@@ -26,6 +29,9 @@ public:
     int beeps = 0;
     QList<QUrl> openedUrls;
     QStringList logLines;
+    // Alerts that report when they are gone stay on screen until dismissAlerts().
+    bool holdAlerts = false;
+    QList<std::function<void()>> alertsOnScreen;
 
 private:
     PlatformHooks *m_previous;

@@ -1,0 +1,50 @@
+#!/bin/sh
+# zorbix-cli from outside, as a user runs it: a store of N persons (default 10000, all in one
+# group "All"), then the wall and CPU time and peak memory of `list`, `list --json`, and of `fetch`
+# against `serve` on a loopback port (the first download after the start, then the best of five).
+#
+#   bench/bench_cli.sh ZORBIX_CLI [PERSONS]
+set -eu
+cli=$1
+n=${2:-10000}
+dir=$(mktemp -d)
+trap 'kill $serve 2>/dev/null || true; rm -rf "$dir"' EXIT
+python3 - "$dir/book" "$n" <<'PY'
+import os, sys
+book, n = sys.argv[1], int(sys.argv[2])
+os.makedirs(book)
+members = []
+for i in range(n):
+    with open(f"{book}/p{i}.vcf", "w", newline="") as f:
+        f.write(f"BEGIN:VCARD\r\nVERSION:3.0\r\nUID:p{i}\r\nN:Lastname{i};Firstname{i};;;\r\n"
+                f"FN:Firstname{i} Lastname{i}\r\nORG:Company {i} GmbH;Sales\r\nTITLE:Account manager\r\n"
+                f"EMAIL;TYPE=work:first.last{i}@company.example\r\nEMAIL;TYPE=home:someone{i}@mail.example\r\n"
+                f"TEL;TYPE=work:+43 1 234 56{i}\r\nTEL;TYPE=cell:+43 660 12 34{i}\r\n"
+                f"ADR;TYPE=work:;;Hauptstraße {i};Graz;;8010;Austria\r\nBDAY:1980-02-1{i % 10}\r\n"
+                f"NOTE:met at the fair in spring\r\nEND:VCARD\r\n")
+    members.append(f"X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:p{i}\r\n")
+with open(f"{book}/all.vcf", "w", newline="") as f:
+    f.write("BEGIN:VCARD\r\nVERSION:3.0\r\nUID:all\r\nFN:All\r\nN:All;;;;\r\nX-ADDRESSBOOKSERVER-KIND:group\r\n"
+            + "".join(members) + "END:VCARD\r\n")
+PY
+measure() { # label, command...
+    label=$1; shift
+    /usr/bin/time -f "%e %U %S %M" -o "$dir/time" "$@" > /dev/null
+    echo "$label: $(awk '{printf "%.3f s wall, %.0f ms CPU, %.0f MB peak", $1, ($2 + $3) * 1000, $4 / 1024}' "$dir/time")"
+}
+export XDG_CONFIG_HOME="$dir/config"
+measure "list ($n)" "$cli" list --addressbook "$dir/book"
+measure "list --json ($n)" "$cli" list --json --addressbook "$dir/book"
+"$cli" serve --addressbook "$dir/book" --group All --port 0 --no-announce > "$dir/serve.out" &
+serve=$!
+while ! grep -q "on port" "$dir/serve.out" 2>/dev/null; do sleep 0.1; done
+port=$(sed -n 's/.*on port \([0-9]*\).*/\1/p' "$dir/serve.out")
+cpu() { awk '{print ($14 + $15) * 10}' /proc/$serve/stat; } # milliseconds of the server
+before=$(cpu)
+measure "fetch ($n), first download" "$cli" fetch "127.0.0.1:$port"
+echo "  server CPU: $(( $(cpu) - before )) ms"
+for i in 1 2 3 4 5; do
+    before=$(cpu)
+    measure "fetch ($n)" "$cli" fetch "127.0.0.1:$port"
+    echo "  server CPU: $(( $(cpu) - before )) ms"
+done

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QStringView>
+#include <QVariant>
+
+class QIODevice;
+
+// JSON written as it is made, through a small buffer: a listing of any size, or a record with a
+// huge text, never exists as a whole document in memory. Texts are escaped in pieces.
+//
+// Values: maps become objects (keys in map order), lists arrays, dates RFC 3339 texts, bytes
+// base64 texts, numbers and booleans themselves, anything else its text.
+class JsonStream
+{
+public:
+    enum class Dates { WithMilliseconds, Seconds };
+
+    explicit JsonStream(QIODevice *device, Dates dates = Dates::WithMilliseconds);
+    ~JsonStream();
+    JsonStream(const JsonStream &) = delete;
+    JsonStream &operator=(const JsonStream &) = delete;
+
+    // Text that is JSON already (brackets, commas, white space).
+    void raw(QByteArrayView json);
+    void string(QStringView text);
+    void value(const QVariant &value);
+    // Writes what is buffered; false once any write has failed.
+    bool flush();
+
+private:
+    void spill();
+
+    QIODevice *m_device;
+    Dates m_dates;
+    QByteArray m_buffer;
+    bool m_ok = true;
+};
