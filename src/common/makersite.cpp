@@ -1,6 +1,5 @@
 #include "makersite.h"
 
-#include "logtext.h"
 #include "systemlog.h"
 
 #include <QSettings>
@@ -26,7 +25,7 @@ QString MakerSite::site()
     if (!isUsableSite(text)) {
         // A file:, javascript: or malformed site would be handed to the desktop by every link.
         systemLog(QStringLiteral("MakerSite: ignoring %1 \"%2\": not an http or https address")
-                      .arg(QLatin1String(origin), escapeForLog(text)));
+                      .arg(QLatin1String(origin), text));
         return defaultSite();
     }
     while (text.endsWith(u'/'))

@@ -1,6 +1,6 @@
 #include "dragtableview.h"
 
-#include "logtext.h"
+#include "printabletext.h"
 #include "systemlog.h"
 
 #include <QDropEvent>
@@ -34,7 +34,7 @@ void DragTableView::logDrop(const QMimeData *mime)
 {
     const QList<QByteArray> paths = droppedPaths(mime);
     for (const QByteArray &path : paths)
-        systemLog(escapeForLog(QByteArrayView(path)));
+        systemLog(textFromBytes(path));
 }
 
 void DragTableView::dragEnterEvent(QDragEnterEvent *event)

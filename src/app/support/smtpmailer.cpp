@@ -1,6 +1,6 @@
 #include "smtpmailer.h"
 
-#include "logtext.h"
+#include "printabletext.h"
 #include "systemlog.h"
 
 #include <QFutureWatcher>
@@ -110,7 +110,7 @@ SmtpMailer::Result perform(const MailAccount &account, const QString &password, 
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
     const CURLcode code = curl_easy_perform(h);
     result.sent = code == CURLE_OK;
-    result.serverReply = escapeForLog(
+    result.serverReply = textFromBytes(
         QByteArrayView(transfer->firstRefusal.isEmpty() ? transfer->lastReply : transfer->firstRefusal));
     if (!result.sent) {
         result.cancelled = transfer->cancelled;
@@ -142,7 +142,7 @@ SmtpMailer::SmtpMailer(QObject *parent) : QObject(parent), d(std::make_unique<Pr
                 QStringLiteral("SmtpMailer: mail accepted by %1: %2").arg(d->server, result.serverReply));
         else
             systemLog(QStringLiteral("SmtpMailer: mail not sent through %1: %2; server's answer: %3")
-                          .arg(d->server, escapeForLog(result.error), result.serverReply));
+                          .arg(d->server, result.error, result.serverReply));
         emit finished(result);
     });
 }
@@ -173,7 +173,7 @@ bool SmtpMailer::send(const MailAccount &account, const QString &password, const
 {
     if (isBusy())
         return false;
-    d->server = escapeForLog(QStringLiteral("%1:%2").arg(account.server).arg(account.port));
+    d->server = QStringLiteral("%1:%2").arg(account.server).arg(account.port);
     d->transfer = std::make_shared<Transfer>();
     d->transfer->message = message;
     if (!account.allowsSecurity()) {

@@ -1,6 +1,5 @@
 #include "updatecontroller.h"
 
-#include "logtext.h"
 #include "makersite.h"
 #include "pagetext.h"
 #include "platformhooks.h"
@@ -166,7 +165,7 @@ void updateController::finishCheck()
         }
     } else {
         systemLog(QStringLiteral("updateController: could not read %1: %2")
-                      .arg(releaseNotesUrl(), escapeForLog(reply->errorString())));
+                      .arg(releaseNotesUrl(), reply->errorString()));
     }
     if (text.isEmpty()) {
         d->ui.newReleaseDetailFieldOL->setPlainText(loadProblemText());
