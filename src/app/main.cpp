@@ -1,5 +1,6 @@
 #include "images.h"
 #include "systemlog.h"
+#include "translations.h"
 #include "vcardsharingcontroller.h"
 #include "viewerwindow.h"
 #include "widgetplatformhooks.h"
@@ -83,6 +84,7 @@ int main(int argc, char *argv[])
         if (arg == "-h" || arg == "--help" || arg == "--help-all" || arg == "-v" || arg == "--version") {
             QCoreApplication info(argc, argv);
             describeApplication();
+            installTranslators(&info);
             QCommandLineParser parser;
             parseArguments(parser, info); // prints and ends the program
         }
@@ -90,6 +92,7 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
     describeApplication();
+    installTranslators(&app);
     QApplication::setDesktopFileName(QStringLiteral("org.quenfold.zorbix"));
     QApplication::setWindowIcon(imageNamed(QStringLiteral("NSApplicationIcon")));
     QCommandLineParser parser;

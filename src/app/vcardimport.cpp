@@ -12,10 +12,10 @@
 #include <QStandardPaths>
 
 namespace {
-QString tr(const char *text, int n = -1)
+struct Texts
 {
-    return QCoreApplication::translate("vCardImport", text, nullptr, n);
-}
+    Q_DECLARE_TR_FUNCTIONS(vCardImport)
+};
 } // namespace
 
 bool importVCardFiles(QWidget *parent, const QStringList &paths)
@@ -24,13 +24,13 @@ bool importVCardFiles(QWidget *parent, const QStringList &paths)
         return true;
     ABAddressBook *book = ABAddressBook::sharedAddressBook();
     if (!book) {
-        vCardCommon::alert(tr("The address book could not be opened"),
-                           tr("Check that the folder %1 exists and is writable.")
+        vCardCommon::alert(Texts::tr("The address book could not be opened"),
+                           Texts::tr("Check that the folder %1 exists and is writable.")
                                .arg(ABAddressBook::defaultDirectory()));
         return false;
     }
 
-    QProgressDialog progress(tr("Importing contacts…"), QString(), 0, 0, parent);
+    QProgressDialog progress(Texts::tr("Importing contacts…"), QString(), 0, 0, parent);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(300);
     progress.setValue(0);
@@ -41,23 +41,23 @@ bool importVCardFiles(QWidget *parent, const QStringList &paths)
 
     if (!result.saved)
         return false; // the store has told the user already
-    const QString title = tr("%n contact(s) imported", result.personsAdded) + QStringLiteral(", ") +
-                          tr("%n group(s)", result.groupsAdded);
+    const QString title = Texts::tr("%n contact(s) imported", nullptr, result.personsAdded) + QStringLiteral(", ") +
+                          Texts::tr("%n group(s)", nullptr, result.groupsAdded);
     QStringList problems;
     for (const ABImportFailure &failure : result.failures) {
-        const QString where = failure.card > 0 ? tr("%1, card %2").arg(QFileInfo(failure.file).fileName()).arg(failure.card)
+        const QString where = failure.card > 0 ? Texts::tr("%1, card %2").arg(QFileInfo(failure.file).fileName()).arg(failure.card)
                                                : QFileInfo(failure.file).fileName();
         problems.append(where + QStringLiteral(": ") + failure.reason);
     }
     QString hint;
     if (!problems.isEmpty()) {
         constexpr int shown = 10;
-        hint = tr("%n card(s) could not be read:", int(problems.size())) + u'\n' +
+        hint = Texts::tr("%n card(s) could not be read:", nullptr, int(problems.size())) + u'\n' +
                problems.mid(0, shown).join(u'\n');
         if (problems.size() > shown)
-            hint += u'\n' + tr("… and %n more.", int(problems.size() - shown));
+            hint += u'\n' + Texts::tr("… and %n more.", nullptr, int(problems.size() - shown));
     } else {
-        hint = tr("Every card of the chosen files was read.");
+        hint = Texts::tr("Every card of the chosen files was read.");
     }
     vCardCommon::alert(title, hint);
     return true;
@@ -66,7 +66,7 @@ bool importVCardFiles(QWidget *parent, const QStringList &paths)
 void chooseAndImportVCardFiles(QWidget *parent)
 {
     const QStringList paths = QFileDialog::getOpenFileNames(
-        parent, tr("Import Contacts"), QStandardPaths::writableLocation(QStandardPaths::HomeLocation),
-        tr("vCard files (*.vcf *.vcard *.VCF);;All files (*)"));
+        parent, Texts::tr("Import Contacts"), QStandardPaths::writableLocation(QStandardPaths::HomeLocation),
+        Texts::tr("vCard files (*.vcf *.vcard *.VCF);;All files (*)"));
     importVCardFiles(parent, paths);
 }

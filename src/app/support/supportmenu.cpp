@@ -12,10 +12,10 @@
 #include <QPointer>
 
 namespace {
-QString tr(const char *text)
+struct Texts
 {
-    return QCoreApplication::translate("SupportMenu", text);
-}
+    Q_DECLARE_TR_FUNCTIONS(SupportMenu)
+};
 
 void present(QWidget *window)
 {
@@ -50,24 +50,24 @@ void addSupportMenuItems(QMenu *menu)
 {
     auto *windows = new SupportWindows(menu);
     menu->addSeparator();
-    menu->addAction(tr(QT_TRANSLATE_NOOP("SupportMenu", "Check for &Updates…")), windows,
+    menu->addAction(Texts::tr("Check for &Updates…"), windows,
                     [windows] { present(windows->get(windows->update).window()); });
-    menu->addAction(tr(QT_TRANSLATE_NOOP("SupportMenu", "Send a &Report…")), windows,
+    menu->addAction(Texts::tr("Send a &Report…"), windows,
                     [windows] { present(windows->get(windows->report).window()); });
-    menu->addAction(tr(QT_TRANSLATE_NOOP("SupportMenu", "Write a Re&view…")), windows,
+    menu->addAction(Texts::tr("Write a Re&view…"), windows,
                     [windows] { present(windows->get(windows->review).revWindowOL()); });
-    menu->addAction(tr(QT_TRANSLATE_NOOP("SupportMenu", "&Contact quenfold…")), windows,
+    menu->addAction(Texts::tr("&Contact quenfold…"), windows,
                     [windows] { present(windows->get(windows->contact).window()); });
-    menu->addAction(tr(QT_TRANSLATE_NOOP("SupportMenu", "&Mail Account for Reports…")), windows, [windows] {
+    menu->addAction(Texts::tr("&Mail Account for Reports…"), windows, [windows] {
         if (!windows->account)
             windows->account = new MailAccountDialog;
         present(windows->account);
     });
     menu->addSeparator();
-    menu->addAction(tr(QT_TRANSLATE_NOOP("SupportMenu", "zorbix &Web Page")), windows,
+    menu->addAction(Texts::tr("zorbix &Web Page"), windows,
                     [] { vCardCommon::openZorbixHomepage(); });
-    menu->addAction(tr(QT_TRANSLATE_NOOP("SupportMenu", "&quenfold Web Page")), windows,
+    menu->addAction(Texts::tr("&quenfold Web Page"), windows,
                     [] { vCardCommon::openQuenfoldHomepage(); });
-    menu->addAction(tr(QT_TRANSLATE_NOOP("SupportMenu", "Send &Feedback by Mail…")), windows,
+    menu->addAction(Texts::tr("Send &Feedback by Mail…"), windows,
                     [] { vCardCommon::emailQuenfold(); });
 }
