@@ -173,12 +173,14 @@ void vCardSharingController::loadInterface()
         chooseAndImportVCardFiles(d->myWindow.get());
         d->ABSharingControllerRef->fillABProperties();
     });
+    import->setObjectName(QStringLiteral("importAction"));
     import->setShortcut(QKeySequence(tr("Ctrl+I")));
     QAction *preferences = file->addAction(tr("&Preferences…"), this, &vCardSharingController::showPreferences);
     preferences->setShortcut(QKeySequence::Preferences);
     preferences->setMenuRole(QAction::PreferencesRole);
     file->addSeparator();
     QAction *quit = file->addAction(tr("&Quit"), qApp, &QCoreApplication::quit);
+    quit->setObjectName(QStringLiteral("quitAction"));
     quit->setShortcut(QKeySequence::Quit);
     QMenu *viewMenu = d->myWindow->menuBar()->addMenu(tr("&View"));
     viewMenu->setObjectName(QStringLiteral("viewMenu"));
