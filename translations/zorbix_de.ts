@@ -489,7 +489,7 @@ Prüfen Sie, ob der Ordner %2 beschreibbar und der Datenträger nicht voll ist, 
     </message>
     <message>
         <source>&amp;Use Preset</source>
-        <translation>Vorgabe &amp;verwenden</translation>
+        <translation>Vorgabe ü&amp;bernehmen</translation>
     </message>
     <message>
         <source>Set the export choices for the chosen program</source>
@@ -552,7 +552,7 @@ Prüfen Sie, ob der Ordner %2 beschreibbar und der Datenträger nicht voll ist, 
     </message>
     <message>
         <source>Ne&amp;wline (LF)</source>
-        <translation>Zeilen&amp;vorschub (LF)</translation>
+        <translation>Zei&amp;lenvorschub (LF)</translation>
     </message>
     <message>
         <source>&amp;Return (CR)</source>
@@ -576,15 +576,15 @@ Prüfen Sie, ob der Ordner %2 beschreibbar und der Datenträger nicht voll ist, 
     </message>
     <message>
         <source>&amp;None</source>
-        <translation>K&amp;eine</translation>
+        <translation>&amp;Ohne</translation>
     </message>
     <message>
         <source>Fi&amp;le:</source>
-        <translation>&amp;Datei:</translation>
+        <translation>D&amp;atei:</translation>
     </message>
     <message>
         <source>C&amp;hoose…</source>
-        <translation>&amp;Wählen …</translation>
+        <translation>Durc&amp;hsuchen …</translation>
     </message>
     <message>
         <source>Choose the file to export to</source>
@@ -608,7 +608,7 @@ Prüfen Sie, ob der Ordner %2 beschreibbar und der Datenträger nicht voll ist, 
     </message>
     <message>
         <source>Export and &amp;Open</source>
-        <translation>Exportieren und ö&amp;ffnen</translation>
+        <translation>Exportieren und &amp;öffnen</translation>
     </message>
     <message>
         <source>Write the downloaded records to the file and open it</source>
@@ -948,7 +948,7 @@ Prüfen Sie, ob der Ordner %2 beschreibbar und der Datenträger nicht voll ist, 
     </message>
     <message>
         <source>&amp;Please answer me by mail</source>
-        <translation>Bitte &amp;antworten Sie mir per Mail</translation>
+        <translation>Bitte antworten Sie mir &amp;per Mail</translation>
     </message>
     <message>
         <source>M&amp;essage:</source>
@@ -1148,7 +1148,7 @@ Prüfen Sie, ob der Ordner %2 beschreibbar und der Datenträger nicht voll ist, 
     </message>
     <message>
         <source>zorbix &amp;Web Page</source>
-        <translation>&amp;Website von zorbix</translation>
+        <translation>Website von &amp;zorbix</translation>
     </message>
     <message>
         <source>&amp;quenfold Web Page</source>
