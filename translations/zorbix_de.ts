@@ -1278,6 +1278,10 @@ Prüfen Sie, ob der Ordner %2 beschreibbar und der Datenträger nicht voll ist, 
         <source>vCard files to import.</source>
         <translation>Zu importierende vCard-Dateien.</translation>
     </message>
+    <message>
+        <source>files</source>
+        <translation>Dateien</translation>
+    </message>
 </context>
 <context>
     <name>updateController</name>

@@ -58,7 +58,7 @@ void parseArguments(QCommandLineParser &parser, const QCoreApplication &app)
         QCoreApplication::translate("main", "Shares address books on the local network."));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("files"),
+    parser.addPositionalArgument(QCoreApplication::translate("main", "files"),
                                  QCoreApplication::translate("main", "vCard files to import."),
                                  QStringLiteral("[FILE.vcf...]"));
     parser.process(app);
