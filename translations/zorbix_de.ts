@@ -187,7 +187,7 @@ Prüfen Sie, ob der Ordner %2 beschreibbar und der Datenträger nicht voll ist, 
     </message>
     <message>
         <source>Shows only the shares whose name contains this text (capitals count)</source>
-        <translation>Zeigt nur die Freigaben, deren Name diesen Text enthält (Groß- und Kleinschreibung zählt)</translation>
+        <translation>Zeigt nur die Freigaben, deren Name diesen Text enthält (Groß-/Kleinschreibung wird beachtet)</translation>
     </message>
     <message>
         <source>&amp;Shares on this network:</source>
@@ -983,7 +983,7 @@ Prüfen Sie, ob der Ordner %2 beschreibbar und der Datenträger nicht voll ist, 
     </message>
     <message>
         <source>Rate zorbix; your mail program opens a mail with your ratings for your comments.</source>
-        <translation>Bewerten Sie zorbix; Ihr Mail-Programm öffnet eine Mail mit Ihren Bewertungen für Ihre Kommentare.</translation>
+        <translation>Bewerten Sie zorbix; Ihr Mail-Programm öffnet eine Mail mit Ihren Bewertungen, in die Sie Ihre Kommentare schreiben.</translation>
     </message>
     <message>
         <source>&amp;User interface:</source>
@@ -1337,7 +1337,7 @@ zorbix hat versucht zu öffnen:
     </message>
     <message>
         <source>Started your download...</source>
-        <translation>Ihr Download wurde gestartet …</translation>
+        <translation>Ihr Download wurde gestartet.</translation>
     </message>
 </context>
 <context>
@@ -1356,7 +1356,7 @@ zorbix hat versucht zu öffnen:
     </message>
     <message>
         <source>Trying to connect...</source>
-        <translation>Verbindung wird versucht …</translation>
+        <translation>Verbindungsaufbau …</translation>
     </message>
     <message>
         <source>Servers entered by hand</source>
