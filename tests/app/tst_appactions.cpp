@@ -39,8 +39,7 @@ void TestAppActions::importReportsWhatCameInAndWhatNot()
     file.write("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:No End\r\n");
     file.close();
 
-    QVERIFY(importVCardFiles(controller.window(),
-                             {QStringLiteral(ZORBIX_TEST_DATA "/localab/evolution.vcf"), broken}));
+    QVERIFY(importVCardFiles(controller.window(), {QStringLiteral(ZORBIX_TEST_DATA "/localab/evolution.vcf"), broken}));
     ABAddressBook *book = ABAddressBook::sharedAddressBook();
     QVERIFY(book);
     QVERIFY(book->people().size() > 0);

@@ -19,8 +19,8 @@
 namespace {
 const QString kIllegal = QStringLiteral("ViewerWindow->adoptView: Illegal View ID!");
 const QString kSep = Toolbar::SeparatorItemIdentifier;
-const QStringList kDefaultItems = {
-    u"statusView"_qs, kSep, u"macShare"_qs, u"webShare"_qs, u"ABProperties"_qs, u"serverManager"_qs};
+const QStringList kDefaultItems = {u"statusView"_qs, kSep, u"macShare"_qs, u"webShare"_qs, u"ABProperties"_qs,
+                                   u"serverManager"_qs};
 
 QStringList listIdentifiers(const QListWidget *list)
 {
@@ -52,10 +52,9 @@ void TestMainWindow::toolbarItemLists()
 {
     vCardSharingController controller;
     const QStringList allowed = controller.toolbarAllowedItemIdentifiers(controller.toolbar());
-    QCOMPARE(allowed,
-             (QStringList{u"statusView"_qs, u"macShare"_qs, u"webShare"_qs, u"ABProperties"_qs,
-                          u"serverManager"_qs, Toolbar::CustomizeItemIdentifier,
-                          Toolbar::FlexibleSpaceItemIdentifier, Toolbar::SpaceItemIdentifier, kSep}));
+    QCOMPARE(allowed, (QStringList{u"statusView"_qs, u"macShare"_qs, u"webShare"_qs, u"ABProperties"_qs,
+                                   u"serverManager"_qs, Toolbar::CustomizeItemIdentifier,
+                                   Toolbar::FlexibleSpaceItemIdentifier, Toolbar::SpaceItemIdentifier, kSep}));
     QCOMPARE(controller.toolbarDefaultItemIdentifiers(controller.toolbar()), kDefaultItems);
     QCOMPARE(controller.toolbar()->itemIdentifiers(), kDefaultItems);
     QCOMPARE(controller.toolbar()->identifier(), u"demo"_qs);
@@ -67,8 +66,8 @@ void TestMainWindow::toolbarItemsByIdentifier()
 {
     vCardSharingController controller;
     const QList<std::pair<QString, QString>> pages = {
-        {u"statusView"_qs, u"Server Status"_qs},      {u"macShare"_qs, u"Mac Sharing"_qs},
-        {u"webShare"_qs, u"Web Sharing"_qs},          {u"userManager"_qs, u"User Mngmt."_qs},
+        {u"statusView"_qs, u"Server Status"_qs}, {u"macShare"_qs, u"Mac Sharing"_qs},
+        {u"webShare"_qs, u"Web Sharing"_qs},     {u"userManager"_qs, u"User Mngmt."_qs},
         {u"serverManager"_qs, u"Manager Details"_qs}, {u"ABProperties"_qs, u"AB Folders"_qs}};
     for (int i = 0; i < pages.size(); ++i) {
         std::unique_ptr<ToolbarItem> item(
@@ -177,8 +176,7 @@ void TestMainWindow::toolbarClickSwitchesPage()
 
 void TestMainWindow::customizeDialogPersistsAcrossRestart()
 {
-    const QStringList arranged = {u"statusView"_qs,   kSep,
-                                  u"macShare"_qs,     u"serverManager"_qs,
+    const QStringList arranged = {u"statusView"_qs, kSep, u"macShare"_qs, u"serverManager"_qs,
                                   u"ABProperties"_qs, Toolbar::FlexibleSpaceItemIdentifier};
     {
         vCardSharingController controller;

@@ -53,9 +53,8 @@ void TestSharingDownloads::initTestCase()
     writeCard(u"ann.vcf"_qs, "UID:ann\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\n");
     writeCard(u"bob.vcf"_qs, "UID:bob\r\nN:Roe;Bob;;;\r\nFN:Bob Roe\r\n");
     writeCard(u"carl.vcf"_qs, "UID:carl\r\nN:Out;Carl;;;\r\nFN:Carl Out\r\n");
-    writeCard(u"friends.vcf"_qs,
-              "UID:friends\r\nFN:Friends\r\nN:Friends;;;;\r\nX-ADDRESSBOOKSERVER-KIND:group\r\n"
-              "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:ann\r\n");
+    writeCard(u"friends.vcf"_qs, "UID:friends\r\nFN:Friends\r\nN:Friends;;;;\r\nX-ADDRESSBOOKSERVER-KIND:group\r\n"
+                                 "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:ann\r\n");
     writeCard(u"work.vcf"_qs, "UID:work\r\nFN:Work\r\nN:Work;;;;\r\nX-ADDRESSBOOKSERVER-KIND:group\r\n"
                               "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:bob\r\n");
 }

@@ -69,18 +69,14 @@ void TestSharingWindow::shareNameSurvivesRestart()
         vCardSharingController first;
         QCOMPARE(first.serviceNameField()->text(), msg("SC_DefaultShareName"));
         first.serviceNameField()->setText(u"Ärzte & Co \"Süd\""_qs);
-        first.ownerCardEditor()
-            ->findChild<QLineEdit *>(u"privEmailFieldOL"_qs)
-            ->setText(u"me@example.org"_qs);
+        first.ownerCardEditor()->findChild<QLineEdit *>(u"privEmailFieldOL"_qs)->setText(u"me@example.org"_qs);
     }
     {
         // Typing alone saves nothing.
         vCardSharingController second;
         QCOMPARE(second.serviceNameField()->text(), msg("SC_DefaultShareName"));
         second.serviceNameField()->setText(u"Ärzte & Co \"Süd\""_qs);
-        second.ownerCardEditor()
-            ->findChild<QLineEdit *>(u"privEmailFieldOL"_qs)
-            ->setText(u"me@example.org"_qs);
+        second.ownerCardEditor()->findChild<QLineEdit *>(u"privEmailFieldOL"_qs)->setText(u"me@example.org"_qs);
         second.doSaveAsPreference();
         QCOMPARE(QSettings().value(u"sharingPrefsV2"_qs).toList(), QVariantList{u"Ärzte & Co \"Süd\""_qs});
     }
