@@ -1,4 +1,3 @@
-#include "abortingchild.h"
 #include "qfconnectionpool.h"
 
 #include <QTcpSocket>
@@ -19,9 +18,6 @@ private slots:
     void completenessAndUnpack();
     void manyFramesOneAfterAnother();
     void entriesAreFoundByIdentity();
-    void properties();
-    void preconditionsStopTheProgram_data();
-    void preconditionsStopTheProgram();
 };
 
 
@@ -148,53 +144,6 @@ void TestQFConnectionPool::entriesAreFoundByIdentity()
     // A new entry for the same handle never inherits the old buffer.
     pool.addConnection(&a);
     QVERIFY(pool.getDataForConnection(&a).isNull());
-}
-
-void TestQFConnectionPool::properties()
-{
-    // The buffer is also the "data" property; other properties are kept beside it.
-    QTcpSocket handle;
-    QFConnectionPool pool;
-    pool.addConnection(&handle);
-    QCOMPARE(pool.getDictForConnection(&handle).value().value(u"NSFileHandle"_qs).value<QObject *>(), &handle);
-    pool.setValue(u"other"_qs, u"state"_qs, &handle);
-    QCOMPARE(pool.getValueForProperty(u"state"_qs, &handle), QVariant(u"other"_qs));
-    pool.setValue(QByteArray("xyz"), u"data"_qs, &handle);
-    pool.addData("w", &handle);
-    QCOMPARE(pool.getValueForProperty(u"data"_qs, &handle).toByteArray(), QByteArray("xyzw"));
-    pool.removeProperty(u"data"_qs, &handle);
-    QVERIFY(pool.getDataForConnection(&handle).isNull());
-}
-
-
-// Breaking a precondition stops the program with a message naming the condition.
-void TestQFConnectionPool::preconditionsStopTheProgram_data()
-{
-    QTest::addColumn<int>("which");
-    QTest::addColumn<QByteArray>("expression");
-    QTest::newRow("null handle") << 0 << QByteArray("failed assertion `nil != aHandle'");
-    QTest::newRow("no entry") << 1 << QByteArray("failed assertion `nil != itsDict'");
-    QTest::newRow("incomplete unpack") << 2 << QByteArray("failed assertion `YES == [self isConnectionComplete:aHandle]'");
-}
-
-void TestQFConnectionPool::preconditionsStopTheProgram()
-{
-    QFETCH(int, which);
-    QFETCH(QByteArray, expression);
-    const QByteArray err = stderrOfAbortingChild([which] {
-        QTcpSocket handle;
-        QFConnectionPool pool;
-        if (which == 0) {
-            pool.isActiveConnection(nullptr);
-        } else if (which == 1) {
-            pool.addData("x", &handle);
-        } else {
-            pool.addConnection(&handle);
-            pool.addData("14        +a", &handle);
-            pool.unpackDatafromConnection(&handle);
-        }
-    });
-    QVERIFY2(err.contains("qfconnectionpool.cpp:") && err.contains(expression), err.constData());
 }
 
 QTEST_GUILESS_MAIN(TestQFConnectionPool)
