@@ -27,6 +27,12 @@ QByteArray frame(const QString &type, const QTcpSocket &socket)
     return QFConnectionPool::packData(*payload, &socket);
 }
 
+// What the sharing page shows: the button's title and the two status lines.
+QStringList shown(const ShareService &service)
+{
+    return {service.buttonTitle(), service.shortStatusText(), service.longerStatusText()};
+}
+
 // Downloads from the service with our own client; the reply or the failure.
 struct Download
 {
@@ -60,26 +66,21 @@ void TestShareService::switchOnAndOffFollowTheCallbacks()
 {
     InProcessDnsSd dnssd;
     ShareService service(dnssd);
-    QCOMPARE(service.buttonTitle(), msg("SC_ButtonStart"));
-    QCOMPARE(service.shortStatusText(), msg("SC_SharingIsOff"));
-    QCOMPARE(service.longerStatusText(), msg("SC_ClickStart"));
+    const QStringList off{msg("SC_ButtonStart"), msg("SC_SharingIsOff"), msg("SC_ClickStart")};
+    QCOMPARE(shown(service), off);
 
     service.toggleSharing(msg("SC_ButtonStart"), u"Anna's Contacts"_qs);
     QVERIFY(!service.serviceNameEditable());
     QVERIFY(service.port() >= ShareService::FirstPort);
     // The titles wait for the announcement to report.
-    QCOMPARE(service.buttonTitle(), msg("SC_ButtonStart"));
-    QTRY_COMPARE(service.buttonTitle(), msg("SC_ButtonStop"));
-    QCOMPARE(service.shortStatusText(), msg("SC_SharingIsOn"));
-    QCOMPARE(service.longerStatusText(), msg("SC_ClickStop"));
+    QCOMPARE(shown(service), off);
+    QTRY_COMPARE(shown(service), (QStringList{msg("SC_ButtonStop"), msg("SC_SharingIsOn"), msg("SC_ClickStop")}));
     QCOMPARE(dnssd.publishedNames(), QStringList{u"Anna's Contacts"_qs});
 
     service.toggleSharing(service.buttonTitle(), u"ignored"_qs);
     QVERIFY(service.serviceNameEditable());
     QCOMPARE(service.port(), quint16(0));
-    QTRY_COMPARE(service.buttonTitle(), msg("SC_ButtonStart"));
-    QCOMPARE(service.shortStatusText(), msg("SC_SharingIsOff"));
-    QCOMPARE(service.longerStatusText(), msg("SC_ClickStart"));
+    QTRY_COMPARE(shown(service), off);
     QVERIFY(!service.isAnnounced());
 
     // The name of the moment counts when sharing goes on again.
