@@ -3,8 +3,7 @@
 #include "abglobals.h"
 #include "abgroup.h"
 #include "abperson.h"
-#include "exchangearchive.h"
-#include "exchangeprotocol.h"
+#include "fakebrowser.h"
 #include "quicksynccontroller.h"
 #include "recordingplatform.h"
 #include "testmessages.h"
@@ -13,30 +12,6 @@
 #include <QtWidgets>
 
 // The contact detail and quick sync windows driven by a stand-in for the share browser.
-class FakeBrowser final : public RemoteABSource
-{
-public:
-    const std::optional<ArchivedRecords> &getRemoteAB() const override { return records; }
-    QString getSelectedShareName() const override { return share; }
-    void reloadCurrentService() override { ++reloads; }
-
-    // The records as they arrive from a peer: encoded and checked by the exchange codec.
-    void setRecords(const RecordList &list)
-    {
-        const QByteArray payload =
-            ExchangeArchive::encode(
-                {{ExchangeProtocol::kType, ExchangeProtocol::kTypeAB}, {ExchangeProtocol::kRecordData, list}})
-                .value();
-        records = ExchangeArchive::decode(payload, ExchangeProtocol::kRecordData)
-                      ->value(ExchangeProtocol::kRecordData)
-                      .value<ArchivedRecords>();
-    }
-
-    std::optional<ArchivedRecords> records;
-    QString share = u"Office"_qs;
-    int reloads = 0;
-};
-
 class TestDownloadedPersons : public QObject
 {
     Q_OBJECT

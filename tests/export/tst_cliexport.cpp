@@ -1,4 +1,4 @@
-#include <QtTest>
+#include "clitools.h"
 
 // zorbix-cli fetch writing CSV and vCard files from a share that zorbix-cli serve offers.
 class TestCliExport : public QObject
@@ -20,18 +20,11 @@ void TestCliExport::initTestCase()
 {
     const QString book = m_dir.filePath(u"book"_qs);
     QVERIFY(QDir().mkpath(book));
-    QFile card(book + u"/p1.vcf"_qs);
-    QVERIFY(card.open(QIODevice::WriteOnly));
-    card.write("BEGIN:VCARD\r\nVERSION:3.0\r\nUID:p1\r\nN:M\xc3\xbcller;Ann \"A\";;;\r\nFN:Ann M\xc3\xbcller\r\n"
-               "EMAIL;TYPE=work:ann@example.org\r\nCATEGORIES:Shared\r\nEND:VCARD\r\n");
-    card.close();
-    m_serve.start(QStringLiteral(ZORBIX_CLI), {u"serve"_qs, u"--addressbook"_qs, book, u"--port"_qs, u"0"_qs,
-                                               u"--name"_qs, u"Office"_qs, u"--group"_qs, u"Shared"_qs, u"--no-announce"_qs});
-    QVERIFY(m_serve.waitForStarted(5000));
-    QByteArray banner;
-    QTRY_VERIFY_WITH_TIMEOUT((banner += m_serve.readAllStandardOutput()).contains('\n'), 20000);
-    m_port = QRegularExpression(u"on port (\\d+)"_qs).match(QString::fromUtf8(banner)).captured(1);
-    QVERIFY2(!m_port.isEmpty(), banner.constData());
+    QVERIFY(CliTools::writeCard(book + u"/p1.vcf"_qs, "UID:p1\r\nN:M\xc3\xbcller;Ann \"A\";;;\r\nFN:Ann M\xc3\xbcller\r\n"
+                                                     "EMAIL;TYPE=work:ann@example.org\r\nCATEGORIES:Shared\r\n"));
+    m_port = CliTools::startServe(m_serve, {u"--addressbook"_qs, book, u"--port"_qs, u"0"_qs, u"--name"_qs, u"Office"_qs,
+                                            u"--group"_qs, u"Shared"_qs, u"--no-announce"_qs});
+    QVERIFY(!m_port.isEmpty());
 }
 
 void TestCliExport::fetchWritesFiles_data()
@@ -58,11 +51,9 @@ void TestCliExport::fetchWritesFiles()
     const QString vcfFile = m_dir.filePath(u"out.vcf"_qs);
     QFile::remove(csvFile);
     QFile::remove(vcfFile);
-    QProcess fetch;
-    fetch.start(QStringLiteral(ZORBIX_CLI), QStringList{u"fetch"_qs, u"127.0.0.1:"_qs + m_port, u"--csv"_qs, csvFile,
-                                                        u"--vcf"_qs, vcfFile} + options);
-    QVERIFY(fetch.waitForFinished(30000));
-    QCOMPARE(fetch.exitCode(), exitCode);
+    QCOMPARE(CliTools::run(QStringList{u"fetch"_qs, u"127.0.0.1:"_qs + m_port, u"--csv"_qs, csvFile, u"--vcf"_qs, vcfFile} +
+                           options),
+             exitCode);
     if (exitCode != 0)
         return;
     QFile written(csvFile);
