@@ -2,7 +2,6 @@
 #include "mailaccountdialog.h"
 #include "recordingplatform.h"
 #include "reportcontroller.h"
-#include "reportmail.h"
 #include "smtpmailer.h"
 #include "testmessages.h"
 
@@ -156,7 +155,6 @@ private slots:
         qputenv("ZORBIX_MAKER_SITE", "https://www.quenfold.test");
         MailPasswordStore::install(&passwords);
     }
-    void bodyFormat();
     void reportArrives();
     void failureKeepsTheWindowOpen_data();
     void failureKeepsTheWindowOpen();
@@ -167,16 +165,6 @@ private slots:
 private:
     FakePasswords passwords;
 };
-
-void TestReportMail::bodyFormat()
-{
-    QCOMPARE(
-        ReportMail::body(u"N"_qs, u"E"_qs, true, u"Bug\nreport"_qs, u"M"_qs),
-        u"From\n  <N>\nEmail\n  <E>\n\nReply \n  <Yes, please>\n\nKind \n  <Bug\nreport>\n\n\nMessage\n\nM"_qs);
-    // Empty fields still make a complete body.
-    QCOMPARE(ReportMail::body({}, {}, false, {}, {}),
-             u"From\n  <>\nEmail\n  <>\n\nReply \n  <No, thanks>\n\nKind \n  <>\n\n\nMessage\n\n"_qs);
-}
 
 void TestReportMail::reportArrives()
 {
