@@ -99,7 +99,6 @@ void TestAvahi::publishedShareIsListedAndWithdrawn_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("port");
-    QTest::newRow("default name") << unique(u"My Address Book"_qs) << 9879;
     QTest::newRow("accents and quotes") << unique(u"Zoë's \"Bücher\""_qs) << 9880;
 }
 

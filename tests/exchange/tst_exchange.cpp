@@ -175,8 +175,6 @@ private slots:
     void acceptBacksOffWhenDescriptorsRunOut();
     void peerThatNeverReadsDoesNotBlock();
     void peerThatKeepsAskingWithoutReading();
-    void clientReplyKinds_data();
-    void clientReplyKinds();
     void clientFailures_data();
     void clientFailures();
     void clientDownloadHasAnOverallBound();
@@ -581,44 +579,6 @@ void TestExchange::peerThatKeepsAskingWithoutReading()
     QTRY_COMPARE(closed.size(), 1);
     QCOMPARE(closed.at(0).at(1).value<QFExchangeServer::CloseReason>(), QFExchangeServer::CloseReason::WriteBacklog);
     ::close(fd);
-}
-
-void TestExchange::clientReplyKinds_data()
-{
-    QTest::addColumn<QVariantMap>("ab");
-    QTest::addColumn<bool>("hasRecords");
-    QTest::addColumn<bool>("hasCard");
-    const auto ab = [](QVariantMap fields) {
-        fields.insert({{u"type"_qs, u"AB"_qs}, {u"release"_qs, u"1.1.1"_qs}});
-        return fields;
-    };
-    const QVariant card = QVariant::fromValue(kCard);
-    QTest::newRow("full") << ab({{u"ABData"_qs, sampleRecords(2)}, {u"pData"_qs, card}}) << true << true;
-    QTest::newRow("no pData, empty ABData") << ab({{u"ABData"_qs, QVariantList()}}) << true << false;
-    QTest::newRow("no ABData") << ab({{u"pData"_qs, card}}) << false << true;
-    QTest::newRow("empty pData") << ab({{u"pData"_qs, QVariantMap()}}) << false << true;
-    QTest::newRow("other type") << QVariantMap{{u"type"_qs, u"hello"_qs}, {u"ABData"_qs, sampleRecords(1)}} << false << false;
-}
-
-void TestExchange::clientReplyKinds()
-{
-    QFETCH(QVariantMap, ab);
-    QFETCH(bool, hasRecords);
-    QFETCH(bool, hasCard);
-    RecordingPlatform platform;
-    ScriptedShare server({framed(kKeys), framed(ab)});
-    QFExchangeClient client;
-    QSignalSpy finished(&client, &QFExchangeClient::finished);
-    client.loadServiceByAddress(u"127.0.0.1"_qs, server.port);
-    QTRY_COMPARE(finished.size(), 1);
-    const auto reply = finished.at(0).at(0).value<QFExchangeReply>();
-    QCOMPARE(reply.type, ab.value(u"type"_qs).toString());
-    QCOMPARE(reply.records.has_value(), hasRecords);
-    if (hasRecords)
-        QCOMPARE(reply.records->toList(), ab.value(u"ABData"_qs).toList());
-    QCOMPARE(reply.ownerCard.has_value(), hasCard);
-    QCOMPARE(server.requests, 2);
-    QVERIFY(platform.alerts.isEmpty());
 }
 
 // Whatever fails, and when (inside the connect call for some addresses), a download ends with

@@ -12,8 +12,6 @@ class TestQFConnectionPool : public QObject
 
 private slots:
     void packBuildsPaddedHeader();
-    void declaredLength_data();
-    void declaredLength();
     void completenessAndUnpack_data();
     void completenessAndUnpack();
     void manyFramesOneAfterAnother();
@@ -27,31 +25,6 @@ void TestQFConnectionPool::packBuildsPaddedHeader()
     QTcpSocket handle;
     QCOMPARE(QFConnectionPool::packData(QByteArray(1000, 'a'), &handle), QByteArray("1011      +") + QByteArray(1000, 'a'));
     QCOMPARE(QFConnectionPool::packData(QByteArray("\0+", 2), &handle), QByteArray("13        +\0+", 13));
-}
-
-void TestQFConnectionPool::declaredLength_data()
-{
-    QTest::addColumn<QByteArray>("header");
-    QTest::addColumn<int>("parsed");
-    QTest::newRow("padded") << QByteArray("1011      ") << 1011;
-    QTest::newRow("leading blanks") << QByteArray("   42     ") << 42;
-    QTest::newRow("tab and newline") << QByteArray("\t\n17      ") << 17;
-    QTest::newRow("plus sign") << QByteArray("+99       ") << 99;
-    QTest::newRow("negative") << QByteArray("-5        ") << -5;
-    QTest::newRow("no digits") << QByteArray("GET / HTTP") << 0;
-    QTest::newRow("sign only") << QByteArray("-         ") << 0;
-    QTest::newRow("digits then junk") << QByteArray("12ab34    ") << 12;
-    QTest::newRow("max") << QByteArray("2147483647") << INT_MAX;
-    QTest::newRow("beyond max") << QByteArray("9999999999") << INT_MAX;
-    QTest::newRow("beyond min") << QByteArray("-999999999") << -999999999;
-    QTest::newRow("only ten bytes") << QByteArray("12345678901") << 1234567890;
-}
-
-void TestQFConnectionPool::declaredLength()
-{
-    QFETCH(QByteArray, header);
-    QFETCH(int, parsed);
-    QCOMPARE(QFConnectionPool::parseDeclaredLength(header.constData(), qMin<qsizetype>(header.size(), 10)), parsed);
 }
 
 // What a buffer with the given bytes answers: complete?, declared length, and the payload (or
@@ -73,6 +46,13 @@ void TestQFConnectionPool::completenessAndUnpack_data()
     QTest::newRow("length 11 with more") << QByteArray("11        +x") << true << 11 << false << QByteArray() << QByteArray("11        +x");
     QTest::newRow("negative") << QByteArray("-20       +xxxxxxxx") << false << -20 << false << QByteArray() << QByteArray();
     QTest::newRow("clamped max") << QByteArray("9999999999+x") << false << INT_MAX << false << QByteArray() << QByteArray();
+    // The header rules: leading white space, a sign, the digits up to the first other byte.
+    QTest::newRow("leading blanks") << QByteArray("\t\n 42     +x") << false << 42 << false << QByteArray() << QByteArray();
+    QTest::newRow("plus sign") << QByteArray("+99       +x") << false << 99 << false << QByteArray() << QByteArray();
+    QTest::newRow("sign only") << QByteArray("-         +x") << true << -1 << false << QByteArray() << QByteArray("-         +x");
+    QTest::newRow("digits then junk") << QByteArray("12ab34    +x") << true << 12 << true << QByteArray("x") << QByteArray();
+    QTest::newRow("max") << QByteArray("2147483647+x") << false << INT_MAX << false << QByteArray() << QByteArray();
+    QTest::newRow("only ten bytes") << QByteArray("12345678901x") << false << 1234567890 << false << QByteArray() << QByteArray();
     QTest::newRow("eleventh byte ignored") << QByteArray("13        *ok") << true << 13 << true << QByteArray("ok") << QByteArray();
     QTest::newRow("with next frame") << QByteArray("12        +a13        +") << true << 12 << true << QByteArray("a") << QByteArray("13        +");
 }
