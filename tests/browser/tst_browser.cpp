@@ -192,7 +192,6 @@ void TestBrowser::downloadOutcomes_data()
     const QByteArray network = "BR_NetworkProblem", incompatible = "SC_NonCompatibleProblem";
     const QCborMap notText{{u"type"_qs, u"AB"_qs}, {u"pData"_qs, QCborMap{{1, 5}}}};
     QTest::newRow("refused") << QList<QByteArray>{"refuse"} << network << 3 << false << OwnerCard();
-    QTest::newRow("says nothing") << QList<QByteArray>{} << network << 3 << false << OwnerCard();
     QTest::newRow("closes after keys") << QList<QByteArray>{kKeys, "close"} << network << 3 << false << OwnerCard();
     QTest::newRow("non-map") << QList<QByteArray>{framed(QCborArray{1}.toCborValue().toCbor())} << incompatible << 3
                              << false << OwnerCard();

@@ -19,7 +19,6 @@ class TestDownloadedPersons : public QObject
 private slots:
     void init();
     void detailWindow();
-    void quickSyncControls();
     void quickSyncRuns();
 
 private:
@@ -108,41 +107,6 @@ void TestDownloadedPersons::detailWindow()
     QCOMPARE(exports.size(), 1);
 }
 
-void TestDownloadedPersons::quickSyncControls()
-{
-    ABAddressBook book(m_dir->path());
-    QuickSyncController controller(&book);
-    QWidget *window = controller.window();
-    auto *run = window->findChild<QPushButton *>(u"runCAButtonOL"_qs);
-    auto *groups = window->findChild<QComboBox *>(u"caGroupListOL"_qs);
-    auto *groupName = window->findChild<QLineEdit *>(u"caNewGroupsNameFieldOL"_qs);
-    auto *useGroup = window->findChild<QCheckBox *>(u"caUseNewGroupButtonOL"_qs);
-    auto *matching = window->findChild<QCheckBox *>(u"caMatchingButtonOL"_qs);
-    auto *existing = window->findChild<QRadioButton *>(u"caExistingGroupCellOL"_qs);
-
-    controller.doReloadData(&m_browser); // no download yet: nothing changes
-    QVERIFY(!run->isEnabled());
-    m_browser.setRecords({person(u"Ann"_qs, u"Lee"_qs)});
-    controller.doReloadData(&m_browser);
-    QVERIFY(run->isEnabled());
-    QCOMPARE(groupName->text(), msg("QS_FormatFrom").arg(u"Office"_qs));
-    QCOMPARE(groups->itemText(0), msg("QS_NoGroups"));
-    QVERIFY(!matching->isEnabled());
-    useGroup->setChecked(true);
-    QVERIFY(!existing->isEnabled() && !groups->isEnabled());
-
-    book.addRecord(ABAddressBook::newGroup())->setValue(u"Club"_qs, kABGroupNameProperty);
-    groupName->setText(u"typed"_qs);
-    m_browser.share.clear();
-    controller.doReloadData(&m_browser);
-    QCOMPARE(groupName->text(), u"typed"_qs);
-    QCOMPARE(window->findChild<QLabel *>(u"remoteShareNameOL"_qs)->text(), msg("BR_NoRemoteSystem"));
-    QCOMPARE(groups->itemText(0), u"Club"_qs);
-    QVERIFY(matching->isEnabled() && existing->isEnabled());
-    existing->setChecked(true);
-    QVERIFY(groups->isEnabled() && !groupName->isEnabled());
-}
-
 void TestDownloadedPersons::quickSyncRuns()
 {
     RecordingPlatform platform;
@@ -151,22 +115,28 @@ void TestDownloadedPersons::quickSyncRuns()
     controller.setBrowserController(&m_browser);
     controller.setSliceSize(1);
     QWidget *window = controller.window();
+    auto *run = window->findChild<QPushButton *>(u"runCAButtonOL"_qs);
+    auto *groupName = window->findChild<QLineEdit *>(u"caNewGroupsNameFieldOL"_qs);
     QSignalSpy finished(&controller, &QuickSyncController::finished);
+    controller.doReloadData(&m_browser); // no download yet: nothing to run
+    QVERIFY(!run->isEnabled());
     m_browser.setRecords({person(u"Ann"_qs, u"Lee"_qs), person(u"Bob"_qs, u"Roe"_qs),
                           person(u"Cleo"_qs, u"Day"_qs, {{kABNoteProperty, u"n"_qs}})});
     controller.doReloadData(&m_browser);
+    QVERIFY(run->isEnabled());
+    QCOMPARE(groupName->text(), msg("QS_FormatFrom").arg(u"Office"_qs));
     window->findChild<QCheckBox *>(u"caUseNewGroupButtonOL"_qs)->setChecked(true);
 
     // Cancelled: the store stays as it was.
-    QTest::mouseClick(window->findChild<QPushButton *>(u"runCAButtonOL"_qs), Qt::LeftButton);
+    QTest::mouseClick(run, Qt::LeftButton);
     QVERIFY(controller.isRunning());
-    QVERIFY(!window->findChild<QPushButton *>(u"runCAButtonOL"_qs)->isEnabled());
+    QVERIFY(!run->isEnabled());
     QTest::mouseClick(window->findChild<QPushButton *>(u"cancelButtonOL"_qs), Qt::LeftButton);
     QCOMPARE(finished.size(), 1);
     QVERIFY(book.people().isEmpty() && book.groups().isEmpty() && !book.hasUnsavedChanges());
 
     // Copied in slices, one save, one report.
-    QTest::mouseClick(window->findChild<QPushButton *>(u"runCAButtonOL"_qs), Qt::LeftButton);
+    QTest::mouseClick(run, Qt::LeftButton);
     QVERIFY(finished.wait(5000));
     QCOMPARE(platform.alerts,
              (QList<QPair<QString, QString>>{
@@ -189,7 +159,7 @@ void TestDownloadedPersons::quickSyncRuns()
     // A save that fails is reported by the store, and no summary says otherwise.
     platform.clear();
     QVERIFY(QDir(m_dir->path()).removeRecursively());
-    QTest::mouseClick(window->findChild<QPushButton *>(u"runCAButtonOL"_qs), Qt::LeftButton);
+    QTest::mouseClick(run, Qt::LeftButton);
     QVERIFY(finished.wait(5000));
     QCOMPARE(platform.alerts.size(), 1);
     QVERIFY(platform.alerts.first().second.contains(m_dir->path()));

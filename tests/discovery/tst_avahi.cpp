@@ -74,8 +74,7 @@ void TestAvahi::threeSharesAtOnce()
     Announcer c(names[2], 21003);
     QVERIFY(a.waitEstablished() && b.waitEstablished() && c.waitEstablished());
     auto allIn = [&names](const QStringList &seen) {
-        return std::all_of(names.begin(), names.end(),
-                           [&seen](const QString &n) { return seen.contains(n); });
+        return std::all_of(names.begin(), names.end(), [&seen](const QString &n) { return seen.contains(n); });
     };
     QTRY_VERIFY_WITH_TIMEOUT(allIn(client.getServiceNames()), kWait);
 
@@ -84,14 +83,11 @@ void TestAvahi::threeSharesAtOnce()
     RecordingDelegate first;
     late.addDelegate(&first);
     QTRY_VERIFY_WITH_TIMEOUT(!first.calls.isEmpty() && allIn(late.getServiceNames()), kWait);
-    int firstWithOurs = -1;
-    for (int i = 0; i < first.calls.size() && firstWithOurs < 0; ++i) {
-        if (std::any_of(names.begin(), names.end(),
-                        [&](const QString &n) { return first.calls[i].contains(n); }))
-            firstWithOurs = i;
-    }
-    QVERIFY(firstWithOurs >= 0);
-    QVERIFY2(allIn(first.calls[firstWithOurs]), qPrintable(first.calls[firstWithOurs].join(u", ")));
+    const auto withOurs = std::find_if(first.calls.begin(), first.calls.end(), [&](const QStringList &call) {
+        return std::any_of(names.begin(), names.end(), [&](const QString &n) { return call.contains(n); });
+    });
+    QVERIFY(withOurs != first.calls.end());
+    QVERIFY2(allIn(*withOurs), qPrintable(withOurs->join(u", ")));
     late.removeDelegate(&first);
 }
 

@@ -4,6 +4,7 @@
 #include "qfconnectionpool.h"
 #include "qfexchangeclient.h"
 #include "recordingplatform.h"
+#include "scriptedshare.h"
 #include "shareservice.h"
 #include "testmessages.h"
 
@@ -19,12 +20,6 @@ RecordList someRecords(int count)
     for (int i = 0; i < count; ++i)
         records.append(FlatPerson{{u"First"_qs, u"Person %1"_qs.arg(i)}, {u"Last"_qs, u"Doe"_qs}});
     return records;
-}
-
-QByteArray frame(const QString &type, const QTcpSocket &socket)
-{
-    const auto payload = ExchangeArchive::encode(QVariantMap{{u"type"_qs, type}, {u"Keys1"_qs, 7}});
-    return QFConnectionPool::packData(*payload, &socket);
 }
 
 // What the sharing page shows: the button's title and the two status lines.
@@ -145,14 +140,14 @@ void TestShareService::switchingOffLetsAcceptedConnectionsFinish()
     QTcpSocket client;
     client.connectToHost(QHostAddress::LocalHost, service.port());
     QVERIFY(client.waitForConnected(5000));
-    client.write(frame(u"keys"_qs, client));
+    client.write(framed(QVariantMap{{u"type"_qs, u"keys"_qs}}));
     QTRY_VERIFY(client.bytesAvailable() > 0);
     client.readAll();
 
     service.toggleSharing(service.buttonTitle(), u"Share"_qs);
     QTRY_COMPARE(service.buttonTitle(), msg("SC_ButtonStart"));
 
-    client.write(frame(u"sendAB"_qs, client));
+    client.write(framed(QVariantMap{{u"type"_qs, u"sendAB"_qs}}));
     QByteArray received;
     QTRY_VERIFY((received += client.readAll(), client.state() != QAbstractSocket::ConnectedState));
     received += client.readAll();

@@ -16,6 +16,7 @@ inline bool writeCard(const QString &path, const QByteArray &lines)
     return file.open(QIODevice::WriteOnly) && file.write("BEGIN:VCARD\r\nVERSION:3.0\r\n" + lines + "END:VCARD\r\n") > 0;
 }
 
+#ifdef ZORBIX_CLI
 // Runs a program to its end, spinning the event loop (some peers live in this process): its exit
 // code, -1 when it crashed or did not end.
 inline int run(const QStringList &args, QByteArray *out = nullptr, QByteArray *err = nullptr,
@@ -51,5 +52,6 @@ inline QString startServe(QProcess &serve, const QStringList &args, const QByteA
         *output = printed;
     return QRegularExpression(QStringLiteral("on port (\\d+)")).match(QString::fromUtf8(printed)).captured(1);
 }
+#endif
 
 } // namespace CliTools
