@@ -93,7 +93,7 @@ private slots:
     void filterNarrowsPerKeystroke();
     void downloadOutcomes_data();
     void downloadOutcomes();
-    void fiveChunksFlipThePictureFourTimes();
+    void progressFollowsTheChunks();
     void clicksWhileRunningAndCancel();
     void nothingToConnectTo();
     void cardActions();
@@ -244,7 +244,7 @@ void TestBrowser::downloadOutcomes()
     QCOMPARE(status(), QString());
 }
 
-void TestBrowser::fiveChunksFlipThePictureFourTimes()
+void TestBrowser::progressFollowsTheChunks()
 {
     Share share({kKeys});
     announce(u"Slow"_qs, share.port);
@@ -254,16 +254,12 @@ void TestBrowser::fiveChunksFlipThePictureFourTimes()
     QCOMPARE(status(), u"Connected. Receiving..."_qs);
     const QByteArray reply = ab(40, card(QString()));
     const int step = int(reply.size() / 5);
-    QList<qint64> pictures;
     auto *progress = outlet<QProgressBar>(u"downloadProgressOL"_qs);
     for (int i = 0; i < 4; ++i) {
         share.peer->write(reply.mid(i * step, step));
         QTRY_COMPARE(progress->value(), (i + 1) * step);
         QCOMPARE(progress->maximum(), int(reply.size()));
-        pictures.append(picture());
     }
-    const qint64 one = picture(u"commGBButtonOL"_qs), two = picture(u"commGGButtonOL"_qs);
-    QCOMPARE(pictures, (QList<qint64>{two, one, two, one}));
     share.peer->write(reply.mid(4 * step));
     QTRY_VERIFY(!w->browser->isRunningAsyncComm());
     QCOMPARE(int(w->browser->getRemoteAB()->size()), 40);
