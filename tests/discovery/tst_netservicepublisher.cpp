@@ -46,7 +46,6 @@ void TestNetServicePublisher::publishAnnouncesThenStopWithdraws()
     QTRY_COMPARE(spies.did.size(), 1);
     QVERIFY(publisher.isPublished());
     QCOMPARE(dnssd.publishedNames(), QStringList{u"My Address Book"_qs});
-    QCOMPARE(publisher.port(), quint16(9879));
 
     publisher.stop();
     QVERIFY(!publisher.isPublishing());

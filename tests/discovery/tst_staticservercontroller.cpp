@@ -19,7 +19,6 @@ class TestStaticServerController : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void addedServersSurviveARestart_data();
     void addedServersSurviveARestart();
@@ -36,12 +35,6 @@ private:
     static void add(StaticServerController &c, const QString &name, const QString &host, const QString &port);
     static QVariantList stored();
 };
-
-void TestStaticServerController::initTestCase()
-{
-    QCoreApplication::setOrganizationName(u"quenfold"_qs);
-    QCoreApplication::setApplicationName(u"zorbix"_qs);
-}
 
 void TestStaticServerController::init()
 {
