@@ -12,7 +12,6 @@ class TestFetchImport : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void importThenUpdate();
 
 private:
@@ -24,7 +23,7 @@ private:
     }
 
     QTemporaryDir m_dir;
-    QProcess m_serve;
+    QProcess m_serve; // killed with the test
     QString m_target;
     QString m_khard;
 };
@@ -57,15 +56,6 @@ void TestFetchImport::initTestCase()
                                               u"0"_qs, u"--no-announce"_qs});
     QVERIFY(!port.isEmpty());
     m_target = u"127.0.0.1:"_qs + port;
-}
-
-void TestFetchImport::cleanupTestCase()
-{
-    if (m_serve.state() != QProcess::NotRunning) {
-        m_serve.terminate();
-        if (!m_serve.waitForFinished(5000))
-            m_serve.kill();
-    }
 }
 
 void TestFetchImport::importThenUpdate()

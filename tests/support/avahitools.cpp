@@ -84,21 +84,13 @@ bool isOwnAddress(const QHostAddress &address)
 }
 } // namespace
 
-bool listedBy(const QList<Listed> &listed, const QString &name, int port)
-{
-    for (const Listed &l : listed) {
-        // avahi-browse resolves to IPv4 or to the link-local IPv6 address, whichever answers
-        // first; either way it must be one of the namespace's own.
-        if (l.name == name && l.port == port && isOwnAddress(QHostAddress(l.address)))
-            return true;
-    }
-    return false;
-}
-
 bool listedOnHost(const QList<Listed> &listed, const QString &name, int port, const QString &host)
 {
+    // avahi-browse resolves to IPv4 or to the link-local IPv6 address, whichever answers first;
+    // either way it must be one of the namespace's own.
     return std::any_of(listed.begin(), listed.end(), [&](const Listed &l) {
-        return l.host == host && listedBy({l}, name, port);
+        return (host.isEmpty() || l.host == host) && l.name == name && l.port == port &&
+               isOwnAddress(QHostAddress(l.address));
     });
 }
 

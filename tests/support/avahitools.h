@@ -31,9 +31,13 @@ struct Listed
 QList<Listed> avahiBrowse();
 // What the last avahiBrowse() printed, for failure messages.
 QString lastBrowseOutput();
-bool listedBy(const QList<Listed> &listed, const QString &name, int port);
-// The same, resolved to that host name ("zbxtest.local").
+// Listed under the name and port, on one of the namespace's addresses, and on that host name
+// ("zbxtest.local") if one is given.
 bool listedOnHost(const QList<Listed> &listed, const QString &name, int port, const QString &host);
+inline bool listedBy(const QList<Listed> &listed, const QString &name, int port)
+{
+    return listedOnHost(listed, name, port, QString());
+}
 // Browses once; true only when that browse finished and did not list the name.
 bool goneFromBrowse(const QString &name);
 
