@@ -9,7 +9,6 @@
 #include "vcardcommon.h"
 
 #include <QCborArray>
-#include <QCborMap>
 #include <QCborValue>
 #include <QPointer>
 #include <QSignalSpy>

@@ -8,7 +8,6 @@
 #include "shareservice.h"
 #include "testmessages.h"
 
-#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
