@@ -2,6 +2,7 @@
 #include "abglobals.h"
 #include "abperson.h"
 #include "absharingpropcontroller.h"
+#include "clitools.h"
 #include "recordingplatform.h"
 #include "vcardsharingcontroller.h"
 #include "viewerwindow.h"
@@ -40,14 +41,8 @@ private:
 QString TestVCardIntake::writeCard(const QString &name, const QString &last, const QString &category)
 {
     const QString path = m_files.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QString();
-    file.write(QStringLiteral("BEGIN:VCARD\r\nVERSION:3.0\r\nN:%1;Test;;;\r\nFN:Test %1\r\nCATEGORIES:%2\r\n"
-                              "END:VCARD\r\n")
-                   .arg(last, category)
-                   .toUtf8());
-    return path;
+    const QString lines = u"N:%1;Test;;;\r\nFN:Test %1\r\nCATEGORIES:%2\r\n"_qs.arg(last, category);
+    return CliTools::writeCard(path, lines.toUtf8()) ? path : QString();
 }
 
 void TestVCardIntake::droppedFilesAreImported_data()
