@@ -11,3 +11,6 @@
 int fuzzPoolOneInput(const uint8_t *data, size_t size);
 // The bytes as a payload: decoded, and when that succeeds encoded again; encoding is stable.
 int fuzzArchiveOneInput(const uint8_t *data, size_t size);
+// The bytes as the content of a vCard file: every card read is written back as the store writes
+// it, and reading and writing that again changes nothing (vcardfuzzentry.cpp).
+int fuzzVCardOneInput(const uint8_t *data, size_t size);

@@ -7,7 +7,6 @@
 #include "systemlog.h"
 #include "vcardcommon.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -49,8 +48,9 @@ QString freshUid()
 
 bool isSafeFileStem(const QString &uid)
 {
-    static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9_.+-]{1,200}$"));
-    return safe.match(uid).hasMatch() && !uid.startsWith(u'.');
+    // Not hidden, and never read as an option by shell tools ("-rf.vcf").
+    static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9_+][A-Za-z0-9_.+-]{0,199}$"));
+    return safe.match(uid).hasMatch();
 }
 
 // A file of the store holds exactly one card that reads without complaint; anything else is
@@ -150,7 +150,8 @@ void ABAddressBook::load()
         return;
     }
     m_open = true;
-    QStringList files = dir.entryList(QDir::Files | QDir::Readable, QDir::Name);
+    // System: a FIFO or device under a card's name is logged as skipped, not passed over in silence.
+    QStringList files = dir.entryList(QDir::Files | QDir::System, QDir::Name);
     files.removeIf(
         [](const QString &name) { return !name.endsWith(QLatin1String(".vcf"), Qt::CaseInsensitive); });
     m_records.reserve(static_cast<size_t>(files.size()));
@@ -185,14 +186,11 @@ struct LoadedFile
 
 void readItem(const QString &directory, LoadedFile &item)
 {
-    QFile file(directory + u'/' + item.fileName);
-    // The stamp before reading: a change while we read shows as a change next time.
-    item.stamp = ABFileStamp::of(file.fileName());
-    if (!file.open(QIODevice::ReadOnly)) {
-        item.error = file.errorString();
+    // The stamp is taken when the file is opened: a change while we read shows next time.
+    QByteArray bytes;
+    if (!ABFileStamp::readRegularFile(directory + u'/' + item.fileName, ABAddressBook::kMaxCardFileSize, &bytes,
+                                      &item.error, &item.stamp))
         return;
-    }
-    const QByteArray bytes = file.readAll();
     VCard card;
     if (!readSingleCard(bytes, &card, &item.error))
         return;
@@ -477,14 +475,13 @@ bool ABAddressBook::saveRecord(ABRecord *record, QString *error)
     if (isNew && record->m_sourceCard)
         base = *record->m_sourceCard;
     if (!isNew) {
-        QFile current(path);
-        if (current.exists()) {
-            if (!current.open(QIODevice::ReadOnly)) {
-                *error = QStringLiteral("%1: %2").arg(fileName, current.errorString());
+        if (QFileInfo::exists(path)) {
+            QByteArray bytes;
+            QString reason;
+            if (!ABFileStamp::readRegularFile(path, kMaxCardFileSize, &bytes, &reason)) {
+                *error = QStringLiteral("%1: %2").arg(fileName, reason);
                 return false;
             }
-            const QByteArray bytes = current.readAll();
-            QString reason;
             if (!readSingleCard(bytes, &base, &reason)) {
                 *error = QStringLiteral("%1 was changed by another program and can no longer be read (%2); "
                                         "it was left as it is")
@@ -562,15 +559,21 @@ void ABAddressBook::removeRecord(ABRecord *record)
 }
 
 // Reads a record's file again and puts its content in place of the record's, keeping the
-// object (callers may hold it). False when the file now holds another record (other UID or
-// kind) or cannot be read: the caller decides.
-bool ABAddressBook::replaceFromDisk(ABRecord *record, const QString &fileName)
+// object (callers may hold it); *changed tells whether the content differed. False when the
+// file now holds another record (other UID or kind) or cannot be read: the caller decides.
+bool ABAddressBook::replaceFromDisk(ABRecord *record, const QString &fileName, bool *changed)
 {
     LoadedFile item;
     item.fileName = fileName;
     readItem(m_directory, item);
+    *changed = false;
     if (!item.record || item.record->isGroup() != record->isGroup())
         return false;
+    if (item.digest == record->m_diskDigest) {
+        record->m_diskStamp = item.stamp;
+        return true;
+    }
+    *changed = true;
     if (item.record->uniqueId().isEmpty())
         item.record->m_uid = fileName.chopped(4);
     if (ABGroup::normalizedUid(item.record->uniqueId()) != ABGroup::normalizedUid(record->uniqueId()))
@@ -588,7 +591,7 @@ bool ABAddressBook::replaceFromDisk(ABRecord *record, const QString &fileName)
     return true;
 }
 
-bool ABAddressBook::refresh()
+bool ABAddressBook::refresh(const QSet<QString> &writtenInPlace)
 {
     if (!m_open)
         return false;
@@ -616,14 +619,15 @@ bool ABAddressBook::refresh()
             continue; // save() merges or writes it again
         if (stamp == ABFileStamp())
             gone.push_back(record.get());
-        else if (stamp != record->m_diskStamp)
+        else if (stamp != record->m_diskStamp || writtenInPlace.contains(record->m_fileName))
             changedOnDisk.push_back(record.get());
     }
     bool changed = false;
     QSet<QString> added;
     for (ABRecord *record : changedOnDisk) {
-        if (replaceFromDisk(record, record->m_fileName)) {
-            changed = true;
+        bool differs = false;
+        if (replaceFromDisk(record, record->m_fileName, &differs)) {
+            changed = changed || differs;
         } else {
             // Another record now, or unreadable: the old one leaves, the file is read as new.
             added.insert(record->m_fileName);
@@ -637,7 +641,7 @@ bool ABAddressBook::refresh()
         m_skipped.clear(); // a file skipped for a UID that was taken may be shown now
     }
     for (auto it = onDisk.cbegin(); it != onDisk.cend(); ++it) {
-        if (m_skipped.value(it.key()) != *it)
+        if (m_skipped.value(it.key()) != *it || writtenInPlace.contains(it.key()))
             added.insert(it.key());
     }
     // Skipped files (never a record's) that are gone or read again now are no longer reported.
@@ -698,11 +702,7 @@ bool ABAddressBook::save()
         systemLog(QStringLiteral("ABAddressBook: could not save %1").arg(error));
     const QString shown =
         errors.size() > 3 ? errors.mid(0, 3).join(u'\n') + QStringLiteral("\n…") : m_saveError;
-    vCardCommon::alert(QCoreApplication::translate("ABAddressBook", "Your address book could not be saved"),
-                       QCoreApplication::translate(
-                           "ABAddressBook",
-                           "%1\n\nCheck that the folder %2 is writable and that the disk is not full, "
-                           "then try again. Your changes are kept until then.")
-                           .arg(shown, m_directory));
+    vCardCommon::alert(vCardCommon::getLocMsg(QStringLiteral("AB_SaveFailedProblem")),
+                       vCardCommon::getLocMsg(QStringLiteral("AB_SaveFailedHint")).arg(shown, m_directory));
     return false;
 }

@@ -16,6 +16,19 @@ const QString kCreatedProperty = QStringLiteral("X-ZORBIX-CREATED");
 const QString kAppleKind = QStringLiteral("X-ADDRESSBOOKSERVER-KIND");
 const QString kAppleMember = QStringLiteral("X-ADDRESSBOOKSERVER-MEMBER");
 const QString kABLabel = QStringLiteral("X-ABLABEL");
+// Text properties that hold an empty text, by our names: N, ORG and the single texts cannot tell
+// an empty text from an absent one, and matching tells them apart.
+const QString kEmptyTexts = QStringLiteral("X-ZORBIX-EMPTY");
+
+const QStringList &textProperties()
+{
+    static const QStringList names = {
+        kABFirstNameProperty, kABLastNameProperty,     kABMiddleNameProperty,   kABMiddleNamePhoneticProperty,
+        kABTitleProperty,     kABSuffixProperty,       kABNicknameProperty,     kABMaidenNameProperty,
+        kABOrganizationProperty, kABDepartmentProperty, kABJobTitleProperty,    kABHomePageProperty,
+        kABNoteProperty};
+    return names;
+}
 
 // Types that say nothing about which address of several it is.
 bool isNeutralType(const QString &type)
@@ -253,6 +266,12 @@ void readPerson(const VCard &card, ABRecord &record, QVariantMap &values, QStrin
             }
         }
     }
+    if (const VCardProperty *empty = card.first(kEmptyTexts)) {
+        for (const QString &name : VCardCodec::splitUnescape(empty->value, u',')) {
+            if (textProperties().contains(name) && !values.contains(name))
+                values.insert(name, QString());
+        }
+    }
     // A card with a display name only (vCard 4.0 allows it): the name goes to first and last.
     const bool hasName = values.contains(kABFirstNameProperty) || values.contains(kABLastNameProperty);
     const VCardProperty *fn = card.first(QStringLiteral("FN"));
@@ -301,6 +320,7 @@ bool isModeled(const VCardProperty &prop, bool group)
         QStringLiteral("REV"),
         QStringLiteral("X-ZORBIX-CREATED"),
         QStringLiteral("CATEGORIES"),
+        kEmptyTexts,
     };
     static const QStringList groupProps = {
         QStringLiteral("UID"),
@@ -574,6 +594,14 @@ VCard ABCardMapper::write(const ABRecord &record, const VCard &base)
                 bday.params.append({QStringLiteral("X-APPLE-OMIT-YEAR"), QStringLiteral("1604")});
             out.append(bday);
         }
+        QStringList emptyTexts;
+        for (const QString &name : textProperties()) {
+            const auto it = values.constFind(name);
+            if (it != values.cend() && it->metaType() == QMetaType::fromType<QString>() && it->toString().isEmpty())
+                emptyTexts.append(name);
+        }
+        if (!emptyTexts.isEmpty())
+            out.append(makeProp(kEmptyTexts, emptyTexts.join(u',')));
         if (!record.m_categories.isEmpty()) {
             QStringList escaped;
             for (const QString &category : record.m_categories)
