@@ -44,13 +44,14 @@ bool ABFileStamp::readRegularFile(const QString &path, qint64 maxSize, QByteArra
     } else if (!S_ISREG(info.st_mode)) {
         *error = QStringLiteral("not a regular file");
         ok = false;
-    } else if (info.st_size > maxSize) {
+    } else if (stamp) {
+        *stamp = stampOf(info); // also for a file refused for its size: it is not looked at again
+    }
+    if (ok && info.st_size > maxSize) {
         *error = QStringLiteral("larger than %1 MB").arg(maxSize / (1024 * 1024));
         ok = false;
     }
     if (ok) {
-        if (stamp)
-            *stamp = stampOf(info);
         // The file may grow while we read: stop one byte past the cap.
         bytes->resize(qsizetype(info.st_size));
         qsizetype done = 0;
