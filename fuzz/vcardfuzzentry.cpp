@@ -5,6 +5,8 @@
 #include "vcardcodec.h"
 #include "zassert.h"
 
+#include <QDebug>
+
 namespace {
 
 bool sameRecord(const ABRecord &a, const ABRecord &b)
@@ -28,6 +30,9 @@ int fuzzVCardOneInput(const uint8_t *data, size_t size)
         ZASSERT(again.errors.isEmpty() && again.cards.size() == 1);
         const std::unique_ptr<ABRecord> back = ABCardMapper::recordFromCard(again.cards.first());
         // The record read back holds the same values, and is written to the same bytes.
+        if (!sameRecord(*record, *back))
+            qWarning() << "read:" << record->uniqueId() << record->travellingValues() << "\nback:" << back->uniqueId()
+                       << back->travellingValues() << "\nwritten:" << written;
         ZASSERT(sameRecord(*record, *back));
         ZASSERT(VCardCodec::serialize(ABCardMapper::write(*back, again.cards.first())) == written);
     }

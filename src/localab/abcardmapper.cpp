@@ -30,6 +30,8 @@ const QStringList &textProperties()
     return names;
 }
 
+QString cleanText(const QString &text);
+
 // Types that say nothing about which address of several it is.
 bool isNeutralType(const QString &type)
 {
@@ -63,7 +65,7 @@ QString groupLabel(const VCardProperty &prop, const VCard &card)
         return QString();
     for (const VCardProperty &other : card.properties) {
         if (other.name == kABLabel && other.group.compare(prop.group, Qt::CaseInsensitive) == 0) {
-            const QString label = appleLabel(VCardCodec::unescape(other.value));
+            const QString label = appleLabel(cleanText(VCardCodec::unescape(other.value)));
             if (!label.isEmpty())
                 return label; // an empty label says nothing; the types decide
         }
@@ -75,6 +77,8 @@ QStringList meaningfulTypes(const VCardProperty &prop)
 {
     QStringList types = prop.paramValues(QStringLiteral("TYPE"));
     types.removeIf(isNeutralType);
+    for (QString &type : types)
+        type = cleanText(type);
     return types;
 }
 
@@ -104,6 +108,7 @@ QString cleanText(const QString &text)
 {
     QString out = text;
     out.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    out.replace(u'\r', u'\n');
     return out;
 }
 
@@ -175,6 +180,10 @@ const QList<QPair<QString, QString>> kAddressParts = {
     {kABAddressCountryKey, QString()},
 };
 
+// The components of N, in order.
+const QString *const kNameParts[] = {&kABLastNameProperty, &kABFirstNameProperty, &kABMiddleNameProperty,
+                                     &kABTitleProperty, &kABSuffixProperty};
+
 void readPerson(const VCard &card, ABRecord &record, QVariantMap &values, QStringList &categories)
 {
     Q_UNUSED(record);
@@ -188,10 +197,8 @@ void readPerson(const VCard &card, ABRecord &record, QVariantMap &values, QStrin
                 continue;
             sawN = true;
             const QStringList parts = VCardCodec::splitUnescape(prop.value, u';');
-            const QString *targets[] = {&kABLastNameProperty, &kABFirstNameProperty, &kABMiddleNameProperty,
-                                        &kABTitleProperty, &kABSuffixProperty};
             for (int i = 0; i < 5 && i < parts.size(); ++i)
-                setText(values, *targets[i], cleanText(parts.at(i).trimmed()));
+                setText(values, *kNameParts[i], cleanText(parts.at(i).trimmed()));
         } else if (name == QLatin1String("ORG")) {
             if (values.contains(kABOrganizationProperty))
                 continue;
@@ -273,11 +280,15 @@ void readPerson(const VCard &card, ABRecord &record, QVariantMap &values, QStrin
         }
     }
     // A card with a display name only (vCard 4.0 allows it): the name goes to first and last.
-    const bool hasName = values.contains(kABFirstNameProperty) || values.contains(kABLastNameProperty);
+    const bool hasName = std::any_of(
+        std::begin(kNameParts), std::end(kNameParts), [&values](const QString *part) { return values.contains(*part); });
     const VCardProperty *fn = card.first(QStringLiteral("FN"));
     if (!hasName && fn) {
         const QString display = textOf(*fn).trimmed();
-        if (!display.isEmpty() && display != values.value(kABOrganizationProperty).toString()) {
+        // We write the organization or the first e-mail address as FN of a card without a name:
+        // that is no name.
+        const QString firstEmail = emails.count() ? emails.valueAtIndex(0).toString() : QString();
+        if (!display.isEmpty() && display != values.value(kABOrganizationProperty).toString() && display != firstEmail) {
             const qsizetype space = display.lastIndexOf(u' ');
             if (space > 0) {
                 values.insert(kABFirstNameProperty, display.left(space).trimmed());

@@ -467,6 +467,14 @@ QString unescape(QStringView text)
 
 QString escape(const QString &text)
 {
+    // A line break is a line break whatever its form: a bare CR written as it is would end the
+    // line for some readers.
+    if (text.contains(u'\r')) {
+        QString unified = text;
+        unified.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        unified.replace(u'\r', u'\n');
+        return escape(unified);
+    }
     QString out;
     out.reserve(text.size() + 8);
     for (QChar c : text) {

@@ -90,7 +90,8 @@ void TestVCardCommon::alertBeepRules()
     vCardCommon::alert(message, hint);
     QCOMPARE(platform.beeps, panel ? 0 : 1);
     using Alerts = QList<std::pair<QString, QString>>;
-    QCOMPARE(platform.alerts, panel ? Alerts{{message, hint}} : Alerts());
+    const Alerts expected = panel ? Alerts{{message, hint}} : Alerts();
+    QCOMPARE(platform.alerts, expected);
 }
 
 void TestVCardCommon::openUrl_data()
