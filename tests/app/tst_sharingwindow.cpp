@@ -135,8 +135,7 @@ void TestSharingWindow::shareNameIsCheckedBeforeAnnouncing()
     controller.serviceNameField()->setText(name);
     controller.toggleSharingButton()->click();
     if (problem.isEmpty()) {
-        QTRY_VERIFY(controller.shareService().isAnnounced());
-        QCOMPARE(dnssd.publishedNames().last(), name);
+        QTRY_VERIFY(dnssd.publishedNames().contains(name));
         QVERIFY(platform.alerts.isEmpty());
     } else {
         QCOMPARE(platform.alerts.size(), 1);
