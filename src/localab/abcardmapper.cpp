@@ -412,13 +412,15 @@ QString displayName(const QVariantMap &values)
     return values.value(kABOrganizationProperty).toString();
 }
 
-int highestItem(const VCard &card, const QSet<QString> &skipped)
+// The highest item group number among the properties of base that a rewrite keeps: new item
+// groups start above it, so a kept property never joins one of ours.
+int highestItem(const VCard &card, const QSet<QString> &rewritten, bool group)
 {
     int highest = 0;
     static const QRegularExpression item(QStringLiteral("^item(\\d+)$"),
                                          QRegularExpression::CaseInsensitiveOption);
     for (const VCardProperty &prop : card.properties) {
-        if (skipped.contains(prop.group.toLower()))
+        if (isModeled(prop, group) || (prop.name == kABLabel && rewritten.contains(prop.group.toLower())))
             continue;
         const auto match = item.match(prop.group);
         if (match.hasMatch())
@@ -568,7 +570,7 @@ VCard ABCardMapper::write(const ABRecord &record, const VCard &base)
         single(QStringLiteral("TITLE"), kABJobTitleProperty);
 
         LabelWriter labels;
-        labels.nextItem = highestItem(base, rewrittenGroups) + 1;
+        labels.nextItem = highestItem(base, rewrittenGroups, group) + 1;
         auto multi = [&](const QString &vcardName, const QString &property) {
             const ABMultiValue mv = ABMultiValue::fromVariant(values.value(property));
             for (int i = 0; i < mv.count(); ++i) {
