@@ -437,9 +437,10 @@ QByteArray serialize(const VCard &card)
         }
         line += u':';
         QString value = prop.value;
+        // Line breaks inside a value, a bare CR among them, never end the line.
         value.replace(QLatin1String("\r\n"), QLatin1String("\\n"));
         value.replace(u'\n', QLatin1String("\\n"));
-        value.remove(u'\r');
+        value.replace(u'\r', QLatin1String("\\n"));
         line += value;
         emitLine(line);
     }
