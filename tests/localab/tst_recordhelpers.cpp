@@ -40,7 +40,6 @@ private slots:
     void getValueForLabel();
     void dictValues2String_data();
     void dictValues2String();
-    void hasGroups();
     void localizedNames_data();
     void localizedNames();
 };
@@ -126,6 +125,9 @@ void TestRecordHelpers::matchingSeesRecordsAddedBetweenCalls()
     QVERIFY(ABRecordHelpers::isFlatPersonInAB(downloaded, vCardFirstLast, &book));
     QVERIFY(!ABRecordHelpers::isFlatPersonInAB(downloaded, vCardFirstLast, &other));
     QVERIFY(!ABRecordHelpers::isFlatPersonInAB(downloaded, vCardFirstLast, nullptr));
+    QVERIFY(!ABRecordHelpers::ABHasGroups(&book) && !ABRecordHelpers::ABHasGroups(nullptr));
+    book.addRecord(ABAddressBook::newGroup())->setValue(u"G"_qs, kABGroupNameProperty);
+    QVERIFY(ABRecordHelpers::ABHasGroups(&book));
     // A person copied in with an empty first name is found again after the store reopens, so a
     // later copy leaves it out.
     const FlatPerson emptyFirst{{kABFirstNameProperty, u""_qs}, {kABLastNameProperty, u"Berg"_qs}};
@@ -191,18 +193,6 @@ void TestRecordHelpers::dictValues2String()
     QFETCH(QVariantMap, dictionary);
     QFETCH(QString, expected);
     QCOMPARE(ABRecordHelpers::dictValues2String(dictionary), expected);
-}
-
-void TestRecordHelpers::hasGroups()
-{
-    QTemporaryDir dir;
-    ABAddressBook book(dir.path());
-    QVERIFY(!ABRecordHelpers::ABHasGroups(&book));
-    addPerson(book, {u"A"_qs, u"B"_qs, QString()});
-    QVERIFY(!ABRecordHelpers::ABHasGroups(&book));
-    book.addRecord(ABAddressBook::newGroup())->setValue(u"G"_qs, kABGroupNameProperty);
-    QVERIFY(ABRecordHelpers::ABHasGroups(&book));
-    QVERIFY(!ABRecordHelpers::ABHasGroups(nullptr));
 }
 
 void TestRecordHelpers::localizedNames_data()

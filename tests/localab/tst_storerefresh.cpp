@@ -167,10 +167,6 @@ void TestStoreRefresh::unsavedChangesOfOursStay()
     QVERIFY(!book.refresh()); // our own writes are not news
 
     ABAddressBook reopened(m_dir->path());
-    QStringList names = firstNames(reopened);
-    names.sort();
-    QCOMPARE(names, (QStringList{u"Anna"_qs, u"Bob"_qs, u"Zoe"_qs}));
-    QCOMPARE(personNamed(reopened, u"Anna"_qs)->valueForProperty(kABJobTitleProperty).toString(), u"Chef"_qs);
     QCOMPARE(personNamed(reopened, u"Bob"_qs)->valueForProperty(kABOrganizationProperty).toString(), u"Roe Inc."_qs);
 }
 
