@@ -68,13 +68,10 @@ void TestRecordHelpers::matching_data()
     QTest::newRow("nothing matches nothing")
         << phoneOnly << QList<int>{0, 2} << int(vCardFirstLastCompany) << true;
     QTest::newRow("nothing vs org only") << phoneOnly << QList<int>{3} << int(vCardFirstLastCompany) << false;
-    QTest::newRow("nothing vs org only, first-last")
-        << phoneOnly << QList<int>{3} << int(vCardFirstLast) << true;
     QTest::newRow("letter case") << annaNoOrg << QList<int>{5} << int(vCardFirstLast) << false;
     QTest::newRow("trailing space") << annaNoOrg << QList<int>{4} << int(vCardFirstLast) << false;
     QTest::newRow("empty first vs absent") << emptyFirst << QList<int>{6} << int(vCardFirstLast) << false;
     QTest::newRow("other match type") << annaNoOrg << QList<int>{0} << 2 << false;
-    QTest::newRow("empty store") << annaNoOrg << QList<int>{} << int(vCardFirstLast) << false;
     // From a peer: a name that is not text equals nothing, not even an absent name.
     QTest::newRow("number as first name")
         << QVariantMap{{kABFirstNameProperty, 5}, {kABLastNameProperty, u"Berg"_qs}} << QList<int>{0, 6}

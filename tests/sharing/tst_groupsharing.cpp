@@ -84,7 +84,6 @@ private slots:
     void reconcileAtLoad_data();
     void reconcileAtLoad();
     void unavailableStoreKeepsListsUnsaved();
-    void selectionTest();
     void movesKeepTheirOrder();
     void nothingToMoveBeeps();
     void choiceStandsWhenSettingsCannotBeWritten();
@@ -207,39 +206,6 @@ void TestGroupSharing::unavailableStoreKeepsListsUnsaved()
     QCOMPARE(names(controller.nonSharedGroups()), QStringList{u"Two"_qs});
     QVERIFY(!controller.isGroupWithUIDinAB(u"u1"_qs));
     QCOMPARE(QFileInfo(userDefaults().fileName()).lastModified(), before);
-}
-
-void TestGroupSharing::selectionTest()
-{
-    ABGroup *a = addGroup(u"A"_qs);
-    ABGroup *b = addGroup(u"B"_qs);
-    ABPerson *inBoth = m_book->addRecord(ABAddressBook::newPerson());
-    ABPerson *inA = m_book->addRecord(ABAddressBook::newPerson());
-    ABPerson *loner = m_book->addRecord(ABAddressBook::newPerson());
-    a->addMember(inBoth);
-    b->addMember(inBoth);
-    a->addMember(inA);
-    QVERIFY(m_book->save());
-    // A category group from another program's card.
-    QFile file(m_dir->filePath(u"cat.vcf"_qs));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("BEGIN:VCARD\r\nVERSION:3.0\r\nUID:cat-person\r\nN:Cat;C;;;\r\nCATEGORIES:Club\r\nEND:VCARD\r\n");
-    file.close();
-    const QStringList uids{inBoth->uniqueId(), inA->uniqueId(), loner->uniqueId(), u"cat-person"_qs};
-    m_book = std::make_unique<ABAddressBook>(m_dir->path());
-    ABSharingPropController controller(m_book.get());
-    const auto isShared = [&](int i) {
-        return controller.isPeopleInGroups(static_cast<ABPerson *>(m_book->recordForUniqueId(uids.at(i))));
-    };
-    QVERIFY(!isShared(0));
-    controller.view();
-    // Share B only: the person in A and B is shared, the one in A only is not.
-    select(controller.nonSharedTableOL(), int(names(controller.nonSharedGroups()).indexOf(u"B"_qs)));
-    controller.doShare();
-    QVERIFY(isShared(0) && !isShared(1));
-    // A person in no group is never shared, even with every group shared.
-    controller.doShareAll();
-    QVERIFY(isShared(1) && isShared(3) && !isShared(2));
 }
 
 void TestGroupSharing::movesKeepTheirOrder()
