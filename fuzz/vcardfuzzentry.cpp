@@ -34,7 +34,10 @@ int fuzzVCardOneInput(const uint8_t *data, size_t size)
             qWarning() << "read:" << record->uniqueId() << record->travellingValues() << "\nback:" << back->uniqueId()
                        << back->travellingValues() << "\nwritten:" << written;
         ZASSERT(sameRecord(*record, *back));
-        ZASSERT(VCardCodec::serialize(ABCardMapper::write(*back, again.cards.first())) == written);
+        const QByteArray rewritten = VCardCodec::serialize(ABCardMapper::write(*back, again.cards.first()));
+        if (rewritten != written)
+            qWarning() << "written:" << written << "\nrewritten:" << rewritten;
+        ZASSERT(rewritten == written);
     }
     return 0;
 }

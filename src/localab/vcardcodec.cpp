@@ -1,5 +1,7 @@
 #include "vcardcodec.h"
 
+#include <QRegularExpression>
+
 #include <QStringDecoder>
 
 namespace {
@@ -429,6 +431,10 @@ QByteArray serialize(const VCard &card)
             line = prop.group + u'.';
         line += prop.name;
         for (const auto &param : prop.params) {
+            // A name outside the grammar (a stray quote, say) would be read back as something else.
+            static const QRegularExpression token(QStringLiteral("^[A-Za-z0-9-]+$"));
+            if (!token.match(param.first).hasMatch())
+                continue;
             QString value = param.second;
             if (param.first == QLatin1String("ENCODING") &&
                 value.compare(QLatin1String("BASE64"), Qt::CaseInsensitive) == 0)
