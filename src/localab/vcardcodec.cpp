@@ -22,14 +22,15 @@ QString decodeText(QByteArrayView bytes, const QString &charset)
     if (isAscii(bytes))
         return QString::fromLatin1(bytes);
     if (!charset.isEmpty() && charset.compare(QLatin1String("utf-8"), Qt::CaseInsensitive) != 0) {
-        QStringDecoder decoder(charset.toLatin1().constData());
+        QStringDecoder decoder(charset.toLatin1().constData(), QStringDecoder::Flag::ConvertInitialBom);
         if (decoder.isValid()) {
             QString text = decoder(bytes);
             if (!decoder.hasError())
                 return text;
         }
     }
-    QStringDecoder utf8(QStringDecoder::Utf8);
+    // A U+FEFF inside a line is text like any other; only the file's own BOM is not.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
     QString text = utf8(bytes);
     if (!utf8.hasError())
         return text;
