@@ -160,13 +160,18 @@ qsizetype colonOutsideQuotes(const QByteArray &line)
     return line.indexOf(':');
 }
 
+// Whether a line's parameters make its value quoted-printable (";QUOTED-PRINTABLE" or
+// "ENCODING=QUOTED-PRINTABLE", as a whole parameter value): then "=" at a line end is a soft break.
 bool headIsQuotedPrintable(const QByteArray &line)
 {
     const qsizetype colon = line.indexOf(':');
     const qsizetype size = colon < 0 ? line.size() : colon;
     constexpr qsizetype needle = 16; // QUOTED-PRINTABLE
-    for (qsizetype i = 0; i + needle <= size; ++i) {
-        if (qstrnicmp(line.constData() + i, "QUOTED-PRINTABLE", needle) == 0)
+    for (qsizetype i = 1; i + needle <= size; ++i) {
+        const char before = line.at(i - 1);
+        const char after = i + needle < line.size() ? line.at(i + needle) : ':';
+        if ((before == ';' || before == '=' || before == ',') && (after == ';' || after == ':' || after == ',') &&
+            qstrnicmp(line.constData() + i, "QUOTED-PRINTABLE", needle) == 0)
             return true;
     }
     return false;
@@ -434,7 +439,8 @@ QByteArray serialize(const VCard &card)
         for (const auto &param : prop.params) {
             // A name outside the grammar (a stray quote, say) would be read back as something else.
             static const QRegularExpression token(QStringLiteral("^[A-Za-z0-9-]+$"));
-            if (!token.match(param.first).hasMatch())
+            // Values are written decoded: a stray QUOTED-PRINTABLE would make "=" at a fold a soft break.
+            if (!token.match(param.first).hasMatch() || param.second.contains(QLatin1String("QUOTED-PRINTABLE"), Qt::CaseInsensitive))
                 continue;
             QString value = param.second;
             if (param.first == QLatin1String("ENCODING") &&
