@@ -488,7 +488,7 @@ void ABCardMapper::read(const VCard &card, ABRecord &record)
         name = textOf(*fn).trimmed();
     if (name.isEmpty()) {
         if (const VCardProperty *n = card.first(QStringLiteral("N")))
-            name = VCardCodec::splitUnescape(n->value, u';').value(0).trimmed();
+            name = cleanText(VCardCodec::splitUnescape(n->value, u';').value(0).trimmed());
     }
     record.m_values.insert(kABGroupNameProperty, name);
     for (const VCardProperty &prop : card.properties) {
