@@ -420,7 +420,8 @@ int highestItem(const VCard &card, const QSet<QString> &rewritten, bool group)
     static const QRegularExpression item(QStringLiteral("^item(\\d+)$"),
                                          QRegularExpression::CaseInsensitiveOption);
     for (const VCardProperty &prop : card.properties) {
-        if (isModeled(prop, group) || (prop.name == kABLabel && rewritten.contains(prop.group.toLower())))
+        if (isModeled(prop, group) || (prop.name == kABLabel && rewritten.contains(prop.group.toLower())) ||
+            !VCardCodec::isWritable(prop))
             continue;
         const auto match = item.match(prop.group);
         if (match.hasMatch())

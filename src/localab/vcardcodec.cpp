@@ -409,6 +409,13 @@ ParseResult parse(const QByteArray &input)
     return result;
 }
 
+bool isWritable(const VCardProperty &prop)
+{
+    // A name outside the grammar (a stray quote or "=", say) would be read back as something else.
+    static const QRegularExpression token(QStringLiteral("^[A-Za-z0-9-]+$"));
+    return token.match(prop.name).hasMatch() && (prop.group.isEmpty() || token.match(prop.group).hasMatch());
+}
+
 QByteArray serialize(const VCard &card)
 {
     QByteArray out;
@@ -431,14 +438,15 @@ QByteArray serialize(const VCard &card)
     };
     emitLine(QStringLiteral("BEGIN:VCARD"));
     emitLine(QStringLiteral("VERSION:3.0"));
+    static const QRegularExpression token(QStringLiteral("^[A-Za-z0-9-]+$"));
     for (const VCardProperty &prop : card.properties) {
+        if (!isWritable(prop))
+            continue;
         QString line;
         if (!prop.group.isEmpty())
             line = prop.group + u'.';
         line += prop.name;
         for (const auto &param : prop.params) {
-            // A name outside the grammar (a stray quote, say) would be read back as something else.
-            static const QRegularExpression token(QStringLiteral("^[A-Za-z0-9-]+$"));
             // Values are written decoded: a stray QUOTED-PRINTABLE would make "=" at a fold a soft break.
             if (!token.match(param.first).hasMatch() || param.second.contains(QLatin1String("QUOTED-PRINTABLE"), Qt::CaseInsensitive))
                 continue;
