@@ -292,7 +292,7 @@ void readPerson(const VCard &card, ABRecord &record, QVariantMap &values, QStrin
             const qsizetype space = display.lastIndexOf(u' ');
             if (space > 0) {
                 values.insert(kABFirstNameProperty, display.left(space).trimmed());
-                values.insert(kABLastNameProperty, display.mid(space + 1));
+                values.insert(kABLastNameProperty, display.mid(space + 1).trimmed());
             } else {
                 values.insert(kABFirstNameProperty, display);
             }
