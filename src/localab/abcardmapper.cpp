@@ -287,8 +287,9 @@ void readPerson(const VCard &card, ABRecord &record, QVariantMap &values, QStrin
         const QString display = textOf(*fn).trimmed();
         // We write the organization or the first e-mail address as FN of a card without a name:
         // that is no name.
-        const QString firstEmail = emails.count() ? emails.valueAtIndex(0).toString() : QString();
-        if (!display.isEmpty() && display != values.value(kABOrganizationProperty).toString() && display != firstEmail) {
+        const QString firstEmail = emails.count() ? emails.valueAtIndex(0).toString().trimmed() : QString();
+        if (!display.isEmpty() && display != values.value(kABOrganizationProperty).toString().trimmed() &&
+            display != firstEmail) {
             const qsizetype space = display.lastIndexOf(u' ');
             if (space > 0) {
                 values.insert(kABFirstNameProperty, display.left(space).trimmed());
