@@ -14,3 +14,6 @@ int fuzzArchiveOneInput(const uint8_t *data, size_t size);
 // The bytes as a payload: the one-pass check and the strict decoder give the same verdict, and
 // where both accept, the same message.
 int fuzzWalkerOneInput(const uint8_t *data, size_t size);
+// The bytes as the content of a vCard file: every card read is written back as the store writes
+// it, and reading and writing that again changes nothing (vcardfuzzentry.cpp).
+int fuzzVCardOneInput(const uint8_t *data, size_t size);

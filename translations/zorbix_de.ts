@@ -2,21 +2,6 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
-    <name>ABAddressBook</name>
-    <message>
-        <source>Your address book could not be saved</source>
-        <translation>Ihr Adressbuch konnte nicht gesichert werden</translation>
-    </message>
-    <message>
-        <source>%1
-
-Check that the folder %2 is writable and that the disk is not full, then try again. Your changes are kept until then.</source>
-        <translation>%1
-
-Prüfen Sie, ob der Ordner %2 beschreibbar und der Datenträger nicht voll ist, und versuchen Sie es dann erneut. Ihre Änderungen bleiben bis dahin erhalten.</translation>
-    </message>
-</context>
-<context>
     <name>ABBrowserController</name>
     <message>
         <source>Name</source>
@@ -123,17 +108,6 @@ Prüfen Sie, ob der Ordner %2 beschreibbar und der Datenträger nicht voll ist, 
     <message>
         <source>Shared</source>
         <translation>Freigegeben</translation>
-    </message>
-</context>
-<context>
-    <name>ABSharingPropController</name>
-    <message>
-        <source>Your choice of shared groups could not be saved</source>
-        <translation>Ihre Auswahl der freigegebenen Gruppen konnte nicht gesichert werden</translation>
-    </message>
-    <message>
-        <source>It applies until zorbix quits. Check that %1 is writable and that the disk is not full, then change the choice again.</source>
-        <translation>Sie gilt, bis zorbix beendet wird. Prüfen Sie, ob %1 beschreibbar und der Datenträger nicht voll ist, und ändern Sie die Auswahl dann erneut.</translation>
     </message>
 </context>
 <context>
@@ -1061,17 +1035,6 @@ Prüfen Sie, ob der Ordner %2 beschreibbar und der Datenträger nicht voll ist, 
     </message>
 </context>
 <context>
-    <name>StaticServerController</name>
-    <message>
-        <source>The server list could not be saved</source>
-        <translation>Die Serverliste konnte nicht gesichert werden</translation>
-    </message>
-    <message>
-        <source>Your change holds until zorbix quits. Check that the settings file %1 can be written.</source>
-        <translation>Ihre Änderung gilt, bis zorbix beendet wird. Prüfen Sie, ob die Einstellungsdatei %1 beschreibbar ist.</translation>
-    </message>
-</context>
-<context>
     <name>StaticServerPrefs</name>
     <message>
         <source>Servers</source>
@@ -1381,65 +1344,6 @@ zorbix hat versucht zu öffnen:
     <message>
         <source>Download cancelled</source>
         <translation>Download abgebrochen</translation>
-    </message>
-</context>
-<context>
-    <name>vCardImport</name>
-    <message>
-        <source>The address book could not be opened</source>
-        <translation>Das Adressbuch konnte nicht geöffnet werden</translation>
-    </message>
-    <message>
-        <source>Check that the folder %1 exists and is writable.</source>
-        <translation>Prüfen Sie, ob der Ordner %1 existiert und beschreibbar ist.</translation>
-    </message>
-    <message>
-        <source>Importing contacts…</source>
-        <translation>Kontakte werden importiert …</translation>
-    </message>
-    <message numerus="yes">
-        <source>%n contact(s) imported</source>
-        <translation>
-            <numerusform>%n Kontakt importiert</numerusform>
-            <numerusform>%n Kontakte importiert</numerusform>
-        </translation>
-    </message>
-    <message numerus="yes">
-        <source>%n group(s)</source>
-        <translation>
-            <numerusform>%n Gruppe</numerusform>
-            <numerusform>%n Gruppen</numerusform>
-        </translation>
-    </message>
-    <message>
-        <source>%1, card %2</source>
-        <translation>%1, Karte %2</translation>
-    </message>
-    <message numerus="yes">
-        <source>%n card(s) could not be read:</source>
-        <translation>
-            <numerusform>%n Karte konnte nicht gelesen werden:</numerusform>
-            <numerusform>%n Karten konnten nicht gelesen werden:</numerusform>
-        </translation>
-    </message>
-    <message numerus="yes">
-        <source>… and %n more.</source>
-        <translation>
-            <numerusform>… und %n weitere.</numerusform>
-            <numerusform>… und %n weitere.</numerusform>
-        </translation>
-    </message>
-    <message>
-        <source>Every card of the chosen files was read.</source>
-        <translation>Alle Karten der gewählten Dateien wurden gelesen.</translation>
-    </message>
-    <message>
-        <source>Import Contacts</source>
-        <translation>Kontakte importieren</translation>
-    </message>
-    <message>
-        <source>vCard files (*.vcf *.vcard *.VCF);;All files (*)</source>
-        <translation>vCard-Dateien (*.vcf *.vcard *.VCF);;Alle Dateien (*)</translation>
     </message>
 </context>
 <context>

@@ -5,17 +5,35 @@
 #include "vcardcommon.h"
 
 #include <QApplication>
-#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QProgressDialog>
 #include <QStandardPaths>
 
 namespace {
-struct Texts
+
+QString msg(const char *key)
 {
-    Q_DECLARE_TR_FUNCTIONS(vCardImport)
-};
+    return vCardCommon::getLocMsg(QString::fromLatin1(key));
+}
+
+QString reasonText(const ABImportFailure &failure)
+{
+    switch (failure.kind) {
+    case ABImportFailure::NoEnd:
+        return msg("IM_ReasonNoEnd");
+    case ABImportFailure::NoCard:
+        return msg("IM_ReasonNoCard");
+    case ABImportFailure::EmptyCard:
+        return msg("IM_ReasonEmptyCard");
+    case ABImportFailure::UidTaken:
+        return msg("IM_ReasonUidTaken").arg(failure.detail);
+    case ABImportFailure::CannotRead:
+        break;
+    }
+    return msg("IM_ReasonCannotRead").arg(failure.detail);
+}
+
 } // namespace
 
 bool importVCardFiles(QWidget *parent, const QStringList &paths)
@@ -24,13 +42,12 @@ bool importVCardFiles(QWidget *parent, const QStringList &paths)
         return true;
     ABAddressBook *book = ABAddressBook::sharedAddressBook();
     if (!book) {
-        vCardCommon::alert(Texts::tr("The address book could not be opened"),
-                           Texts::tr("Check that the folder %1 exists and is writable.")
-                               .arg(ABAddressBook::defaultDirectory()));
+        vCardCommon::alert(msg("IM_NoAddressBookProblem"),
+                           msg("IM_NoAddressBookHint").arg(ABAddressBook::defaultDirectory()));
         return false;
     }
 
-    QProgressDialog progress(Texts::tr("Importing contacts…"), QString(), 0, 0, parent);
+    QProgressDialog progress(msg("IM_Importing"), QString(), 0, 0, parent);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(300);
     progress.setValue(0);
@@ -41,23 +58,19 @@ bool importVCardFiles(QWidget *parent, const QStringList &paths)
 
     if (!result.saved)
         return false; // the store has told the user already
-    const QString title = Texts::tr("%n contact(s) imported", nullptr, result.personsAdded) + QStringLiteral(", ") +
-                          Texts::tr("%n group(s)", nullptr, result.groupsAdded);
+    const QString title = msg("IM_ImportedFormat").arg(result.personsAdded).arg(result.groupsAdded);
     QStringList problems;
     for (const ABImportFailure &failure : result.failures) {
-        const QString where = failure.card > 0 ? Texts::tr("%1, card %2").arg(QFileInfo(failure.file).fileName()).arg(failure.card)
-                                               : QFileInfo(failure.file).fileName();
-        problems.append(where + QStringLiteral(": ") + failure.reason);
+        const QString file = QFileInfo(failure.file).fileName();
+        const QString where = failure.card > 0 ? msg("IM_CardPosition").arg(file).arg(failure.card) : file;
+        problems.append(where + QStringLiteral(": ") + reasonText(failure));
     }
-    QString hint;
+    QString hint = msg("IM_AllRead");
     if (!problems.isEmpty()) {
         constexpr int shown = 10;
-        hint = Texts::tr("%n card(s) could not be read:", nullptr, int(problems.size())) + u'\n' +
-               problems.mid(0, shown).join(u'\n');
+        hint = msg("IM_CardsNotRead").arg(problems.size()) + u'\n' + problems.mid(0, shown).join(u'\n');
         if (problems.size() > shown)
-            hint += u'\n' + Texts::tr("… and %n more.", nullptr, int(problems.size() - shown));
-    } else {
-        hint = Texts::tr("Every card of the chosen files was read.");
+            hint += u'\n' + msg("IM_MoreFailures").arg(problems.size() - shown);
     }
     vCardCommon::alert(title, hint);
     return true;
@@ -65,8 +78,9 @@ bool importVCardFiles(QWidget *parent, const QStringList &paths)
 
 void chooseAndImportVCardFiles(QWidget *parent)
 {
-    const QStringList paths = QFileDialog::getOpenFileNames(
-        parent, Texts::tr("Import Contacts"), QStandardPaths::writableLocation(QStandardPaths::HomeLocation),
-        Texts::tr("vCard files (*.vcf *.vcard *.VCF);;All files (*)"));
+    const QStringList paths =
+        QFileDialog::getOpenFileNames(parent, msg("IM_DialogTitle"),
+                                      QStandardPaths::writableLocation(QStandardPaths::HomeLocation),
+                                      msg("IM_FileFilter"));
     importVCardFiles(parent, paths);
 }

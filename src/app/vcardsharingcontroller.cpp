@@ -171,7 +171,7 @@ void vCardSharingController::loadInterface()
     file->setObjectName(QStringLiteral("fileMenu"));
     QAction *import = file->addAction(tr("&Import Contacts…"), this, [this] {
         chooseAndImportVCardFiles(d->myWindow.get());
-        d->ABSharingControllerRef->fillABProperties();
+        d->ABSharingControllerRef->takeInNewGroups();
     });
     import->setObjectName(QStringLiteral("importAction"));
     import->setShortcut(QKeySequence(tr("Ctrl+I")));
@@ -414,7 +414,16 @@ QWidget *vCardSharingController::ownerCardEditor() const
 
 void vCardSharingController::toggleSharing(QAbstractButton *sender)
 {
-    d->theConnections->toggleSharing(sender->text(), d->macSharePage.serviceNameField->text());
+    const QString name = d->macSharePage.serviceNameField->text();
+    if (sender->text() == vCardCommon::getLocMsg(QStringLiteral("SC_ButtonStart"))) {
+        // Said before announcing: the announcement's own failure could only say that it failed.
+        const auto [problem, hint] = SharingPreferences::shareNameProblem(name);
+        if (problem) {
+            vCardCommon::alertKeys(problem, hint);
+            return;
+        }
+    }
+    d->theConnections->toggleSharing(sender->text(), name);
 }
 
 void vCardSharingController::updateSharingDisplay()

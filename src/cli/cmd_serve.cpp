@@ -10,6 +10,8 @@
 #include "ownercardfields.h"
 #include "qfexchangeserver.h"
 #include "recordlistbuilder.h"
+#include "sharedgrouplists.h"
+#include "sharingpreferences.h"
 #include "vcardcommon.h"
 
 #include <QCoreApplication>
@@ -112,6 +114,11 @@ int cmdServe(const QStringList &args)
                         ? prefs.first().toString()
                         : vCardCommon::getLocMsg(QStringLiteral("SC_DefaultShareName"));
     }
+    if (announce && SharingPreferences::shareNameProblem(shareName).first) {
+        err << "zorbix-cli serve: the share name must have 1 to " << SharingPreferences::MaxShareNameBytes
+            << " bytes of UTF-8; choose another with --name\n";
+        return CliUsage;
+    }
     // The card: the saved texts, every field present (possibly empty), then the options.
     OwnerCard card;
     const QVariantMap savedCard = settings.value(QStringLiteral("ownerCard")).toMap();
@@ -119,18 +126,6 @@ int cmdServe(const QStringList &args)
         card.insert(field.tag, savedCard.value(QString::number(field.tag)).toString());
     for (auto it = cardOptions.cbegin(); it != cardOptions.cend(); ++it)
         card.insert(it.key(), it.value());
-
-    // The selection: groups named on the command line, else the shared groups of the settings.
-    QStringList sharedUids;
-    for (const QVariant &reference : settings.value(QStringLiteral("sharedGroups")).toList())
-        sharedUids.append(reference.toMap().value(QStringLiteral("UID")).toString());
-    const auto isShared = [groupNames, sharedUids](const ABPerson *person) {
-        for (const ABGroup *group : person->parentGroups()) {
-            if (groupNames.isEmpty() ? sharedUids.contains(group->uniqueId()) : groupNames.contains(group->name()))
-                return true;
-        }
-        return false;
-    };
 
     std::unique_ptr<ABAddressBook> own;
     ABAddressBook *book = nullptr;
@@ -145,6 +140,20 @@ int cmdServe(const QStringList &args)
             << (book ? book->errorString() : QStringLiteral("no address book")) << '\n';
         return CliFailure;
     }
+
+    // The selection: groups named on the command line, else the desktop's shared groups, read
+    // and reconciled by the same rules (they are not written back: that is the desktop's part).
+    SharedGroupLists lists;
+    lists.read(settings);
+    lists.reconcile(book);
+    const auto isShared = [groupNames, lists](const ABPerson *person) {
+        if (!groupNames.isEmpty()) {
+            const QList<ABGroup *> parents = person->parentGroups();
+            return std::any_of(parents.cbegin(), parents.cend(),
+                               [&groupNames](const ABGroup *group) { return groupNames.contains(group->name()); });
+        }
+        return lists.isShared(person);
+    };
 
     QFExchangeServer server;
     ExchangeListener listener(server);

@@ -126,10 +126,8 @@ bool StaticServerController::saveToDefaults()
         return true;
     systemLog(QStringLiteral("StaticServerController: could not write the server list to %1")
                   .arg(settings.fileName()));
-    vCardCommon::alert(
-        tr("The server list could not be saved"),
-        tr("Your change holds until zorbix quits. Check that the settings file %1 can be written.")
-            .arg(settings.fileName()));
+    vCardCommon::alert(vCardCommon::getLocMsg(QStringLiteral("SS_SaveFailedProblem")),
+                       vCardCommon::getLocMsg(QStringLiteral("SS_SaveFailedHint")).arg(settings.fileName()));
     return false;
 }
 

@@ -7,7 +7,6 @@
 #include "systemlog.h"
 #include "vcardcommon.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -51,8 +50,9 @@ QString freshUid()
 
 bool isSafeFileStem(const QString &uid)
 {
-    static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9_.+-]{1,200}$"));
-    return safe.match(uid).hasMatch() && !uid.startsWith(u'.');
+    // Not hidden, and never read as an option by shell tools ("-rf.vcf").
+    static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9_+][A-Za-z0-9_.+-]{0,199}$"));
+    return safe.match(uid).hasMatch();
 }
 
 // A file of the store holds exactly one card that reads without complaint; anything else is
@@ -152,7 +152,8 @@ void ABAddressBook::load()
         return;
     }
     m_open = true;
-    QStringList files = dir.entryList(QDir::Files | QDir::Readable, QDir::Name);
+    // System: a FIFO or device under a card's name is logged as skipped, not passed over in silence.
+    QStringList files = dir.entryList(QDir::Files | QDir::System, QDir::Name);
     files.removeIf(
         [](const QString &name) { return !name.endsWith(QLatin1String(".vcf"), Qt::CaseInsensitive); });
     m_records.reserve(static_cast<size_t>(files.size()));
@@ -187,14 +188,11 @@ struct LoadedFile
 
 void readItem(const QString &directory, LoadedFile &item)
 {
-    QFile file(directory + u'/' + item.fileName);
-    // The stamp before reading: a change while we read shows as a change next time.
-    item.stamp = ABFileStamp::of(file.fileName());
-    if (!file.open(QIODevice::ReadOnly)) {
-        item.error = file.errorString();
+    // The stamp is taken when the file is opened: a change while we read shows next time.
+    QByteArray bytes;
+    if (!ABFileStamp::readRegularFile(directory + u'/' + item.fileName, ABAddressBook::kMaxCardFileSize, &bytes,
+                                      &item.error, &item.stamp))
         return;
-    }
-    const QByteArray bytes = file.readAll();
     VCard card;
     if (!readSingleCard(bytes, &card, &item.error))
         return;
@@ -614,15 +612,21 @@ void ABAddressBook::removeRecord(ABRecord *record)
 }
 
 // Reads a record's file again and puts its content in place of the record's, keeping the
-// object (callers may hold it). False when the file now holds another record (other UID or
-// kind) or cannot be read: the caller decides.
-bool ABAddressBook::replaceFromDisk(ABRecord *record, const QString &fileName)
+// object (callers may hold it); *changed tells whether the content differed. False when the
+// file now holds another record (other UID or kind) or cannot be read: the caller decides.
+bool ABAddressBook::replaceFromDisk(ABRecord *record, const QString &fileName, bool *changed)
 {
     LoadedFile item;
     item.fileName = fileName;
     readItem(m_directory, item);
+    *changed = false;
     if (!item.record || item.record->isGroup() != record->isGroup())
         return false;
+    if (item.digest == record->m_diskDigest) {
+        record->m_diskStamp = item.stamp;
+        return true;
+    }
+    *changed = true;
     if (item.record->uniqueId().isEmpty())
         item.record->m_uid = fileName.chopped(4);
     if (ABGroup::normalizedUid(item.record->uniqueId()) != ABGroup::normalizedUid(record->uniqueId()))
@@ -640,7 +644,7 @@ bool ABAddressBook::replaceFromDisk(ABRecord *record, const QString &fileName)
     return true;
 }
 
-bool ABAddressBook::refresh()
+bool ABAddressBook::refresh(const QSet<QString> &writtenInPlace)
 {
     if (!m_open || m_saving)
         return false;
@@ -668,14 +672,15 @@ bool ABAddressBook::refresh()
             continue; // save() merges or writes it again
         if (stamp == ABFileStamp())
             gone.push_back(record.get());
-        else if (stamp != record->m_diskStamp)
+        else if (stamp != record->m_diskStamp || writtenInPlace.contains(record->m_fileName))
             changedOnDisk.push_back(record.get());
     }
     bool changed = false;
     QSet<QString> added;
     for (ABRecord *record : changedOnDisk) {
-        if (replaceFromDisk(record, record->m_fileName)) {
-            changed = true;
+        bool differs = false;
+        if (replaceFromDisk(record, record->m_fileName, &differs)) {
+            changed = changed || differs;
         } else {
             // Another record now, or unreadable: the old one leaves, the file is read as new.
             added.insert(record->m_fileName);
@@ -689,7 +694,7 @@ bool ABAddressBook::refresh()
         m_skipped.clear(); // a file skipped for a UID that was taken may be shown now
     }
     for (auto it = onDisk.cbegin(); it != onDisk.cend(); ++it) {
-        if (m_skipped.value(it.key()) != *it)
+        if (m_skipped.value(it.key()) != *it || writtenInPlace.contains(it.key()))
             added.insert(it.key());
     }
     // Skipped files (never a record's) that are gone or read again now are no longer reported.
@@ -764,17 +769,15 @@ bool ABAddressBook::save(const std::function<void(qsizetype done, qsizetype tota
             PendingWrite &write = writes[i];
             if (!write.exists)
                 return;
-            QFile current(write.path);
-            if (!current.exists()) {
+            if (!QFileInfo::exists(write.path)) {
                 write.exists = false; // deleted meanwhile: written again
                 return;
             }
-            if (!current.open(QIODevice::ReadOnly)) {
-                write.readError = QStringLiteral("%1: %2").arg(write.fileName, current.errorString());
+            QString reason;
+            if (!ABFileStamp::readRegularFile(write.path, kMaxCardFileSize, &write.current, &reason)) {
+                write.readError = QStringLiteral("%1: %2").arg(write.fileName, reason);
                 return;
             }
-            write.current = current.readAll();
-            QString reason;
             if (!readSingleCard(write.current, &write.currentCard, &reason))
                 write.readError = QStringLiteral("%1 was changed by another program and can no longer be read "
                                                  "(%2); it was left as it is")
@@ -827,11 +830,7 @@ bool ABAddressBook::save(const std::function<void(qsizetype done, qsizetype tota
         systemLog(QStringLiteral("ABAddressBook: could not save %1").arg(error));
     const QString shown =
         errors.size() > 3 ? errors.mid(0, 3).join(u'\n') + QStringLiteral("\n…") : m_saveError;
-    vCardCommon::alert(QCoreApplication::translate("ABAddressBook", "Your address book could not be saved"),
-                       QCoreApplication::translate(
-                           "ABAddressBook",
-                           "%1\n\nCheck that the folder %2 is writable and that the disk is not full, "
-                           "then try again. Your changes are kept until then.")
-                           .arg(shown, m_directory));
+    vCardCommon::alert(vCardCommon::getLocMsg(QStringLiteral("AB_SaveFailedProblem")),
+                       vCardCommon::getLocMsg(QStringLiteral("AB_SaveFailedHint")).arg(shown, m_directory));
     return false;
 }

@@ -22,6 +22,10 @@ class ABGroup;
 class ABAddressBook
 {
 public:
+    // A card file larger than this is not read (skipped with a log line): a store holds one card
+    // per file, and even one with a large photo stays far below it.
+    static constexpr qint64 kMaxCardFileSize = 16 * 1024 * 1024;
+
     // Opens (and creates if missing) a store directory. Check isOpen(); an unreadable directory
     // gives a closed, empty store.
     explicit ABAddressBook(const QString &directory);
@@ -75,7 +79,10 @@ public:
     // A record with unsaved changes of ours keeps them (save() merges them into the file, or
     // writes the file again). Only files whose time or size changed are read. Returns whether
     // anything changed; pointers to records that left the store are invalid afterwards.
-    bool refresh();
+    // writtenInPlace: files known to have been written to since they were read (their stamp may
+    // not show it when two writes fall in one tick of the file system's clock); they are read
+    // again whatever their stamp says.
+    bool refresh(const QSet<QString> &writtenInPlace = {});
     QString lastSaveError() const { return m_saveError; }
 
     // Files that could not be read when the store was opened, with the reason.
@@ -109,7 +116,7 @@ private:
                      const QString &error);
     void addCategoryGroupsOf(const ABRecord *record);
     void removeRecord(ABRecord *record);
-    bool replaceFromDisk(ABRecord *record, const QString &fileName);
+    bool replaceFromDisk(ABRecord *record, const QString &fileName, bool *changed);
     void rebuildMembership() const;
     struct PendingWrite;
     bool prepareWrite(PendingWrite &write, QString *error);

@@ -16,6 +16,21 @@ const QString kCreatedProperty = QStringLiteral("X-ZORBIX-CREATED");
 const QString kAppleKind = QStringLiteral("X-ADDRESSBOOKSERVER-KIND");
 const QString kAppleMember = QStringLiteral("X-ADDRESSBOOKSERVER-MEMBER");
 const QString kABLabel = QStringLiteral("X-ABLABEL");
+// Text properties that hold an empty text, by our names: N, ORG and the single texts cannot tell
+// an empty text from an absent one, and matching tells them apart.
+const QString kEmptyTexts = QStringLiteral("X-ZORBIX-EMPTY");
+
+const QStringList &textProperties()
+{
+    static const QStringList names = {
+        kABFirstNameProperty, kABLastNameProperty,     kABMiddleNameProperty,   kABMiddleNamePhoneticProperty,
+        kABTitleProperty,     kABSuffixProperty,       kABNicknameProperty,     kABMaidenNameProperty,
+        kABOrganizationProperty, kABDepartmentProperty, kABJobTitleProperty,    kABHomePageProperty,
+        kABNoteProperty};
+    return names;
+}
+
+QString cleanText(const QString &text);
 
 // Types that say nothing about which address of several it is.
 bool isNeutralType(const QString &type)
@@ -50,7 +65,7 @@ QString groupLabel(const VCardProperty &prop, const VCard &card)
         return QString();
     for (const VCardProperty &other : card.properties) {
         if (other.name == kABLabel && other.group.compare(prop.group, Qt::CaseInsensitive) == 0) {
-            const QString label = appleLabel(VCardCodec::unescape(other.value));
+            const QString label = appleLabel(cleanText(VCardCodec::unescape(other.value)));
             if (!label.isEmpty())
                 return label; // an empty label says nothing; the types decide
         }
@@ -62,6 +77,8 @@ QStringList meaningfulTypes(const VCardProperty &prop)
 {
     QStringList types = prop.paramValues(QStringLiteral("TYPE"));
     types.removeIf(isNeutralType);
+    for (QString &type : types)
+        type = cleanText(type);
     return types;
 }
 
@@ -91,6 +108,7 @@ QString cleanText(const QString &text)
 {
     QString out = text;
     out.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    out.replace(u'\r', u'\n');
     return out;
 }
 
@@ -162,6 +180,10 @@ const QList<QPair<QString, QString>> kAddressParts = {
     {kABAddressCountryKey, QString()},
 };
 
+// The components of N, in order.
+const QString *const kNameParts[] = {&kABLastNameProperty, &kABFirstNameProperty, &kABMiddleNameProperty,
+                                     &kABTitleProperty, &kABSuffixProperty};
+
 void readPerson(const VCard &card, ABRecord &record, QVariantMap &values, QStringList &categories)
 {
     Q_UNUSED(record);
@@ -175,10 +197,8 @@ void readPerson(const VCard &card, ABRecord &record, QVariantMap &values, QStrin
                 continue;
             sawN = true;
             const QStringList parts = VCardCodec::splitUnescape(prop.value, u';');
-            const QString *targets[] = {&kABLastNameProperty, &kABFirstNameProperty, &kABMiddleNameProperty,
-                                        &kABTitleProperty, &kABSuffixProperty};
             for (int i = 0; i < 5 && i < parts.size(); ++i)
-                setText(values, *targets[i], cleanText(parts.at(i).trimmed()));
+                setText(values, *kNameParts[i], cleanText(parts.at(i).trimmed()));
         } else if (name == QLatin1String("ORG")) {
             if (values.contains(kABOrganizationProperty))
                 continue;
@@ -253,16 +273,27 @@ void readPerson(const VCard &card, ABRecord &record, QVariantMap &values, QStrin
             }
         }
     }
+    if (const VCardProperty *empty = card.first(kEmptyTexts)) {
+        for (const QString &name : VCardCodec::splitUnescape(empty->value, u',')) {
+            if (textProperties().contains(name) && !values.contains(name))
+                values.insert(name, QString());
+        }
+    }
     // A card with a display name only (vCard 4.0 allows it): the name goes to first and last.
-    const bool hasName = values.contains(kABFirstNameProperty) || values.contains(kABLastNameProperty);
+    const bool hasName = std::any_of(
+        std::begin(kNameParts), std::end(kNameParts), [&values](const QString *part) { return values.contains(*part); });
     const VCardProperty *fn = card.first(QStringLiteral("FN"));
     if (!hasName && fn) {
         const QString display = textOf(*fn).trimmed();
-        if (!display.isEmpty() && display != values.value(kABOrganizationProperty).toString()) {
+        // We write the organization or the first e-mail address as FN of a card without a name:
+        // that is no name.
+        const QString firstEmail = emails.count() ? emails.valueAtIndex(0).toString().trimmed() : QString();
+        if (!display.isEmpty() && display != values.value(kABOrganizationProperty).toString().trimmed() &&
+            display != firstEmail) {
             const qsizetype space = display.lastIndexOf(u' ');
             if (space > 0) {
                 values.insert(kABFirstNameProperty, display.left(space).trimmed());
-                values.insert(kABLastNameProperty, display.mid(space + 1));
+                values.insert(kABLastNameProperty, display.mid(space + 1).trimmed());
             } else {
                 values.insert(kABFirstNameProperty, display);
             }
@@ -301,6 +332,7 @@ bool isModeled(const VCardProperty &prop, bool group)
         QStringLiteral("REV"),
         QStringLiteral("X-ZORBIX-CREATED"),
         QStringLiteral("CATEGORIES"),
+        kEmptyTexts,
     };
     static const QStringList groupProps = {
         QStringLiteral("UID"),
@@ -381,13 +413,16 @@ QString displayName(const QVariantMap &values)
     return values.value(kABOrganizationProperty).toString();
 }
 
-int highestItem(const VCard &card, const QSet<QString> &skipped)
+// The highest item group number among the properties of base that a rewrite keeps: new item
+// groups start above it, so a kept property never joins one of ours.
+int highestItem(const VCard &card, const QSet<QString> &rewritten, bool group)
 {
     int highest = 0;
     static const QRegularExpression item(QStringLiteral("^item(\\d+)$"),
                                          QRegularExpression::CaseInsensitiveOption);
     for (const VCardProperty &prop : card.properties) {
-        if (skipped.contains(prop.group.toLower()))
+        if (isModeled(prop, group) || (prop.name == kABLabel && rewritten.contains(prop.group.toLower())) ||
+            !VCardCodec::isWritable(prop))
             continue;
         const auto match = item.match(prop.group);
         if (match.hasMatch())
@@ -455,7 +490,7 @@ void ABCardMapper::read(const VCard &card, ABRecord &record)
         name = textOf(*fn).trimmed();
     if (name.isEmpty()) {
         if (const VCardProperty *n = card.first(QStringLiteral("N")))
-            name = VCardCodec::splitUnescape(n->value, u';').value(0).trimmed();
+            name = cleanText(VCardCodec::splitUnescape(n->value, u';').value(0).trimmed());
     }
     record.m_values.insert(kABGroupNameProperty, name);
     for (const VCardProperty &prop : card.properties) {
@@ -537,7 +572,7 @@ VCard ABCardMapper::write(const ABRecord &record, const VCard &base)
         single(QStringLiteral("TITLE"), kABJobTitleProperty);
 
         LabelWriter labels;
-        labels.nextItem = highestItem(base, rewrittenGroups) + 1;
+        labels.nextItem = highestItem(base, rewrittenGroups, group) + 1;
         auto multi = [&](const QString &vcardName, const QString &property) {
             const ABMultiValue mv = ABMultiValue::fromVariant(values.value(property));
             for (int i = 0; i < mv.count(); ++i) {
@@ -574,6 +609,14 @@ VCard ABCardMapper::write(const ABRecord &record, const VCard &base)
                 bday.params.append({QStringLiteral("X-APPLE-OMIT-YEAR"), QStringLiteral("1604")});
             out.append(bday);
         }
+        QStringList emptyTexts;
+        for (const QString &name : textProperties()) {
+            const auto it = values.constFind(name);
+            if (it != values.cend() && it->metaType() == QMetaType::fromType<QString>() && it->toString().isEmpty())
+                emptyTexts.append(name);
+        }
+        if (!emptyTexts.isEmpty())
+            out.append(makeProp(kEmptyTexts, emptyTexts.join(u',')));
         if (!record.m_categories.isEmpty()) {
             QStringList escaped;
             for (const QString &category : record.m_categories)

@@ -2,12 +2,11 @@
 
 #include "abaddressbook.h"
 #include "abcardmapper.h"
+#include "abfilestamp.h"
 #include "abglobals.h"
 #include "abgroup.h"
 #include "abrecord.h"
 
-#include <QFile>
-#include <QFileInfo>
 
 namespace {
 
@@ -33,7 +32,8 @@ ABImportResult ABImporter::importFiles(const QStringList &paths)
     ABImportResult result;
     if (!m_book || !m_book->isOpen()) {
         for (const QString &path : paths)
-            result.failures.append({path, 0, QStringLiteral("the address book is not available")});
+            result.failures.append({path, 0, QStringLiteral("the address book is not available"),
+                                    ABImportFailure::CannotRead, m_book ? m_book->errorString() : QString()});
         result.saved = false;
         return result;
     }
@@ -45,32 +45,34 @@ ABImportResult ABImporter::importFiles(const QStringList &paths)
     Q_UNUSED(groupsBefore);
 
     for (const QString &path : paths) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            result.failures.append({path, 0, file.errorString()});
+        // A FIFO, a device or a huge file is refused before anything is read.
+        QByteArray bytes;
+        QString why;
+        if (!ABFileStamp::readRegularFile(path, kMaxFileSize, &bytes, &why)) {
+            result.failures.append({path, 0, why, ABImportFailure::CannotRead, why});
             continue;
         }
-        if (QFileInfo(path).isDir()) {
-            result.failures.append({path, 0, QStringLiteral("is a folder")});
-            continue;
-        }
-        const VCardCodec::ParseResult parsed = VCardCodec::parse(file.readAll());
+        const VCardCodec::ParseResult parsed = VCardCodec::parse(bytes);
         for (const QString &error : parsed.errors)
-            result.failures.append({path, 0, error});
+            result.failures.append({path, 0, error,
+                                    error.contains(QLatin1String("END:VCARD")) ? ABImportFailure::NoEnd
+                                                                              : ABImportFailure::NoCard,
+                                    QString()});
         int position = 0;
         for (const VCard &card : parsed.cards) {
             ++position;
             std::unique_ptr<ABRecord> record = ABCardMapper::recordFromCard(card);
             if (!carriesSomething(*record)) {
-                result.failures.append(
-                    {path, position, QStringLiteral("the card holds no name or contact data")});
+                result.failures.append({path, position, QStringLiteral("the card holds no name or contact data"),
+                                        ABImportFailure::EmptyCard, QString()});
                 continue;
             }
             const QString uid = record->uniqueId();
             if (!uid.isEmpty() && m_book->recordForUniqueId(uid)) {
                 result.failures.append(
                     {path, position,
-                     QStringLiteral("a card with the UID %1 is already in the address book").arg(uid)});
+                     QStringLiteral("a card with the UID %1 is already in the address book").arg(uid),
+                     ABImportFailure::UidTaken, uid});
                 continue;
             }
             record->m_sourceCard = std::make_shared<const VCard>(card);

@@ -9,9 +9,13 @@ class ABAddressBook;
 // One card (or whole file) that could not be taken in, and why.
 struct ABImportFailure
 {
+    enum Kind { CannotRead, NoEnd, NoCard, EmptyCard, UidTaken };
+
     QString file;
     int card = 0; // 1-based position of the card in the file; 0 for the file as a whole
-    QString reason;
+    QString reason; // in English, for the log and the command line
+    Kind kind = CannotRead;
+    QString detail; // the system's reason (CannotRead) or the UID (UidTaken)
 };
 
 struct ABImportResult
@@ -29,6 +33,9 @@ struct ABImportResult
 class ABImporter
 {
 public:
+    // A file to import may hold a whole address book; a larger one is refused unread.
+    static constexpr qint64 kMaxFileSize = 256 * 1024 * 1024;
+
     explicit ABImporter(ABAddressBook *book);
     ABImportResult importFiles(const QStringList &paths);
 

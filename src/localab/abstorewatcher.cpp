@@ -1,15 +1,28 @@
 #include "abstorewatcher.h"
 
 #include "abaddressbook.h"
+#include "systemlog.h"
 
-#include <QFileSystemWatcher>
+#include <QFile>
+#include <QSet>
+#include <QSocketNotifier>
 #include <QTimer>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include <sys/inotify.h>
+#include <unistd.h>
 
 struct ABStoreWatcher::Private
 {
     ABAddressBook *book = nullptr;
-    QFileSystemWatcher watcher;
+    int fd = -1;
+    std::unique_ptr<QSocketNotifier> notifier;
     QTimer delay;
+    // Card files written to in place since the last refresh: their stamp alone may miss it.
+    QSet<QString> writtenInPlace;
 };
 
 ABStoreWatcher::ABStoreWatcher(ABAddressBook *book, QObject *parent) : QObject(parent), d(std::make_unique<Private>())
@@ -18,23 +31,67 @@ ABStoreWatcher::ABStoreWatcher(ABAddressBook *book, QObject *parent) : QObject(p
     d->delay.setSingleShot(true);
     d->delay.setInterval(300);
     connect(&d->delay, &QTimer::timeout, this, &ABStoreWatcher::refreshNow);
-    if (book && book->isOpen()) {
-        // The directory's own entry changes with every file added, removed or replaced by
-        // rename, which is how programs that care about their files write them (and how we do).
-        d->watcher.addPath(book->directory());
-        connect(&d->watcher, &QFileSystemWatcher::directoryChanged, &d->delay, qOverload<>(&QTimer::start));
+    if (!book || !book->isOpen())
+        return;
+    // Entries added, removed or renamed into place, and files written in place: a shell redirect
+    // or an editor that saves over the file changes no directory entry.
+    d->fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    const uint32_t mask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CLOSE_WRITE | IN_MODIFY |
+                          IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF;
+    if (d->fd < 0 || ::inotify_add_watch(d->fd, QFile::encodeName(book->directory()).constData(), mask) < 0) {
+        systemLog(QStringLiteral("ABStoreWatcher: cannot watch %1: %2")
+                      .arg(book->directory(), QString::fromLocal8Bit(std::strerror(errno))));
+        if (d->fd >= 0)
+            ::close(d->fd);
+        d->fd = -1;
+        return;
     }
+    d->notifier = std::make_unique<QSocketNotifier>(d->fd, QSocketNotifier::Read);
+    connect(d->notifier.get(), &QSocketNotifier::activated, this, &ABStoreWatcher::readNotices);
 }
 
-ABStoreWatcher::~ABStoreWatcher() = default;
+ABStoreWatcher::~ABStoreWatcher()
+{
+    d->notifier.reset();
+    if (d->fd >= 0)
+        ::close(d->fd);
+}
 
 void ABStoreWatcher::setDelay(int milliseconds)
 {
     d->delay.setInterval(milliseconds);
 }
 
+void ABStoreWatcher::readNotices()
+{
+    if (d->fd < 0)
+        return;
+    alignas(inotify_event) char buffer[16 * (sizeof(inotify_event) + NAME_MAX + 1)];
+    bool any = false;
+    for (;;) {
+        const ssize_t n = ::read(d->fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break; // EAGAIN: nothing more
+        any = true;
+        for (ssize_t at = 0; at + ssize_t(sizeof(inotify_event)) <= n;) {
+            const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
+            if (event->len > 0 && (event->mask & (IN_MODIFY | IN_CLOSE_WRITE))) {
+                const QString name = QFile::decodeName(event->name);
+                if (name.endsWith(QLatin1String(".vcf"), Qt::CaseInsensitive))
+                    d->writtenInPlace.insert(name);
+            }
+            at += ssize_t(sizeof(inotify_event) + event->len);
+        }
+    }
+    if (any)
+        d->delay.start();
+}
+
 void ABStoreWatcher::takeInPendingChanges()
 {
+    readNotices();
     if (d->delay.isActive())
         refreshNow();
 }
@@ -42,6 +99,7 @@ void ABStoreWatcher::takeInPendingChanges()
 void ABStoreWatcher::refreshNow()
 {
     d->delay.stop();
-    if (d->book && d->book->refresh())
+    const QSet<QString> written = std::exchange(d->writtenInPlace, {});
+    if (d->book && d->book->refresh(written))
         emit refreshed();
 }

@@ -5,9 +5,10 @@
 class ABAddressBook;
 
 // Keeps a store in step with its directory while the program runs: other programs (a sync tool,
-// a contacts application, khard) add, change and delete files; shortly after the directory
-// changes, the store takes those changes in (ABAddressBook::refresh) and refreshed() is emitted.
-// A share then serves what is in the directory, not what was there at start.
+// a contacts application, khard, an editor or a shell redirect writing in place) add, change and
+// delete files; shortly after the directory or a card file in it changes, the store takes those
+// changes in (ABAddressBook::refresh) and refreshed() is emitted. A share then serves what is on
+// disk, not what was there at start.
 class ABStoreWatcher : public QObject
 {
     Q_OBJECT
@@ -21,14 +22,16 @@ public:
     // in once.
     void setDelay(int milliseconds);
 
-    // Before the store is read for a download: takes in a change seen but not yet taken in, so
-    // that the download has it. Costs nothing when the directory has not changed.
+    // Before the store is read for a download: takes in every change made before this call, also
+    // one whose notice the event loop has not delivered yet. When nothing changed it costs one
+    // system call and no look at the files.
     void takeInPendingChanges();
 
 signals:
     void refreshed();
 
 private:
+    void readNotices();
     void refreshNow();
 
     struct Private;

@@ -1,5 +1,7 @@
 #include "vcardcodec.h"
 
+#include <QRegularExpression>
+
 #include <QStringDecoder>
 
 namespace {
@@ -20,14 +22,15 @@ QString decodeText(QByteArrayView bytes, const QString &charset)
     if (isAscii(bytes))
         return QString::fromLatin1(bytes);
     if (!charset.isEmpty() && charset.compare(QLatin1String("utf-8"), Qt::CaseInsensitive) != 0) {
-        QStringDecoder decoder(charset.toLatin1().constData());
+        QStringDecoder decoder(charset.toLatin1().constData(), QStringDecoder::Flag::ConvertInitialBom);
         if (decoder.isValid()) {
             QString text = decoder(bytes);
             if (!decoder.hasError())
                 return text;
         }
     }
-    QStringDecoder utf8(QStringDecoder::Utf8);
+    // A U+FEFF inside a line is text like any other; only the file's own BOM is not.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
     QString text = utf8(bytes);
     if (!utf8.hasError())
         return text;
@@ -157,13 +160,18 @@ qsizetype colonOutsideQuotes(const QByteArray &line)
     return line.indexOf(':');
 }
 
+// Whether a line's parameters make its value quoted-printable (";QUOTED-PRINTABLE" or
+// "ENCODING=QUOTED-PRINTABLE", as a whole parameter value): then "=" at a line end is a soft break.
 bool headIsQuotedPrintable(const QByteArray &line)
 {
     const qsizetype colon = line.indexOf(':');
     const qsizetype size = colon < 0 ? line.size() : colon;
     constexpr qsizetype needle = 16; // QUOTED-PRINTABLE
-    for (qsizetype i = 0; i + needle <= size; ++i) {
-        if (qstrnicmp(line.constData() + i, "QUOTED-PRINTABLE", needle) == 0)
+    for (qsizetype i = 1; i + needle <= size; ++i) {
+        const char before = line.at(i - 1);
+        const char after = i + needle < line.size() ? line.at(i + needle) : ':';
+        if ((before == ';' || before == '=' || before == ',') && (after == ';' || after == ':' || after == ',') &&
+            qstrnicmp(line.constData() + i, "QUOTED-PRINTABLE", needle) == 0)
             return true;
     }
     return false;
@@ -401,6 +409,13 @@ ParseResult parse(const QByteArray &input)
     return result;
 }
 
+bool isWritable(const VCardProperty &prop)
+{
+    // A name outside the grammar (a stray quote or "=", say) would be read back as something else.
+    static const QRegularExpression token(QStringLiteral("^[A-Za-z0-9-]+$"));
+    return token.match(prop.name).hasMatch() && (prop.group.isEmpty() || token.match(prop.group).hasMatch());
+}
+
 QByteArray serialize(const VCard &card)
 {
     QByteArray out;
@@ -423,12 +438,18 @@ QByteArray serialize(const VCard &card)
     };
     emitLine(QStringLiteral("BEGIN:VCARD"));
     emitLine(QStringLiteral("VERSION:3.0"));
+    static const QRegularExpression token(QStringLiteral("^[A-Za-z0-9-]+$"));
     for (const VCardProperty &prop : card.properties) {
+        if (!isWritable(prop))
+            continue;
         QString line;
         if (!prop.group.isEmpty())
             line = prop.group + u'.';
         line += prop.name;
         for (const auto &param : prop.params) {
+            // Values are written decoded: a stray QUOTED-PRINTABLE would make "=" at a fold a soft break.
+            if (!token.match(param.first).hasMatch() || param.second.contains(QLatin1String("QUOTED-PRINTABLE"), Qt::CaseInsensitive))
+                continue;
             QString value = param.second;
             if (param.first == QLatin1String("ENCODING") &&
                 value.compare(QLatin1String("BASE64"), Qt::CaseInsensitive) == 0)
@@ -437,9 +458,10 @@ QByteArray serialize(const VCard &card)
         }
         line += u':';
         QString value = prop.value;
+        // Line breaks inside a value, a bare CR among them, never end the line.
         value.replace(QLatin1String("\r\n"), QLatin1String("\\n"));
         value.replace(u'\n', QLatin1String("\\n"));
-        value.remove(u'\r');
+        value.replace(u'\r', QLatin1String("\\n"));
         line += value;
         emitLine(line);
     }
@@ -467,6 +489,14 @@ QString unescape(QStringView text)
 
 QString escape(const QString &text)
 {
+    // A line break is a line break whatever its form: a bare CR written as it is would end the
+    // line for some readers.
+    if (text.contains(u'\r')) {
+        QString unified = text;
+        unified.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        unified.replace(u'\r', u'\n');
+        return escape(unified);
+    }
     QString out;
     out.reserve(text.size() + 8);
     for (QChar c : text) {

@@ -41,7 +41,10 @@ struct ParseResult
 };
 
 ParseResult parse(const QByteArray &data);
+// Lines whose name or item group is not a vCard name (letters, digits, "-") are not written:
+// they would read back as something else.
 QByteArray serialize(const VCard &card);
+bool isWritable(const VCardProperty &prop);
 
 // Backslash escapes: \\ \, \; \n (\N); an unknown escape gives the escaped character.
 QString unescape(QStringView text);

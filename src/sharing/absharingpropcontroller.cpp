@@ -23,30 +23,6 @@ QSettings userDefaults()
     return QSettings(QStringLiteral("quenfold"), QStringLiteral("zorbix"));
 }
 
-// Settings written by hand or by an older version may hold anything: only dictionaries with a
-// text UID are group references.
-QVariantList groupReferences(const QVariant &stored)
-{
-    QVariantList references;
-    const QVariantList items = stored.toList();
-    for (const QVariant &item : items) {
-        if (item.metaType() != QMetaType::fromType<QVariantMap>())
-            continue;
-        const QVariantMap map = item.toMap();
-        const QVariant uid = map.value(kABUIDProperty);
-        if (uid.metaType() != QMetaType::fromType<QString>() || uid.toString().isEmpty())
-            continue;
-        references.append(QVariantMap{{kABUIDProperty, uid.toString()},
-                                      {kABGroupNameProperty, map.value(kABGroupNameProperty).toString()}});
-    }
-    return references;
-}
-
-QString uidOf(const QVariant &reference)
-{
-    return reference.toMap().value(kABUIDProperty).toString();
-}
-
 } // namespace
 
 ABSharingPropController::ABSharingPropController(QObject *parent)
@@ -124,67 +100,33 @@ QPushButton *ABSharingPropController::shareNonButtonOL() const
 
 bool ABSharingPropController::isPeopleInGroups(const ABPerson *person) const
 {
-    if (!person || m_sharedUids.isEmpty())
-        return false;
-    // Exact text equality of identifiers, as a set look-up per parent group.
-    const QList<ABGroup *> parents = person->parentGroups();
-    for (const ABGroup *group : parents) {
-        if (m_sharedUids.contains(group->uniqueId()))
-            return true;
-    }
-    return false;
+    return m_lists.isShared(person);
 }
 
 void ABSharingPropController::fillABProperties()
 {
-    QSettings settings = userDefaults();
-    const QString sharedKey = QString::fromLatin1(sharedGroupsKey());
-    const QString nonSharedKey = QString::fromLatin1(nonSharedGroupsKey());
-    if (settings.contains(sharedKey) && settings.contains(nonSharedKey)) {
-        m_sharedGroups = groupReferences(settings.value(sharedKey));
-        m_nonSharedGroups = groupReferences(settings.value(nonSharedKey));
-    } else {
-        m_sharedGroups.clear();
-        m_nonSharedGroups.clear();
-    }
-    if (!m_book || !m_book->isOpen()) {
+    m_lists.read(userDefaults());
+    if (!m_lists.reconcile(m_book)) {
         listsChanged();
         return; // the lists stay as read and are not saved
-    }
-    m_sharedGroups.removeIf(
-        [this](const QVariant &reference) { return !isGroupWithUIDinAB(uidOf(reference)); });
-    m_nonSharedGroups.removeIf(
-        [this](const QVariant &reference) { return !isGroupWithUIDinAB(uidOf(reference)); });
-    for (const ABGroup *group : m_book->groups()) {
-        const QString uid = group->uniqueId();
-        if (!groupInAnyTable(uid))
-            m_nonSharedGroups.append(
-                QVariantMap{{kABUIDProperty, uid}, {kABGroupNameProperty, group->name()}});
     }
     doSaveDefault();
 }
 
+void ABSharingPropController::takeInNewGroups()
+{
+    if (m_lists.reconcile(m_book))
+        doSaveDefault();
+}
+
 bool ABSharingPropController::isGroupWithUIDinAB(const QString &uid) const
 {
-    if (!m_book || !m_book->isOpen())
-        return false;
-    const QList<ABGroup *> groups = m_book->groups();
-    for (const ABGroup *group : groups) {
-        if (group->uniqueId() == uid)
-            return true;
-    }
-    return false;
+    return SharedGroupLists::storeHasGroup(m_book, uid);
 }
 
 bool ABSharingPropController::groupInAnyTable(const QString &uid) const
 {
-    for (const QVariantList *list : {&m_sharedGroups, &m_nonSharedGroups}) {
-        for (const QVariant &reference : *list) {
-            if (uidOf(reference) == uid)
-                return true;
-        }
-    }
-    return false;
+    return m_lists.contains(uid);
 }
 
 int ABSharingPropController::numberOfRowsInTableView(const QAbstractItemView *table) const
@@ -192,9 +134,9 @@ int ABSharingPropController::numberOfRowsInTableView(const QAbstractItemView *ta
     if (!table)
         return 0;
     if (table == nonSharedTableOL())
-        return static_cast<int>(m_nonSharedGroups.size());
+        return static_cast<int>(nonSharedGroups().size());
     if (table == sharedTableOL())
-        return static_cast<int>(m_sharedGroups.size());
+        return static_cast<int>(sharedGroups().size());
     return 0;
 }
 
@@ -204,9 +146,9 @@ QString ABSharingPropController::tableViewObjectValue(const QAbstractItemView *t
     Q_UNUSED(column);
     const QVariantList *list = nullptr;
     if (table && table == nonSharedTableOL())
-        list = &m_nonSharedGroups;
+        list = &nonSharedGroups();
     else if (table && table == sharedTableOL())
-        list = &m_sharedGroups;
+        list = &sharedGroups();
     if (!list || row < 0 || row >= list->size())
         return QString();
     return list->at(row).toMap().value(kABGroupNameProperty).toString();
@@ -214,9 +156,6 @@ QString ABSharingPropController::tableViewObjectValue(const QAbstractItemView *t
 
 void ABSharingPropController::listsChanged()
 {
-    m_sharedUids.clear();
-    for (const QVariant &reference : std::as_const(m_sharedGroups))
-        m_sharedUids.insert(uidOf(reference));
     m_nonSharedModel->reload();
     m_sharedModel->reload();
 }
@@ -225,16 +164,11 @@ void ABSharingPropController::doSaveDefault()
 {
     listsChanged();
     QSettings settings = userDefaults();
-    settings.setValue(QString::fromLatin1(sharedGroupsKey()), m_sharedGroups);
-    settings.setValue(QString::fromLatin1(nonSharedGroupsKey()), m_nonSharedGroups);
-    settings.sync();
-    if (settings.status() != QSettings::NoError) {
+    if (!m_lists.write(settings)) {
         systemLog(QStringLiteral("ABSharingPropController: could not write the group lists to %1")
                       .arg(settings.fileName()));
-        vCardCommon::alert(tr("Your choice of shared groups could not be saved"),
-                           tr("It applies until zorbix quits. Check that %1 is writable and that the disk is "
-                              "not full, then change the choice again.")
-                               .arg(settings.fileName()));
+        vCardCommon::alert(vCardCommon::getLocMsg(QStringLiteral("SC_GroupsNotSavedProblem")),
+                           vCardCommon::getLocMsg(QStringLiteral("SC_GroupsNotSavedHint")).arg(settings.fileName()));
     }
     emit groupListsChanged();
 }
@@ -249,42 +183,30 @@ int ABSharingPropController::selectedRow(const QTableView *table)
 
 void ABSharingPropController::doShare()
 {
-    const int row = selectedRow(nonSharedTableOL());
-    if (row < 0 || row >= m_nonSharedGroups.size()) {
+    if (!m_lists.share(selectedRow(nonSharedTableOL())))
         PlatformHooks::current().beep();
-    } else {
-        m_sharedGroups.append(m_nonSharedGroups.at(row));
-        m_nonSharedGroups.removeAt(row);
-    }
     doSaveDefault();
 }
 
 void ABSharingPropController::doUnshare()
 {
-    const int row = selectedRow(sharedTableOL());
-    if (row < 0 || row >= m_sharedGroups.size()) {
+    if (!m_lists.unshare(selectedRow(sharedTableOL())))
         PlatformHooks::current().beep();
-    } else {
-        m_nonSharedGroups.append(m_sharedGroups.at(row));
-        m_sharedGroups.removeAt(row);
-    }
     doSaveDefault();
 }
 
 void ABSharingPropController::doShareAll()
 {
-    if (m_nonSharedGroups.isEmpty())
+    if (nonSharedGroups().isEmpty())
         PlatformHooks::current().beep();
-    m_sharedGroups.append(m_nonSharedGroups);
-    m_nonSharedGroups.clear();
+    m_lists.shareAll();
     doSaveDefault();
 }
 
 void ABSharingPropController::doNonShareAll()
 {
-    if (m_sharedGroups.isEmpty())
+    if (sharedGroups().isEmpty())
         PlatformHooks::current().beep();
-    m_nonSharedGroups.append(m_sharedGroups);
-    m_sharedGroups.clear();
+    m_lists.unshareAll();
     doSaveDefault();
 }

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "sharedgrouplists.h"
+
 #include <QObject>
 #include <QPointer>
-#include <QSet>
 #include <QVariantList>
 
 class ABAddressBook;
@@ -16,10 +17,11 @@ class QWidget;
 
 // The shared record selection and the group sharing settings ("AB Folders" page).
 //
-// Holds two ordered lists of group references (QVariantMap {"UID": text, "GroupName": text}):
-// the shared groups and the others, kept in the settings under "sharedGroups" and
-// "nonSharedGroups". A person is shared when one of the groups that hold it directly is shared;
-// a person in no group never is. The stored name of a group is the name it had when first listed.
+// Holds the two group lists (SharedGroupLists, whose rules `zorbix-cli serve` applies as well).
+// A person is shared when one of the groups that hold it directly is shared; a person in no
+// group never is. The stored name of a group is the name it had when first listed. The lists are
+// read from the settings once; afterwards what the user chose in this run stands for the run,
+// also when the settings could not be written.
 //
 // The constructor builds the page (owned by the controller until the main window takes it with
 // view() and gives it a parent) and loads and reconciles the lists (fillABProperties).
@@ -39,12 +41,16 @@ public:
     // The selection test, asked once per person and download.
     bool isPeopleInGroups(const ABPerson *person) const;
 
+    // Reads the lists from the settings and reconciles them with the store (at start).
     void fillABProperties();
+    // After groups were added to the store (an import): they join the not-shared list; the
+    // lists in memory are kept, never read again from the settings.
+    void takeInNewGroups();
     bool isGroupWithUIDinAB(const QString &uid) const;
     bool groupInAnyTable(const QString &uid) const;
 
-    const QVariantList &sharedGroups() const { return m_sharedGroups; }
-    const QVariantList &nonSharedGroups() const { return m_nonSharedGroups; }
+    const QVariantList &sharedGroups() const { return m_lists.shared(); }
+    const QVariantList &nonSharedGroups() const { return m_lists.nonShared(); }
 
     // Table data: rows of the table's list; a row's text is the reference's stored group name.
     int numberOfRowsInTableView(const QAbstractItemView *table) const;
@@ -56,9 +62,6 @@ public:
     QPushButton *shareNonOneButtonOL() const;
     QPushButton *shareAllButtonOL() const;
     QPushButton *shareNonButtonOL() const;
-
-    static const char *sharedGroupsKey() { return "sharedGroups"; }
-    static const char *nonSharedGroupsKey() { return "nonSharedGroups"; }
 
 public slots:
     // Redraws both tables and writes both lists to the settings.
@@ -77,9 +80,7 @@ private:
     static int selectedRow(const QTableView *table);
 
     ABAddressBook *m_book;
-    QVariantList m_sharedGroups;
-    QVariantList m_nonSharedGroups;
-    QSet<QString> m_sharedUids; // identifiers of m_sharedGroups, for the selection test
+    SharedGroupLists m_lists;
     QPointer<ABFoldersView> m_view;
     GroupTableModel *m_nonSharedModel = nullptr;
     GroupTableModel *m_sharedModel = nullptr;

@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <utility>
+
 // The sharing window's saved settings: the persisted controls (today the share name) under
 // "sharingPrefsV2", one value per control, and the owner card texts under "ownerCard".
 class SharingPreferences
@@ -13,6 +15,12 @@ class SharingPreferences
 public:
     static const QString PrefsKey;
     static const QString OwnerCardKey;
+    // The announcement carries the share name as one DNS label: at most 63 bytes of UTF-8.
+    static constexpr int MaxShareNameBytes = 63;
+
+    // What is wrong with a share name, as the message table's problem and hint keys; both null
+    // for a name that can be announced (not blank, not too long).
+    static std::pair<const char *, const char *> shareNameProblem(const QString &name);
 
     // Sets the controls from "sharingPrefsV2". Null placeholders are skipped and values beyond
     // the list of controls are ignored; without the key nothing changes. A button takes the

@@ -1,6 +1,7 @@
 #include "abaddressbook.h"
 #include "preferenceswindow.h"
 #include "recordingplatform.h"
+#include "testmessages.h"
 #include "vcardimport.h"
 #include "vcardsharingcontroller.h"
 #include "viewerwindow.h"
@@ -45,8 +46,9 @@ void TestAppActions::importReportsWhatCameInAndWhatNot()
     QVERIFY(book->people().size() > 0);
     QCOMPARE(platform.alerts.size(), 1);
     const auto [title, hint] = platform.alerts.first();
-    QVERIFY2(title.startsWith(QString::number(book->people().size())), qPrintable(title));
-    QVERIFY2(hint.contains(u"broken.vcf"_qs), qPrintable(hint));
+    // In the user's language, from the message table.
+    QCOMPARE(title, msg("IM_ImportedFormat").arg(book->people().size()).arg(2));
+    QVERIFY2(hint.contains(u"broken.vcf: "_qs + msg("IM_ReasonNoEnd")), qPrintable(hint));
 
     // Nothing chosen, nothing said.
     platform.clear();

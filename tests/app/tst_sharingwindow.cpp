@@ -1,4 +1,6 @@
+#include "abaddressbook.h"
 #include "inprocessdnssd.h"
+#include "qfexchangeclient.h"
 #include "ownercardfields.h"
 #include "recordingplatform.h"
 #include "shareservice.h"
@@ -10,7 +12,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QtTest>
 
 class TestSharingWindow : public QObject
@@ -25,10 +29,11 @@ private slots:
     }
     void cleanup() { DnsSdBackend::install(nullptr); }
     void toggleButtonsShareTheirTitle();
+    void downloadServesTheSharedGroupsAsOnDisk();
+    void shareNameIsCheckedBeforeAnnouncing_data();
+    void shareNameIsCheckedBeforeAnnouncing();
     void shareNameSurvivesRestart();
-    void extraSavedValuesAreIgnored();
     void ownerCardFieldsCarryTheirTags();
-    void twoFieldsWithOneTagGiveOneEntry();
 
 private:
     InProcessDnsSd dnssd;
@@ -63,6 +68,83 @@ void TestSharingWindow::toggleButtonsShareTheirTitle()
     QCOMPARE(controller.shortStatusText()->text(), msg("SC_SharingIsOff"));
 }
 
+namespace {
+void writeCard(const QString &path, const QByteArray &lines)
+{
+    QFile file(path); // in place, as an editor or a shell redirect writes
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("BEGIN:VCARD\r\nVERSION:3.0\r\n" + lines + "END:VCARD\r\n");
+}
+
+QStringList download(quint16 port)
+{
+    QFExchangeClient client;
+    QSignalSpy finished(&client, &QFExchangeClient::finished);
+    client.loadServiceByAddress(u"127.0.0.1"_qs, port);
+    if (!finished.wait(10000))
+        return {u"no download"_qs};
+    QStringList firstNames;
+    for (const QVariant &person : finished.first().first().value<QFExchangeReply>().records->toList())
+        firstNames.append(person.toMap().value(u"First"_qs).toString());
+    return firstNames;
+}
+} // namespace
+
+// The desktop's whole path: the store on disk, the group settings, the share service, a real
+// connection. A person outside the shared groups never travels, and a group rewritten in place
+// by another program counts at the very next download.
+void TestSharingWindow::downloadServesTheSharedGroupsAsOnDisk()
+{
+    QTemporaryDir store;
+    const QByteArray group = "UID:g1\r\nFN:Friends\r\nX-ADDRESSBOOKSERVER-KIND:group\r\n"
+                             "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:p1\r\n";
+    writeCard(store.filePath(u"g1.vcf"_qs), group);
+    writeCard(store.filePath(u"p1.vcf"_qs), "UID:p1\r\nN:Lee;Ann;;;\r\n");
+    writeCard(store.filePath(u"p2.vcf"_qs), "UID:p2\r\nN:Out;Otto;;;\r\n");
+    ABAddressBook book(store.path());
+    ABAddressBook::setSharedAddressBook(&book);
+    QSettings().setValue(u"sharedGroups"_qs, QVariantList{QVariantMap{{u"UID"_qs, u"g1"_qs}, {u"GroupName"_qs, u"Friends"_qs}}});
+    QSettings().setValue(u"nonSharedGroups"_qs, QVariantList{});
+    {
+        vCardSharingController controller;
+        controller.toggleSharingButton()->click();
+        QTRY_VERIFY(controller.shareService().isAnnounced());
+        QCOMPARE(download(controller.shareService().port()), QStringList{u"Ann"_qs});
+        writeCard(store.filePath(u"g1.vcf"_qs), QByteArray(group).replace("p1", "p2"));
+        QCOMPARE(download(controller.shareService().port()), QStringList{u"Otto"_qs});
+    }
+    ABAddressBook::setSharedAddressBook(nullptr);
+}
+
+void TestSharingWindow::shareNameIsCheckedBeforeAnnouncing_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("empty") << u""_qs << u"SC_ShareNameEmptyProblem"_qs;
+    QTest::newRow("blanks only") << u"   "_qs << u"SC_ShareNameEmptyProblem"_qs;
+    QTest::newRow("63 letters, 126 bytes") << QString(63, QChar(0x00e4)) << u"SC_ShareNameTooLongProblem"_qs;
+    QTest::newRow("63 bytes") << QString(61, u'a') + QChar(0x00e4) << QString();
+}
+
+void TestSharingWindow::shareNameIsCheckedBeforeAnnouncing()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, problem);
+    RecordingPlatform platform;
+    vCardSharingController controller;
+    controller.serviceNameField()->setText(name);
+    controller.toggleSharingButton()->click();
+    if (problem.isEmpty()) {
+        QTRY_VERIFY(dnssd.publishedNames().contains(name));
+        QVERIFY(platform.alerts.isEmpty());
+    } else {
+        QCOMPARE(platform.alerts.size(), 1);
+        QCOMPARE(platform.alerts.first().first, vCardCommon::getLocMsg(problem));
+        QCOMPARE(controller.shareService().port(), 0);
+        QVERIFY(controller.serviceNameField()->isEnabled());
+    }
+}
+
 void TestSharingWindow::shareNameSurvivesRestart()
 {
     {
@@ -80,22 +162,16 @@ void TestSharingWindow::shareNameSurvivesRestart()
         second.doSaveAsPreference();
         QCOMPARE(QSettings().value(u"sharingPrefsV2"_qs).toList(), QVariantList{u"Ärzte & Co \"Süd\""_qs});
     }
-    vCardSharingController third;
-    QCOMPARE(third.serviceNameField()->text(), u"Ärzte & Co \"Süd\""_qs);
-    QCOMPARE(third.ownerCard().value(PrivEmailTag), u"me@example.org"_qs);
-}
-
-void TestSharingWindow::extraSavedValuesAreIgnored()
-{
-    QSettings().setValue(u"sharingPrefsV2"_qs, QVariantList{u"Team Share"_qs, 1, u"extra"_qs});
     {
-        vCardSharingController controller;
-        QCOMPARE(controller.serviceNameField()->text(), u"Team Share"_qs);
+        vCardSharingController third;
+        QCOMPARE(third.serviceNameField()->text(), u"Ärzte & Co \"Süd\""_qs);
+        QCOMPARE(third.ownerCard().value(PrivEmailTag), u"me@example.org"_qs);
     }
-    // A null placeholder leaves the default in place.
+    // Values beyond the persisted controls are ignored; a null placeholder keeps the default.
+    QSettings().setValue(u"sharingPrefsV2"_qs, QVariantList{u"Team Share"_qs, 1, u"extra"_qs});
+    QCOMPARE(vCardSharingController().serviceNameField()->text(), u"Team Share"_qs);
     QSettings().setValue(u"sharingPrefsV2"_qs, QVariantList{QVariant()});
-    vCardSharingController controller;
-    QCOMPARE(controller.serviceNameField()->text(), msg("SC_DefaultShareName"));
+    QCOMPARE(vCardSharingController().serviceNameField()->text(), msg("SC_DefaultShareName"));
 }
 
 void TestSharingWindow::ownerCardFieldsCarryTheirTags()
@@ -118,21 +194,10 @@ void TestSharingWindow::ownerCardFieldsCarryTheirTags()
     controller.ownerCardEditor()->findChild<QLineEdit *>(u"firstNameFieldOL"_qs)->clear();
     QVERIFY(controller.ownerCard().contains(FirstNameTag));
     QCOMPARE(controller.ownerCard().value(FirstNameTag), QString());
-}
-
-void TestSharingWindow::twoFieldsWithOneTagGiveOneEntry()
-{
-    vCardSharingController controller;
-    QWidget *editor = controller.ownerCardEditor();
-    // The business e-mail is read last: given the first name's tag, it wins.
-    auto *first = editor->findChild<QLineEdit *>(u"firstNameFieldOL"_qs);
-    auto *mail = editor->findChild<QLineEdit *>(u"bussEmailFieldOL"_qs);
-    mail->setProperty("tag", FirstNameTag);
-    first->setText(u"Anna"_qs);
-    mail->setText(u"anna@work.example"_qs);
-    const OwnerCard card = SharingPreferences::ownerCardFrom(editor);
-    QCOMPARE(card.size(), 10);
-    QCOMPARE(card.value(FirstNameTag), u"anna@work.example"_qs);
+    // Two fields with one tag: the business e-mail is read last, so it wins.
+    controller.ownerCardEditor()->findChild<QLineEdit *>(u"bussEmailFieldOL"_qs)->setProperty("tag", FirstNameTag);
+    QCOMPARE(controller.ownerCard().size(), 10);
+    QCOMPARE(controller.ownerCard().value(FirstNameTag), u"bussEmailFieldOL"_qs);
 }
 
 QTEST_MAIN(TestSharingWindow)

@@ -31,7 +31,6 @@ private slots:
     void makerSiteFromEnvironmentOrSetting();
     void fixedLinksAndContactButtons();
     void reviewMail();
-    void fileListShowsItsSampleRow();
     void droppedFilesAreLoggedOneLineEach();
     void mainWindowReachesTheSupportWindows();
 };
@@ -104,26 +103,6 @@ void TestSupportWindows::reviewMail()
     QCOMPARE(platform.openedUrls.size(), 1);
     QCOMPARE(platform.beeps, 1);
     QVERIFY(!review.revWindowOL()->isVisible());
-}
-
-void TestSupportWindows::fileListShowsItsSampleRow()
-{
-    sharedFileDelegate page;
-    ShareFilesModel *model = page.model();
-    QCOMPARE(page.fileTableOL()->model(), model);
-    QCOMPARE(model->rowCount(), 1);
-    const QModelIndex box = model->index(0, 0), name = model->index(0, 1);
-    QCOMPARE(model->data(box).toString(), u"qq"_qs);
-    QCOMPARE(model->data(box, Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Unchecked);
-    QCOMPARE(model->data(name).toString(), u"fileName"_qs);
-    QCOMPARE(model->objectValue(2, 0, Qt::DisplayRole).toString(), u"OutOfRange"_qs);
-    QVERIFY(!model->setData(name, u"other"_qs));
-    QVERIFY(!model->setData(box, Qt::Checked, Qt::CheckStateRole));
-    QCOMPARE(model->data(name).toString(), u"fileName"_qs);
-    QCOMPARE(model->data(box, Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Unchecked);
-    // Rows are not dragged out.
-    QVERIFY(!(model->flags(name) & Qt::ItemIsDragEnabled));
-    QVERIFY(!page.fileTableOL()->dragEnabled());
 }
 
 void TestSupportWindows::droppedFilesAreLoggedOneLineEach()

@@ -1,6 +1,7 @@
 // The browse window against the real avahi-daemon in the private namespace: a share that
 // zorbix-cli serve announces is listed under its name, and a click on it downloads it.
 #include "avahitools.h"
+#include "clitools.h"
 #include "qfrendezvousclient.h"
 #include "recordingplatform.h"
 #include "staticservercontroller.h"
@@ -28,20 +29,17 @@ void TestBrowserAvahi::servedShareIsListedAndDownloaded()
 {
     RecordingPlatform platform;
     QTemporaryDir book;
-    for (int i = 0; i < 3; ++i) {
-        QFile card(book.filePath(QStringLiteral("p%1.vcf").arg(i)));
-        QVERIFY(card.open(QIODevice::WriteOnly) &&
-                card.write(QStringLiteral("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann%1;;;\r\nCATEGORIES:Friends\r\nEND:VCARD\r\n")
-                               .arg(i).toUtf8()) > 0);
-    }
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(CliTools::writeCard(book.filePath(u"p%1.vcf"_qs.arg(i)), "N:Lee;Ann" + QByteArray::number(i) +
+                                                                             ";;;\r\nCATEGORIES:Friends\r\n"));
     const QString name = unique(u"Zoë's browsed share"_qs);
     QProcess serve;
-    serve.start(QStringLiteral(ZORBIX_CLI),
-                {u"serve"_qs, u"--addressbook"_qs, book.path(), u"--port"_qs, u"0"_qs, u"--name"_qs, name, u"--group"_qs,
-                 u"Friends"_qs, u"--card"_qs, u"1=Zoë"_qs, u"--card"_qs, u"7=zoe@example.org"_qs, u"--card"_qs, u"11=Hi"_qs});
-    QVERIFY(serve.waitForStarted(5000));
     QByteArray output;
-    QTRY_VERIFY2_WITH_TIMEOUT((output += serve.readAllStandardOutput()).contains("announced"), output.constData(), kWait);
+    CliTools::startServe(serve, {u"--addressbook"_qs, book.path(), u"--port"_qs, u"0"_qs, u"--name"_qs, name, u"--group"_qs,
+                                 u"Friends"_qs, u"--card"_qs, u"1=Zoë"_qs, u"--card"_qs, u"7=zoe@example.org"_qs,
+                                 u"--card"_qs, u"11=Hi"_qs},
+                         "announced", &output);
+    QVERIFY2(output.contains("announced"), output.constData());
 
     StaticServerController statics;
     vCardBrowserController browser(nullptr, &statics);

@@ -3,8 +3,7 @@
 #include "abglobals.h"
 #include "abgroup.h"
 #include "abperson.h"
-#include "exchangearchive.h"
-#include "exchangeprotocol.h"
+#include "fakebrowser.h"
 #include "quicksynccontroller.h"
 #include "recordingplatform.h"
 #include "testmessages.h"
@@ -13,30 +12,6 @@
 #include <QtWidgets>
 
 // The contact detail and quick sync windows driven by a stand-in for the share browser.
-class FakeBrowser final : public RemoteABSource
-{
-public:
-    const std::optional<ArchivedRecords> &getRemoteAB() const override { return records; }
-    QString getSelectedShareName() const override { return share; }
-    void reloadCurrentService() override { ++reloads; }
-
-    // The records as they arrive from a peer: encoded and checked by the exchange codec.
-    void setRecords(const RecordList &list)
-    {
-        const QByteArray payload =
-            ExchangeArchive::encode(
-                {{ExchangeProtocol::kType, ExchangeProtocol::kTypeAB}, {ExchangeProtocol::kRecordData, list}})
-                .value();
-        records = ExchangeArchive::decode(payload, ExchangeProtocol::kRecordData)
-                      ->value(ExchangeProtocol::kRecordData)
-                      .value<ArchivedRecords>();
-    }
-
-    std::optional<ArchivedRecords> records;
-    QString share = u"Office"_qs;
-    int reloads = 0;
-};
-
 class TestDownloadedPersons : public QObject
 {
     Q_OBJECT
@@ -44,7 +19,6 @@ class TestDownloadedPersons : public QObject
 private slots:
     void init();
     void detailWindow();
-    void quickSyncControls();
     void quickSyncRuns();
 
 private:
@@ -133,45 +107,6 @@ void TestDownloadedPersons::detailWindow()
     QCOMPARE(exports.size(), 1);
 }
 
-void TestDownloadedPersons::quickSyncControls()
-{
-    ABAddressBook book(m_dir->path());
-    QuickSyncController controller(&book);
-    QWidget *window = controller.window();
-    auto *run = window->findChild<QPushButton *>(u"runCAButtonOL"_qs);
-    auto *groups = window->findChild<QComboBox *>(u"caGroupListOL"_qs);
-    auto *groupName = window->findChild<QLineEdit *>(u"caNewGroupsNameFieldOL"_qs);
-    auto *useGroup = window->findChild<QCheckBox *>(u"caUseNewGroupButtonOL"_qs);
-    auto *matching = window->findChild<QCheckBox *>(u"caMatchingButtonOL"_qs);
-    auto *matrix = window->findChild<QWidget *>(u"caGroupTypeMatrixOL"_qs);
-    auto *existing = window->findChild<QRadioButton *>(u"caExistingGroupCellOL"_qs);
-
-    controller.doReloadData(&m_browser); // no download yet: nothing changes
-    QVERIFY(!run->isEnabled());
-    m_browser.setRecords({person(u"Ann"_qs, u"Lee"_qs)});
-    controller.doReloadData(&m_browser);
-    QVERIFY(run->isEnabled());
-    QCOMPARE(groupName->text(), msg("QS_FormatFrom").arg(u"Office"_qs));
-    QCOMPARE(groups->count(), 1);
-    QCOMPARE(groups->itemText(0), msg("QS_NoGroups"));
-    QVERIFY(!matching->isEnabled());
-    QVERIFY(!matrix->isEnabled());
-    useGroup->setChecked(true);
-    QVERIFY(matrix->isEnabled() && groupName->isEnabled());
-    QVERIFY(!existing->isEnabled() && !groups->isEnabled());
-
-    book.addRecord(ABAddressBook::newGroup())->setValue(u"Club"_qs, kABGroupNameProperty);
-    groupName->setText(u"typed"_qs);
-    m_browser.share.clear();
-    controller.doReloadData(&m_browser);
-    QCOMPARE(groupName->text(), u"typed"_qs);
-    QCOMPARE(window->findChild<QLabel *>(u"remoteShareNameOL"_qs)->text(), msg("BR_NoRemoteSystem"));
-    QCOMPARE(groups->itemText(0), u"Club"_qs);
-    QVERIFY(matching->isEnabled() && existing->isEnabled());
-    existing->setChecked(true);
-    QVERIFY(groups->isEnabled() && !groupName->isEnabled());
-}
-
 void TestDownloadedPersons::quickSyncRuns()
 {
     RecordingPlatform platform;
@@ -180,22 +115,28 @@ void TestDownloadedPersons::quickSyncRuns()
     controller.setBrowserController(&m_browser);
     controller.setSliceSize(1);
     QWidget *window = controller.window();
+    auto *run = window->findChild<QPushButton *>(u"runCAButtonOL"_qs);
+    auto *groupName = window->findChild<QLineEdit *>(u"caNewGroupsNameFieldOL"_qs);
     QSignalSpy finished(&controller, &QuickSyncController::finished);
+    controller.doReloadData(&m_browser); // no download yet: nothing to run
+    QVERIFY(!run->isEnabled());
     m_browser.setRecords({person(u"Ann"_qs, u"Lee"_qs), person(u"Bob"_qs, u"Roe"_qs),
                           person(u"Cleo"_qs, u"Day"_qs, {{kABNoteProperty, u"n"_qs}})});
     controller.doReloadData(&m_browser);
+    QVERIFY(run->isEnabled());
+    QCOMPARE(groupName->text(), msg("QS_FormatFrom").arg(u"Office"_qs));
     window->findChild<QCheckBox *>(u"caUseNewGroupButtonOL"_qs)->setChecked(true);
 
     // Cancelled: the store stays as it was.
-    QTest::mouseClick(window->findChild<QPushButton *>(u"runCAButtonOL"_qs), Qt::LeftButton);
+    QTest::mouseClick(run, Qt::LeftButton);
     QVERIFY(controller.isRunning());
-    QVERIFY(!window->findChild<QPushButton *>(u"runCAButtonOL"_qs)->isEnabled());
+    QVERIFY(!run->isEnabled());
     QTest::mouseClick(window->findChild<QPushButton *>(u"cancelButtonOL"_qs), Qt::LeftButton);
     QCOMPARE(finished.size(), 1);
     QVERIFY(book.people().isEmpty() && book.groups().isEmpty() && !book.hasUnsavedChanges());
 
     // Copied in slices, one save, one report.
-    QTest::mouseClick(window->findChild<QPushButton *>(u"runCAButtonOL"_qs), Qt::LeftButton);
+    QTest::mouseClick(run, Qt::LeftButton);
     QVERIFY(finished.wait(5000));
     QCOMPARE(platform.alerts,
              (QList<QPair<QString, QString>>{
@@ -218,7 +159,7 @@ void TestDownloadedPersons::quickSyncRuns()
     // A save that fails is reported by the store, and no summary says otherwise.
     platform.clear();
     QVERIFY(QDir(m_dir->path()).removeRecursively());
-    QTest::mouseClick(window->findChild<QPushButton *>(u"runCAButtonOL"_qs), Qt::LeftButton);
+    QTest::mouseClick(run, Qt::LeftButton);
     QVERIFY(finished.wait(5000));
     QCOMPARE(platform.alerts.size(), 1);
     QVERIFY(platform.alerts.first().second.contains(m_dir->path()));

@@ -58,7 +58,6 @@ void TestAvahiNoDaemon::publishingFailsWithACode()
     QCOMPARE(didNot.size(), 0); // from the event loop, not from inside publish()
     QTRY_COMPARE(didNot.size(), 1);
     QCOMPARE(didNot[0][0].toInt(), NetServiceError::DaemonNotRunning);
-    QVERIFY(didNot[0][0].toInt() != NetServiceError::Collision);
     QCOMPARE(will.size(), 0);
     QVERIFY(!publisher.isPublishing());
     publisher.stop();
@@ -67,7 +66,6 @@ void TestAvahiNoDaemon::publishingFailsWithACode()
 void TestAvahiNoDaemon::browsingStaysEmpty()
 {
     QFRendezvousClient client(AvahiBackend::instance());
-    QSignalSpy changed(&client, &QFRendezvousClient::browsingChanged);
     QTest::qWait(300);
     QVERIFY(!client.isBrowsing());
     QVERIFY(client.getServices().isEmpty());

@@ -1,3 +1,5 @@
+#include "clitools.h"
+
 #include <QCborArray>
 #include <QCborMap>
 #include <QCborValue>
@@ -12,7 +14,18 @@
 
 #include <csignal>
 
-// zorbix-cli serve and fetch as a user runs them: a store on disk, two processes, a real port.
+using namespace CliTools;
+
+namespace {
+QJsonDocument readJson(const QString &path)
+{
+    QFile file(path);
+    return QJsonDocument::fromJson(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+}
+} // namespace
+
+// zorbix-cli serve and fetch as a user runs them: a store on disk, two processes, a real port;
+// fetch also writing CSV and vCard files.
 class TestCliExchange : public QObject
 {
     Q_OBJECT
@@ -23,66 +36,39 @@ private slots:
     void fetchFailuresHaveTheirExitCodes_data();
     void fetchFailuresHaveTheirExitCodes();
     void peerAndFileTextIsEscaped();
+    void fetchWritesFiles_data();
+    void fetchWritesFiles();
 
 private:
-    static void writeCard(const QString &path, const QByteArray &lines);
-    int runCli(const QStringList &args, QByteArray *out = nullptr, QByteArray *err = nullptr);
-    int runFetch(const QStringList &args, QByteArray *out = nullptr) { return runCli(QStringList{u"fetch"_qs} + args, out); }
+    int runFetch(const QStringList &args, QByteArray *out = nullptr) { return run(QStringList{u"fetch"_qs} + args, out); }
 
     QTemporaryDir m_dir;
+    QProcess m_exportServe; // killed with the test
+    QString m_exportPort;
 };
-
-void TestCliExchange::writeCard(const QString &path, const QByteArray &lines)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("BEGIN:VCARD\r\nVERSION:3.0\r\n" + lines + "END:VCARD\r\n");
-}
 
 void TestCliExchange::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     const QString book = m_dir.filePath(u"book"_qs);
     QVERIFY(QDir().mkpath(book));
-    writeCard(book + u"/p1.vcf"_qs, "UID:p1\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\nEMAIL;TYPE=work:ann@example.org\r\n"
-                                     "EMAIL;TYPE=work:lee@example.org\r\n");
-    writeCard(book + u"/p2.vcf"_qs, "UID:p2\r\nN:Roe;Bob;;;\r\nFN:Bob Roe\r\nTEL;TYPE=cell:+43 1 234\r\n");
-    writeCard(book + u"/p3.vcf"_qs, "UID:p3\r\nN:Out;Carl;;;\r\nFN:Carl Out\r\n");
-    writeCard(book + u"/g1.vcf"_qs, "UID:g1\r\nFN:Friends\r\nN:Friends;;;;\r\nX-ADDRESSBOOKSERVER-KIND:group\r\n"
-                                     "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:p1\r\nX-ADDRESSBOOKSERVER-MEMBER:urn:uuid:p2\r\n");
-}
-
-int TestCliExchange::runCli(const QStringList &args, QByteArray *out, QByteArray *err)
-{
-    QProcess fetch;
-    fetch.start(QStringLiteral(ZORBIX_CLI), args);
-    if (!fetch.waitForStarted(5000))
-        return -1;
-    // Spin the loop rather than block: some peers below live in this process.
-    QDeadlineTimer deadline(30000);
-    while (fetch.state() != QProcess::NotRunning && !deadline.hasExpired())
-        QTest::qWait(10);
-    if (out)
-        *out = fetch.readAllStandardOutput();
-    if (err)
-        *err = fetch.readAllStandardError();
-    return fetch.exitStatus() == QProcess::NormalExit ? fetch.exitCode() : -1;
+    QVERIFY(writeCard(book + u"/p1.vcf"_qs, "UID:p1\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\nEMAIL;TYPE=work:ann@example.org\r\n"
+                                     "EMAIL;TYPE=work:lee@example.org\r\n"));
+    QVERIFY(writeCard(book + u"/p2.vcf"_qs, "UID:p2\r\nN:Roe;Bob;;;\r\nFN:Bob Roe\r\nTEL;TYPE=cell:+43 1 234\r\n"));
+    QVERIFY(writeCard(book + u"/p3.vcf"_qs, "UID:p3\r\nN:Out;Carl;;;\r\nFN:Carl Out\r\n"));
+    QVERIFY(writeCard(book + u"/g1.vcf"_qs, "UID:g1\r\nFN:Friends\r\nN:Friends;;;;\r\nX-ADDRESSBOOKSERVER-KIND:group\r\n"
+                                     "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:p1\r\nX-ADDRESSBOOKSERVER-MEMBER:urn:uuid:p2\r\n"));
 }
 
 void TestCliExchange::serveThenFetch()
 {
     QProcess serve;
-    serve.start(QStringLiteral(ZORBIX_CLI), {u"serve"_qs, u"--addressbook"_qs, m_dir.filePath(u"book"_qs), u"--group"_qs,
-                                             u"Friends"_qs, u"--port"_qs, u"0"_qs, u"--name"_qs, u"Office"_qs,
-                                             u"--card"_qs, u"1=Ann"_qs, u"--card"_qs, u"9=https://ann.example"_qs,
-                                             u"--no-announce"_qs});
-    QVERIFY(serve.waitForStarted(5000));
     QByteArray banner;
-    QTRY_VERIFY_WITH_TIMEOUT((banner += serve.readAllStandardOutput()).contains('\n'), 20000);
-    const QRegularExpressionMatch match =
-        QRegularExpression(u"^sharing \"Office\" on port (\\d+)\n"_qs).match(QString::fromUtf8(banner));
-    QVERIFY2(match.hasMatch(), banner.constData());
-    const QString port = match.captured(1);
+    const QString port = startServe(serve, {u"--addressbook"_qs, m_dir.filePath(u"book"_qs), u"--group"_qs, u"Friends"_qs,
+                                            u"--port"_qs, u"0"_qs, u"--name"_qs, u"Office"_qs, u"--card"_qs, u"1=Ann"_qs,
+                                            u"--card"_qs, u"9=https://ann.example"_qs, u"--no-announce"_qs},
+                                    "\n", &banner);
+    QVERIFY2(banner.startsWith("sharing \"Office\" on port " + port.toLatin1() + '\n'), banner.constData());
 
     const QString json = m_dir.filePath(u"out.json"_qs);
     QByteArray out;
@@ -91,9 +77,7 @@ void TestCliExchange::serveThenFetch()
     QVERIFY2(out.contains("Web site: https://ann.example\n"), out.constData());
     QVERIFY2(out.contains("2 records\n"), out.constData());
 
-    QFile file(json);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QJsonArray records = QJsonDocument::fromJson(file.readAll()).array();
+    const QJsonArray records = readJson(json).array();
     QCOMPARE(records.size(), 2);
     QCOMPARE(records.at(0).toObject().value(u"First"_qs).toString(), u"Ann"_qs);
     const QJsonArray mails = records.at(0).toObject().value(u"Email"_qs).toArray();
@@ -104,12 +88,10 @@ void TestCliExchange::serveThenFetch()
     // Another program changes the directory while it is shared: Bob deleted, Carl put into the
     // group. The next download has it without a restart.
     QVERIFY(QFile::remove(m_dir.filePath(u"book/p2.vcf"_qs)));
-    writeCard(m_dir.filePath(u"book/g1.vcf"_qs), "UID:g1\r\nFN:Friends\r\nN:Friends;;;;\r\nX-ADDRESSBOOKSERVER-KIND:group\r\n"
-                                                 "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:p1\r\nX-ADDRESSBOOKSERVER-MEMBER:urn:uuid:p3\r\n");
+    QVERIFY(writeCard(m_dir.filePath(u"book/g1.vcf"_qs), "UID:g1\r\nFN:Friends\r\nN:Friends;;;;\r\nX-ADDRESSBOOKSERVER-KIND:group\r\n"
+                                                 "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:p1\r\nX-ADDRESSBOOKSERVER-MEMBER:urn:uuid:p3\r\n"));
     QCOMPARE(runFetch({u"127.0.0.1:"_qs + port, u"--json"_qs, json}, &out), 0);
-    QFile again(json);
-    QVERIFY(again.open(QIODevice::ReadOnly));
-    const QJsonArray changed = QJsonDocument::fromJson(again.readAll()).array();
+    const QJsonArray changed = readJson(json).array();
     QCOMPARE(changed.size(), 2);
     QCOMPARE(changed.at(0).toObject().value(u"First"_qs).toString(), u"Ann"_qs);
     QCOMPARE(changed.at(1).toObject().value(u"First"_qs).toString(), u"Carl"_qs);
@@ -174,26 +156,71 @@ void TestCliExchange::peerAndFileTextIsEscaped()
     const QString target = QStringLiteral("127.0.0.1:%1").arg(fake.serverPort());
     QByteArray out, err;
     const QString json = m_dir.filePath(u"hostile.json"_qs);
-    QCOMPARE(runCli({u"fetch"_qs, target, u"--json"_qs, json}, &out), 0);
+    QCOMPARE(run({u"fetch"_qs, target, u"--json"_qs, json}, &out), 0);
     QVERIFY2(out.contains("First name: " + shown + '\n'), out.constData());
     // JSON keeps the text exactly, escaped its own way, however long.
-    QFile file(json);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(QJsonDocument::fromJson(file.readAll()).array().at(0)[u"Note"_qs].toString(), records[0][u"Note"_qs].toString());
+    QCOMPARE(readJson(json).array().at(0)[u"Note"_qs].toString(), records[0][u"Note"_qs].toString());
     reply = frame({{u"type"_qs, hostile}});
-    QCOMPARE(runCli({u"fetch"_qs, target}, &out, &err), 4);
+    QCOMPARE(run({u"fetch"_qs, target}, &out, &err), 4);
     QVERIFY2(err.contains('"' + shown + '"'), err.constData());
 
     const QString book = m_dir.filePath(u"hostile"_qs);
     QVERIFY(QDir().mkpath(book));
-    writeCard(book + u"/h.vcf"_qs, "UID:h\r\nN:Roe\x1b[2J\x07\x7f;Eve;;;\r\nFN:Eve\r\n");
-    QCOMPARE(runCli({u"list"_qs, u"--addressbook"_qs, book}, &out), 0);
+    QVERIFY(writeCard(book + u"/h.vcf"_qs, "UID:h\r\nN:Roe\x1b[2J\x07\x7f;Eve;;;\r\nFN:Eve\r\n"));
+    QCOMPARE(run({u"list"_qs, u"--addressbook"_qs, book}, &out), 0);
     QVERIFY2(out.contains("  Eve Roe\\x1b[2J\\x07\\x7f\n"), out.constData());
     QVERIFY(!out.contains('\x1b') && !out.contains('\x07') && !out.contains('\r'));
-    QCOMPARE(runCli({u"list"_qs, u"--json"_qs, u"--addressbook"_qs, book}, &out), 0);
+    QCOMPARE(run({u"list"_qs, u"--json"_qs, u"--addressbook"_qs, book}, &out), 0);
     const QJsonObject listed = QJsonDocument::fromJson(out).object();
     QCOMPARE(listed[u"persons"_qs][0][u"name"_qs].toString(), u"Eve Roe"_qs + QChar(0x1b) + u"[2J"_qs + QChar(0x07) + QChar(0x7f));
     QVERIFY(listed[u"groups"_qs].toArray().isEmpty());
+}
+
+void TestCliExchange::fetchWritesFiles_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("csv");
+    QTest::newRow("default: spreadsheet") << QStringList() << 0
+                                          << QByteArray("\"Email [Work]\",\"First\",\"Last\"\r\n"
+                                                        "\"ann@example.org\",\"Ann \"\"A\"\"\",\"M\xc3\xbcller\"\r\n");
+    QTest::newRow("preset 2, latin 1, header last")
+        << QStringList{u"--preset"_qs, u"2"_qs, u"--encoding"_qs, u"ISO-8859-1"_qs, u"--header"_qs, u"last"_qs} << 0
+        << QByteArray("ann@example.org\tAnn \"A\"\tM\xfcller\rEmail [Work]\tFirst\tLast\r");
+    QTest::newRow("bad preset") << QStringList{u"--preset"_qs, u"5"_qs} << 2 << QByteArray();
+    QTest::newRow("unwritable") << QStringList{u"--csv"_qs, u"/proc/version"_qs} << 1 << QByteArray();
+}
+
+void TestCliExchange::fetchWritesFiles()
+{
+    QFETCH(QStringList, options);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, csv);
+    if (m_exportPort.isEmpty()) {
+        const QString book = m_dir.filePath(u"export"_qs);
+        QVERIFY(QDir().mkpath(book));
+        QVERIFY(writeCard(book + u"/p1.vcf"_qs, "UID:p1\r\nN:M\xc3\xbcller;Ann \"A\";;;\r\nFN:Ann M\xc3\xbcller\r\n"
+                                                "EMAIL;TYPE=work:ann@example.org\r\nCATEGORIES:Shared\r\n"));
+        m_exportPort = startServe(m_exportServe, {u"--addressbook"_qs, book, u"--port"_qs, u"0"_qs, u"--name"_qs,
+                                                  u"Office"_qs, u"--group"_qs, u"Shared"_qs, u"--no-announce"_qs});
+        QVERIFY(!m_exportPort.isEmpty());
+    }
+    const QString csvFile = m_dir.filePath(u"out.csv"_qs), vcfFile = m_dir.filePath(u"out.vcf"_qs);
+    QFile::remove(csvFile);
+    QFile::remove(vcfFile);
+    QCOMPARE(runFetch(QStringList{u"127.0.0.1:"_qs + m_exportPort, u"--csv"_qs, csvFile, u"--vcf"_qs, vcfFile} + options),
+             exitCode);
+    if (exitCode != 0)
+        return;
+    QFile written(csvFile);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QCOMPARE(written.readAll(), csv);
+    QFile vcards(vcfFile);
+    QVERIFY(vcards.open(QIODevice::ReadOnly));
+    const QByteArray cards = vcards.readAll();
+    QVERIFY2(cards.startsWith("BEGIN:VCARD\r\nVERSION:3.0\r\n") && cards.contains("EMAIL;TYPE=WORK:ann@example.org") &&
+                 cards.count("BEGIN:VCARD") == 1,
+             cards.constData());
 }
 
 QTEST_GUILESS_MAIN(TestCliExchange)

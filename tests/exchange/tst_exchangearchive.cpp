@@ -19,16 +19,14 @@ class TestExchangeArchive : public QObject
 private slots:
     void roundTrip_data();
     void roundTrip();
-    void ownerCardTravelsWithNumberKeys();
-    void wireFormIsPlainCbor();
+    void wireForm();
     void datesCarryTheirZone();
     void dateTexts_data();
     void dateTexts();
     void indefiniteLengthsAreRead();
     void refused_data();
     void refused();
-    void deepNestingIsRefusedWithoutRecursion();
-    void nestingLimitIsExact();
+    void nestingIsBounded();
     void unsupportedValuesAreNotEncoded();
     void archivedListReadsLikeTheDecodedOne();
     void archivedListIsAsStrict_data();
@@ -95,23 +93,16 @@ void TestExchangeArchive::roundTrip()
     check(QVariant(message), QVariant(*back), check);
 }
 
-void TestExchangeArchive::ownerCardTravelsWithNumberKeys()
+void TestExchangeArchive::wireForm()
 {
-    OwnerCard card{{1, u"Ann"_qs}, {2, u""_qs}, {-7, u"neg"_qs}, {2147483647, u"max"_qs}};
-    const QVariantMap message{{u"type"_qs, u"AB"_qs}, {u"pData"_qs, QVariant::fromValue(card)}};
-    const QByteArray bytes = ExchangeArchive::encode(message).value();
-    const QCborMap wire = QCborValue::fromCbor(bytes).toMap();
-    QVERIFY(wire.value(u"pData"_qs).isMap());
-    QCOMPARE(wire.value(u"pData"_qs).toMap().value(2147483647).toString(), u"max"_qs);
-    const QVariantMap back = ExchangeArchive::decode(bytes).value();
-    QCOMPARE(back.value(u"pData"_qs).value<OwnerCard>(), card);
-}
-
-void TestExchangeArchive::wireFormIsPlainCbor()
-{
-    // What another implementation would read: one map, text keys, integer Keys1.
+    // What another implementation reads: one map, text keys, integer Keys1; the owner card is a
+    // map with number keys.
     const QByteArray bytes = ExchangeArchive::encode({{u"type"_qs, u"keys"_qs}, {u"Keys1"_qs, 5}}).value();
     QCOMPARE(bytes.toHex(), QByteArray("a2654b6579733105647479706564") + QByteArray("6b657973"));
+    const OwnerCard card{{1, u"Ann"_qs}, {2, u""_qs}, {-7, u"neg"_qs}, {2147483647, u"max"_qs}};
+    const QByteArray withCard = ExchangeArchive::encode({{u"pData"_qs, QVariant::fromValue(card)}}).value();
+    QCOMPARE(QCborValue::fromCbor(withCard).toMap().value(u"pData"_qs).toMap().value(2147483647).toString(), u"max"_qs);
+    QCOMPARE(ExchangeArchive::decode(withCard).value().value(u"pData"_qs).value<OwnerCard>(), card);
 }
 
 void TestExchangeArchive::datesCarryTheirZone()
@@ -203,8 +194,6 @@ void TestExchangeArchive::refused_data()
     QTest::newRow("date not text") << QCborValue(QCborMap{{u"a"_qs, QCborValue(QCborKnownTags::DateTimeString, 5)}}).toCbor();
     QTest::newRow("huge string length") << QByteArray::fromHex("a161617b7fffffffffffffff41");
     QTest::newRow("huge array length") << QByteArray::fromHex("a161619b7fffffffffffffff");
-    QTest::newRow("invalid utf8") << QByteArray::fromHex("a1616162c328");
-    QTest::newRow("invalid utf8 key") << QByteArray::fromHex("a162c3286161");
     QTest::newRow("truncated key") << QByteArray::fromHex("a1657479");
     QTest::newRow("break outside container") << QByteArray::fromHex("a16161ff");
     QTest::newRow("negative beyond 64 bits") << QByteArray::fromHex("a161613bffffffffffffffff");
@@ -218,35 +207,19 @@ void TestExchangeArchive::refused()
     QVERIFY(!ExchangeArchive::decode(payload, u"a"_qs).has_value());
 }
 
-void TestExchangeArchive::deepNestingIsRefusedWithoutRecursion()
+void TestExchangeArchive::nestingIsBounded()
 {
-    // 10,000 nested arrays, definite and indefinite, inside a map: refused, no stack overflow.
-    for (const char opener : {'\x81', '\x9f'}) {
-        QByteArray deep("\xa1\x61\x61", 3);
-        deep += QByteArray(10000, opener);
-        deep += '\x00';
-        if (opener == '\x9f')
-            deep += QByteArray(10000, '\xff');
-        QVERIFY(!ExchangeArchive::decode(deep).has_value());
-    }
-    QByteArray maps;
-    for (int i = 0; i < 10000; ++i)
-        maps += QByteArray("\xa1\x61\x61", 3);
-    maps += '\x00';
-    QVERIFY(!ExchangeArchive::decode(maps).has_value());
-}
-
-void TestExchangeArchive::nestingLimitIsExact()
-{
-    // The top map is level 1; arrays below it count on.
-    const auto nested = [](int arrays) {
-        QByteArray bytes("\xa1\x61\x61", 3);
-        bytes += QByteArray(arrays, '\x81');
-        bytes += '\x00';
-        return bytes;
+    // The top map is level 1; arrays below it count on. 10,000 nested arrays (definite and
+    // indefinite) or maps are refused without recursion: no stack overflow.
+    const auto nested = [](int arrays, char opener = '\x81') {
+        QByteArray bytes = QByteArray("\xa1\x61\x61", 3) + QByteArray(arrays, opener) + '\x00';
+        return opener == '\x9f' ? bytes + QByteArray(arrays, '\xff') : bytes;
     };
     QVERIFY(ExchangeArchive::decode(nested(ExchangeArchive::kMaxNesting - 1)).has_value());
     QVERIFY(!ExchangeArchive::decode(nested(ExchangeArchive::kMaxNesting)).has_value());
+    QVERIFY(!ExchangeArchive::decode(nested(10000)).has_value());
+    QVERIFY(!ExchangeArchive::decode(nested(10000, '\x9f')).has_value());
+    QVERIFY(!ExchangeArchive::decode(QByteArray("\xa1\x61\x61", 3).repeated(10000) + '\x00').has_value());
 }
 
 void TestExchangeArchive::unsupportedValuesAreNotEncoded()
@@ -325,39 +298,28 @@ void TestExchangeArchive::archivedListIsAsStrict()
 // A few megabytes of one-byte items must not turn into gigabytes of values on the receiving side.
 void TestExchangeArchive::itemFloodsAreRefused()
 {
-    const auto arrayOf = [](qint64 count, const QByteArray &item) {
-        QByteArray bytes = QByteArray::fromHex("a1664142446174619a");
-        bytes += char(count >> 24);
-        bytes += char(count >> 16);
-        bytes += char(count >> 8);
-        bytes += char(count);
-        for (qint64 i = 0; i < count; ++i)
-            bytes += item;
-        return bytes;
+    // {"ABData": [count items]}, or {"ABData": [[count items]]} as one entry.
+    const auto arrayOf = [](qint64 count, char item = '\x00', bool oneEntry = false) {
+        QByteArray bytes = QByteArray::fromHex(oneEntry ? "a16641424461746181" "9a" : "a1664142446174619a");
+        for (int shift : {24, 16, 8, 0})
+            bytes += char(count >> shift);
+        return bytes + QByteArray(count, item);
     };
     // Entries in the kept list: at most kMaxRecords, each an item, however small.
-    const QByteArray most = arrayOf(ArchivedRecords::kMaxRecords, QByteArray(1, '\x00'));
+    const QByteArray most = arrayOf(ArchivedRecords::kMaxRecords);
     const std::optional<QVariantMap> kept = ExchangeArchive::decode(most, u"ABData"_qs);
     QVERIFY(kept.has_value());
     QCOMPARE(kept->value(u"ABData"_qs).value<ArchivedRecords>().size(), ArchivedRecords::kMaxRecords);
     QCOMPARE(kept->value(u"ABData"_qs).value<ArchivedRecords>().at(17), QVariant(qlonglong(0)));
-    QVERIFY(!ExchangeArchive::decode(arrayOf(ArchivedRecords::kMaxRecords + 1, QByteArray(1, '\x00')), u"ABData"_qs));
+    QVERIFY(!ExchangeArchive::decode(arrayOf(ArchivedRecords::kMaxRecords + 1), u"ABData"_qs));
 
     // Values in one entry, the entry's own array counting as one.
-    const auto oneEntry = [](qint64 values) {
-        QByteArray bytes = QByteArray::fromHex("a16641424461746181" "9a");
-        bytes += char(values >> 24);
-        bytes += char(values >> 16);
-        bytes += char(values >> 8);
-        bytes += char(values);
-        bytes += QByteArray(values, '\x01');
-        return bytes;
-    };
-    QVERIFY(ExchangeArchive::decode(oneEntry(ArchivedRecords::kMaxItemsPerRecord - 1), u"ABData"_qs).has_value());
-    QVERIFY(!ExchangeArchive::decode(oneEntry(ArchivedRecords::kMaxItemsPerRecord), u"ABData"_qs).has_value());
+    const qint64 perEntry = ArchivedRecords::kMaxItemsPerRecord;
+    QVERIFY(ExchangeArchive::decode(arrayOf(perEntry - 1, '\x01', true), u"ABData"_qs).has_value());
+    QVERIFY(!ExchangeArchive::decode(arrayOf(perEntry, '\x01', true), u"ABData"_qs).has_value());
 
     // Decoded in full, the message as a whole has a budget.
-    QVERIFY(!ExchangeArchive::decode(arrayOf(ExchangeArchive::kMaxItems, QByteArray(1, '\x00'))).has_value());
+    QVERIFY(!ExchangeArchive::decode(arrayOf(ExchangeArchive::kMaxItems)).has_value());
 }
 
 void TestExchangeArchive::archivedTextsAreCheckedLikeDecodedOnes_data()

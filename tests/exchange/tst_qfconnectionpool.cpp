@@ -1,4 +1,3 @@
-#include "abortingchild.h"
 #include "qfconnectionpool.h"
 
 #include <QTcpSocket>
@@ -13,15 +12,10 @@ class TestQFConnectionPool : public QObject
 
 private slots:
     void packBuildsPaddedHeader();
-    void declaredLength_data();
-    void declaredLength();
     void completenessAndUnpack_data();
     void completenessAndUnpack();
     void manyFramesOneAfterAnother();
     void entriesAreFoundByIdentity();
-    void properties();
-    void preconditionsStopTheProgram_data();
-    void preconditionsStopTheProgram();
 };
 
 
@@ -31,31 +25,6 @@ void TestQFConnectionPool::packBuildsPaddedHeader()
     QTcpSocket handle;
     QCOMPARE(QFConnectionPool::packData(QByteArray(1000, 'a'), &handle), QByteArray("1011      +") + QByteArray(1000, 'a'));
     QCOMPARE(QFConnectionPool::packData(QByteArray("\0+", 2), &handle), QByteArray("13        +\0+", 13));
-}
-
-void TestQFConnectionPool::declaredLength_data()
-{
-    QTest::addColumn<QByteArray>("header");
-    QTest::addColumn<int>("parsed");
-    QTest::newRow("padded") << QByteArray("1011      ") << 1011;
-    QTest::newRow("leading blanks") << QByteArray("   42     ") << 42;
-    QTest::newRow("tab and newline") << QByteArray("\t\n17      ") << 17;
-    QTest::newRow("plus sign") << QByteArray("+99       ") << 99;
-    QTest::newRow("negative") << QByteArray("-5        ") << -5;
-    QTest::newRow("no digits") << QByteArray("GET / HTTP") << 0;
-    QTest::newRow("sign only") << QByteArray("-         ") << 0;
-    QTest::newRow("digits then junk") << QByteArray("12ab34    ") << 12;
-    QTest::newRow("max") << QByteArray("2147483647") << INT_MAX;
-    QTest::newRow("beyond max") << QByteArray("9999999999") << INT_MAX;
-    QTest::newRow("beyond min") << QByteArray("-999999999") << -999999999;
-    QTest::newRow("only ten bytes") << QByteArray("12345678901") << 1234567890;
-}
-
-void TestQFConnectionPool::declaredLength()
-{
-    QFETCH(QByteArray, header);
-    QFETCH(int, parsed);
-    QCOMPARE(QFConnectionPool::parseDeclaredLength(header.constData(), qMin<qsizetype>(header.size(), 10)), parsed);
 }
 
 // What a buffer with the given bytes answers: complete?, declared length, and the payload (or
@@ -77,6 +46,13 @@ void TestQFConnectionPool::completenessAndUnpack_data()
     QTest::newRow("length 11 with more") << QByteArray("11        +x") << true << 11 << false << QByteArray() << QByteArray("11        +x");
     QTest::newRow("negative") << QByteArray("-20       +xxxxxxxx") << false << -20 << false << QByteArray() << QByteArray();
     QTest::newRow("clamped max") << QByteArray("9999999999+x") << false << INT_MAX << false << QByteArray() << QByteArray();
+    // The header rules: leading white space, a sign, the digits up to the first other byte.
+    QTest::newRow("leading blanks") << QByteArray("\t\n 42     +x") << false << 42 << false << QByteArray() << QByteArray();
+    QTest::newRow("plus sign") << QByteArray("+99       +x") << false << 99 << false << QByteArray() << QByteArray();
+    QTest::newRow("sign only") << QByteArray("-         +x") << true << -1 << false << QByteArray() << QByteArray("-         +x");
+    QTest::newRow("digits then junk") << QByteArray("12ab34    +x") << true << 12 << true << QByteArray("x") << QByteArray();
+    QTest::newRow("max") << QByteArray("2147483647+x") << false << INT_MAX << false << QByteArray() << QByteArray();
+    QTest::newRow("only ten bytes") << QByteArray("12345678901x") << false << 1234567890 << false << QByteArray() << QByteArray();
     QTest::newRow("eleventh byte ignored") << QByteArray("13        *ok") << true << 13 << true << QByteArray("ok") << QByteArray();
     QTest::newRow("with next frame") << QByteArray("12        +a13        +") << true << 12 << true << QByteArray("a") << QByteArray("13        +");
 }
@@ -148,53 +124,6 @@ void TestQFConnectionPool::entriesAreFoundByIdentity()
     // A new entry for the same handle never inherits the old buffer.
     pool.addConnection(&a);
     QVERIFY(pool.getDataForConnection(&a).isNull());
-}
-
-void TestQFConnectionPool::properties()
-{
-    // The buffer is also the "data" property; other properties are kept beside it.
-    QTcpSocket handle;
-    QFConnectionPool pool;
-    pool.addConnection(&handle);
-    QCOMPARE(pool.getDictForConnection(&handle).value().value(u"NSFileHandle"_qs).value<QObject *>(), &handle);
-    pool.setValue(u"other"_qs, u"state"_qs, &handle);
-    QCOMPARE(pool.getValueForProperty(u"state"_qs, &handle), QVariant(u"other"_qs));
-    pool.setValue(QByteArray("xyz"), u"data"_qs, &handle);
-    pool.addData("w", &handle);
-    QCOMPARE(pool.getValueForProperty(u"data"_qs, &handle).toByteArray(), QByteArray("xyzw"));
-    pool.removeProperty(u"data"_qs, &handle);
-    QVERIFY(pool.getDataForConnection(&handle).isNull());
-}
-
-
-// Breaking a precondition stops the program with a message naming the condition.
-void TestQFConnectionPool::preconditionsStopTheProgram_data()
-{
-    QTest::addColumn<int>("which");
-    QTest::addColumn<QByteArray>("expression");
-    QTest::newRow("null handle") << 0 << QByteArray("failed assertion `nil != aHandle'");
-    QTest::newRow("no entry") << 1 << QByteArray("failed assertion `nil != itsDict'");
-    QTest::newRow("incomplete unpack") << 2 << QByteArray("failed assertion `YES == [self isConnectionComplete:aHandle]'");
-}
-
-void TestQFConnectionPool::preconditionsStopTheProgram()
-{
-    QFETCH(int, which);
-    QFETCH(QByteArray, expression);
-    const QByteArray err = stderrOfAbortingChild([which] {
-        QTcpSocket handle;
-        QFConnectionPool pool;
-        if (which == 0) {
-            pool.isActiveConnection(nullptr);
-        } else if (which == 1) {
-            pool.addData("x", &handle);
-        } else {
-            pool.addConnection(&handle);
-            pool.addData("14        +a", &handle);
-            pool.unpackDatafromConnection(&handle);
-        }
-    });
-    QVERIFY2(err.contains("qfconnectionpool.cpp:") && err.contains(expression), err.constData());
 }
 
 QTEST_GUILESS_MAIN(TestQFConnectionPool)

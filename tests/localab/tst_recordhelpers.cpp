@@ -40,7 +40,6 @@ private slots:
     void getValueForLabel();
     void dictValues2String_data();
     void dictValues2String();
-    void hasGroups();
     void localizedNames_data();
     void localizedNames();
 };
@@ -69,14 +68,10 @@ void TestRecordHelpers::matching_data()
     QTest::newRow("nothing matches nothing")
         << phoneOnly << QList<int>{0, 2} << int(vCardFirstLastCompany) << true;
     QTest::newRow("nothing vs org only") << phoneOnly << QList<int>{3} << int(vCardFirstLastCompany) << false;
-    QTest::newRow("nothing vs org only, first-last")
-        << phoneOnly << QList<int>{3} << int(vCardFirstLast) << true;
     QTest::newRow("letter case") << annaNoOrg << QList<int>{5} << int(vCardFirstLast) << false;
     QTest::newRow("trailing space") << annaNoOrg << QList<int>{4} << int(vCardFirstLast) << false;
     QTest::newRow("empty first vs absent") << emptyFirst << QList<int>{6} << int(vCardFirstLast) << false;
     QTest::newRow("other match type") << annaNoOrg << QList<int>{0} << 2 << false;
-    QTest::newRow("negative match type") << annaNoOrg << QList<int>{0} << -1 << false;
-    QTest::newRow("empty store") << annaNoOrg << QList<int>{} << int(vCardFirstLast) << false;
     // From a peer: a name that is not text equals nothing, not even an absent name.
     QTest::newRow("number as first name")
         << QVariantMap{{kABFirstNameProperty, 5}, {kABLastNameProperty, u"Berg"_qs}} << QList<int>{0, 6}
@@ -127,6 +122,16 @@ void TestRecordHelpers::matchingSeesRecordsAddedBetweenCalls()
     QVERIFY(ABRecordHelpers::isFlatPersonInAB(downloaded, vCardFirstLast, &book));
     QVERIFY(!ABRecordHelpers::isFlatPersonInAB(downloaded, vCardFirstLast, &other));
     QVERIFY(!ABRecordHelpers::isFlatPersonInAB(downloaded, vCardFirstLast, nullptr));
+    QVERIFY(!ABRecordHelpers::ABHasGroups(&book) && !ABRecordHelpers::ABHasGroups(nullptr));
+    book.addRecord(ABAddressBook::newGroup())->setValue(u"G"_qs, kABGroupNameProperty);
+    QVERIFY(ABRecordHelpers::ABHasGroups(&book));
+    // A person copied in with an empty first name is found again after the store reopens, so a
+    // later copy leaves it out.
+    const FlatPerson emptyFirst{{kABFirstNameProperty, u""_qs}, {kABLastNameProperty, u"Berg"_qs}};
+    addPerson(other, {u""_qs, u"Berg"_qs, QString()});
+    QVERIFY(other.save());
+    QVERIFY(ABRecordHelpers::isFlatPersonInAB(emptyFirst, vCardFirstLast, &other));
+    QVERIFY(ABRecordHelpers::isFlatPersonInAB(emptyFirst, vCardFirstLast, std::make_unique<ABAddressBook>(otherDir.path()).get()));
 }
 
 void TestRecordHelpers::getValueForLabel_data()
@@ -139,7 +144,6 @@ void TestRecordHelpers::getValueForLabel_data()
     QTest::newRow("first of two equal labels") << u"work"_qs << QVariant(emails) << QVariant(u"first@w"_qs);
     QTest::newRow("other label") << u"home"_qs << QVariant(emails) << QVariant(u"h@h"_qs);
     QTest::newRow("no such label") << u"Work"_qs << QVariant(emails) << QVariant();
-    QTest::newRow("null label") << QString() << QVariant(emails) << QVariant();
     QTest::newRow("empty list") << u"work"_qs << QVariant(QVariantList{}) << QVariant();
     const QVariantMap address{{u"City"_qs, u"Bonn"_qs}};
     QTest::newRow("address value") << u"home"_qs << QVariant(QVariantList{QVariantMap{{u"home"_qs, address}}})
@@ -153,8 +157,6 @@ void TestRecordHelpers::getValueForLabel_data()
                               QVariantMap{{u"work"_qs, u"found"_qs}}};
     QTest::newRow("broken entries skipped") << u"work"_qs << QVariant(broken) << QVariant(u"found"_qs);
     QTest::newRow("not a list") << u"work"_qs << QVariant(u"work"_qs) << QVariant();
-    QTest::newRow("map instead of list")
-        << u"work"_qs << QVariant(QVariantMap{{u"work"_qs, u"x"_qs}}) << QVariant();
 }
 
 void TestRecordHelpers::getValueForLabel()
@@ -170,7 +172,6 @@ void TestRecordHelpers::dictValues2String_data()
     QTest::addColumn<QVariantMap>("dictionary");
     QTest::addColumn<QString>("expected");
     QTest::newRow("empty") << QVariantMap{} << QString();
-    QTest::newRow("one entry") << QVariantMap{{u"City"_qs, u"Bonn"_qs}} << u"Bonn"_qs;
     QTest::newRow("address by key order") << QVariantMap{{u"Street"_qs, u"Main St 1"_qs},
                                                          {u"City"_qs, u"Bonn"_qs},
                                                          {u"ZIP"_qs, u"53111"_qs},
@@ -191,18 +192,6 @@ void TestRecordHelpers::dictValues2String()
     QCOMPARE(ABRecordHelpers::dictValues2String(dictionary), expected);
 }
 
-void TestRecordHelpers::hasGroups()
-{
-    QTemporaryDir dir;
-    ABAddressBook book(dir.path());
-    QVERIFY(!ABRecordHelpers::ABHasGroups(&book));
-    addPerson(book, {u"A"_qs, u"B"_qs, QString()});
-    QVERIFY(!ABRecordHelpers::ABHasGroups(&book));
-    book.addRecord(ABAddressBook::newGroup())->setValue(u"G"_qs, kABGroupNameProperty);
-    QVERIFY(ABRecordHelpers::ABHasGroups(&book));
-    QVERIFY(!ABRecordHelpers::ABHasGroups(nullptr));
-}
-
 void TestRecordHelpers::localizedNames_data()
 {
     QTest::addColumn<QString>("name");
@@ -211,9 +200,7 @@ void TestRecordHelpers::localizedNames_data()
     QTest::newRow("first") << kABFirstNameProperty << u"First name"_qs << u"Vorname"_qs;
     QTest::newRow("work") << kABWorkLabel << u"Work"_qs << u"Arbeit"_qs;
     QTest::newRow("homefax") << kABPhoneHomeFAXLabel << u"Home fax"_qs << u"Fax privat"_qs;
-    QTest::newRow("zip") << kABAddressZIPKey << u"ZIP"_qs << u"PLZ"_qs;
     QTest::newRow("typed label") << u"Werkstatt"_qs << u"Werkstatt"_qs << u"Werkstatt"_qs;
-    QTest::newRow("case matters") << u"Work"_qs << u"Work"_qs << u"Work"_qs;
 }
 
 void TestRecordHelpers::localizedNames()

@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <random>
 
 namespace {
@@ -104,8 +105,7 @@ private slots:
     void importsWhatRealProgramsWrite_data();
     void importsWhatRealProgramsWrite();
     void importReportsCountsAndFailures();
-    void groupsInAllThreeForms();
-    void membershipChangesKeepTheGroupsForm();
+    void groupsKeepTheirForm();
     void roundTripKeepsKindsAndLabels();
     void rewriteKeepsWhatWeDoNotModel();
     void setValueChecksKinds();
@@ -151,16 +151,10 @@ void TestVCardStore::parsesEscapesFoldsAndParameters()
     // Written lines are folded at 75 octets and never inside a character; reading joins them.
     VCard written;
     const QString longText = QString(30, QChar(0x00e9)) + QString(40, u'a') + QString(30, QChar(0x20ac));
-    VCardProperty note;
-    note.name = u"NOTE"_qs;
-    note.value = VCardCodec::escape(longText + u"\n;,"_qs);
-    written.properties.append(note);
+    written.properties.append({QString(), u"NOTE"_qs, {}, VCardCodec::escape(longText + u"\n;,"_qs)});
     const QByteArray bytes = VCardCodec::serialize(written);
-    for (const QByteArray &line : bytes.split('\n')) {
-        QVERIFY2(line.size() <= 76, line.constData());
-        QVERIFY(QString::fromUtf8(line).toUtf8() == line); // each physical line is valid UTF-8
-    }
-    QVERIFY(bytes.endsWith("END:VCARD\r\n"));
+    for (const QByteArray &line : bytes.split('\n'))
+        QVERIFY2(line.size() <= 76 && QString::fromUtf8(line).toUtf8() == line, line.constData());
     result = VCardCodec::parse(bytes);
     QCOMPARE(VCardCodec::unescape(result.cards.first().first(u"NOTE"_qs)->value), longText + u"\n;,"_qs);
 }
@@ -260,13 +254,16 @@ void TestVCardStore::importReportsCountsAndFailures()
                       "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Cut Off\r\n");
     QTemporaryDir storeDir;
     ABAddressBook book(storeDir.path());
+    // A device, a FIFO and a folder are refused without reading or waiting.
+    QVERIFY(::mkfifo(qPrintable(m_dir.filePath(u"fifo.vcf"_qs)), 0600) == 0);
     const ABImportResult result =
         ABImporter(&book).importFiles({kFixtures + u"/apple.vcf"_qs, kFixtures + u"/evolution.vcf"_qs, broken,
-                                       m_dir.filePath(u"missing.vcf"_qs)});
+                                       m_dir.filePath(u"missing.vcf"_qs), u"/dev/zero"_qs,
+                                       m_dir.filePath(u"fifo.vcf"_qs), m_dir.path()});
     QCOMPARE(result.personsAdded, 3);
     // The Apple group card, and the categories Freunde and Kollegen.
     QCOMPARE(result.groupsAdded, 3);
-    QCOMPARE(result.failures.size(), 3);
+    QCOMPARE(result.failures.size(), 6);
     QStringList reasons;
     for (const ABImportFailure &failure : result.failures)
         reasons.append(QFileInfo(failure.file).fileName() + u':' + QString::number(failure.card) + u':' +
@@ -274,7 +271,9 @@ void TestVCardStore::importReportsCountsAndFailures()
     reasons.sort();
     QVERIFY2(reasons.at(0).startsWith(u"broken.vcf:0:a card has no END"_qs), qPrintable(reasons.join(u'\n')));
     QVERIFY2(reasons.at(1).startsWith(u"broken.vcf:2:"_qs), qPrintable(reasons.join(u'\n')));
-    QVERIFY2(reasons.at(2).startsWith(u"missing.vcf:0:"_qs), qPrintable(reasons.join(u'\n')));
+    QVERIFY2(reasons.at(3).startsWith(u"missing.vcf:0:"_qs), qPrintable(reasons.join(u'\n')));
+    for (int i : {2, 4, 5}) // fifo.vcf, the folder (tst_vcardstore-...), zero
+        QVERIFY2(reasons.at(i).endsWith(u":0:not a regular file"_qs), qPrintable(reasons.at(i)));
 
     // The same file again: its cards are reported, not doubled.
     const ABImportResult again = ABImporter(&book).importFiles({kFixtures + u"/apple.vcf"_qs});
@@ -285,38 +284,12 @@ void TestVCardStore::importReportsCountsAndFailures()
     QCOMPARE(QDir(storeDir.path()).entryList({u"*.vcf"_qs}, QDir::Files).size(), 4);
 }
 
-void TestVCardStore::groupsInAllThreeForms()
+void TestVCardStore::groupsKeepTheirForm()
 {
     ABAddressBook book(m_dir.path());
     ABImporter(&book).importFiles(
         {kFixtures + u"/apple.vcf"_qs, kFixtures + u"/gnome.vcf"_qs, kFixtures + u"/evolution.vcf"_qs});
-    ABAddressBook reopened(m_dir.path());
-    QStringList names;
-    for (const ABGroup *group : reopened.groups())
-        names.append(group->name() + u'/' + QString::number(group->form()));
-    // Card groups in file-name order, then category groups by name.
-    QCOMPARE(names.size(), 4);
-    QVERIFY(names.contains(u"Team/0"_qs));
-    QVERIFY(names.contains(u"Nachbarn/1"_qs));
-    QCOMPARE(names.mid(2), (QStringList{u"Freunde/2"_qs, u"Kollegen/2"_qs}));
-
-    // Apple members are matched without urn:uuid: and without regard to case.
-    const ABGroup *team = groupNamed(reopened, u"Team"_qs);
-    QCOMPARE(team->members().size(), 1);
-    QCOMPARE(team->members().first()->valueForProperty(kABLastNameProperty).toString(), u"Doe"_qs);
-    QCOMPARE(groupNamed(reopened, u"Nachbarn"_qs)->members().first()->valueForProperty(kABFirstNameProperty),
-             QVariant(u"Ben"_qs));
-    const ABGroup *friends = groupNamed(reopened, u"Freunde"_qs);
-    QCOMPARE(friends->uniqueId(), ABGroup::categoryUid(u"Freunde"_qs));
-    QCOMPARE(friends->members().size(), 1);
-    QVERIFY(ABGroup::categoryUid(u"Freunde"_qs) != ABGroup::categoryUid(u"freunde"_qs));
-    QCOMPARE(reopened.recordForUniqueId(friends->uniqueId()), friends);
-}
-
-void TestVCardStore::membershipChangesKeepTheGroupsForm()
-{
-    ABAddressBook book(m_dir.path());
-    ABImporter(&book).importFiles({kFixtures + u"/gnome.vcf"_qs, kFixtures + u"/evolution.vcf"_qs});
+    // Each group changes membership in its own form; a new group is an Apple group card.
     ABPerson *anna = personNamed(book, u"Anna"_qs, u"Schmidt"_qs);
     ABPerson *ben = personNamed(book, u"Ben"_qs, u"Keller"_qs);
     QVERIFY(groupNamed(book, u"Nachbarn"_qs)->addMember(anna));
@@ -326,17 +299,12 @@ void TestVCardStore::membershipChangesKeepTheGroupsForm()
     QVERIFY(fresh->setValue(u"Neu, mit Komma"_qs, kABGroupNameProperty));
     QVERIFY(fresh->addMember(ben));
     QVERIFY(book.save());
-
-    const QByteArray benFile = readAll(storeFileOf(ben));
-    QVERIFY2(benFile.contains("CATEGORIES:Kollegen\r\n"), benFile.constData());
+    QVERIFY(readAll(storeFileOf(ben)).contains("CATEGORIES:Kollegen\r\n"));
     const QByteArray nachbarn = readAll(storeFileOf(groupNamed(book, u"Nachbarn"_qs)));
-    QVERIFY2(nachbarn.contains("\r\nKIND:group\r\n") &&
-                 nachbarn.contains("MEMBER:urn:uuid:pas-id-5C0E6E1B00000001"),
+    QVERIFY2(nachbarn.contains("\r\nKIND:group\r\n") && nachbarn.contains("MEMBER:urn:uuid:pas-id-5C0E6E1B00000001"),
              nachbarn.constData());
     const QByteArray freshFile = readAll(storeFileOf(fresh));
-    QVERIFY(freshFile.contains("X-ADDRESSBOOKSERVER-KIND:group"));
-    QVERIFY(freshFile.contains("FN:Neu\\, mit Komma"));
-    QCOMPARE(QFileInfo(storeFileOf(fresh)).fileName(), fresh->uniqueId() + u".vcf"_qs);
+    QVERIFY(freshFile.contains("X-ADDRESSBOOKSERVER-KIND:group") && freshFile.contains("FN:Neu\\, mit Komma"));
 
     ABAddressBook reopened(m_dir.path());
     QStringList benGroups;
@@ -345,6 +313,14 @@ void TestVCardStore::membershipChangesKeepTheGroupsForm()
     benGroups.sort();
     QCOMPARE(benGroups, (QStringList{u"Kollegen"_qs, u"Nachbarn"_qs, u"Neu, mit Komma"_qs}));
     QCOMPARE(groupNamed(reopened, u"Nachbarn"_qs)->members().size(), 2);
+    // Card groups in file-name order, then category groups by name, their UID from the exact name.
+    QStringList names;
+    for (const ABGroup *group : reopened.groups())
+        names.append(group->name() + u'/' + QString::number(group->form()));
+    QVERIFY(names.contains(u"Team/0"_qs) && names.contains(u"Nachbarn/1"_qs));
+    QCOMPARE(names.mid(3), (QStringList{u"Freunde/2"_qs, u"Kollegen/2"_qs}));
+    QCOMPARE(groupNamed(reopened, u"Freunde"_qs)->uniqueId(), ABGroup::categoryUid(u"Freunde"_qs));
+    QVERIFY(ABGroup::categoryUid(u"Freunde"_qs) != ABGroup::categoryUid(u"freunde"_qs));
 }
 
 void TestVCardStore::roundTripKeepsKindsAndLabels()
@@ -352,6 +328,9 @@ void TestVCardStore::roundTripKeepsKindsAndLabels()
     ABAddressBook book(m_dir.path());
     ABPerson *person = book.addRecord(ABAddressBook::newPerson());
     QVERIFY(person->setValue(u"Ada"_qs, kABFirstNameProperty));
+    // An empty text stays an empty text, never absent (matching tells them apart).
+    QVERIFY(person->setValue(u""_qs, kABMiddleNameProperty));
+    QVERIFY(person->setValue(u""_qs, kABDepartmentProperty));
     QVERIFY(person->setValue(u"Lovelace; née Byron"_qs, kABLastNameProperty));
     QVERIFY(person->setValue(u"Countess"_qs, kABTitleProperty));
     QVERIFY(person->setValue(u"Analytical, Engines\\Ltd"_qs, kABOrganizationProperty));
@@ -448,22 +427,17 @@ void TestVCardStore::setValueChecksKinds()
     QVERIFY(!person->setValue(u"x"_qs, u"NoSuchProperty"_qs));
     QVERIFY(!person->setValue(u"1999-01-01"_qs, kABBirthdayProperty));
     QVERIFY(!person->setValue(u"new-uid"_qs, kABUIDProperty));
-    QVERIFY(person->setValue(QString(u""_qs), kABFirstNameProperty));
-    QCOMPARE(person->valueForProperty(kABFirstNameProperty), QVariant(QString(u""_qs)));
-    // The travelling form is taken too; entries of the wrong kind are dropped.
-    const QVariantList travelling{QVariantMap{{u"work"_qs, u"a@b"_qs}},
-                                  QVariantMap{{u"x"_qs, 1}, {u"y"_qs, 2}}, u"loose"_qs,
-                                  QVariantMap{{u"home"_qs, QVariantList{}}}};
+    // The travelling form is taken too; entries of the wrong kind are dropped, an empty list is no value.
+    const QVariantList travelling{QVariantMap{{u"work"_qs, u"a@b"_qs}}, QVariantMap{{u"x"_qs, 1}, {u"y"_qs, 2}},
+                                  u"loose"_qs, QVariantMap{{u"home"_qs, QVariantList{}}}};
     QVERIFY(person->setValue(travelling, kABEmailProperty));
     QCOMPARE(entries(person, kABEmailProperty), QStringList{u"work=a@b"_qs});
-    QVERIFY(person->setValue(QVariant(), kABEmailProperty));
+    QVERIFY(person->setValue(QVariantList{}, kABEmailProperty));
     QVERIFY(!person->valueForProperty(kABEmailProperty).isValid());
-    QVERIFY(person->setValue(QVariantList{}, kABPhoneProperty));
-    QVERIFY(!person->valueForProperty(kABPhoneProperty).isValid());
+    // A second record with a UID in use (letter case aside) gets a fresh one.
     std::unique_ptr<ABPerson> loose = ABAddressBook::newPerson();
     QVERIFY(loose->setValue(u"chosen-uid"_qs, kABUIDProperty));
     QCOMPARE(book.addRecord(std::move(loose))->uniqueId(), u"chosen-uid"_qs);
-    // A second record with a UID in use gets a fresh one.
     std::unique_ptr<ABPerson> clash = ABAddressBook::newPerson();
     QVERIFY(clash->setValue(u"CHOSEN-UID"_qs, kABUIDProperty));
     QVERIFY(book.addRecord(std::move(clash))->uniqueId() != u"CHOSEN-UID"_qs);
@@ -480,25 +454,31 @@ void TestVCardStore::badFilesAreSkippedAndLeftAlone()
               "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:latin\r\nN:M\xfcller;Hans;;;\r\nEND:VCARD\r\n");
     const QByteArray noEnd = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:noend\r\nN:End;No;;;\r\n";
     writeFile(dir.filePath(u"noend.vcf"_qs), noEnd);
-    QByteArray binary(1 << 20, '\0');
+    QByteArray binary(1 << 16, '\0');
     std::mt19937 random(7);
     for (char &c : binary)
         c = static_cast<char>(random());
     writeFile(dir.filePath(u"binary.vcf"_qs), binary);
-    QByteArray huge = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:huge\r\nN:Huge;Hilda;;;\r\nNOTE:";
-    huge.append(QByteArray(50 * 1024 * 1024, 'n'));
-    huge.append("\r\nEND:VCARD\r\n");
-    writeFile(dir.filePath(u"huge.vcf"_qs), huge);
     const QByteArray two = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:A;A;;;\r\nEND:VCARD\r\nBEGIN:VCARD\r\nVERSION:3."
                            "0\r\nN:B;B;;;\r\nEND:VCARD\r\n";
     writeFile(dir.filePath(u"two.vcf"_qs), two);
-    writeFile(dir.filePath(u"pending.vcf.tmp"_qs),
-              "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Tmp;T;;;\r\nEND:VCARD\r\n");
+    writeFile(dir.filePath(u"pending.vcf.tmp"_qs), "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Tmp;T;;;\r\nEND:VCARD\r\n");
     writeFile(dir.filePath(u"noextension"_qs), "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Ext;No;;;\r\nEND:VCARD\r\n");
     QVERIFY(dir.mkpath(u".hidden"_qs));
-    writeFile(dir.filePath(u".hidden/inside.vcf"_qs),
-              "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Hidden;H;;;\r\nEND:VCARD\r\n");
+    writeFile(dir.filePath(u".hidden/inside.vcf"_qs), "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Hidden;H;;;\r\nEND:VCARD\r\n");
     writeFile(dir.filePath(u"empty.vcf"_qs), QByteArray());
+    // Entries that would eat the memory or hang every reader: endless devices, a FIFO without a
+    // writer, and a (sparse) 3 GB file.
+    QVERIFY(QFile::link(u"/dev/zero"_qs, dir.filePath(u"zero.vcf"_qs)));
+    QVERIFY(QFile::link(u"/dev/urandom"_qs, dir.filePath(u"random.vcf"_qs)));
+    QVERIFY(::mkfifo(qPrintable(dir.filePath(u"fifo.vcf"_qs)), 0600) == 0);
+    QFile huge(dir.filePath(u"huge.vcf"_qs));
+    QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(3LL << 30));
+    huge.close();
+    // A link to a card is followed.
+    writeFile(m_dir.filePath(u".hidden/target"_qs),
+              "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:linked\r\nN:Linked;Lu;;;\r\nEND:VCARD\r\n");
+    QVERIFY(QFile::link(dir.filePath(u".hidden/target"_qs), dir.filePath(u"link.vcf"_qs)));
 
     {
         ABAddressBook book(m_dir.path());
@@ -506,23 +486,23 @@ void TestVCardStore::badFilesAreSkippedAndLeftAlone()
         QStringList names;
         for (const ABPerson *person : book.people())
             names.append(person->valueForProperty(kABLastNameProperty).toString());
-        QCOMPARE(names, (QStringList{u"Good"_qs, u"Huge"_qs, u"Müller"_qs}));
-        QCOMPARE(book.unreadableFiles().size(), 4);
-        for (const char *name : {"binary.vcf", "noend.vcf", "two.vcf", "empty.vcf"}) {
-            bool logged = false;
-            for (const QString &line : platform.logLines)
-                logged = logged ||
-                         (line.contains(u"skipped unreadable file"_qs) && line.contains(QLatin1String(name)));
-            QVERIFY2(logged, name);
+        QCOMPARE(names, (QStringList{u"Good"_qs, u"Müller"_qs, u"Linked"_qs}));
+        QCOMPARE(book.unreadableFiles().size(), 8);
+        for (const char *name : {"binary.vcf", "noend.vcf", "two.vcf", "empty.vcf", "zero.vcf", "random.vcf",
+                                 "fifo.vcf", "huge.vcf"}) {
+            const QString line = platform.logLines.filter(u"skipped unreadable file"_qs).filter(QLatin1String(name)).value(0);
+            QVERIFY2(!line.isEmpty(), name);
         }
+        QVERIFY(platform.logLines.filter(u"huge.vcf (larger than 16 MB)"_qs).size() == 1);
+        QVERIFY(platform.logLines.filter(u"fifo.vcf (not a regular file)"_qs).size() == 1);
         for (ABPerson *person : book.people())
             QVERIFY(person->setValue(u"touched"_qs, kABNicknameProperty));
         QVERIFY(book.save());
+        QVERIFY(!book.refresh()); // still nothing to read in them
     }
     QCOMPARE(readAll(dir.filePath(u"noend.vcf"_qs)), noEnd);
     QCOMPARE(readAll(dir.filePath(u"binary.vcf"_qs)), binary);
     QCOMPARE(readAll(dir.filePath(u"two.vcf"_qs)), two);
-    QVERIFY(readAll(dir.filePath(u"huge.vcf"_qs)).size() > 50 * 1024 * 1024);
     QVERIFY(platform.alerts.isEmpty());
 }
 
@@ -576,11 +556,9 @@ void TestVCardStore::failedWriteIsReported()
     RecordingPlatform platform;
     const QString path = m_dir.filePath(u"book"_qs);
     ABAddressBook book(path);
-    QVERIFY(book.isOpen());
     ABPerson *person = book.addRecord(ABAddressBook::newPerson());
     person->setValue(u"Kept"_qs, kABFirstNameProperty);
     QVERIFY(book.save());
-    const QByteArray before = readAll(storeFileOf(person));
     // The file's place is taken by a folder (as root, permissions would not stop us).
     QVERIFY(QFile::remove(storeFileOf(person)));
     QVERIFY(QDir().mkpath(storeFileOf(person)));
@@ -588,11 +566,8 @@ void TestVCardStore::failedWriteIsReported()
     QVERIFY(!book.save());
     QCOMPARE(platform.alerts.size(), 1);
     QVERIFY(platform.alerts.first().second.contains(path));
-    QVERIFY(!book.lastSaveError().isEmpty());
     QVERIFY(person->hasUnsavedChanges());
     QVERIFY(QFileInfo(storeFileOf(person)).isDir());
-    Q_UNUSED(before);
-
     // The folder itself gone: new records cannot be written either.
     platform.clear();
     QVERIFY(QDir(path).removeRecursively());
@@ -605,27 +580,23 @@ void TestVCardStore::failedWriteIsReported()
 void TestVCardStore::fileNamesNeverComeFromUnsafeUids()
 {
     ABAddressBook book(m_dir.path());
-    for (const QString &uid :
-         {u"../escape"_qs, u"a/b"_qs, u".hidden"_qs, u"urn:uuid:x"_qs, u"ok_Name-1.2+3"_qs}) {
+    for (const QString &uid : {u"../escape"_qs, u"a/b"_qs, u".hidden"_qs, u"urn:uuid:x"_qs, u"-rf"_qs, u"ok_Name-1.2+3"_qs}) {
         std::unique_ptr<ABPerson> person = ABAddressBook::newPerson();
         QVERIFY(person->setValue(uid, kABUIDProperty));
         book.addRecord(std::move(person));
     }
     QVERIFY(book.save());
     const QStringList files = QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden);
-    QCOMPARE(files.size(), 5);
+    QCOMPARE(files.size(), 6);
     QVERIFY(files.contains(u"ok_Name-1.2+3.vcf"_qs));
-    for (const QString &file : files)
-        QVERIFY2(!file.startsWith(u'.'), qPrintable(file));
-    QVERIFY(!QFile::exists(m_dir.filePath(u"../escape.vcf"_qs)));
+    for (const QString &file : files) // hidden, or an option to shell tools
+        QVERIFY2(!file.startsWith(u'.') && !file.startsWith(u'-'), qPrintable(file));
     ABAddressBook reopened(m_dir.path());
-    QVERIFY(reopened.recordForUniqueId(u"../escape"_qs));
-    QVERIFY(reopened.recordForUniqueId(u"urn:uuid:x"_qs));
+    QVERIFY(reopened.recordForUniqueId(u"../escape"_qs) && reopened.recordForUniqueId(u"-rf"_qs));
 }
 
 void TestVCardStore::killWhileSaving()
 {
-    const QDir dir(m_dir.path());
     const int cards = 40;
     {
         ABAddressBook book(m_dir.path());
@@ -648,19 +619,14 @@ void TestVCardStore::killWhileSaving()
         ::kill(static_cast<pid_t>(child.processId()), SIGKILL);
         QVERIFY(child.waitForFinished());
 
-        const QStringList files = dir.entryList({u"*.vcf"_qs}, QDir::Files);
-        QCOMPARE(files.size(), cards);
-        for (const QString &name : files) {
-            const VCardCodec::ParseResult parsed = VCardCodec::parse(readAll(dir.filePath(name)));
-            QVERIFY2(parsed.errors.isEmpty() && parsed.cards.size() == 1, qPrintable(name));
-            const VCardProperty *note = parsed.cards.first().first(u"NOTE"_qs);
-            if (note) // old or new: a note is whole or absent (before the first round)
-                QVERIFY2(note->value.endsWith(padding) && note->value.startsWith(u"round "_qs),
-                         qPrintable(name));
-        }
+        // Every file whole, old or new: a note is absent (before the first round) or complete.
         ABAddressBook check(m_dir.path());
         QCOMPARE(check.people().size(), cards);
         QVERIFY(check.unreadableFiles().isEmpty());
+        for (const ABPerson *person : check.people()) {
+            const QString note = person->valueForProperty(kABNoteProperty).toString();
+            QVERIFY(note.isEmpty() || (note.startsWith(u"round "_qs) && note.endsWith(padding)));
+        }
     }
 }
 
@@ -674,15 +640,8 @@ void TestVCardStore::sharedAddressBookLocation()
     qunsetenv("ZORBIX_ADDRESSBOOK");
     QCOMPARE(ABAddressBook::defaultDirectory(), fromSetting);
     QSettings(u"quenfold"_qs, u"zorbix"_qs).remove(u"addressBookDirectory"_qs);
-    const QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
-    if (!dataHome.isEmpty())
-        QCOMPARE(ABAddressBook::defaultDirectory(), dataHome + u"/zorbix/addressbook"_qs);
-
     ABAddressBook *shared = ABAddressBook::sharedAddressBook();
-    QVERIFY(shared && shared->isOpen());
-    QCOMPARE(shared->directory(), ABAddressBook::defaultDirectory());
-    QVERIFY(QFileInfo(shared->directory()).isDir());
-    QCOMPARE(ABAddressBook::sharedAddressBook(), shared);
+    QVERIFY(shared && QFileInfo(shared->directory()).isDir());
     ABAddressBook mine(m_dir.path());
     ABAddressBook::setSharedAddressBook(&mine);
     QCOMPARE(ABAddressBook::sharedAddressBook(), &mine);

@@ -1,15 +1,11 @@
 // Sharing switched on and off against the real avahi-daemon in the private namespace, seen by
 // avahi-browse and contested by avahi-publish.
 #include "avahitools.h"
-#include "recordingplatform.h"
+#include "clitools.h"
 #include "shareservice.h"
 #include "testmessages.h"
 
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTcpServer>
 #include <QTemporaryDir>
-#include <QtTest>
 
 using namespace AvahiTools;
 
@@ -19,7 +15,6 @@ class TestShareServiceAvahi : public QObject
 
 private slots:
     void announcedUnderItsNameAndPort();
-    void takenNameGivesTheCollisionPath();
     void cliServeAnnouncesItsShare();
 };
 
@@ -37,35 +32,16 @@ void TestShareServiceAvahi::announcedUnderItsNameAndPort()
     QTRY_VERIFY2_WITH_TIMEOUT(goneFromBrowse(name), qPrintable(lastBrowseOutput()), kWait);
 }
 
-void TestShareServiceAvahi::takenNameGivesTheCollisionPath()
-{
-    RecordingPlatform platform;
-    const QString name = unique(u"Taken share"_qs);
-    Announcer other(name, 21500);
-    QVERIFY2(other.waitEstablished(), other.output().constData());
-
-    ShareService service;
-    service.toggleSharing(msg("SC_ButtonStart"), name);
-    QTRY_COMPARE_WITH_TIMEOUT(platform.alerts.size(), 1, kWait);
-    QCOMPARE(platform.alerts.first(), qMakePair(msg("SH_NameCollisionProblem"), msg("SH_NameCollisionHint")));
-    QVERIFY(service.serviceNameEditable());
-    // The other host keeps its name.
-    QTRY_VERIFY2_WITH_TIMEOUT(listedBy(avahiBrowse(), name, 21500), qPrintable(lastBrowseOutput()), kWait);
-}
-
 void TestShareServiceAvahi::cliServeAnnouncesItsShare()
 {
     QTemporaryDir book;
     const QString name = unique(u"Served by the CLI é"_qs);
+    const QStringList args{u"--addressbook"_qs, book.path(), u"--port"_qs, u"0"_qs, u"--name"_qs, name};
     QProcess serve;
-    serve.start(QStringLiteral(ZORBIX_CLI),
-                {u"serve"_qs, u"--addressbook"_qs, book.path(), u"--port"_qs, u"0"_qs, u"--name"_qs, name});
-    QVERIFY(serve.waitForStarted(5000));
     QByteArray output;
-    QTRY_VERIFY_WITH_TIMEOUT((output += serve.readAllStandardOutput()).contains("announced"), kWait);
-    const QRegularExpressionMatch port = QRegularExpression(u"on port (\\d+)"_qs).match(QString::fromUtf8(output));
-    QVERIFY2(port.hasMatch(), output.constData());
-    QTRY_VERIFY2_WITH_TIMEOUT(listedBy(avahiBrowse(), name, port.captured(1).toInt()), qPrintable(lastBrowseOutput()), kWait);
+    const QString port = CliTools::startServe(serve, args, "announced", &output);
+    QVERIFY2(output.contains("announced"), output.constData());
+    QTRY_VERIFY2_WITH_TIMEOUT(listedBy(avahiBrowse(), name, port.toInt()), qPrintable(lastBrowseOutput()), kWait);
 
     // Interrupted, it takes the announcement along.
     serve.terminate();
@@ -76,12 +52,9 @@ void TestShareServiceAvahi::cliServeAnnouncesItsShare()
     // A name taken by another host ends the command with a reason.
     Announcer other(name, 21600);
     QVERIFY(other.waitEstablished());
-    QProcess taken;
-    taken.start(QStringLiteral(ZORBIX_CLI),
-                {u"serve"_qs, u"--addressbook"_qs, book.path(), u"--port"_qs, u"0"_qs, u"--name"_qs, name});
-    QVERIFY(taken.waitForFinished(kWait));
-    QCOMPARE(taken.exitCode(), 1);
-    QVERIFY(taken.readAllStandardError().contains("already taken"));
+    QByteArray err;
+    QCOMPARE(CliTools::run(QStringList{u"serve"_qs} + args, nullptr, &err), 1);
+    QVERIFY2(err.contains("already taken"), err.constData());
 }
 
 QTEST_GUILESS_MAIN(TestShareServiceAvahi)

@@ -9,17 +9,14 @@
 
 namespace AvahiTools {
 
-QHostAddress namespaceAddress()
-{
-    return QHostAddress(QStringLiteral("10.99.0.1"));
-}
-
 QString unique(const QString &base)
 {
     static int counter = 0;
     return base + QStringLiteral(" %1-%2").arg(QCoreApplication::applicationPid()).arg(++counter);
 }
 
+namespace {
+// avahi-browse -p writes a byte as \DDD and escapes dots and backslashes.
 QString unescapeAvahi(const QString &text)
 {
     const QByteArray in = text.toUtf8();
@@ -38,7 +35,6 @@ QString unescapeAvahi(const QString &text)
     return QString::fromUtf8(out);
 }
 
-namespace {
 QString lastBrowse;
 bool lastBrowseComplete = false;
 } // namespace
@@ -88,21 +84,13 @@ bool isOwnAddress(const QHostAddress &address)
 }
 } // namespace
 
-bool listedBy(const QList<Listed> &listed, const QString &name, int port)
-{
-    for (const Listed &l : listed) {
-        // avahi-browse resolves to IPv4 or to the link-local IPv6 address, whichever answers
-        // first; either way it must be one of the namespace's own.
-        if (l.name == name && l.port == port && isOwnAddress(QHostAddress(l.address)))
-            return true;
-    }
-    return false;
-}
-
 bool listedOnHost(const QList<Listed> &listed, const QString &name, int port, const QString &host)
 {
+    // avahi-browse resolves to IPv4 or to the link-local IPv6 address, whichever answers first;
+    // either way it must be one of the namespace's own.
     return std::any_of(listed.begin(), listed.end(), [&](const Listed &l) {
-        return l.host == host && listedBy({l}, name, port);
+        return (host.isEmpty() || l.host == host) && l.name == name && l.port == port &&
+               isOwnAddress(QHostAddress(l.address));
     });
 }
 
@@ -110,16 +98,8 @@ bool goneFromBrowse(const QString &name)
 {
     const QList<Listed> listed = avahiBrowse();
     // An unfinished browse proves nothing about absence.
-    return lastBrowseComplete && !namedIn(listed, name);
-}
-
-bool namedIn(const QList<Listed> &listed, const QString &name)
-{
-    for (const Listed &l : listed) {
-        if (l.name == name)
-            return true;
-    }
-    return false;
+    return lastBrowseComplete &&
+           std::none_of(listed.begin(), listed.end(), [&](const Listed &l) { return l.name == name; });
 }
 
 Announcer::Announcer(const QString &name, int port)
@@ -131,7 +111,10 @@ Announcer::Announcer(const QString &name, int port)
 
 Announcer::~Announcer()
 {
-    kill();
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
 }
 
 bool Announcer::waitEstablished()
@@ -147,14 +130,6 @@ bool Announcer::waitEstablished()
         m_process.waitForReadyRead(100);
     }
     return false;
-}
-
-void Announcer::kill()
-{
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
 }
 
 } // namespace AvahiTools

@@ -11,16 +11,13 @@
 namespace AvahiTools {
 
 // The namespace's own address (scripts/testenv.sh).
-QHostAddress namespaceAddress();
+inline const QHostAddress kNamespaceAddress{QStringLiteral("10.99.0.1")};
 constexpr int kWait = 15000;
 // One avahi-browse run at most; a check that browses retries within kWait.
 constexpr int kBrowseWait = 5000;
 
 // A name no other test process uses at the same time.
 QString unique(const QString &base);
-
-// avahi-browse -p writes a byte as \DDD and escapes dots and backslashes.
-QString unescapeAvahi(const QString &text);
 
 struct Listed
 {
@@ -34,10 +31,13 @@ struct Listed
 QList<Listed> avahiBrowse();
 // What the last avahiBrowse() printed, for failure messages.
 QString lastBrowseOutput();
-bool listedBy(const QList<Listed> &listed, const QString &name, int port);
-// The same, resolved to that host name ("zbxtest.local").
+// Listed under the name and port, on one of the namespace's addresses, and on that host name
+// ("zbxtest.local") if one is given.
 bool listedOnHost(const QList<Listed> &listed, const QString &name, int port, const QString &host);
-bool namedIn(const QList<Listed> &listed, const QString &name);
+inline bool listedBy(const QList<Listed> &listed, const QString &name, int port)
+{
+    return listedOnHost(listed, name, port, QString());
+}
 // Browses once; true only when that browse finished and did not list the name.
 bool goneFromBrowse(const QString &name);
 
@@ -48,7 +48,6 @@ public:
     Announcer(const QString &name, int port);
     ~Announcer();
     bool waitEstablished();
-    void kill();
     QByteArray output() const { return m_output; }
 
 private:

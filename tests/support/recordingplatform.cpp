@@ -44,7 +44,7 @@ void RecordingPlatform::beep()
 bool RecordingPlatform::openUrl(const QUrl &url)
 {
     openedUrls.append(url);
-    return true;
+    return !refuseUrls;
 }
 
 void RecordingPlatform::clear()

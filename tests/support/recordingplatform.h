@@ -21,6 +21,7 @@ public:
     // Dismisses the alerts kept on screen (holdAlerts), oldest first.
     void dismissAlerts();
     void beep() override;
+    // Records the URL; false, as when the desktop has no program for it, with refuseUrls.
     bool openUrl(const QUrl &url) override;
 
     void clear();
@@ -28,6 +29,7 @@ public:
     QList<QPair<QString, QString>> alerts;
     int beeps = 0;
     QList<QUrl> openedUrls;
+    bool refuseUrls = false;
     QStringList logLines;
     // Alerts that report when they are gone stay on screen until dismissAlerts().
     bool holdAlerts = false;

@@ -9,7 +9,7 @@ class FakeBrowser final : public RemoteABSource
 public:
     const std::optional<ArchivedRecords> &getRemoteAB() const override { return records; }
     QString getSelectedShareName() const override { return share; }
-    void reloadCurrentService() override {}
+    void reloadCurrentService() override { ++reloads; }
 
     // The records as they arrive: encoded in an "AB" message and decoded again.
     void setRecords(const QVariantList &list)
@@ -21,5 +21,6 @@ public:
     }
 
     std::optional<ArchivedRecords> records;
-    QString share;
+    QString share = u"Office"_qs;
+    int reloads = 0;
 };
