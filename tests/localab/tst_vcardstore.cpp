@@ -81,6 +81,11 @@ QStringList sortedGroupsOf(const ABPerson *person)
     return names;
 }
 
+QByteArray card(const QByteArray &lines)
+{
+    return "BEGIN:VCARD\r\nVERSION:3.0\r\n" + lines + "END:VCARD\r\n";
+}
+
 QString storeFileOf(const ABRecord *record)
 {
     return record->addressBook()->directory() + u'/' + record->fileName();
@@ -412,26 +417,23 @@ void TestVCardStore::badFilesAreSkippedAndLeftAlone()
 {
     RecordingPlatform platform;
     const QDir dir(m_dir.path());
-    writeFile(dir.filePath(u"good.vcf"_qs),
-              "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:good\r\nN:Good;Gary;;;\r\nFN:Gary Good\r\nEND:VCARD\r\n");
-    // Bytes that are not UTF-8 are read as Windows-1252.
-    writeFile(dir.filePath(u"latin.vcf"_qs),
-              "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:latin\r\nN:M\xfcller;Hans;;;\r\nEND:VCARD\r\n");
-    const QByteArray noEnd = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:noend\r\nN:End;No;;;\r\n";
-    writeFile(dir.filePath(u"noend.vcf"_qs), noEnd);
     QByteArray binary(1 << 16, '\0');
     std::mt19937 random(7);
     for (char &c : binary)
         c = static_cast<char>(random());
-    writeFile(dir.filePath(u"binary.vcf"_qs), binary);
-    const QByteArray two = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:A;A;;;\r\nEND:VCARD\r\nBEGIN:VCARD\r\nVERSION:3."
-                           "0\r\nN:B;B;;;\r\nEND:VCARD\r\n";
-    writeFile(dir.filePath(u"two.vcf"_qs), two);
-    writeFile(dir.filePath(u"pending.vcf.tmp"_qs), "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Tmp;T;;;\r\nEND:VCARD\r\n");
-    writeFile(dir.filePath(u"noextension"_qs), "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Ext;No;;;\r\nEND:VCARD\r\n");
+    const QByteArray noEnd = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:noend\r\nN:End;No;;;\r\n";
+    const QByteArray two = card("N:A;A;;;\r\n") + card("N:B;B;;;\r\n");
+    // A second file with a UID in use (letter case aside): the first file shows, the second is kept.
+    const QByteArray twin = card("UID:GOOD\r\nN:Twin;T;;;\r\n");
     QVERIFY(dir.mkpath(u".hidden"_qs));
-    writeFile(dir.filePath(u".hidden/inside.vcf"_qs), "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Hidden;H;;;\r\nEND:VCARD\r\n");
-    writeFile(dir.filePath(u"empty.vcf"_qs), QByteArray());
+    for (const auto &[name, bytes] : QList<std::pair<QString, QByteArray>>{
+             {u"good.vcf"_qs, card("UID:good\r\nN:Good;Gary;;;\r\n")},
+             {u"latin.vcf"_qs, card("UID:latin\r\nN:M\xfcller;Hans;;;\r\n")}, // not UTF-8: Windows-1252
+             {u"noend.vcf"_qs, noEnd}, {u"binary.vcf"_qs, binary}, {u"two.vcf"_qs, two},
+             {u"twin.vcf"_qs, twin}, {u"empty.vcf"_qs, {}}, {u"pending.vcf.tmp"_qs, card("N:Tmp;T;;;\r\n")},
+             {u"noextension"_qs, card("N:Ext;No;;;\r\n")}, {u".hidden/inside.vcf"_qs, card("N:Hidden;H;;;\r\n")},
+             {u".hidden/target"_qs, card("UID:linked\r\nN:Linked;Lu;;;\r\n")}})
+        writeFile(dir.filePath(name), bytes);
     // Entries that would eat the memory or hang every reader: endless devices, a FIFO without a
     // writer, and a (sparse) 3 GB file.
     QVERIFY(QFile::link(u"/dev/zero"_qs, dir.filePath(u"zero.vcf"_qs)));
@@ -440,12 +442,7 @@ void TestVCardStore::badFilesAreSkippedAndLeftAlone()
     QFile huge(dir.filePath(u"huge.vcf"_qs));
     QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(3LL << 30));
     huge.close();
-    // A second file with a UID in use (letter case aside): the first file shows, the second is kept.
-    const QByteArray twin = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:GOOD\r\nN:Twin;T;;;\r\nEND:VCARD\r\n";
-    writeFile(dir.filePath(u"twin.vcf"_qs), twin);
     // A link to a card is followed.
-    writeFile(m_dir.filePath(u".hidden/target"_qs),
-              "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:linked\r\nN:Linked;Lu;;;\r\nEND:VCARD\r\n");
     QVERIFY(QFile::link(dir.filePath(u".hidden/target"_qs), dir.filePath(u"link.vcf"_qs)));
 
     {
