@@ -86,7 +86,6 @@ private slots:
     void unavailableStoreKeepsListsUnsaved();
     void movesKeepTheirOrder();
     void choiceStandsWhenSettingsCannotBeWritten();
-    void tablesShowStoredNames();
 
 private:
     ABGroup *addGroup(const QString &name);
@@ -271,24 +270,6 @@ void TestGroupSharing::choiceStandsWhenSettingsCannotBeWritten()
     QCOMPARE(names(controller.sharedGroups()), QStringList{u"A"_qs});
     QCOMPARE(names(controller.nonSharedGroups()), (QStringList{u"B"_qs, u"Imported"_qs}));
     QVERIFY(QDir(file).removeRecursively());
-}
-
-void TestGroupSharing::tablesShowStoredNames()
-{
-    ABGroup *group = addGroup(u"Old name"_qs);
-    {
-        ABSharingPropController first(m_book.get());
-        first.doShareAll();
-    }
-    group->setValue(u"New name"_qs, kABGroupNameProperty);
-    QVERIFY(m_book->save());
-    ABAddressBook reopened(m_dir->path());
-    ABSharingPropController controller(&reopened);
-    controller.view();
-    QCOMPARE(tableTexts(controller.sharedTableOL()), QStringList{u"Old name"_qs});
-    ABPerson *member = reopened.addRecord(ABAddressBook::newPerson());
-    static_cast<ABGroup *>(reopened.recordForUniqueId(group->uniqueId()))->addMember(member);
-    QVERIFY(controller.isPeopleInGroups(member));
 }
 
 QTEST_MAIN(TestGroupSharing)
