@@ -38,36 +38,31 @@ class TestMainWindow : public QObject
 
 private slots:
     void init() { QSettings().clear(); }
-    void toolbarItemsByIdentifier();
-    void startShowsStatusPageAndTheToolbarAsLeft();
+    void startPageToolbarItemsAndTheToolbarAsLeft();
     void adoptViewKeepsTopEdge();
     void customizeDialogPersistsAcrossRestart();
     void savedArrangementIsSanitized();
     void applicationQuitsOnRequest();
 };
 
-void TestMainWindow::toolbarItemsByIdentifier()
-{
-    vCardSharingController controller;
-    const QStringList pages = {u"statusView"_qs,    u"macShare"_qs,     u"webShare"_qs,
-                               u"userManager"_qs, u"serverManager"_qs, u"ABProperties"_qs};
-    for (int i = 0; i < pages.size(); ++i) {
-        std::unique_ptr<ToolbarItem> item(controller.toolbarItemForItemIdentifier(controller.toolbar(), pages[i], true));
-        QVERIFY(!item->label().isEmpty() && !item->image().isNull() && item->isEnabled());
-        item->trigger();
-        QCOMPARE(controller.window()->centralWidget(), controller.view(i + 1));
-    }
-    // The toolbar's own button switches too.
-    controller.toolbar()->widget()->findChild<QAction *>(u"statusView"_qs)->trigger();
-    QCOMPARE(controller.window()->centralWidget(), controller.view(1));
-}
-
-void TestMainWindow::startShowsStatusPageAndTheToolbarAsLeft()
+void TestMainWindow::startPageToolbarItemsAndTheToolbarAsLeft()
 {
     {
         vCardSharingController controller;
         QCOMPARE(ViewerWindow::getCurrentViewerWindow(), controller.window());
         QCOMPARE(vCardSharingController::getSharedSharingController(), &controller);
+        QCOMPARE(controller.window()->centralWidget(), controller.view(1));
+        const QStringList pages = {u"statusView"_qs,    u"macShare"_qs,      u"webShare"_qs,
+                                   u"userManager"_qs, u"serverManager"_qs, u"ABProperties"_qs};
+        for (int i = 0; i < pages.size(); ++i) {
+            std::unique_ptr<ToolbarItem> item(
+                controller.toolbarItemForItemIdentifier(controller.toolbar(), pages[i], true));
+            QVERIFY(!item->label().isEmpty() && !item->image().isNull() && item->isEnabled());
+            item->trigger();
+            QCOMPARE(controller.window()->centralWidget(), controller.view(i + 1));
+        }
+        // The toolbar's own button switches too.
+        controller.toolbar()->widget()->findChild<QAction *>(u"statusView"_qs)->trigger();
         QCOMPARE(controller.window()->centralWidget(), controller.view(1));
         QVERIFY(controller.toolbar()->widget()->isVisibleTo(controller.window()));
         // View > Show or Hide Toolbar: the choice outlives the run.

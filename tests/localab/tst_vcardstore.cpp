@@ -476,15 +476,13 @@ void TestVCardStore::badFilesAreSkippedAndLeftAlone()
 void TestVCardStore::concurrentChangeOnDiskIsMerged()
 {
     const QDir dir(m_dir.path());
-    writeFile(dir.filePath(u"p.vcf"_qs), "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:p\r\nN:Person;Pat;;;\r\nORG:Old "
-                                         "Org\r\nNOTE:old note\r\nEND:VCARD\r\n");
+    writeFile(dir.filePath(u"p.vcf"_qs), card("UID:p\r\nN:Person;Pat;;;\r\nORG:Old Org\r\nNOTE:old note\r\n"));
     ABAddressBook book(m_dir.path());
     ABPerson *pat = book.people().first();
     QVERIFY(pat->setValue(u"our note"_qs, kABNoteProperty));
     // Another program changes the organization and adds a property meanwhile.
     writeFile(dir.filePath(u"p.vcf"_qs),
-              "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:p\r\nN:Person;Pat;;;\r\nORG:New Org\r\n"
-              "NOTE:their note\r\nX-THEIRS:kept\r\nEND:VCARD\r\n");
+              card("UID:p\r\nN:Person;Pat;;;\r\nORG:New Org\r\nNOTE:their note\r\nX-THEIRS:kept\r\n"));
     QVERIFY(book.save());
     const QByteArray merged = readAll(dir.filePath(u"p.vcf"_qs));
     QVERIFY2(merged.contains("ORG:New Org") && merged.contains("NOTE:our note") &&

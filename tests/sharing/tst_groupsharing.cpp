@@ -212,8 +212,7 @@ void TestGroupSharing::movesKeepTheirOrder()
     for (const QString &name : {u"G1"_qs, u"G2"_qs, u"G3"_qs, u"G4"_qs, u"G5"_qs})
         addGroup(name);
     ABSharingPropController controller(m_book.get());
-    QWidget *page = controller.view();
-    QCOMPARE(page->findChild<QTableView *>(u"nonSharedTableOL"_qs), controller.nonSharedTableOL());
+    controller.view();
     select(controller.nonSharedTableOL(), 2);
     QTest::mouseClick(controller.shareOneButtonOL(), Qt::LeftButton);
     QCOMPARE(tableTexts(controller.nonSharedTableOL()), (QStringList{u"G1"_qs, u"G2"_qs, u"G4"_qs, u"G5"_qs}));
