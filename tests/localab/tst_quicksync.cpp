@@ -92,6 +92,10 @@ void TestQuickSync::names_data()
     QTest::newRow("organization alone") << QVariantMap{{kABOrganizationProperty, u"Acme"_qs}} << u"Acme"_qs;
     QTest::newRow("home mail") << QVariantMap{{kABEmailProperty, mails.mid(0, 1)}} << u"h@x.example"_qs;
     QTest::newRow("work before home") << QVariantMap{{kABEmailProperty, mails}} << u"w@x.example"_qs;
+    // Peer input that breaks the format is passed over; of two work mails the first counts.
+    const QVariantList broken{u"loose"_qs, QVariantMap{{u"work"_qs, u"a"_qs}, {u"home"_qs, u"b"_qs}}, QVariantMap{},
+                              42, QVariantList{u"work"_qs}, mails.at(1), QVariantMap{{u"work"_qs, u"2nd"_qs}}};
+    QTest::newRow("broken mail entries") << QVariantMap{{kABEmailProperty, broken}} << u"w@x.example"_qs;
     QTest::newRow("mail not a list") << QVariantMap{{kABEmailProperty, u"w@x.example"_qs}} << QString();
     QTest::newRow("not a person") << QVariantMap() << QString();
 }
@@ -119,8 +123,8 @@ void TestQuickSync::rows()
         {kABModificationDateProperty, QDateTime::currentDateTimeUtc()},
         {kABBirthdayProperty, QDateTime(QDate(2020, 4, 15), QTime(12, 0), Qt::UTC)},
         {kABEmailProperty, u"not@a.list"_qs},
-        // Broken entries: no pair, two pairs, a number, data.
-        {kABURLsProperty, QVariantList{u"bare"_qs, QVariantMap{{u"a"_qs, u"1"_qs}, {u"b"_qs, u"2"_qs}},
+        // Broken entries: no pair, several pairs (joined in key order), a number, data.
+        {kABURLsProperty, QVariantList{u"bare"_qs, QVariantMap{{u"b"_qs, u"2"_qs}, {u"A"_qs, u""_qs}, {u"a"_qs, QVariantList{1}}},
                                        QVariantMap{{u"work"_qs, qint64(7)}}, QByteArray("\x01\x02")}},
         {kABNoteProperty, QByteArray("photo")},
         {u"Age"_qs, qint64(42)},
@@ -132,9 +136,10 @@ void TestQuickSync::rows()
     QCOMPARE(rows.values,
              (QStringList{u"Wien, Ring 1, 1010 [Home] "_qs, u"42"_qs, u"2020-04-15 14:00:00 +0200"_qs,
                           u"not@a.list"_qs, u"Ann"_qs, u"Lee"_qs, u"+43 1 [Work] "_qs, u"+43 2 [Mobile] "_qs,
-                          u"+43 3 [Boat] "_qs, u"bare"_qs, u"1, 2"_qs, u"7 [Work] "_qs}));
+                          u"+43 3 [Boat] "_qs, u"bare"_qs, u", , 2"_qs, u"7 [Work] "_qs}));
     // The data in the note and in the URLs are logged, not shown.
     QCOMPARE(platform.logLines.filter(u"skipped"_qs).size(), 2);
+    QVERIFY(platform.logLines.contains(u"<01 02>"_qs));
 }
 
 void TestQuickSync::copyAll_data()

@@ -36,10 +36,6 @@ private slots:
     void matching_data();
     void matching();
     void matchingSeesRecordsAddedBetweenCalls();
-    void getValueForLabel_data();
-    void getValueForLabel();
-    void dictValues2String_data();
-    void dictValues2String();
     void localizedNames();
 };
 
@@ -122,58 +118,6 @@ void TestRecordHelpers::matchingSeesRecordsAddedBetweenCalls()
     QVERIFY(other.save());
     QVERIFY(ABRecordHelpers::isFlatPersonInAB(emptyFirst, vCardFirstLast, &other));
     QVERIFY(ABRecordHelpers::isFlatPersonInAB(emptyFirst, vCardFirstLast, std::make_unique<ABAddressBook>(otherDir.path()).get()));
-}
-
-void TestRecordHelpers::getValueForLabel_data()
-{
-    QTest::addColumn<QString>("label");
-    QTest::addColumn<QVariant>("list");
-    QTest::addColumn<QVariant>("expected");
-    const QVariantList emails{QVariantMap{{u"work"_qs, u"first@w"_qs}}, QVariantMap{{u"home"_qs, u"h@h"_qs}},
-                              QVariantMap{{u"work"_qs, u"second@w"_qs}}};
-    QTest::newRow("first of two equal labels") << u"work"_qs << QVariant(emails) << QVariant(u"first@w"_qs);
-    QTest::newRow("no such label") << u"Work"_qs << QVariant(emails) << QVariant();
-    QTest::newRow("empty list") << u"work"_qs << QVariant(QVariantList{}) << QVariant();
-    const QVariantMap address{{u"City"_qs, u"Bonn"_qs}};
-    QTest::newRow("address value") << u"home"_qs << QVariant(QVariantList{QVariantMap{{u"home"_qs, address}}})
-                                   << QVariant(address);
-    // Peer input that breaks the format: passed over, the rest still found.
-    const QVariantList broken{u"loose text"_qs,
-                              QVariantMap{{u"work"_qs, u"a"_qs}, {u"home"_qs, u"b"_qs}},
-                              QVariantMap{},
-                              42,
-                              QVariantList{u"work"_qs},
-                              QVariantMap{{u"work"_qs, u"found"_qs}}};
-    QTest::newRow("broken entries skipped") << u"work"_qs << QVariant(broken) << QVariant(u"found"_qs);
-    QTest::newRow("not a list") << u"work"_qs << QVariant(u"work"_qs) << QVariant();
-}
-
-void TestRecordHelpers::getValueForLabel()
-{
-    QFETCH(QString, label);
-    QFETCH(QVariant, list);
-    QFETCH(QVariant, expected);
-    QCOMPARE(ABRecordHelpers::getValueForLabel(label, list), expected);
-}
-
-void TestRecordHelpers::dictValues2String_data()
-{
-    QTest::addColumn<QVariantMap>("dictionary");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("empty") << QVariantMap{} << QString();
-    QTest::newRow("case-sensitive order")
-        << QVariantMap{{u"b"_qs, u"2"_qs}, {u"A"_qs, u"1"_qs}, {u"a"_qs, u"3"_qs}} << u"1, 3, 2"_qs;
-    QTest::newRow("empty values keep separators")
-        << QVariantMap{{u"A"_qs, u""_qs}, {u"B"_qs, u"x"_qs}} << u", x"_qs;
-    QTest::newRow("not text from a peer")
-        << QVariantMap{{u"A"_qs, QVariantList{1}}, {u"B"_qs, 7}} << u", 7"_qs;
-}
-
-void TestRecordHelpers::dictValues2String()
-{
-    QFETCH(QVariantMap, dictionary);
-    QFETCH(QString, expected);
-    QCOMPARE(ABRecordHelpers::dictValues2String(dictionary), expected);
 }
 
 // Every property the store knows has a display text of its own; a label typed by the user shows as it is.
