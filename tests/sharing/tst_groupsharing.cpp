@@ -251,12 +251,7 @@ void TestGroupSharing::choiceStandsWhenSettingsCannotBeWritten()
     RecordingPlatform platform;
     addGroup(u"A"_qs);
     addGroup(u"B"_qs);
-    {
-        QSettings settings = userDefaults();
-        settings.setValue(u"sharedGroups"_qs, QVariantList{});
-        settings.setValue(u"nonSharedGroups"_qs, QVariantList{});
-    }
-    ABSharingPropController controller(m_book.get());
+    ABSharingPropController controller(m_book.get()); // writes the lists at once
     controller.view();
     const QString file = userDefaults().fileName();
     QVERIFY(QFile::remove(file) && QDir().mkpath(file)); // a folder where the settings file was

@@ -93,8 +93,7 @@ void TestRecordList::valuesKeepTheirKinds()
     QCOMPARE(flat.value(kABEmailProperty), QVariant(expectedEmails));
     QCOMPARE(flat.value(kABAddressProperty),
              QVariant(QVariantList{QVariantMap{{u"Ferienhaus"_qs, address}}}));
-    QVERIFY(!flat.contains(kABPhoneProperty));
-    QVERIFY(!flat.contains(kABNoteProperty));
+    QVERIFY(!flat.contains(kABPhoneProperty) && !flat.contains(kABNoteProperty));
 }
 
 void TestRecordList::emptyPersonsAndEmptyMultiValuesAreLeftOut()
