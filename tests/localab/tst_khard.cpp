@@ -19,7 +19,7 @@ private slots:
     void storeReadsWhatKhardWrote();
 
 private:
-    QString khard(const QStringList &args, const QByteArray &input = QByteArray());
+    QString khard(const QStringList &args);
 
     QString m_khard;
     QTemporaryDir m_dir;
@@ -45,14 +45,12 @@ void TestKhard::initTestCase()
                      .toUtf8());
 }
 
-QString TestKhard::khard(const QStringList &args, const QByteArray &input)
+QString TestKhard::khard(const QStringList &args)
 {
     QProcess process;
     process.start(m_khard, QStringList{u"-c"_qs, m_config} + args);
     if (!process.waitForStarted())
         return QString();
-    if (!input.isEmpty())
-        process.write(input);
     process.closeWriteChannel();
     if (!process.waitForFinished(60000) || process.exitCode() != 0) {
         qWarning() << "khard" << args << "failed:" << process.readAllStandardError();

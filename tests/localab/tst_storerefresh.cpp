@@ -94,9 +94,8 @@ void TestStoreRefresh::takesInWhatOtherProgramsDid()
     writeCard(path(u"g.vcf"_qs), "UID:g\r\nFN:Friends\r\nN:Friends;;;;\r\nX-ADDRESSBOOKSERVER-KIND:group\r\n"
                                  "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:a\r\nX-ADDRESSBOOKSERVER-MEMBER:urn:uuid:c\r\n");
     QFile bad(path(u"bad.vcf"_qs));
-    QVERIFY(bad.open(QIODevice::WriteOnly));
     const char binary[] = "\x00\x01\x02 not a card";
-    bad.write(binary, sizeof binary - 1);
+    QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write(binary, sizeof binary - 1) > 0);
     bad.close();
 
     const quint64 revision = book.revision();
