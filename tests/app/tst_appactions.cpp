@@ -6,10 +6,8 @@
 #include "vcardsharingcontroller.h"
 #include "viewerwindow.h"
 
-#include <QSettings>
 #include <QTabWidget>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QtTest>
 
 class TestAppActions : public QObject

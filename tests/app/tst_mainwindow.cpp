@@ -9,9 +9,7 @@
 #include <QAction>
 #include <QListWidget>
 #include <QMenu>
-#include <QProcess>
 #include <QPushButton>
-#include <QSettings>
 #include <QToolBar>
 #include <QtTest>
 

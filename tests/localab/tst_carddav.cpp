@@ -3,10 +3,8 @@
 #include "abperson.h"
 #include "abstorewatcher.h"
 
-#include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QtTest>
 
 // The store is a vdir, so vdirsyncer keeps it in step with a CardDAV server (Radicale, Debian

@@ -7,9 +7,6 @@
 #include "abperson.h"
 #include "abstorewatcher.h"
 
-#include <QSaveFile>
-#include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
