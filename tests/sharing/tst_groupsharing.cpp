@@ -168,13 +168,10 @@ void TestGroupSharing::reconcileAtLoad()
         }
         return references;
     };
-    {
-        QSettings settings = userDefaults();
-        if (writeShared)
-            settings.setValue(u"sharedGroups"_qs, stored(shared));
-        if (writeNonShared)
-            settings.setValue(u"nonSharedGroups"_qs, stored(nonShared));
-    }
+    if (writeShared)
+        userDefaults().setValue(u"sharedGroups"_qs, stored(shared));
+    if (writeNonShared)
+        userDefaults().setValue(u"nonSharedGroups"_qs, stored(nonShared));
     const int servedByServe = servedByCli(m_dir->path());
     ABSharingPropController controller(m_book.get());
     QCOMPARE(names(controller.sharedGroups()), expectShared);
@@ -192,11 +189,8 @@ void TestGroupSharing::reconcileAtLoad()
 
 void TestGroupSharing::unavailableStoreKeepsListsUnsaved()
 {
-    {
-        QSettings settings = userDefaults();
-        settings.setValue(u"sharedGroups"_qs, QVariantList{reference(u"u1"_qs, u"One"_qs)});
-        settings.setValue(u"nonSharedGroups"_qs, QVariantList{reference(u"u2"_qs, u"Two"_qs)});
-    }
+    userDefaults().setValue(u"sharedGroups"_qs, QVariantList{reference(u"u1"_qs, u"One"_qs)});
+    userDefaults().setValue(u"nonSharedGroups"_qs, QVariantList{reference(u"u2"_qs, u"Two"_qs)});
     const QDateTime before = QFileInfo(userDefaults().fileName()).lastModified();
     QTest::qSleep(20);
     ABSharingPropController controller(static_cast<ABAddressBook *>(nullptr));
