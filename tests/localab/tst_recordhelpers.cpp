@@ -120,7 +120,8 @@ void TestRecordHelpers::matchingSeesRecordsAddedBetweenCalls()
     QVERIFY(ABRecordHelpers::isFlatPersonInAB(emptyFirst, vCardFirstLast, std::make_unique<ABAddressBook>(otherDir.path()).get()));
 }
 
-// Every property the store knows has a display text of its own; a label typed by the user shows as it is.
+// Every property the store knows has a display text of its own; a label the user typed shows as
+// it is.
 void TestRecordHelpers::localizedNames()
 {
     for (const QString &property : ABAddressBook::properties())
