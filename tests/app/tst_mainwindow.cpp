@@ -115,6 +115,19 @@ void TestMainWindow::adoptViewKeepsTopEdge()
     window->adoptView(1);
     QTRY_COMPARE(window->geometry(), first);
     QCOMPARE(platform.logLines.size(), 3);
+
+    // And in another window, which takes the page's size below its own top edge.
+    QMainWindow other;
+    other.setGeometry(300, 200, 200, 100);
+    other.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&other));
+    const QRect before = other.geometry();
+    window->adoptView(6, &other);
+    QTRY_COMPARE(other.centralWidget(), controller.view(6));
+    QTRY_COMPARE(other.geometry(), QRect(before.topLeft(), foldersPage));
+    // Shown there, the page can come back home.
+    window->adoptView(6);
+    QTRY_COMPARE(window->centralWidget(), controller.view(6));
 }
 
 void TestMainWindow::customizeDialogPersistsAcrossRestart()
