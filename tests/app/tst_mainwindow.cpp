@@ -9,9 +9,7 @@
 #include <QAction>
 #include <QListWidget>
 #include <QMenu>
-#include <QProcess>
 #include <QPushButton>
-#include <QSettings>
 #include <QToolBar>
 #include <QtTest>
 
@@ -38,40 +36,30 @@ class TestMainWindow : public QObject
 
 private slots:
     void init() { QSettings().clear(); }
-    void toolbarItemsByIdentifier();
-    void startShowsStatusPageAndTheToolbarAsLeft();
+    void startPageToolbarItemsAndTheToolbarAsLeft();
     void adoptViewKeepsTopEdge();
-    void illegalViewIds();
     void customizeDialogPersistsAcrossRestart();
-    void savedArrangementIsSanitized();
     void applicationQuitsOnRequest();
 };
 
-void TestMainWindow::toolbarItemsByIdentifier()
-{
-    vCardSharingController controller;
-    const QStringList pages = {u"statusView"_qs,    u"macShare"_qs,     u"webShare"_qs,
-                               u"userManager"_qs, u"serverManager"_qs, u"ABProperties"_qs};
-    for (int i = 0; i < pages.size(); ++i) {
-        std::unique_ptr<ToolbarItem> item(controller.toolbarItemForItemIdentifier(controller.toolbar(), pages[i], true));
-        QVERIFY(!item->label().isEmpty() && !item->image().isNull() && item->isEnabled());
-        item->trigger();
-        QCOMPARE(controller.window()->centralWidget(), controller.view(i + 1));
-    }
-    std::unique_ptr<ToolbarItem> other(
-        controller.toolbarItemForItemIdentifier(controller.toolbar(), u"somethingElse"_qs, true));
-    QVERIFY(other->label().isEmpty() && other->image().isNull() && !other->hasAction());
-    // The toolbar's own button switches too.
-    controller.toolbar()->widget()->findChild<QAction *>(u"statusView"_qs)->trigger();
-    QCOMPARE(controller.window()->centralWidget(), controller.view(1));
-}
-
-void TestMainWindow::startShowsStatusPageAndTheToolbarAsLeft()
+void TestMainWindow::startPageToolbarItemsAndTheToolbarAsLeft()
 {
     {
         vCardSharingController controller;
         QCOMPARE(ViewerWindow::getCurrentViewerWindow(), controller.window());
         QCOMPARE(vCardSharingController::getSharedSharingController(), &controller);
+        QCOMPARE(controller.window()->centralWidget(), controller.view(1));
+        const QStringList pages = {u"statusView"_qs,    u"macShare"_qs,      u"webShare"_qs,
+                                   u"userManager"_qs, u"serverManager"_qs, u"ABProperties"_qs};
+        for (int i = 0; i < pages.size(); ++i) {
+            std::unique_ptr<ToolbarItem> item(
+                controller.toolbarItemForItemIdentifier(controller.toolbar(), pages[i], true));
+            QVERIFY(!item->label().isEmpty() && !item->image().isNull() && item->isEnabled());
+            item->trigger();
+            QCOMPARE(controller.window()->centralWidget(), controller.view(i + 1));
+        }
+        // The toolbar's own button switches too.
+        controller.toolbar()->widget()->findChild<QAction *>(u"statusView"_qs)->trigger();
         QCOMPARE(controller.window()->centralWidget(), controller.view(1));
         QVERIFY(controller.toolbar()->widget()->isVisibleTo(controller.window()));
         // View > Show or Hide Toolbar: the choice outlives the run.
@@ -87,6 +75,7 @@ void TestMainWindow::startShowsStatusPageAndTheToolbarAsLeft()
 
 void TestMainWindow::adoptViewKeepsTopEdge()
 {
+    RecordingPlatform platform;
     vCardSharingController controller;
     ViewerWindow *window = controller.window();
     window->move(100, 120);
@@ -95,6 +84,13 @@ void TestMainWindow::adoptViewKeepsTopEdge()
     controller.adoptView(1);
     QTest::qWait(250);
     const QRect first = window->geometry();
+    // Unknown pages are logged and change nothing.
+    controller.adoptView(0);
+    controller.adoptView(7); // the controller has six pages, the window seven
+    window->adoptView(8);
+    QCOMPARE(platform.logLines, (QStringList{kIllegal, kIllegal, kIllegal}));
+    QCOMPARE(window->geometry(), first);
+    QCOMPARE(window->centralWidget(), controller.view(1));
 
     // Page 6 is taller: the window grows downward and takes the page's width.
     const QSize statusPage = designedPageSize(controller.view(1));
@@ -118,6 +114,7 @@ void TestMainWindow::adoptViewKeepsTopEdge()
     QTRY_COMPARE(window->geometry().topLeft(), first.topLeft());
     window->adoptView(1);
     QTRY_COMPARE(window->geometry(), first);
+    QCOMPARE(platform.logLines.size(), 3);
 
     // And in another window, which takes the page's size below its own top edge.
     QMainWindow other;
@@ -131,24 +128,6 @@ void TestMainWindow::adoptViewKeepsTopEdge()
     // Shown there, the page can come back home.
     window->adoptView(6);
     QTRY_COMPARE(window->centralWidget(), controller.view(6));
-}
-
-void TestMainWindow::illegalViewIds()
-{
-    RecordingPlatform platform;
-    vCardSharingController controller;
-    ViewerWindow *window = controller.window();
-    const QRect before = window->geometry();
-    controller.adoptView(0);
-    controller.adoptView(7); // the controller has six pages, the window seven
-    window->adoptView(8);
-    QCOMPARE(platform.logLines, (QStringList{kIllegal, kIllegal, kIllegal}));
-    QCOMPARE(window->geometry(), before);
-    QCOMPARE(window->centralWidget(), controller.view(1));
-    platform.clear();
-    window->adoptView(7);
-    QVERIFY(platform.logLines.isEmpty());
-    QCOMPARE(window->centralWidget(), window->page(7));
 }
 
 void TestMainWindow::customizeDialogPersistsAcrossRestart()
@@ -194,21 +173,14 @@ void TestMainWindow::customizeDialogPersistsAcrossRestart()
         auto *dialog = restarted.window()->findChild<ToolbarCustomizeDialog *>();
         dialog->findChild<QPushButton *>(u"defaultsButtonOL"_qs)->click();
         dialog->accept();
+        QCOMPARE(restarted.toolbar()->itemIdentifiers(), kDefaultItems);
     }
-    vCardSharingController again;
-    QCOMPARE(again.toolbar()->itemIdentifiers(), kDefaultItems);
-}
-
-void TestMainWindow::savedArrangementIsSanitized()
-{
-    {
-        QSettings settings;
-        settings.setValue(u"toolbar-demo/items"_qs,
-                          QStringList{u"userManager"_qs, u"macShare"_qs, u"bogus"_qs, u"macShare"_qs, kSep,
-                                      kSep, Toolbar::SpaceItemIdentifier});
-    }
-    vCardSharingController controller;
-    QCOMPARE(controller.toolbar()->itemIdentifiers(),
+    // A saved arrangement of unknown, doubled or unreachable items is cleaned at start.
+    QSettings().setValue(u"toolbar-demo/items"_qs,
+                         QStringList{u"userManager"_qs, u"macShare"_qs, u"bogus"_qs, u"macShare"_qs, kSep, kSep,
+                                     Toolbar::SpaceItemIdentifier});
+    vCardSharingController sanitized;
+    QCOMPARE(sanitized.toolbar()->itemIdentifiers(),
              (QStringList{u"macShare"_qs, kSep, kSep, Toolbar::SpaceItemIdentifier}));
 }
 

@@ -31,11 +31,6 @@ private slots:
     void updateOnly();
 
 private:
-    ABPerson *addLocal(ABAddressBook &book, const QString &first, const QString &last,
-                       const QVariantMap &more = {});
-    static QuickSyncResult runSync(ABAddressBook &book, const RecordList &records,
-                                   const QuickSyncOptions &options, QString *hint = nullptr);
-
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
@@ -57,16 +52,7 @@ FlatPerson named(const QString &first, const QString &last, const QVariantMap &m
     return person;
 }
 
-} // namespace
-
-void TestQuickSync::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-}
-
-ABPerson *TestQuickSync::addLocal(ABAddressBook &book, const QString &first, const QString &last,
-                                  const QVariantMap &more)
+ABPerson *addLocal(ABAddressBook &book, const QString &first, const QString &last, const QVariantMap &more = {})
 {
     ABPerson *person = book.addRecord(ABAddressBook::newPerson());
     person->setValue(first, kABFirstNameProperty);
@@ -76,15 +62,22 @@ ABPerson *TestQuickSync::addLocal(ABAddressBook &book, const QString &first, con
     return person;
 }
 
-QuickSyncResult TestQuickSync::runSync(ABAddressBook &book, const RecordList &records,
-                                       const QuickSyncOptions &options, QString *hint)
+QuickSyncResult runSync(ABAddressBook &book, const RecordList &records, const QuickSyncOptions &options,
+                        QString *hint = nullptr)
 {
-    QuickSync sync(
-        &book, [&records](qsizetype i) { return records.at(i); }, records.size(), options);
+    QuickSync sync(&book, [&records](qsizetype i) { return records.at(i); }, records.size(), options);
     sync.run();
     if (hint)
         *hint = sync.summaryHint();
     return sync.result();
+}
+
+} // namespace
+
+void TestQuickSync::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
 }
 
 void TestQuickSync::names_data()
@@ -99,6 +92,10 @@ void TestQuickSync::names_data()
     QTest::newRow("organization alone") << QVariantMap{{kABOrganizationProperty, u"Acme"_qs}} << u"Acme"_qs;
     QTest::newRow("home mail") << QVariantMap{{kABEmailProperty, mails.mid(0, 1)}} << u"h@x.example"_qs;
     QTest::newRow("work before home") << QVariantMap{{kABEmailProperty, mails}} << u"w@x.example"_qs;
+    // Peer input that breaks the format is passed over; of two work mails the first counts.
+    const QVariantList broken{u"loose"_qs, QVariantMap{{u"work"_qs, u"a"_qs}, {u"home"_qs, u"b"_qs}}, QVariantMap{},
+                              42, QVariantList{u"work"_qs}, mails.at(1), QVariantMap{{u"work"_qs, u"2nd"_qs}}};
+    QTest::newRow("broken mail entries") << QVariantMap{{kABEmailProperty, broken}} << u"w@x.example"_qs;
     QTest::newRow("mail not a list") << QVariantMap{{kABEmailProperty, u"w@x.example"_qs}} << QString();
     QTest::newRow("not a person") << QVariantMap() << QString();
 }
@@ -126,8 +123,8 @@ void TestQuickSync::rows()
         {kABModificationDateProperty, QDateTime::currentDateTimeUtc()},
         {kABBirthdayProperty, QDateTime(QDate(2020, 4, 15), QTime(12, 0), Qt::UTC)},
         {kABEmailProperty, u"not@a.list"_qs},
-        // Broken entries: no pair, two pairs, a number, data.
-        {kABURLsProperty, QVariantList{u"bare"_qs, QVariantMap{{u"a"_qs, u"1"_qs}, {u"b"_qs, u"2"_qs}},
+        // Broken entries: no pair, several pairs (joined in key order), a number, data.
+        {kABURLsProperty, QVariantList{u"bare"_qs, QVariantMap{{u"b"_qs, u"2"_qs}, {u"A"_qs, u""_qs}, {u"a"_qs, QVariantList{1}}},
                                        QVariantMap{{u"work"_qs, qint64(7)}}, QByteArray("\x01\x02")}},
         {kABNoteProperty, QByteArray("photo")},
         {u"Age"_qs, qint64(42)},
@@ -139,12 +136,10 @@ void TestQuickSync::rows()
     QCOMPARE(rows.values,
              (QStringList{u"Wien, Ring 1, 1010 [Home] "_qs, u"42"_qs, u"2020-04-15 14:00:00 +0200"_qs,
                           u"not@a.list"_qs, u"Ann"_qs, u"Lee"_qs, u"+43 1 [Work] "_qs, u"+43 2 [Mobile] "_qs,
-                          u"+43 3 [Boat] "_qs, u"bare"_qs, u"1, 2"_qs, u"7 [Work] "_qs}));
-    // The data in the note and in the URLs: three lines each.
-    const QString skipped =
-        u"zorbix skipped the following unkown AB value [you might wish to send an email to quenfold]"_qs;
-    QCOMPARE(platform.logLines, (QStringList{skipped, u"<70 68 6f 74 6f>"_qs, u"QByteArray"_qs, skipped,
-                                             u"<01 02>"_qs, u"QByteArray"_qs}));
+                          u"+43 3 [Boat] "_qs, u"bare"_qs, u", , 2"_qs, u"7 [Work] "_qs}));
+    // The data in the note and in the URLs are logged, not shown.
+    QCOMPARE(platform.logLines.filter(u"skipped"_qs).size(), 2);
+    QVERIFY(platform.logLines.contains(u"<01 02>"_qs));
 }
 
 void TestQuickSync::copyAll_data()
@@ -189,8 +184,7 @@ void TestQuickSync::copyAll()
     for (int run = 0; run < 2; ++run) {
         QString hint;
         const QuickSyncResult result = runSync(book, remote, options, &hint);
-        QCOMPARE(result.saved, savedSkipped.at(run * 2));
-        QCOMPARE(result.skipped, savedSkipped.at(run * 2 + 1));
+        QCOMPARE((QList<int>{result.saved, result.skipped}), savedSkipped.mid(run * 2, 2));
         QVERIFY(result.saveOk);
         QCOMPARE(hint, result.saved ? msg("QS_FormatSavedToGroup").arg(u"All"_qs) : msg("QS_ABInSynch"));
     }
@@ -234,13 +228,10 @@ void TestQuickSync::groups()
         QVERIFY(book.save());
     }
     ABAddressBook book(m_dir->path());
-    QSet<QString> before;
-    const ABGroup *firstNamed = nullptr;
-    for (const ABGroup *group : book.groups()) {
-        before.insert(group->uniqueId());
-        if (!firstNamed && group->name() == title)
-            firstNamed = group;
-    }
+    const auto groupList = book.groups();
+    const auto first = std::find_if(groupList.begin(), groupList.end(),
+                                    [&title](const ABGroup *group) { return group->name() == title; });
+    const QString firstNamed = first == groupList.end() ? QString() : (*first)->uniqueId();
     QuickSyncOptions options;
     options.group = QuickSyncOptions::Group(option);
     options.groupName = title;
@@ -258,12 +249,10 @@ void TestQuickSync::groups()
     const ABPerson *bob = reread.people().value(0);
     QVERIFY(bob);
     QCOMPARE(bob->parentGroups().size(), holder < 0 ? 0 : 1);
-    if (holder == 0)
-        QCOMPARE(bob->parentGroups().first()->uniqueId(), firstNamed->uniqueId());
-    if (holder == 1) {
-        QVERIFY(!before.contains(bob->parentGroups().first()->uniqueId()));
+    if (holder >= 0) // the first group of that name, or a new one beside it
+        QCOMPARE(bob->parentGroups().first()->uniqueId() == firstNamed, holder == 0);
+    if (holder == 1)
         QCOMPARE(bob->parentGroups().first()->name(), title);
-    }
 }
 
 void TestQuickSync::copyRules()
@@ -283,16 +272,14 @@ void TestQuickSync::copyRules()
     const FlatPerson onlyIds{
         {kABUIDProperty, u"x"_qs}, {kABCreationDateProperty, old}, {kABModificationDateProperty, old}};
     const QuickSyncResult result = runSync(book, {full, onlyIds, u"not a person"_qs}, {});
-    QCOMPARE(result.saved, 2);
-    QCOMPARE(result.skipped, 1);
+    QCOMPARE((QList<int>{result.saved, result.skipped}), (QList<int>{2, 1}));
     QCOMPARE(platform.logLines.count(u"QuickSyncController: NSDictionary found!"_qs), 1);
 
     ABAddressBook reread(m_dir->path());
     QCOMPARE(reread.people().size(), 2);
-    const ABPerson *ann = reread.people().at(0)->valueForProperty(kABFirstNameProperty).isNull()
-                              ? reread.people().at(1)
-                              : reread.people().at(0);
-    const ABPerson *empty = ann == reread.people().at(0) ? reread.people().at(1) : reread.people().at(0);
+    const ABPerson *ann = reread.people().at(0), *empty = reread.people().at(1);
+    if (ann->valueForProperty(kABFirstNameProperty).isNull())
+        std::swap(ann, empty);
     QVERIFY(ann->uniqueId() != u"peer-uid"_qs);
     QVERIFY(ann->valueForProperty(kABCreationDateProperty).toDateTime() != old);
     QCOMPARE(ann->valueForProperty(kABBirthdayProperty).toDateTime().date(), QDate(1980, 1, 2));
@@ -332,16 +319,14 @@ void TestQuickSync::updateOnly()
     options.group = QuickSyncOptions::Group::New;
     options.groupName = u"Office"_qs;
     {
-        QuickSync sync(
-            &book, [&remote](qsizetype i) { return remote.at(i); }, remote.size(), options);
+        QuickSync sync(&book, [&remote](qsizetype i) { return remote.at(i); }, remote.size(), options);
         QVERIFY(!sync.prepare(2));
         // Another program adds Bob meanwhile: the run starts again and updates him instead.
         addLocal(book, u"Bob"_qs, u"Roe"_qs);
         QVERIFY(book.save());
         QVERIFY(sync.run());
-        QCOMPARE(sync.result().updated, 1);
-        QCOMPARE(sync.result().unchanged, 2);
-        QCOMPARE(sync.result().added, 0);
+        QCOMPARE((QList<int>{sync.result().updated, sync.result().unchanged, sync.result().added}),
+                 (QList<int>{1, 2, 0}));
         QCOMPARE(sync.summaryTitle(), msg("QS_FormatUpdated").arg(1).arg(2).arg(0));
     }
     ABAddressBook reread(m_dir->path());
@@ -366,13 +351,11 @@ void TestQuickSync::updateOnly()
     options.addUnmatched = false;
     options.group = QuickSyncOptions::Group::None;
     const RecordList again{ann, named(u"Cleo"_qs, u"Day"_qs)};
-    QuickSync sync(
-        &reread, [&again](qsizetype i) { return again.at(i); }, again.size(), options);
+    QuickSync sync(&reread, [&again](qsizetype i) { return again.at(i); }, again.size(), options);
     sync.commit();
     QVERIFY(!reread.hasUnsavedChanges());
-    QCOMPARE(sync.result().unchanged, 1);
-    QCOMPARE(sync.result().updated, 0);
-    QCOMPARE(sync.result().skipped, 1);
+    QCOMPARE((QList<int>{sync.result().unchanged, sync.result().updated, sync.result().skipped}),
+             (QList<int>{1, 0, 1}));
     QCOMPARE(sync.summaryHint(), msg("QS_FormatLeftOut").arg(1));
 }
 

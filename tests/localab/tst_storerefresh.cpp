@@ -7,9 +7,6 @@
 #include "abperson.h"
 #include "abstorewatcher.h"
 
-#include <QSaveFile>
-#include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -64,7 +61,6 @@ private slots:
     void init();
     void takesInWhatOtherProgramsDid();
     void unsavedChangesOfOursStay();
-    void aUidFreedByADeletionShowsTheOtherFile();
     void watcherFollowsTheDirectory();
 
 private:
@@ -86,7 +82,6 @@ void TestStoreRefresh::takesInWhatOtherProgramsDid()
 {
     ABAddressBook book(m_dir->path());
     QCOMPARE(firstNames(book), (QStringList{u"Ann"_qs, u"Bob"_qs}));
-    QVERIFY(book.hasPersonWithNameKey(nameKey(u"Ann"_qs, u"Lee"_qs), false));
     ABPerson *ann = personNamed(book, u"Ann"_qs);
     QVERIFY(!book.refresh()); // nothing happened yet
 
@@ -96,9 +91,8 @@ void TestStoreRefresh::takesInWhatOtherProgramsDid()
     writeCard(path(u"g.vcf"_qs), "UID:g\r\nFN:Friends\r\nN:Friends;;;;\r\nX-ADDRESSBOOKSERVER-KIND:group\r\n"
                                  "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:a\r\nX-ADDRESSBOOKSERVER-MEMBER:urn:uuid:c\r\n");
     QFile bad(path(u"bad.vcf"_qs));
-    QVERIFY(bad.open(QIODevice::WriteOnly));
     const char binary[] = "\x00\x01\x02 not a card";
-    bad.write(binary, sizeof binary - 1);
+    QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write(binary, sizeof binary - 1) > 0);
     bad.close();
 
     const quint64 revision = book.revision();
@@ -108,15 +102,13 @@ void TestStoreRefresh::takesInWhatOtherProgramsDid()
     // The changed person is the same object, so whoever holds it sees the change.
     QCOMPARE(personNamed(book, u"Anna"_qs), ann);
     QCOMPARE(ABMultiValue::fromVariant(ann->valueForProperty(kABEmailProperty)).count(), 1);
+    // Matching sees the names as they are now.
     QVERIFY(!book.hasPersonWithNameKey(nameKey(u"Ann"_qs, u"Lee"_qs), false));
+    QVERIFY(!book.hasPersonWithNameKey(nameKey(u"Bob"_qs, u"Roe"_qs), false) && !book.recordForUniqueId(u"b"_qs));
     QVERIFY(book.hasPersonWithNameKey(nameKey(u"Anna"_qs, u"Lee"_qs), false));
-    QVERIFY(!book.hasPersonWithNameKey(nameKey(u"Bob"_qs, u"Roe"_qs), false));
-    QVERIFY(book.recordForUniqueId(u"b"_qs) == nullptr);
-    const ABPerson *cleo = personNamed(book, u"Cleo"_qs);
-    QVERIFY(cleo);
-    QCOMPARE(groupsOf(cleo), (QStringList{u"Friends"_qs, u"Work"_qs}));
-    QCOMPARE(book.unreadableFiles().size(), 1);
-    QVERIFY(book.unreadableFiles().first().startsWith(u"bad.vcf: "_qs));
+    QVERIFY(personNamed(book, u"Cleo"_qs));
+    QCOMPARE(groupsOf(personNamed(book, u"Cleo"_qs)), (QStringList{u"Friends"_qs, u"Work"_qs}));
+    QVERIFY(book.unreadableFiles().size() == 1 && book.unreadableFiles().first().startsWith(u"bad.vcf: "_qs));
     QCOMPARE(bad.size(), qint64(sizeof binary - 1)); // left as it was
 
     // Taken in once: unchanged files, readable or not, are not read again.
@@ -132,11 +124,18 @@ void TestStoreRefresh::takesInWhatOtherProgramsDid()
     writeCard(path(u"c.vcf"_qs), "UID:other\r\nN:New;Eve;;;\r\nFN:Eve New\r\n");
     QVERIFY(book.refresh());
     QCOMPARE(firstNames(book), (QStringList{u"Anna"_qs, u"Dan"_qs, u"Eve"_qs}));
-    QVERIFY(book.recordForUniqueId(u"c"_qs) == nullptr);    // Cleo was the only one in the category "Work": it went with her.
-    QStringList groups;
-    for (const ABGroup *group : book.groups())
-        groups.append(group->name());
-    QCOMPARE(groups, QStringList{u"Friends"_qs});
+    QVERIFY(book.recordForUniqueId(u"c"_qs) == nullptr);
+    // Cleo was the only one in the category "Work": it went with her.
+    QCOMPARE(book.groups().size(), 1);
+
+    // A UID freed by a deletion shows the other file that has it, in the same groups.
+    writeCard(path(u"z.vcf"_qs), "UID:a\r\nN:Twin;Zed;;;\r\nFN:Zed Twin\r\n");
+    book.refresh();
+    QCOMPARE(firstNames(book), (QStringList{u"Anna"_qs, u"Dan"_qs, u"Eve"_qs}));
+    QVERIFY(QFile::remove(path(u"a.vcf"_qs)));
+    QVERIFY(book.refresh());
+    QCOMPARE(firstNames(book), (QStringList{u"Dan"_qs, u"Eve"_qs, u"Zed"_qs}));
+    QCOMPARE(groupsOf(personNamed(book, u"Zed"_qs)), QStringList{u"Friends"_qs});
 }
 
 void TestStoreRefresh::unsavedChangesOfOursStay()
@@ -154,8 +153,7 @@ void TestStoreRefresh::unsavedChangesOfOursStay()
     writeCard(path(u"a.vcf"_qs), "UID:a\r\nN:Lee;Anna;;;\r\nFN:Anna Lee\r\n");
     QVERIFY(QFile::remove(path(u"b.vcf"_qs)));
     book.refresh();
-    QCOMPARE(personNamed(book, u"Ann"_qs), ann);
-    QCOMPARE(personNamed(book, u"Bob"_qs), bob);
+    QVERIFY(personNamed(book, u"Ann"_qs) == ann && personNamed(book, u"Bob"_qs) == bob);
     QCOMPARE(personNamed(book, u"Zoe"_qs), zoe);
     QCOMPARE(ann->valueForProperty(kABJobTitleProperty).toString(), u"Chef"_qs);
 
@@ -168,17 +166,6 @@ void TestStoreRefresh::unsavedChangesOfOursStay()
 
     ABAddressBook reopened(m_dir->path());
     QCOMPARE(personNamed(reopened, u"Bob"_qs)->valueForProperty(kABOrganizationProperty).toString(), u"Roe Inc."_qs);
-}
-
-void TestStoreRefresh::aUidFreedByADeletionShowsTheOtherFile()
-{
-    writeCard(path(u"z.vcf"_qs), "UID:a\r\nN:Twin;Zed;;;\r\nFN:Zed Twin\r\n");
-    ABAddressBook book(m_dir->path());
-    QCOMPARE(firstNames(book), (QStringList{u"Ann"_qs, u"Bob"_qs}));
-    QVERIFY(QFile::remove(path(u"a.vcf"_qs)));
-    QVERIFY(book.refresh());
-    QCOMPARE(firstNames(book), (QStringList{u"Bob"_qs, u"Zed"_qs}));
-    QCOMPARE(groupsOf(personNamed(book, u"Zed"_qs)), QStringList{u"Friends"_qs});
 }
 
 void TestStoreRefresh::watcherFollowsTheDirectory()

@@ -1,6 +1,5 @@
 #include "fuzzentries.h"
 
-#include <QDir>
 #include <QtTest>
 
 // The vCard fuzz corpus through the fuzz target's entry point, so that a finding once fixed
