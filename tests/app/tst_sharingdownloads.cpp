@@ -7,10 +7,7 @@
 #include "vcardsharingcontroller.h"
 
 #include <QLineEdit>
-#include <QSettings>
-#include <QSignalSpy>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QtTest>
 
 // Downloads from the desktop's share: only persons of shared groups travel, and every change to

@@ -9,8 +9,6 @@
 #include "viewerwindow.h"
 
 #include <QMimeData>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QWindow>
 #include <QtTest>
 

@@ -10,9 +10,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace AvahiTools;

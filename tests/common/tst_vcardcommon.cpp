@@ -4,7 +4,6 @@
 #include "vcardcommon.h"
 #include "zassert.h"
 
-#include <QRegularExpression>
 #include <QtTest>
 
 class TestVCardCommon : public QObject

@@ -8,7 +8,6 @@
 #include "qfrendezvousclient.h"
 #include "recordingdelegate.h"
 
-#include <QProcess>
 #include <QtTest>
 
 #include <memory>

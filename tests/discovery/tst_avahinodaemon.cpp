@@ -6,7 +6,6 @@
 #include "netservicepublisher.h"
 #include "qfrendezvousclient.h"
 
-#include <QProcess>
 #include <QtTest>
 
 #include <signal.h>

@@ -7,9 +7,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSettings>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <QtTest>
 

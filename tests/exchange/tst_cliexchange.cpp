@@ -3,13 +3,8 @@
 #include <QCborArray>
 #include <QCborMap>
 #include <QCborValue>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>

@@ -10,11 +10,8 @@
 
 #include <QCborArray>
 #include <QCborValue>
-#include <QPointer>
-#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTimer>
 #include <QtTest>
 
 #include <arpa/inet.h>

@@ -6,7 +6,6 @@
 #include <QCborArray>
 #include <QCborMap>
 #include <QCborValue>
-#include <QDateTime>
 #include <QTimeZone>
 #include <QtTest>
 

@@ -1,7 +1,5 @@
 #include "fuzzentries.h"
 
-#include <QDir>
-#include <QFile>
 #include <QtTest>
 
 // Runs every committed fuzz corpus file through the fuzz targets' entry points, so that a

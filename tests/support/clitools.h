@@ -2,9 +2,6 @@
 
 // zorbix-cli as a user runs it, for tests that define ZORBIX_CLI; and the card files it reads.
 #include <QDeadlineTimer>
-#include <QFile>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QtTest>
 
 namespace CliTools {
