@@ -5,6 +5,7 @@
 // longest gap between its ticks (aim: under 50 ms). For 10,000 persons, the time from the click
 // to the labels naming the share with its record count (aim: under 200 ms).
 // Usage: bench_browser [persons] [clickPersons] [runs]
+#include "benchsupport.h"
 #include "abglobals.h"
 #include "inprocessdnssd.h"
 #include "qfexchangeclient.h"
@@ -28,35 +29,11 @@
 
 namespace {
 
-RecordList records(int count)
-{
-    RecordList list;
-    list.reserve(count);
-    for (int i = 0; i < count; ++i) {
-        list.append(FlatPerson{
-            {kABFirstNameProperty, QStringLiteral("First%1").arg(i)},
-            {kABLastNameProperty, QStringLiteral("Last%1").arg(i % 977)},
-            {kABOrganizationProperty, QStringLiteral("Company %1").arg(i % 131)},
-            {kABEmailProperty, QVariantList{LabeledValue{{kABWorkLabel, QStringLiteral("first%1@example.org").arg(i)}},
-                                            LabeledValue{{kABHomeLabel, QStringLiteral("f%1@home.example").arg(i)}}}},
-            {kABPhoneProperty, QVariantList{LabeledValue{{kABPhoneMobileLabel, QStringLiteral("+49 170 %1").arg(i)}},
-                                            LabeledValue{{kABWorkLabel, QStringLiteral("+49 30 %1").arg(i)}}}},
-            {kABAddressProperty,
-             QVariantList{LabeledValue{{kABHomeLabel, QVariantMap{{kABAddressStreetKey, QStringLiteral("Street %1").arg(i)},
-                                                                  {kABAddressCityKey, QStringLiteral("Berlin")},
-                                                                  {kABAddressZIPKey, QStringLiteral("10115")}}}}}},
-            {kABNoteProperty, QStringLiteral("Met at conference %1").arg(i % 50)},
-            {kABBirthdayProperty, QDateTime(QDate(1970 + i % 40, 1 + i % 12, 1 + i % 28), QTime(12, 0), Qt::UTC)},
-        });
-    }
-    return list;
-}
-
 // The sharing side: answers every download with the same persons and prints its port.
 int serve(int argc, char **argv, int persons)
 {
     QCoreApplication app(argc, argv);
-    const RecordList list = records(persons);
+    const RecordList list = BenchSupport::syntheticPersons(persons, true);
     QFExchangeServer server;
     server.setRecordProvider([&list] { return list; });
     server.setOwnerCardProvider([] { return OwnerCard{{1, QStringLiteral("Bench")}, {2, QStringLiteral("Share")}}; });

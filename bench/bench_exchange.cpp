@@ -7,6 +7,7 @@
 //   bench_exchange --client PORT         one download, prints payload size and memory figures
 //   bench_exchange --clients N PORT      N downloads at once, prints the time until all are done
 
+#include "benchsupport.h"
 #include "abaddressbook.h"
 #include "qfexchangeclient.h"
 #include "qfexchangeserver.h"
@@ -28,25 +29,6 @@
 namespace {
 
 QTextStream out(stdout);
-
-qint64 statusKiB(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
-void resetPeak()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-}
 
 // A store of n persons with the usual fields, written as vCard files.
 void writeStore(const QString &dir, int n)
@@ -121,8 +103,8 @@ qint64 downloadOnce(quint16 port, qsizetype *records, qint64 *payload)
 int runClient(quint16 port)
 {
     QTcpSocket warmUp; // load the network code before measuring
-    resetPeak();
-    const qint64 before = statusKiB("VmRSS:");
+    BenchSupport::resetPeak();
+    const qint64 before = BenchSupport::statusKiB("VmRSS:");
     // Live heap, small blocks and mmapped ones (a large payload is one mmapped block).
     const auto liveHeap = [] {
         const struct mallinfo2 info = mallinfo2();
@@ -152,7 +134,7 @@ int runClient(quint16 port)
         for (qsizetype i = 0; i < records; ++i)
             persons += reply->records->at(i).typeId() == QMetaType::QVariantMap ? 1 : 0;
         const qint64 readMs = clock.elapsed();
-        const qint64 peak = statusKiB("VmHWM:");
+        const qint64 peak = BenchSupport::statusKiB("VmHWM:");
         out << records << ' ' << payload << ' ' << (peak - before) * 1024 << ' ' << held << ' ' << readMs << ' '
             << persons << '\n';
     }

@@ -5,6 +5,7 @@
 //
 //   bench_export [PERSONS]
 
+#include "benchsupport.h"
 #include "csvwriter.h"
 #include "cvsdict.h"
 #include "exchangearchive.h"
@@ -24,25 +25,6 @@
 namespace {
 
 QTextStream out(stdout);
-
-qint64 statusKiB(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
-void resetPeak()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-}
 
 // Processor time of the whole process (all threads), in ms.
 qint64 cpuMs()
@@ -135,14 +117,14 @@ int main(int argc, char **argv)
         // Memory: the largest live heap seen after any row, and the peak resident size.
         const size_t heapBefore = liveHeap();
         size_t heapPeak = heapBefore;
-        resetPeak();
-        const qint64 rssBefore = statusKiB("VmRSS:");
+        BenchSupport::resetPeak();
+        const qint64 rssBefore = BenchSupport::statusKiB("VmRSS:");
         exportOnce([&](qsizetype done, qsizetype) {
             if (done % 50 == 0)
                 heapPeak = std::max(heapPeak, liveHeap());
             return true;
         });
-        const qint64 rssPeak = statusKiB("VmHWM:");
+        const qint64 rssPeak = BenchSupport::statusKiB("VmHWM:");
         out << run.name << ": " << best << " ms (" << bestCpu << " ms of processor time), " << QFileInfo(path).size() / 1024 << " KiB file; beyond the records: "
             << (heapPeak - heapBefore) / 1024 << " KiB live heap at most, peak resident +" << (rssPeak - rssBefore)
             << " KiB\n";

@@ -4,6 +4,7 @@
 // the main thread, where a 5 ms timer records the longest gap between its ticks. The clients run
 // in a second process, as they would on other computers.
 // Usage: bench_sharingloop [clients] [persons]
+#include "benchsupport.h"
 #include "abglobals.h"
 #include "exchangearchive.h"
 #include "inprocessdnssd.h"
@@ -23,29 +24,6 @@
 #include <cstdio>
 
 namespace {
-
-RecordList records(int count)
-{
-    RecordList list;
-    list.reserve(count);
-    for (int i = 0; i < count; ++i) {
-        list.append(FlatPerson{
-            {kABFirstNameProperty, QStringLiteral("First%1").arg(i)},
-            {kABLastNameProperty, QStringLiteral("Last%1").arg(i % 977)},
-            {kABOrganizationProperty, QStringLiteral("Company %1").arg(i % 131)},
-            {kABEmailProperty, QVariantList{LabeledValue{{kABWorkLabel, QStringLiteral("first%1@example.org").arg(i)}},
-                                            LabeledValue{{kABHomeLabel, QStringLiteral("f%1@home.example").arg(i)}}}},
-            {kABPhoneProperty, QVariantList{LabeledValue{{kABPhoneMobileLabel, QStringLiteral("+49 170 %1").arg(i)}}}},
-            {kABAddressProperty,
-             QVariantList{LabeledValue{{kABHomeLabel, QVariantMap{{kABAddressStreetKey, QStringLiteral("Street %1").arg(i)},
-                                                                  {kABAddressCityKey, QStringLiteral("Berlin")},
-                                                                  {kABAddressZIPKey, QStringLiteral("10115")}}}}}},
-            {kABNoteProperty, QStringLiteral("Met at conference %1").arg(i % 50)},
-            {kABBirthdayProperty, QDateTime(QDate(1970 + i % 40, 1 + i % 12, 1 + i % 28), QTime(12, 0), Qt::UTC)},
-        });
-    }
-    return list;
-}
 
 // The downloading side, in its own process.
 class Clients : public QObject
@@ -127,7 +105,7 @@ int main(int argc, char *argv[])
     InProcessDnsSd dnssd;
     ShareService service(dnssd);
     int served = 0;
-    service.setRecordProvider([&] { ++served; return records(personCount); });
+    service.setRecordProvider([&] { ++served; return BenchSupport::syntheticPersons(personCount, false); });
     service.setOwnerCardProvider([] { return OwnerCard{{1, QStringLiteral("Bench")}}; });
     service.toggleSharing(vCardCommon::getLocMsg(QStringLiteral("SC_ButtonStart")), QStringLiteral("Bench"));
 
