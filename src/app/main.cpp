@@ -1,4 +1,5 @@
 #include "images.h"
+#include "singleinstance.h"
 #include "systemlog.h"
 #include "translations.h"
 #include "vcardsharingcontroller.h"
@@ -98,14 +99,30 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parseArguments(parser, app);
 
+    // A copy already runs: it takes the files (or just comes to the front), and this one ends.
+    const QStringList files = filesToImport(parser);
+    SingleInstance instance(QApplication::desktopFileName());
+    if (!instance.registerAsRunningCopy() && instance.handOver(files))
+        return 0;
+
     WidgetPlatformHooks hooks;
     PlatformHooks::install(&hooks);
     quitOnTerminationSignals(app);
 
     vCardSharingController controller;
-    controller.window()->show();
+    QWidget *window = controller.window();
+    window->show();
+    const auto raise = [window] {
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+        window->show();
+        window->raise();
+        window->activateWindow();
+    };
+    QObject::connect(&instance, &SingleInstance::activated, window, raise);
+    QObject::connect(&instance, &SingleInstance::filesOpened, &controller,
+                     [&controller](const QStringList &paths) { controller.importFiles(paths); });
     // Once the window is up, so that the progress and the summary have it to stand on.
-    if (const QStringList files = filesToImport(parser); !files.isEmpty())
+    if (!files.isEmpty())
         QTimer::singleShot(0, &controller, [&controller, files] { controller.importFiles(files); });
     const int result = app.exec();
     PlatformHooks::install(nullptr);

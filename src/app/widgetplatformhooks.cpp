@@ -14,6 +14,8 @@ void WidgetPlatformHooks::showAlert(const QString &title, const QString &text, s
     // No parent and no waiting: the panel stays up on its own until the user dismisses it.
     auto *box = new QMessageBox(QMessageBox::Information, QStringLiteral("zorbix"), title, QMessageBox::Ok);
     box->setInformativeText(text);
+    // Titles and hints carry other people's text (a person's or a share's name): never markup.
+    box->setTextFormat(Qt::PlainText);
     box->setDefaultButton(QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);

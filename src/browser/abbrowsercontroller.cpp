@@ -10,8 +10,12 @@
 #include "ui_abbrowserwindow.h"
 #include "vcardcommon.h"
 
+#include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QTableView>
 
@@ -24,6 +28,7 @@ struct ABBrowserController::Private
     RemoteABSource *vCardBrowserControllerOL = nullptr;
     RemoteABSource *lastSender = nullptr;
     ABBrowserTableModel *nameModel = nullptr;
+    QSortFilterProxyModel *nameProxy = nullptr; // what the name table shows: sorted, found
     ABBrowserTableModel *valuesModel = nullptr;
 
     QVariant thePerson; // the FlatPerson shown, or none
@@ -57,8 +62,27 @@ void ABBrowserController::awakeFromNib()
     d->ui.mainSplitViewOL->setOrientation(Qt::Horizontal);
     d->nameModel = new ABBrowserTableModel(this, {tr("Name")}, this);
     d->valuesModel = new ABBrowserTableModel(this, {tr("Property"), tr("Value")}, this);
-    d->nameModel->attach(d->ui.nameTableOL);
+    // The names in download order until a click on the column header sorts them; the find field
+    // keeps the persons whose name, company or e-mail holds its text.
+    d->nameProxy = new QSortFilterProxyModel(this);
+    d->nameProxy->setSourceModel(d->nameModel);
+    d->nameProxy->setSortLocaleAware(true);
+    d->nameProxy->setSortCaseSensitivity(Qt::CaseInsensitive);
+    d->nameProxy->setFilterCaseSensitivity(Qt::CaseInsensitive);
+    d->nameProxy->setFilterRole(ABBrowserTableModel::SearchRole);
+    d->nameModel->attach(d->ui.nameTableOL, d->nameProxy);
     d->valuesModel->attach(d->ui.valuesTableOL);
+    QHeaderView *header = d->ui.nameTableOL->horizontalHeader();
+    header->setSortIndicatorClearable(true);
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    d->ui.nameTableOL->setSortingEnabled(true);
+    connect(d->ui.findFieldOL, &QLineEdit::textChanged, d->nameProxy, &QSortFilterProxyModel::setFilterFixedString);
+    for (const auto signal : {&QAbstractItemModel::modelReset, &QAbstractItemModel::layoutChanged})
+        connect(d->nameProxy, signal, this, &ABBrowserController::showPersonCount);
+    connect(d->nameProxy, &QAbstractItemModel::rowsInserted, this, &ABBrowserController::showPersonCount);
+    connect(d->nameProxy, &QAbstractItemModel::rowsRemoved, this, &ABBrowserController::showPersonCount);
+    // Down or Return in the find field goes on to the persons found.
+    d->ui.findFieldOL->installEventFilter(this);
     connect(d->ui.nameTableOL, &QTableView::clicked, this, &ABBrowserController::showContactDetail);
     connect(d->ui.nameTableOL, &QTableView::doubleClicked, this, &ABBrowserController::showContactDetail);
     // The keyboard moves the selection too.
@@ -102,7 +126,43 @@ int ABBrowserController::selectedNameRow() const
 {
     const QItemSelectionModel *selection = d->ui.nameTableOL->selectionModel();
     const QModelIndexList rows = selection ? selection->selectedRows() : QModelIndexList();
-    return rows.isEmpty() ? -1 : rows.first().row();
+    return rows.isEmpty() ? -1 : d->nameProxy->mapToSource(rows.first()).row();
+}
+
+QString ABBrowserController::searchTextOfRow(int row) const
+{
+    const RemoteABSource *browser = source();
+    if (!browser || !browser->getRemoteAB() || row < 0 || row >= browser->getRemoteAB()->size())
+        return QString();
+    return ContactDetail::searchText(browser->getRemoteAB()->at(row));
+}
+
+void ABBrowserController::showPersonCount()
+{
+    const int all = d->nameModel->rowCount();
+    const int shown = d->nameProxy->rowCount();
+    const RemoteABSource *browser = source();
+    if (!browser || !browser->getRemoteAB())
+        d->ui.personCountOL->clear();
+    else if (shown == all)
+        d->ui.personCountOL->setText(tr("Persons: %1").arg(all));
+    else
+        d->ui.personCountOL->setText(tr("Persons: %1 of %2").arg(shown).arg(all));
+}
+
+bool ABBrowserController::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == d->ui.findFieldOL && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if ((key == Qt::Key_Down || key == Qt::Key_Return || key == Qt::Key_Enter) && d->nameProxy->rowCount() > 0) {
+            QTableView *names = d->ui.nameTableOL;
+            names->setFocus(Qt::ShortcutFocusReason);
+            if (!names->selectionModel()->hasSelection())
+                names->selectRow(0);
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 int ABBrowserController::numberOfRowsInTableView(const QAbstractItemView *table) const

@@ -40,6 +40,8 @@ public:
     // Table data of both tables.
     int numberOfRowsInTableView(const QAbstractItemView *table) const;
     QString tableViewObjectValue(const QAbstractItemView *table, int column, int row) const;
+    // What the find field looks in for the person of a row of the name table.
+    QString searchTextOfRow(int row) const;
 
     const QStringList &personKeys() const;
     const QStringList &personValues() const;
@@ -57,7 +59,11 @@ public slots:
 signals:
     void exportRequested();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    void showPersonCount();
     void awakeFromNib();
     RemoteABSource *source() const;
     int selectedNameRow() const;

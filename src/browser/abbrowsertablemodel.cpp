@@ -3,6 +3,7 @@
 #include "abbrowsercontroller.h"
 
 #include <QAbstractItemView>
+#include <QTextDocument>
 
 ABBrowserTableModel::ABBrowserTableModel(const ABBrowserController *controller, const QStringList &headers,
                                          QObject *parent)
@@ -10,12 +11,12 @@ ABBrowserTableModel::ABBrowserTableModel(const ABBrowserController *controller, 
 {
 }
 
-void ABBrowserTableModel::attach(QAbstractItemView *table)
+void ABBrowserTableModel::attach(QAbstractItemView *table, QAbstractItemModel *shownThrough)
 {
     beginResetModel();
     m_table = table;
     endResetModel();
-    table->setModel(this);
+    table->setModel(shownThrough ? shownThrough : this);
 }
 
 void ABBrowserTableModel::reload()
@@ -38,10 +39,16 @@ int ABBrowserTableModel::columnCount(const QModelIndex &parent) const
 
 QVariant ABBrowserTableModel::data(const QModelIndex &index, int role) const
 {
-    if ((role != Qt::DisplayRole && role != Qt::ToolTipRole) || !index.isValid() || !m_table)
+    if (!index.isValid() || !m_table)
+        return QVariant();
+    if (role == SearchRole)
+        return m_controller->searchTextOfRow(index.row());
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return QVariant();
     // The column's position is its identifier: 0 the property, 1 the value.
-    return m_controller->tableViewObjectValue(m_table, index.column(), index.row());
+    const QString text = m_controller->tableViewObjectValue(m_table, index.column(), index.row());
+    // A tooltip would take a peer's "<b>" as markup.
+    return role == Qt::ToolTipRole ? Qt::convertFromPlainText(text) : text;
 }
 
 QVariant ABBrowserTableModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -14,10 +14,14 @@ class ABBrowserTableModel final : public QAbstractTableModel
     Q_OBJECT
 
 public:
+    // The text the find field looks in (name table only).
+    static constexpr int SearchRole = Qt::UserRole + 1;
+
     ABBrowserTableModel(const ABBrowserController *controller, const QStringList &headers,
                         QObject *parent = nullptr);
 
-    void attach(QAbstractItemView *table);
+    // The table shows this model, or a proxy over it (sorted, filtered).
+    void attach(QAbstractItemView *table, QAbstractItemModel *shownThrough = nullptr);
     void reload();
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;

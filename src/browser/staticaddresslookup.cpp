@@ -12,7 +12,9 @@ struct StaticAddressLookup::Private
     QString name;
     // The entries of that name still to try: host and port.
     QList<QPair<QString, quint16>> candidates;
-    int lookupId = -1;
+    int lookupId = -1;   // the host look-up under way
+    int generation = 0;  // counts starts and aborts: a queued first step of an older start is stale
+    bool running = false;
 
     void next();
     void finish(const std::optional<SocketAddress> &address);
@@ -27,6 +29,10 @@ void StaticAddressLookup::Private::next()
     }
     const auto [host, port] = candidates.takeFirst();
     lookupId = QHostInfo::lookupHost(host, q, [this, port](const QHostInfo &info) {
+        // An abandoned look-up (Esc, or a click on another server) may still answer, for instance
+        // from the host cache: only the current one counts.
+        if (info.lookupId() != lookupId)
+            return;
         lookupId = -1;
         if (info.error() == QHostInfo::NoError) {
             // The exchange connects over IPv4.
@@ -44,6 +50,7 @@ void StaticAddressLookup::Private::next()
 void StaticAddressLookup::Private::finish(const std::optional<SocketAddress> &address)
 {
     candidates.clear();
+    running = false;
     emit q->done(name, address);
 }
 
@@ -71,12 +78,10 @@ void StaticAddressLookup::start(const StaticServerController &controller, const 
                 {host, StaticServerController::portFromText(entry.value(StaticServerController::kServerPort).toString())});
     }
     // Always answer from the event loop, also when there is nothing to look up.
-    d->lookupId = -2;
-    QMetaObject::invokeMethod(this, [this] {
-        if (d->lookupId != -2)
-            return;
-        d->lookupId = -1;
-        d->next();
+    d->running = true;
+    QMetaObject::invokeMethod(this, [this, generation = d->generation] {
+        if (generation == d->generation)
+            d->next();
     }, Qt::QueuedConnection);
 }
 
@@ -86,9 +91,11 @@ void StaticAddressLookup::abort()
         QHostInfo::abortHostLookup(d->lookupId);
     d->lookupId = -1;
     d->candidates.clear();
+    d->running = false;
+    ++d->generation;
 }
 
 bool StaticAddressLookup::isRunning() const
 {
-    return d->lookupId != -1;
+    return d->running;
 }

@@ -17,6 +17,7 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QIconEngine>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QPointer>
@@ -47,6 +48,39 @@ void writeSetting(const QString &key, const QVariant &value)
         systemLog(QStringLiteral("vCardBrowserController: could not write %1 to %2").arg(key, settings.fileName()));
 }
 
+// Draws a picture alike in every mode: the state button is disabled while a download runs, and
+// its pictures must keep their colours (the failure picture red) all the same.
+class SameInEveryMode final : public QIconEngine
+{
+public:
+    explicit SameInEveryMode(const QIcon &icon) : m_icon(icon) {}
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode, QIcon::State state) override
+    {
+        m_icon.paint(painter, rect, Qt::AlignCenter, QIcon::Normal, state);
+    }
+    QPixmap pixmap(const QSize &size, QIcon::Mode, QIcon::State state) override
+    {
+        return m_icon.pixmap(size, QIcon::Normal, state);
+    }
+    QPixmap scaledPixmap(const QSize &size, QIcon::Mode, QIcon::State state, qreal scale) override
+    {
+        return m_icon.pixmap(size / scale, scale, QIcon::Normal, state);
+    }
+    QSize actualSize(const QSize &size, QIcon::Mode, QIcon::State state) override
+    {
+        return m_icon.actualSize(size, QIcon::Normal, state);
+    }
+    QIconEngine *clone() const override { return new SameInEveryMode(m_icon); }
+
+private:
+    QIcon m_icon;
+};
+
+void inColourWhenDisabled(QAbstractButton *button)
+{
+    button->setIcon(QIcon(new SameInEveryMode(button->icon())));
+}
+
 void keepSpaceWhenHidden(QWidget *widget)
 {
     QSizePolicy policy = widget->sizePolicy();
@@ -69,7 +103,9 @@ struct vCardBrowserController::Private
     QFExchangeClient client;
     StaticAddressLookup staticLookup;
     std::optional<ArchivedRecords> remoteAB;
-    QString remoteName;
+    QString remoteName;  // the share of the current or last download attempt
+    QString recordsName; // the share remoteAB came from
+
     bool isRunningAsyncComm = false;
     QIcon initialPicture;
     QHash<int, QLineEdit *> cardFields; // by tag
@@ -165,6 +201,7 @@ void vCardBrowserController::Private::completed(const QFExchangeReply &reply)
     stopSpinner();
     if (reply.type == ExchangeProtocol::kTypeAB) {
         remoteAB = reply.records;
+        recordsName = remoteName;
         fillCard(reply.ownerCard);
     }
     updateCardButtons();
@@ -254,10 +291,14 @@ vCardBrowserController::vCardBrowserController(QFRendezvousClient *rendezvous, S
     d->q = this;
     d->myWindow = std::make_unique<QWidget>();
     d->ui.setupUi(d->myWindow.get());
+    d->staticLookup.setParent(this);
     // Closing the main window ends the application even while this one is open.
     d->myWindow->setAttribute(Qt::WA_QuitOnClose, false);
     d->myWindow->installEventFilter(this);
     qApp->installEventFilter(this);
+    for (QAbstractButton *button :
+         {d->ui.commStateButtonOL, d->ui.commGBButtonOL, d->ui.commGGButtonOL, d->ui.commGRButtonOL})
+        inColourWhenDisabled(button);
     d->initialPicture = d->ui.commStateButtonOL->icon();
     keepSpaceWhenHidden(d->ui.mainChasingArrowsOL);
     keepSpaceWhenHidden(d->ui.downloadProgressOL);
@@ -419,7 +460,9 @@ const std::optional<ArchivedRecords> &vCardBrowserController::getRemoteAB() cons
 
 QString vCardBrowserController::getSelectedShareName() const
 {
-    return d->remoteName;
+    // The records' share, not the one being tried: a failed or cancelled download of another
+    // share leaves the records and their name as they were.
+    return d->recordsName;
 }
 
 bool vCardBrowserController::isRunningAsyncComm() const
@@ -569,7 +612,19 @@ void vCardBrowserController::doSendPrivEmail()
 
 void vCardBrowserController::doOpenWebpage()
 {
-    vCardCommon::openURL(d->field(PrivWebsiteTag)->text(), QStringLiteral("http://"));
+    const QString value = d->field(PrivWebsiteTag)->text();
+    if (value.isEmpty())
+        return;
+    // A web page and nothing else: a value holding "http:" anywhere is taken as it stands, and
+    // could otherwise be a mailto: with attach=, bcc= or body= from the sharer.
+    const QUrl url(vCardCommon::urlTextFor(value, QStringLiteral("http://")), QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty() ||
+        (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https"))) {
+        systemLog(QStringLiteral("vCardBrowserController: the sharer's web site is no http or https address"));
+        PlatformHooks::current().beep();
+        return;
+    }
+    PlatformHooks::current().openUrl(url);
 }
 
 void vCardBrowserController::saveToAddressBook()

@@ -395,10 +395,9 @@ void QFExchangeClient::Private::handleMessage(const QVariantMap &message)
                 reply.ownerCard = card->value<OwnerCard>();
             else if (card->typeId() == QMetaType::QVariantMap && card->toMap().isEmpty())
                 reply.ownerCard = OwnerCard(); // an empty map has no key kind
-            else {
-                fail(Failure::Incompatible, QStringLiteral("\"pData\" is not a card"));
-                return;
-            }
+            else // the records are worth keeping without the card (text keys, other values)
+                systemLog(QStringLiteral("QFExchangeClient: the sharer's card (\"pData\") is not a map of "
+                                         "integer to text; the records are kept without it"));
         }
     }
     // "AB" or any other type ends the exchange; the browser decides what each means.

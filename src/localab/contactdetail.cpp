@@ -6,8 +6,13 @@
 #include "systemlog.h"
 
 #include <QDateTime>
+#include <QLocale>
+#include <QRegularExpression>
 
 namespace {
+
+// A birthday whose year is not known travels and is kept in this year.
+constexpr int kUnknownBirthdayYear = 1604;
 
 bool isText(const QVariant &value)
 {
@@ -24,18 +29,29 @@ bool isList(const QVariant &value)
     return value.metaType() == QMetaType::fromType<QVariantList>();
 }
 
-// Texts, dates and numbers have a text form; lists, maps and data do not.
-bool scalarText(const QVariant &value, QString *text)
+// The locale's short date with the year in four digits (a birthday's year is no guess).
+QString dateFormat(const QLocale &locale)
+{
+    QString format = locale.dateFormat(QLocale::ShortFormat);
+    if (!format.contains(QLatin1String("yyyy")))
+        format.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+    return format;
+}
+
+// Texts, dates and numbers have a text form; lists, maps and data do not. A day (a birthday, a
+// date without time) shows as that day, a moment as a local date and time.
+bool scalarText(const QVariant &value, QString *text, bool day = false)
 {
     switch (value.typeId()) {
     case QMetaType::QString:
         *text = value.toString();
         return true;
     case QMetaType::QDateTime:
-        *text = ContactDetail::dateText(value.toDateTime());
+        *text = day ? ContactDetail::dayText(value.toDateTime().toUTC().date())
+                    : ContactDetail::dateText(value.toDateTime());
         return true;
     case QMetaType::QDate:
-        *text = ContactDetail::dateText(QDateTime(value.toDate(), QTime(12, 0), Qt::UTC));
+        *text = ContactDetail::dayText(value.toDate());
         return true;
     case QMetaType::LongLong:
     case QMetaType::Int:
@@ -104,11 +120,43 @@ void addLabelledRow(ContactDetail::Rows &rows, const QString &key, bool *first, 
 
 QString ContactDetail::dateText(const QDateTime &date)
 {
+    const QLocale locale;
     const QDateTime local = date.toLocalTime();
-    const int offset = local.offsetFromUtc();
-    const int minutes = qAbs(offset) / 60;
-    return local.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) + (offset < 0 ? u'-' : u'+') +
-           QStringLiteral("%1%2").arg(minutes / 60, 2, 10, QChar(u'0')).arg(minutes % 60, 2, 10, QChar(u'0'));
+    return locale.toString(local.date(), dateFormat(locale)) + u' ' + locale.toString(local.time(), QLocale::ShortFormat);
+}
+
+QString ContactDetail::dayText(const QDate &day)
+{
+    const QLocale locale;
+    QString format = dateFormat(locale);
+    if (day.year() == kUnknownBirthdayYear) {
+        // Day and month only: the year and the separator that joins it go.
+        static const QRegularExpression year(QStringLiteral("[^dM]*y+[^dM]*$|^y+[^dM]*"));
+        format.remove(year);
+    }
+    return locale.toString(day, format);
+}
+
+QString ContactDetail::searchText(const QVariant &record)
+{
+    if (!isMap(record))
+        return QString();
+    const FlatPerson person = record.toMap();
+    QStringList parts;
+    QString text;
+    for (const QString &key : {kABFirstNameProperty, kABLastNameProperty, kABOrganizationProperty}) {
+        if (scalarText(person.value(key), &text))
+            parts.append(text);
+    }
+    const QVariant mails = person.value(kABEmailProperty);
+    if (isList(mails)) {
+        for (const QVariant &entry : mails.toList()) {
+            const QVariantMap pair = isMap(entry) ? entry.toMap() : QVariantMap();
+            if (pair.size() == 1 && isText(pair.first()))
+                parts.append(pair.first().toString());
+        }
+    }
+    return parts.join(u' ');
 }
 
 QString ContactDetail::nameOf(const QVariant &record)
@@ -152,7 +200,7 @@ ContactDetail::Rows ContactDetail::rowsOf(const QVariant &record)
         const QVariant &value = it.value();
         bool first = true;
         QString text;
-        if (scalarText(value, &text)) {
+        if (scalarText(value, &text, key == kABBirthdayProperty)) {
             addRow(rows, key, &first, text);
         } else if (isList(value)) {
             const QVariantList entries = value.toList();

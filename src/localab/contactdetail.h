@@ -28,6 +28,13 @@ public:
     // UID, creation and modification dates. Values of kinds that cannot be shown are logged.
     static Rows rowsOf(const QVariant &person);
 
-    // A date as the window shows it: "2026-12-06 21:15:07 +0100", in local time.
+    // First and last name, company and every e-mail address, joined by spaces: what the window's
+    // find field looks in.
+    static QString searchText(const QVariant &person);
+
+    // A moment as the window shows it: date and time in local time, in the user's locale.
     static QString dateText(const QDateTime &date);
+    // A calendar day (a birthday) in the user's locale, the same day in every time zone; day and
+    // month only in the year that stands for an unknown one.
+    static QString dayText(const QDate &day);
 };

@@ -18,7 +18,7 @@ cmake --install "$build" --prefix "$root/usr" >/dev/null
 id=org.quenfold.zorbix
 usr=$root/usr
 fail() { echo "FAIL: $*"; exit 1; }
-files=(bin/zorbix bin/zorbix-cli share/applications/$id.desktop share/metainfo/$id.metainfo.xml
+files=(bin/zorbix bin/zorbix-cli share/applications/$id.desktop share/metainfo/$id.metainfo.xml share/dbus-1/services/$id.service
        share/icons/hicolor/scalable/apps/$id.svg share/man/man1/zorbix.1.gz share/man/man1/zorbix-cli.1.gz)
 sizes=(16 22 24 32 48 64 128 256)
 for size in "${sizes[@]}"; do files+=("share/icons/hicolor/${size}x${size}/apps/$id.png"); done
@@ -44,4 +44,8 @@ appstreamcli validate-tree --no-net "$root" >/dev/null || fail "appstreamcli val
 grep -qx 'MimeType=text/vcard;text/x-vcard;' "$desktop" || fail "the launcher does not take vCard files"
 grep -qx 'Exec=zorbix %F' "$desktop" || fail "the launcher does not pass the files"
 grep -qx "Icon=$id" "$desktop" || fail "the launcher names another icon"
+# D-Bus activation starts the installed program under the launcher's name.
+grep -qx 'DBusActivatable=true' "$desktop" || fail "the launcher is not D-Bus activatable"
+service=$usr/share/dbus-1/services/$id.service
+grep -qx "Name=$id" "$service" && grep -q "^Exec=/.*/bin/zorbix$" "$service" || fail "D-Bus service file"
 echo "installed and valid: ${#files[@]} files"
