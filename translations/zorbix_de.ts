@@ -15,6 +15,14 @@
         <source>Value</source>
         <translation>Wert</translation>
     </message>
+    <message>
+        <source>Persons: %1</source>
+        <translation>Personen: %1</translation>
+    </message>
+    <message>
+        <source>Persons: %1 of %2</source>
+        <translation>Personen: %1 von %2</translation>
+    </message>
 </context>
 <context>
     <name>ABBrowserWindow</name>
@@ -57,6 +65,26 @@
     <message>
         <source>Export the records of this share to a CSV file</source>
         <translation>Die Einträge dieser Freigabe in eine CSV-Datei exportieren</translation>
+    </message>
+    <message>
+        <source>&amp;Find:</source>
+        <translation>&amp;Suchen:</translation>
+    </message>
+    <message>
+        <source>Find a person</source>
+        <translation>Person suchen</translation>
+    </message>
+    <message>
+        <source>Shows only the persons whose first or last name, company or e-mail address contains this text</source>
+        <translation>Zeigt nur die Personen, deren Vor- oder Nachname, Firma oder E-Mail-Adresse diesen Text enthält</translation>
+    </message>
+    <message>
+        <source>Name, company or e-mail</source>
+        <translation>Name, Firma oder E-Mail</translation>
+    </message>
+    <message>
+        <source>Number of persons shown</source>
+        <translation>Anzahl der gezeigten Personen</translation>
     </message>
 </context>
 <context>
@@ -754,8 +782,16 @@
         <translation>Das Passwort konnte nicht in Ihrem Schlüsselbund abgelegt werden</translation>
     </message>
     <message>
-        <source>Check that a keyring service such as GNOME Keyring or KWallet is running, then save again. (%1)</source>
-        <translation>Prüfen Sie, ob ein Schlüsselbunddienst wie GNOME Keyring oder KWallet läuft, und sichern Sie dann erneut. (%1)</translation>
+        <source>The password could not be read from your keyring</source>
+        <translation>Das Passwort konnte nicht aus Ihrem Schlüsselbund gelesen werden</translation>
+    </message>
+    <message>
+        <source>Your previous mail settings are kept. Type the password again, or check that a keyring service such as GNOME Keyring or KWallet is running. (%1)</source>
+        <translation>Ihre bisherigen Mail-Einstellungen bleiben. Geben Sie das Passwort erneut ein oder prüfen Sie, ob ein Schlüsselbunddienst wie GNOME Keyring oder KWallet läuft. (%1)</translation>
+    </message>
+    <message>
+        <source>Your previous mail settings are kept. Check that a keyring service such as GNOME Keyring or KWallet is running, then save again. (%1)</source>
+        <translation>Ihre bisherigen Mail-Einstellungen bleiben. Prüfen Sie, ob ein Schlüsselbunddienst wie GNOME Keyring oder KWallet läuft, und sichern Sie dann erneut. (%1)</translation>
     </message>
 </context>
 <context>

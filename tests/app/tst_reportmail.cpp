@@ -98,11 +98,17 @@ public:
     void writePassword(const QString &key, const QString &password, QObject *context, WriteDone done) override
     {
         QTimer::singleShot(0, context, [this, key, password, done] {
-            entries.insert(key, password);
+            if (failWrites)
+                return done(u"locked"_qs);
+            if (password.isEmpty())
+                entries.remove(key);
+            else
+                entries.insert(key, password);
             done({});
         });
     }
     QHash<QString, QString> entries;
+    bool failWrites = false;
 };
 
 void setAccount(quint16 port, const QString &security = u"none"_qs, const QString &user = {})
@@ -152,6 +158,7 @@ private slots:
         QSettings().clear();
         qputenv("ZORBIX_MAKER_SITE", "https://www.quenfold.test");
         MailPasswordStore::install(&passwords);
+        passwords.entries.clear();
     }
     void reportArrives();
     void failureKeepsTheWindowOpen_data();
@@ -176,7 +183,6 @@ void TestReportMail::reportArrives()
         ReportController report;
         report.window()->show();
         fill(report, reply);
-        const QString body = report.reportBody();
         QSignalSpy finished(&report, &ReportController::sendFinished);
         report.doSendEmailReport();
         QVERIFY(report.isSending());
@@ -189,9 +195,9 @@ void TestReportMail::reportArrives()
         QCOMPARE(header(sink.message, "Subject"), u"zorbix 1.1.1 report"_qs);
         QCOMPARE(header(sink.message, "To"), u"<feedback@quenfold.test>"_qs);
         QCOMPARE(header(sink.message, "Reply-To"), u"<ann@example.org>"_qs);
-        QCOMPARE(bodyOf(sink.message), body);
-        QVERIFY(body.contains(reply == Qt::Unchecked ? u"<No, thanks>"_qs : u"<Yes, please>"_qs));
-        QVERIFY(body.endsWith(u"Message\n\nIt works.\n.\nReally: 100%1 ünïcode"_qs));
+        QCOMPARE(bodyOf(sink.message), u"From\n  <Ann Example>\nEmail\n  <ann@example.org>\n\nReply \n  <%1>\n\n"
+                                       "Kind \n  <Suggestion>\n\n\nMessage\n\nIt works.\n.\nReally: 100%1 ünïcode"_qs
+                                           .arg(reply == Qt::Unchecked ? u"No, thanks"_qs : u"Yes, please"_qs));
         const QString thanks = msg(reply == Qt::Checked ? "RC_ThankReply" : "SC_EmptyString");
         QCOMPARE(platform.alerts, (QList<QPair<QString, QString>>{{msg("RC_Thanks"), thanks}}));
         QVERIFY(!report.window()->isVisible());
@@ -295,6 +301,33 @@ void TestReportMail::accountDialogKeepsThePasswordOutOfTheSettings()
     const QByteArray stored = file.readAll();
     QVERIFY(stored.contains("smtp.example.org"));
     QVERIFY(!stored.contains("pw-4711"));
+
+    // Another server: the password moves with the account, the old entry goes.
+    MailAccountDialog moved;
+    moved.findChild<QLineEdit *>(u"serverFieldOL"_qs)->setText(u"mail.example.org"_qs);
+    moved.show();
+    moved.accept();
+    QTRY_VERIFY(!moved.isVisible());
+    QCOMPARE(passwords.entries, (QHash<QString, QString>{{u"smtp:ann@mail.example.org"_qs, u"pw-4711"_qs}}));
+    // A keyring that fails: the settings stay those of the account whose password it holds.
+    passwords.failWrites = true;
+    MailAccountDialog failing;
+    failing.findChild<QLineEdit *>(u"userFieldOL"_qs)->setText(u"bob"_qs);
+    QTest::keyClicks(failing.findChild<QLineEdit *>(u"passwordFieldOL"_qs), u"pw-2"_qs);
+    failing.show();
+    platform.clear();
+    failing.accept();
+    QTRY_COMPARE(platform.alerts.size(), 1);
+    QVERIFY(failing.isVisible());
+    QCOMPARE(MailAccount::load().user, u"ann"_qs);
+    QCOMPARE(MailAccount::load().server, u"mail.example.org"_qs);
+    passwords.failWrites = false;
+
+    // One plain address: no newline after it, no control character in it.
+    for (const auto &[address, plain] : {std::pair{u"ann@example.org"_qs, true}, {u"ann@example.org\n"_qs, false},
+                                         {u"a\x01nn@example.org"_qs, false}, {u"ann@exa\u0085mple.org"_qs, false},
+                                         {u"ann@example\u009b.org"_qs, false}, {u"ann\x7f@example.org"_qs, false}})
+        QCOMPARE(MailAccount::isPlainAddress(address), plain);
 }
 
 void TestReportMail::desktopKeyringMissingFailsCleanly()

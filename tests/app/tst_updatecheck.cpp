@@ -120,7 +120,7 @@ void TestUpdateCheck::pageShownOrProblem()
         QVERIFY(finished.wait(10000));
         const QString text = controller.newReleaseDetailFieldOL()->toPlainText();
         if (shown.isEmpty()) {
-            QCOMPARE(text, updateController::loadProblemText());
+            QVERIFY(text.startsWith(u"Problem loading update data from internet.\n"_qs));
             QVERIFY(text.endsWith(u"/zorbix.htm \n\n by hand in your browser."_qs));
             QCOMPARE(platform.beeps, round + 1);
         } else {
@@ -146,7 +146,7 @@ void TestUpdateCheck::oneCheckAtATimeAndATimeout()
     QVERIFY(finished.wait(5000));
     QCOMPARE(server.connections, 1);
     QCOMPARE(finished.size(), 1);
-    QCOMPARE(controller.newReleaseDetailFieldOL()->toPlainText(), updateController::loadProblemText());
+    QVERIFY(controller.newReleaseDetailFieldOL()->toPlainText().startsWith(u"Problem loading update data"_qs));
     QCOMPARE(platform.beeps, 1);
     QVERIFY(controller.checkButtonOL()->isEnabled());
 

@@ -118,20 +118,37 @@ void TestVCardIntake::fileArgumentsAreImported()
     const QStringList files = {
         writeCard(u"one.vcf"_qs, u"Argument"_qs, u"Args"_qs),
         QUrl::fromLocalFile(writeCard(u"two.vcf"_qs, u"Url"_qs, u"Args"_qs)).toString()};
+    // A session bus of this test's own: one running copy per session.
+    QProcess bus;
+    bus.start(u"dbus-daemon"_qs, {u"--session"_qs, u"--nofork"_qs, u"--print-address"_qs});
+    QVERIFY2(bus.waitForStarted() && bus.waitForReadyRead(10000), "dbus-daemon (package dbus) must run");
     QProcess app;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(u"ZORBIX_ADDRESSBOOK"_qs, store.path());
+    env.insert(u"DBUS_SESSION_BUS_ADDRESS"_qs, QString::fromUtf8(bus.readLine()).trimmed());
     app.setProcessEnvironment(env);
     app.start(QStringLiteral(ZORBIX_APP_BINARY), files);
     QVERIFY(app.waitForStarted());
-    // Two persons and their category, one file each.
-    QTRY_COMPARE_WITH_TIMEOUT(QDir(store.path()).entryList({u"*.vcf"_qs}, QDir::Files).size(), 2, 30000);
+    const auto cards = [&store] { return QDir(store.path()).entryList({u"*.vcf"_qs}, QDir::Files).size(); };
+    // Two persons in their category, one file each.
+    QTRY_COMPARE_WITH_TIMEOUT(cards(), 2, 30000);
+    // A second start hands its file (named relative to where it started) to the first, and ends.
+    writeCard(u"three.vcf"_qs, u"Second"_qs, u"Args"_qs);
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.setWorkingDirectory(m_files.path());
+    second.start(QStringLiteral(ZORBIX_APP_BINARY), {u"three.vcf"_qs});
+    QVERIFY(second.waitForFinished(20000));
+    QCOMPARE(second.exitCode(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(cards(), 3, 20000);
     QCOMPARE(app.state(), QProcess::Running);
     ::kill(pid_t(app.processId()), SIGTERM);
     QVERIFY(app.waitForFinished(10000));
     QCOMPARE(app.exitCode(), 0);
+    bus.kill();
+    bus.waitForFinished();
     ABAddressBook book(store.path());
-    QCOMPARE(book.people().size(), 2);
+    QCOMPARE(book.people().size(), 3);
     QCOMPARE(book.groups().size(), 1);
 
     // Answered without a display.

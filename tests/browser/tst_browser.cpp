@@ -1,4 +1,5 @@
 #include "abaddressbook.h"
+#include "abbrowsercontroller.h"
 #include "abglobals.h"
 #include "abmultivalue.h"
 #include "abperson.h"
@@ -6,20 +7,24 @@
 #include "ownercardfields.h"
 #include "qfexchangeclient.h"
 #include "qfrendezvousclient.h"
+#include "quicksynccontroller.h"
 #include "recordingplatform.h"
 #include "scriptedshare.h"
 #include "sharercard.h"
 #include "staticservercontroller.h"
 #include "testmessages.h"
 #include "vcardbrowsercontroller.h"
+#include "staticaddresslookup.h"
 #include "vcardsharingcontroller.h"
 #include "viewerwindow.h"
+#include "widgetplatformhooks.h"
 
 #include <QAction>
 #include <QCborArray>
 #include <QCborMap>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
@@ -94,7 +99,8 @@ private slots:
     void downloadOutcomes();
     void progressFollowsTheChunks();
     void clicksWhileRunningAndCancel();
-    void nothingToConnectTo();
+    void staleLookupsStartNothing();
+    void peerTextIsPlain();
     void cardActions();
     void mailAddressOnly();
     void windowPlacementSurvivesRestart();
@@ -201,6 +207,9 @@ void TestBrowser::downloadOutcomes_data()
     QTest::newRow("100,000, then close") << QList<QByteArray>{kKeys, ab(100000, card(u"new"_qs)), "then close"}
                                          << QByteArray() << 100000 << true << card(u"new"_qs);
     QTest::newRow("250, no pData") << QList<QByteArray>{kKeys, ab(250, {})} << QByteArray() << 250 << true << OwnerCard();
+    QTest::newRow("pData with text keys") << QList<QByteArray>{kKeys, framed(QCborMap{{u"type"_qs, u"AB"_qs},
+        {u"ABData"_qs, QCborArray{QCborMap{{kABFirstNameProperty, u"P"_qs}}}}, {u"pData"_qs, QCborMap{{u"1"_qs, u"x"_qs}}}}
+        .toCborValue().toCbor())} << QByteArray() << 1 << true << OwnerCard();
     QTest::newRow("unknown tag") << QList<QByteArray>{kKeys, ab(0, OwnerCard{{1, u"Zoë"_qs}, {99, u"x"_qs}})}
                                  << QByteArray() << 0 << true << OwnerCard{{1, u"Zoë"_qs}};
     QTest::newRow("other type") << QList<QByteArray>{kKeys, ab(5, card(u"x"_qs), u"hello"_qs)} << QByteArray() << 3
@@ -227,10 +236,12 @@ void TestBrowser::downloadOutcomes()
     QCOMPARE(w->platform.alerts.size(), problem.isEmpty() ? 0 : 1);
     if (!problem.isEmpty())
         QCOMPARE(w->platform.alerts.first().first, msg(problem.constData()));
-    QCOMPARE(w->browser->getSelectedShareName(), u"Second"_qs);
+    // Three records are the first share's: kept by a failure and by a reply that is no "AB".
+    const QString owner = records == 3 ? u"First"_qs : u"Second"_qs;
+    QCOMPARE(w->browser->getSelectedShareName(), owner);
     QCOMPARE(w->browser->getRemoteAB() ? int(w->browser->getRemoteAB()->size()) : -1, records);
     QCOMPARE(outlet<QPushButton>(u"showABBrowserButtonOL"_qs)->isEnabled(), records >= 0);
-    const QString loaded = (completes ? u"Second"_qs : u"First"_qs) + msg("AB_Records").arg(qMax(records, 0));
+    const QString loaded = owner + msg("AB_Records").arg(qMax(records, 0));
     QCOMPARE(label(), loaded);
     QCOMPARE(outlet<QLabel>(u"loadedShareName2OL"_qs)->text(), loaded);
     QCOMPARE(w->log.size(), completes ? 6 : 3);
@@ -240,6 +251,13 @@ void TestBrowser::downloadOutcomes()
         QCOMPARE(outlet(QLatin1String(field.objectName))->text(), shown.value(field.tag));
     QCOMPARE(picture() == picture(u"commGRButtonOL"_qs), !completes);
     QCOMPARE(outlet<QPushButton>(u"commStateButtonOL"_qs)->isEnabled(), completes);
+    // Disabled, the failure picture is drawn red all the same.
+    const QImage drawn = outlet<QPushButton>(u"commStateButtonOL"_qs)->grab().toImage();
+    bool red = false;
+    for (int y = 0; y < drawn.height() && !red; ++y)
+        for (int x = 0; x < drawn.width() && !red; ++x)
+            red = qRed(drawn.pixel(x, y)) - qGreen(drawn.pixel(x, y)) > 60;
+    QCOMPARE(red, !completes);
     QCOMPARE(status(), QString());
 }
 
@@ -300,29 +318,75 @@ void TestBrowser::clicksWhileRunningAndCancel()
     QVERIFY(w->platform.alerts.isEmpty());
 }
 
-void TestBrowser::nothingToConnectTo()
+void TestBrowser::staleLookupsStartNothing()
 {
-    // Not resolved yet, or gone while the list still showed it: failure picture, no alert.
-    Share gone;
+    // An announced share without an address fails at once, without an alert.
     announce(u"Unresolved"_qs, 0);
-    announce(u"Gone"_qs, gone.port);
-    w->dnssd.withdraw({u"Gone"_qs, u"_zorbix._tcp"_qs, u"local"_qs}, true); // the batch goes on
-    for (const QString &name : {u"Unresolved"_qs, u"Gone"_qs}) {
-        clickShare(name);
-        QVERIFY(!w->browser->isRunningAsyncComm());
-        QCOMPARE(picture(), picture(u"commGRButtonOL"_qs));
-        QCOMPARE(status(), QString());
-        QCOMPARE(w->browser->getSelectedShareName(), name);
-    }
-    QVERIFY(w->platform.alerts.isEmpty());
+    clickShare(u"Unresolved"_qs);
+    QVERIFY(!w->browser->isRunningAsyncComm());
+    QCOMPARE(picture(), picture(u"commGRButtonOL"_qs));
 
-    // A hand-entered server whose name does not resolve: one alert, no download starts.
-    setStaticServer(u"Nowhere"_qs, u"no host.invalid"_qs, 9879);
+    Share share({kKeys, ab(2, {})});
+    QSettings().setValue(StaticServerController::kSiteListKey,
+                         QVariantList{QVariantMap{{StaticServerController::kServerName, u"Manual"_qs},
+                                                  {StaticServerController::kServerIP, u"127.0.0.1"_qs},
+                                                  {StaticServerController::kServerPort, QString::number(share.port)}},
+                                      QVariantMap{{StaticServerController::kServerName, u"Nowhere"_qs},
+                                                  {StaticServerController::kServerIP, u"no host.invalid"_qs}}});
+    w->statics.loadFromDefaults();
+    QTableView *manual = w->statics.getStaticServerBrowserTable();
+    click(manual, 0);
+    QTRY_COMPARE(w->browser->getSelectedShareName(), u"Manual"_qs);
+    const int requests = share.requests;
+    // Again, and cancelled while the host is looked up: the look-up, answered from the host cache,
+    // still reports, and must neither restart the download nor lend it to the next server.
+    click(manual, 0);
+    QCoreApplication::sendPostedEvents(w->browser->findChild<StaticAddressLookup *>(), QEvent::MetaCall);
+    w->browser->doCancelDownload();
     QSignalSpy ended(w->browser.get(), &vCardBrowserController::downloadEnded);
-    click(w->statics.getStaticServerBrowserTable(), 0);
+    click(manual, 1);
     QTRY_COMPARE(ended.size(), 1);
+    QCOMPARE(ended.first().first().toBool(), false);
     QCOMPARE(w->platform.alerts, (QList<QPair<QString, QString>>{{msg("BR_DNSError"), msg("BR_DNSErrorHint")}}));
-    QCOMPARE(w->browser->getSelectedShareName(), u"Gone"_qs);
+    QTest::qWait(100);
+    QCOMPARE(share.requests, requests);
+    QCOMPARE(w->browser->getSelectedShareName(), u"Manual"_qs);
+}
+
+void TestBrowser::peerTextIsPlain()
+{
+    const QString markup = u"<b>x</b>"_qs;
+    ABBrowserController detail(&w->book);
+    QuickSyncController sync(&w->book);
+    detail.setBrowserController(w->browser.get());
+    w->browser->setABBrowserController(&detail);
+    w->browser->setQuickSyncController(&sync);
+    const QVariantMap person{{kABFirstNameProperty, markup}, {kABOrganizationProperty, markup}};
+    Share share({kKeys, framed(QVariantMap{{u"type"_qs, u"AB"_qs}, {u"ABData"_qs, QVariantList{person}}})});
+    download(markup, share);
+    auto *names = detail.window()->findChild<QTableView *>(u"nameTableOL"_qs);
+    names->selectRow(0);
+    QVERIFY(!names->model()->index(0, 0).data(Qt::ToolTipRole).toString().contains(markup));
+    // Alerts too: the person's name is in the one that confirms a copy.
+    WidgetPlatformHooks widgets;
+    PlatformHooks *recording = PlatformHooks::install(&widgets);
+    detail.doSaveOneRecord();
+    PlatformHooks::install(recording);
+    QMessageBox *alert = nullptr;
+    for (QWidget *top : QApplication::topLevelWidgets())
+        alert = alert ? alert : qobject_cast<QMessageBox *>(top);
+    QVERIFY(alert);
+    int shown = 0;
+    for (QWidget *window : {w->browser->window(), detail.window(), sync.window(), static_cast<QWidget *>(alert)}) {
+        for (const QLabel *label : window->findChildren<QLabel *>()) {
+            if (label->text().contains(markup)) {
+                ++shown;
+                QVERIFY2(label->textFormat() == Qt::PlainText, qPrintable(label->objectName()));
+            }
+        }
+    }
+    QCOMPARE(shown, 5); // two in the browse window, one in each other window, the alert's hint
+    delete alert;
 }
 
 void TestBrowser::cardActions()
@@ -335,6 +399,11 @@ void TestBrowser::cardActions()
     QTest::mouseClick(outlet<QPushButton>(u"privEmailButtonOL"_qs), Qt::LeftButton);
     QTest::mouseClick(outlet<QPushButton>(u"privWebsiteButtonOL"_qs), Qt::LeftButton);
     QCOMPARE(w->platform.openedUrls, (QList<QUrl>{QUrl(u"mailto:ann@example.org"_qs), QUrl(u"http://example.org/~ann"_qs)}));
+    // "http:" anywhere keeps the value as it is: it must still be a web page.
+    outlet(u"privWebsiteFieldOL"_qs)->setText(u"mailto:eve@x.org?attach=/etc/passwd&body=http:"_qs);
+    QTest::mouseClick(outlet<QPushButton>(u"privWebsiteButtonOL"_qs), Qt::LeftButton);
+    QCOMPARE(w->platform.openedUrls.size(), 2);
+    QCOMPARE(w->platform.beeps, 1);
 
     auto *copy = outlet<QPushButton>(u"copyCardButtonOL"_qs);
     QTest::mouseClick(copy, Qt::LeftButton);

@@ -65,25 +65,47 @@ void TestDownloadedPersons::detailWindow()
     const QVariantList phones{QVariantMap{{u"work"_qs, u"+43 1"_qs}},
                               QVariantMap{{u"mobile"_qs, u"+43 2"_qs}},
                               QVariantMap{{u"Boat"_qs, u"+43 3"_qs}}};
+    // A birthday is noon UTC of its day: the same day here, at UTC+14.
+    const QDateTime birthday(QDate(1996, 4, 15), QTime(12, 0), Qt::UTC);
     m_browser.setRecords(
-        {person(u"Ann"_qs, u"Lee"_qs, {{kABPhoneProperty, phones}, {kABUIDProperty, u"u"_qs}}),
-         FlatPerson{{kABOrganizationProperty, u"Acme"_qs}}});
+        {person(u"Ann"_qs, u"Lee"_qs, {{kABPhoneProperty, phones}, {kABUIDProperty, u"u"_qs}, {kABBirthdayProperty, birthday}}),
+         FlatPerson{{kABOrganizationProperty, u"Acme"_qs}},
+         person(u"Bo"_qs, u"Ek"_qs, {{kABEmailProperty, QVariantList{QVariantMap{{u"home"_qs, u"bo@ACME.example"_qs}}}}})});
     controller.doReloadData(&m_browser);
-    QCOMPARE(label->text(), u"Office"_qs + msg("AB_Records").arg(2));
-    QCOMPARE(names->model()->rowCount(), 2);
-    QCOMPARE(cell(names, 0, 0), u"Ann Lee"_qs);
-    QCOMPARE(cell(names, 1, 0), u"Acme"_qs);
+    QCOMPARE(label->text(), u"Office"_qs + msg("AB_Records").arg(3));
+    const auto column = [names] {
+        QStringList shown;
+        for (int row = 0; row < names->model()->rowCount(); ++row)
+            shown.append(cell(names, row, 0));
+        return shown;
+    };
+    QCOMPARE(column(), (QStringList{u"Ann Lee"_qs, u"Acme"_qs, u"Bo Ek"_qs})); // in download order
+    // Found as typed in names, companies and mail addresses; sorted by a click on the header.
+    auto *find = window->findChild<QLineEdit *>(u"findFieldOL"_qs);
+    auto *count = window->findChild<QLabel *>(u"personCountOL"_qs);
+    QCOMPARE(count->text(), u"Persons: 3"_qs);
+    QTest::keyClicks(find, u"acm"_qs);
+    QCOMPARE(column(), (QStringList{u"Acme"_qs, u"Bo Ek"_qs}));
+    QCOMPARE(count->text(), u"Persons: 2 of 3"_qs);
+    QHeaderView *header = names->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(0) + 5, 5));
+    find->clear();
+    QCOMPARE(column(), (QStringList{u"Acme"_qs, u"Ann Lee"_qs, u"Bo Ek"_qs}));
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    QCOMPARE(column(), (QStringList{u"Ann Lee"_qs, u"Acme"_qs, u"Bo Ek"_qs}));
 
     // Nothing selected: saving has nothing to save.
     controller.doSaveOneRecord();
     QCOMPARE(platform.beeps, 1);
 
-    names->selectRow(0);
-    QCOMPARE(values->model()->rowCount(), 5);
-    QCOMPARE(cell(values, 0, 0), u"First name"_qs);
-    QCOMPARE(cell(values, 2, 0), u"Phone"_qs);
-    QCOMPARE(cell(values, 3, 0), QString());
-    QCOMPARE(cell(values, 4, 1), u"+43 3 [Boat] "_qs);
+    // From the find field the keyboard goes on to the first person found.
+    QTest::keyClick(find, Qt::Key_Down);
+    QCOMPARE(values->model()->rowCount(), 6);
+    QCOMPARE(cell(values, 0, 1), u"4/15/1996"_qs);
+    QCOMPARE(cell(values, 1, 0), u"First name"_qs);
+    QCOMPARE(cell(values, 3, 0), u"Phone"_qs);
+    QCOMPARE(cell(values, 4, 0), QString());
+    QCOMPARE(cell(values, 5, 1), u"+43 3 [Boat] "_qs);
 
     QTest::mouseClick(window->findChild<QPushButton *>(u"saveOneButtonOL"_qs), Qt::LeftButton);
     QCOMPARE(platform.alerts.size(), 1);
@@ -99,8 +121,8 @@ void TestDownloadedPersons::detailWindow()
     QCOMPARE(m_browser.reloads, 1);
     QCOMPARE(label->text(), msg("BR_NoRemoteSystem"));
     QVERIFY(!names->selectionModel()->hasSelection());
-    QCOMPARE(values->model()->rowCount(), 5);
-    QCOMPARE(cell(values, 4, 1), QString());
+    QCOMPARE(values->model()->rowCount(), 6);
+    QCOMPARE(cell(values, 5, 1), QString());
 
     QSignalSpy exports(&controller, &ABBrowserController::exportRequested);
     QTest::mouseClick(window->findChild<QPushButton *>(u"exportButtonOL"_qs), Qt::LeftButton);
@@ -167,6 +189,7 @@ void TestDownloadedPersons::quickSyncRuns()
 
 int main(int argc, char **argv)
 {
+    setenv("TZ", "Pacific/Kiritimati", 1);
     QLocale::setDefault(QLocale(QLocale::English));
     QApplication app(argc, argv);
     TestDownloadedPersons test;

@@ -90,7 +90,9 @@ bool MailAccount::isLoopbackHost(const QString &host)
 
 bool MailAccount::isPlainAddress(const QString &address)
 {
-    static const QRegularExpression plain(QStringLiteral("^[^\\s<>()\",;:@]+@[^\\s<>()\",;:@]+$"));
+    // The whole text (no newline after the end), without blanks or control characters (C0, DEL, C1).
+    static const QRegularExpression plain(QRegularExpression::anchoredPattern(
+        QStringLiteral(R"([^\s<>()",;:@\x{00}-\x{1F}\x{7F}-\x{9F}]+@[^\s<>()",;:@\x{00}-\x{1F}\x{7F}-\x{9F}]+)")));
     return plain.match(address).hasMatch();
 }
 

@@ -2,6 +2,7 @@
 
 #include "mailaccount.h"
 #include "ui_mailaccountdialog.h"
+#include "systemlog.h"
 #include "vcardcommon.h"
 
 #include <QPushButton>
@@ -10,6 +11,12 @@ struct MailAccountDialog::Private
 {
     Ui::MailAccountDialog ui;
     bool passwordEdited = false;
+
+    // Writes the password of the account, then finishes; on failure the old settings stay.
+    void store(MailAccountDialog *dialog, const MailAccount &account, const QString &password, const QString &obsolete);
+    // Saves the settings and removes the entry of a renamed account (or, when the settings could
+    // not be saved, the entry just written).
+    void finish(MailAccountDialog *dialog, const MailAccount &account, const QString &obsolete, const QString &written);
 };
 
 namespace {
@@ -69,26 +76,70 @@ void MailAccountDialog::accept()
                               "without encryption."));
         return;
     }
-    if (!account.save()) {
-        vCardCommon::alert(tr("The mail account could not be saved"),
-                           tr("Check that your settings folder (~/.config) is writable."));
-        return;
-    }
-    if (!d->passwordEdited || account.user.isEmpty()) {
-        QDialog::accept();
+    // The new settings are saved only once their password is in the keyring; the entry of an
+    // account renamed (another server or user) moves with it, and the old one goes.
+    const MailAccount previous = MailAccount::load();
+    const QString oldKey = previous.user.isEmpty() ? QString() : previous.passwordKey();
+    const QString newKey = account.user.isEmpty() ? QString() : account.passwordKey();
+    const QString obsolete = oldKey != newKey ? oldKey : QString();
+    if (newKey.isEmpty() || (!d->passwordEdited && (oldKey.isEmpty() || oldKey == newKey))) {
+        d->finish(this, account, obsolete, QString());
         return;
     }
     d->ui.buttonBox->setEnabled(false);
-    MailPasswordStore::current().writePassword(
-        account.passwordKey(), d->ui.passwordFieldOL->text(), this, [this](const QString &error) {
-            d->ui.buttonBox->setEnabled(true);
-            if (error.isEmpty()) {
-                QDialog::accept();
+    if (d->passwordEdited) {
+        d->store(this, account, d->ui.passwordFieldOL->text(), obsolete);
+        return;
+    }
+    MailPasswordStore::current().readPassword(
+        oldKey, this, [this, account, obsolete](std::optional<QString> password, const QString &error) {
+            if (password) {
+                d->store(this, account, *password, obsolete);
                 return;
             }
-            vCardCommon::alert(tr("The password could not be stored in your keyring"),
-                               tr("Check that a keyring service such as GNOME Keyring or KWallet is running, "
-                                  "then save again. (%1)")
+            d->ui.buttonBox->setEnabled(true);
+            vCardCommon::alert(tr("The password could not be read from your keyring"),
+                               tr("Your previous mail settings are kept. Type the password again, or check that "
+                                  "a keyring service such as GNOME Keyring or KWallet is running. (%1)")
                                    .arg(error));
         });
+}
+
+void MailAccountDialog::Private::store(MailAccountDialog *dialog, const MailAccount &account, const QString &password,
+                                       const QString &obsolete)
+{
+    MailPasswordStore::current().writePassword(
+        account.passwordKey(), password, dialog, [this, dialog, account, obsolete](const QString &error) {
+            ui.buttonBox->setEnabled(true);
+            if (error.isEmpty()) {
+                finish(dialog, account, obsolete, obsolete.isEmpty() ? QString() : account.passwordKey());
+                return;
+            }
+            vCardCommon::alert(MailAccountDialog::tr("The password could not be stored in your keyring"),
+                               MailAccountDialog::tr("Your previous mail settings are kept. Check that a keyring service such as "
+                                  "GNOME Keyring or KWallet is running, then save again. (%1)")
+                                   .arg(error));
+        });
+}
+
+void MailAccountDialog::Private::finish(MailAccountDialog *dialog, const MailAccount &account,
+                                        const QString &obsolete, const QString &written)
+{
+    // An entry is removed by writing no password; a failure to remove only leaves it behind.
+    const auto remove = [dialog](const QString &key) {
+        MailPasswordStore::current().writePassword(key, QString(), dialog, [key](const QString &error) {
+            if (!error.isEmpty())
+                systemLog(QStringLiteral("MailAccountDialog: could not remove %1 from the keyring: %2").arg(key, error));
+        });
+    };
+    if (!account.save()) {
+        if (!written.isEmpty())
+            remove(written);
+        vCardCommon::alert(MailAccountDialog::tr("The mail account could not be saved"),
+                           MailAccountDialog::tr("Check that your settings folder (~/.config) is writable."));
+        return;
+    }
+    if (!obsolete.isEmpty())
+        remove(obsolete);
+    dialog->QDialog::accept();
 }
