@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QLabel>
 #include <QMessageBox>
 
 void WidgetPlatformHooks::showAlert(const QString &title, const QString &text)
@@ -15,7 +16,8 @@ void WidgetPlatformHooks::showAlert(const QString &title, const QString &text, s
     auto *box = new QMessageBox(QMessageBox::Information, QStringLiteral("zorbix"), title, QMessageBox::Ok);
     box->setInformativeText(text);
     // Titles and hints carry other people's text (a person's or a share's name): never markup.
-    box->setTextFormat(Qt::PlainText);
+    for (QLabel *label : box->findChildren<QLabel *>())
+        label->setTextFormat(Qt::PlainText);
     box->setDefaultButton(QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);

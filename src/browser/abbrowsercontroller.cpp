@@ -77,8 +77,8 @@ void ABBrowserController::awakeFromNib()
     header->setSortIndicator(-1, Qt::AscendingOrder);
     d->ui.nameTableOL->setSortingEnabled(true);
     connect(d->ui.findFieldOL, &QLineEdit::textChanged, d->nameProxy, &QSortFilterProxyModel::setFilterFixedString);
-    for (const auto signal : {&QAbstractItemModel::modelReset, &QAbstractItemModel::layoutChanged})
-        connect(d->nameProxy, signal, this, &ABBrowserController::showPersonCount);
+    connect(d->nameProxy, &QAbstractItemModel::modelReset, this, &ABBrowserController::showPersonCount);
+    connect(d->nameProxy, &QAbstractItemModel::layoutChanged, this, &ABBrowserController::showPersonCount);
     connect(d->nameProxy, &QAbstractItemModel::rowsInserted, this, &ABBrowserController::showPersonCount);
     connect(d->nameProxy, &QAbstractItemModel::rowsRemoved, this, &ABBrowserController::showPersonCount);
     // Down or Return in the find field goes on to the persons found.

@@ -92,7 +92,7 @@ bool MailAccount::isPlainAddress(const QString &address)
 {
     // The whole text (no newline after the end), without blanks or control characters (C0, DEL, C1).
     static const QRegularExpression plain(QRegularExpression::anchoredPattern(
-        QStringLiteral(R"([^\s<>()",;:@\x{00}-\x{1F}\x{7F}-\x{9F}]+@[^\s<>()",;:@\x{00}-\x{1F}\x{7F}-\x{9F}]+)")));
+        uR"re([^\s<>()",;:@\x{00}-\x{1F}\x{7F}-\x{9F}]+@[^\s<>()",;:@\x{00}-\x{1F}\x{7F}-\x{9F}]+)re"_qs));
     return plain.match(address).hasMatch();
 }
 
