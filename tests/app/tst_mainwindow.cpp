@@ -13,8 +13,6 @@
 #include <QToolBar>
 #include <QtTest>
 
-#include <csignal>
-
 namespace {
 const QString kIllegal = QStringLiteral("ViewerWindow->adoptView: Illegal View ID!");
 const QString kSep = Toolbar::SeparatorItemIdentifier;
@@ -39,7 +37,6 @@ private slots:
     void startPageToolbarItemsAndTheToolbarAsLeft();
     void adoptViewKeepsTopEdge();
     void customizeDialogPersistsAcrossRestart();
-    void applicationQuitsOnRequest();
 };
 
 void TestMainWindow::startPageToolbarItemsAndTheToolbarAsLeft()
@@ -182,19 +179,6 @@ void TestMainWindow::customizeDialogPersistsAcrossRestart()
     vCardSharingController sanitized;
     QCOMPARE(sanitized.toolbar()->itemIdentifiers(),
              (QStringList{u"macShare"_qs, kSep, kSep, Toolbar::SpaceItemIdentifier}));
-}
-
-void TestMainWindow::applicationQuitsOnRequest()
-{
-    QProcess app;
-    app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    app.start(QStringLiteral(ZORBIX_APP_BINARY), {});
-    QVERIFY(app.waitForStarted());
-    QVERIFY(!app.waitForFinished(1500)); // still running: the window is up
-    ::kill(pid_t(app.processId()), SIGTERM);
-    QVERIFY(app.waitForFinished(10000));
-    QCOMPARE(app.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(app.exitCode(), 0);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -115,7 +115,8 @@ private:
     void announce(const QString &name, quint16 port, bool moreComing = false);
     void click(QTableView *table, int row);
     void clickShare(const QString &name) { click(outlet<QTableView>(u"zorbixServerList"_qs), int(w->browser->filteredServices()->indexOf(name))); }
-    void setStaticServer(const QString &name, const QString &host, quint16 port);
+    // Servers entered by hand: name, host and port each.
+    void setStaticServers(const QList<std::tuple<QString, QString, quint16>> &servers);
     void download(const QString &name, const Share &share);
 
     std::unique_ptr<World> w;
@@ -154,12 +155,14 @@ void TestBrowser::click(QTableView *table, int row)
     QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(table->model()->index(row, 0)).center());
 }
 
-void TestBrowser::setStaticServer(const QString &name, const QString &host, quint16 port)
+void TestBrowser::setStaticServers(const QList<std::tuple<QString, QString, quint16>> &servers)
 {
-    QSettings().setValue(StaticServerController::kSiteListKey,
-                         QVariantList{QVariantMap{{StaticServerController::kServerName, name},
-                                                  {StaticServerController::kServerIP, host},
-                                                  {StaticServerController::kServerPort, QString::number(port)}}});
+    QVariantList list;
+    for (const auto &[name, host, port] : servers)
+        list.append(QVariantMap{{StaticServerController::kServerName, name},
+                                {StaticServerController::kServerIP, host},
+                                {StaticServerController::kServerPort, QString::number(port)}});
+    QSettings().setValue(StaticServerController::kSiteListKey, list);
     w->statics.loadFromDefaults();
 }
 
@@ -287,7 +290,7 @@ void TestBrowser::progressFollowsTheChunks()
 void TestBrowser::clicksWhileRunningAndCancel()
 {
     Share silent;
-    setStaticServer(u"Manual"_qs, u"127.0.0.1"_qs, silent.port);
+    setStaticServers({{u"Manual"_qs, u"127.0.0.1"_qs, silent.port}});
     announce(u"A"_qs, silent.port, true);
     announce(u"B"_qs, silent.port);
     QTableView *shares = outlet<QTableView>(u"zorbixServerList"_qs), *manual = w->statics.getStaticServerBrowserTable();
@@ -326,13 +329,7 @@ void TestBrowser::staleLookupsStartNothing()
     QCOMPARE(picture(), picture(u"commGRButtonOL"_qs));
 
     Share share({kKeys, ab(2, {})});
-    QSettings().setValue(StaticServerController::kSiteListKey,
-                         QVariantList{QVariantMap{{StaticServerController::kServerName, u"Manual"_qs},
-                                                  {StaticServerController::kServerIP, u"127.0.0.1"_qs},
-                                                  {StaticServerController::kServerPort, QString::number(share.port)}},
-                                      QVariantMap{{StaticServerController::kServerName, u"Nowhere"_qs},
-                                                  {StaticServerController::kServerIP, u"no host.invalid"_qs}}});
-    w->statics.loadFromDefaults();
+    setStaticServers({{u"Manual"_qs, u"127.0.0.1"_qs, share.port}, {u"Nowhere"_qs, u"no host.invalid"_qs, 9879}});
     QTableView *manual = w->statics.getStaticServerBrowserTable();
     click(manual, 0);
     QTRY_COMPARE(w->browser->getSelectedShareName(), u"Manual"_qs);

@@ -591,7 +591,6 @@ void TestExchange::clientFailures_data()
     QTest::newRow("length over the cap") << local << QByteArray("2000000000+xx") << bad;
     QTest::newRow("length 5") << local << QByteArray("5         +xxxxx") << bad;
     QTest::newRow("ABData not a list") << local << framed({{u"type"_qs, u"AB"_qs}, {u"ABData"_qs, u"x"_qs}}) << bad;
-    QTest::newRow("pData not a card") << local << framed({{u"type"_qs, u"AB"_qs}, {u"pData"_qs, QVariantList{1}}}) << bad;
 }
 
 void TestExchange::clientFailures()
