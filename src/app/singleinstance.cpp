@@ -10,17 +10,21 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <utility>
+
 namespace {
 const QString kInterface = QStringLiteral("org.freedesktop.Application");
 constexpr int kHandOverTimeout = 10000; // ms; the running copy answers before it imports
 
-// The window-activation token a launcher gave this start, passed on so that the running copy
-// may take the focus.
+// The window-activation tokens a launcher gives a start (environment) and their keys in the
+// platform data: passed on, so that the running copy may take the focus.
+constexpr std::pair<const char *, const char *> kTokens[] = {{"XDG_ACTIVATION_TOKEN", "activation-token"},
+                                                             {"DESKTOP_STARTUP_ID", "desktop-startup-id"}};
+
 QVariantMap platformData()
 {
     QVariantMap data;
-    for (const auto &[variable, key] : {std::pair{"XDG_ACTIVATION_TOKEN", "activation-token"},
-                                        std::pair{"DESKTOP_STARTUP_ID", "desktop-startup-id"}}) {
+    for (const auto &[variable, key] : kTokens) {
         const QByteArray value = qgetenv(variable);
         if (!value.isEmpty())
             data.insert(QLatin1String(key), QString::fromUtf8(value));
@@ -30,8 +34,7 @@ QVariantMap platformData()
 
 void takeToken(const QVariantMap &data)
 {
-    for (const auto &[variable, key] : {std::pair{"XDG_ACTIVATION_TOKEN", "activation-token"},
-                                        std::pair{"DESKTOP_STARTUP_ID", "desktop-startup-id"}}) {
+    for (const auto &[variable, key] : kTokens) {
         const QString value = data.value(QLatin1String(key)).toString();
         if (!value.isEmpty())
             qputenv(variable, value.toUtf8());
@@ -104,7 +107,8 @@ bool SingleInstance::handOver(const QStringList &files) const
     const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, kHandOverTimeout);
     if (reply.type() == QDBusMessage::ReplyMessage)
         return true;
-    systemLog(QStringLiteral("SingleInstance: the running copy did not take the request: %1").arg(reply.errorMessage()));
+    systemLog(QStringLiteral("SingleInstance: the running copy did not take the request: %1")
+                  .arg(reply.errorMessage()));
     return false;
 }
 
@@ -124,7 +128,8 @@ void SingleInstance::Open(const QStringList &uris, const QVariantMap &data)
         if (url.isLocalFile())
             paths.append(url.toLocalFile());
         else
-            systemLog(QStringLiteral("SingleInstance: not a local file, not imported: %1").arg(url.toDisplayString()));
+            systemLog(QStringLiteral("SingleInstance: not a local file, not imported: %1")
+                          .arg(url.toDisplayString()));
     }
     QTimer::singleShot(0, this, [this, paths] {
         emit activated();

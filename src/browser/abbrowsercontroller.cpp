@@ -76,7 +76,8 @@ void ABBrowserController::awakeFromNib()
     header->setSortIndicatorClearable(true);
     header->setSortIndicator(-1, Qt::AscendingOrder);
     d->ui.nameTableOL->setSortingEnabled(true);
-    connect(d->ui.findFieldOL, &QLineEdit::textChanged, d->nameProxy, &QSortFilterProxyModel::setFilterFixedString);
+    connect(d->ui.findFieldOL, &QLineEdit::textChanged, d->nameProxy,
+            &QSortFilterProxyModel::setFilterFixedString);
     connect(d->nameProxy, &QAbstractItemModel::modelReset, this, &ABBrowserController::showPersonCount);
     connect(d->nameProxy, &QAbstractItemModel::layoutChanged, this, &ABBrowserController::showPersonCount);
     connect(d->nameProxy, &QAbstractItemModel::rowsInserted, this, &ABBrowserController::showPersonCount);
@@ -154,7 +155,8 @@ bool ABBrowserController::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == d->ui.findFieldOL && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
-        if ((key == Qt::Key_Down || key == Qt::Key_Return || key == Qt::Key_Enter) && d->nameProxy->rowCount() > 0) {
+        if ((key == Qt::Key_Down || key == Qt::Key_Return || key == Qt::Key_Enter) &&
+            d->nameProxy->rowCount() > 0) {
             QTableView *names = d->ui.nameTableOL;
             names->setFocus(Qt::ShortcutFocusReason);
             if (!names->selectionModel()->hasSelection())

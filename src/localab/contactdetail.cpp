@@ -122,7 +122,8 @@ QString ContactDetail::dateText(const QDateTime &date)
 {
     const QLocale locale;
     const QDateTime local = date.toLocalTime();
-    return locale.toString(local.date(), dateFormat(locale)) + u' ' + locale.toString(local.time(), QLocale::ShortFormat);
+    return locale.toString(local.date(), dateFormat(locale)) + u' ' +
+           locale.toString(local.time(), QLocale::ShortFormat);
 }
 
 QString ContactDetail::dayText(const QDate &day)

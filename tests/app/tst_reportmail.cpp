@@ -195,9 +195,10 @@ void TestReportMail::reportArrives()
         QCOMPARE(header(sink.message, "Subject"), u"zorbix 1.1.1 report"_qs);
         QCOMPARE(header(sink.message, "To"), u"<feedback@quenfold.test>"_qs);
         QCOMPARE(header(sink.message, "Reply-To"), u"<ann@example.org>"_qs);
-        QCOMPARE(bodyOf(sink.message), u"From\n  <Ann Example>\nEmail\n  <ann@example.org>\n\nReply \n  <"_qs +
-                                           (reply == Qt::Unchecked ? u"No, thanks"_qs : u"Yes, please"_qs) +
-                                           u">\n\nKind \n  <Suggestion>\n\n\nMessage\n\nIt works.\n.\nReally: 100%1 ünïcode"_qs);
+        QCOMPARE(bodyOf(sink.message),
+                 u"From\n  <Ann Example>\nEmail\n  <ann@example.org>\n\nReply \n  <"_qs +
+                     (reply == Qt::Unchecked ? u"No, thanks"_qs : u"Yes, please"_qs) +
+                     u">\n\nKind \n  <Suggestion>\n\n\nMessage\n\nIt works.\n.\nReally: 100%1 ünïcode"_qs);
         const QString thanks = msg(reply == Qt::Checked ? "RC_ThankReply" : "SC_EmptyString");
         QCOMPARE(platform.alerts, (QList<QPair<QString, QString>>{{msg("RC_Thanks"), thanks}}));
         QVERIFY(!report.window()->isVisible());
@@ -324,9 +325,12 @@ void TestReportMail::accountDialogKeepsThePasswordOutOfTheSettings()
     passwords.failWrites = false;
 
     // One plain address: no newline after it, no control character in it.
-    for (const auto &[address, plain] : {std::pair{u"ann@example.org"_qs, true}, {u"ann@example.org\n"_qs, false},
-                                         {u"a\x01nn@example.org"_qs, false}, {u"ann@exa\u0085mple.org"_qs, false},
-                                         {u"ann@example\u009b.org"_qs, false}, {u"ann\x7f@example.org"_qs, false}})
+    for (const auto &[address, plain] : {std::pair{u"ann@example.org"_qs, true},
+                                         {u"ann@example.org\n"_qs, false},
+                                         {u"a\x01nn@example.org"_qs, false},
+                                         {u"ann@exa\u0085mple.org"_qs, false},
+                                         {u"ann@example\u009b.org"_qs, false},
+                                         {u"ann\x7f@example.org"_qs, false}})
         QCOMPARE(MailAccount::isPlainAddress(address), plain);
 }
 

@@ -146,7 +146,8 @@ void TestUpdateCheck::oneCheckAtATimeAndATimeout()
     QVERIFY(finished.wait(5000));
     QCOMPARE(server.connections, 1);
     QCOMPARE(finished.size(), 1);
-    QVERIFY(controller.newReleaseDetailFieldOL()->toPlainText().startsWith(u"Problem loading update data"_qs));
+    QVERIFY(
+        controller.newReleaseDetailFieldOL()->toPlainText().startsWith(u"Problem loading update data"_qs));
     QCOMPARE(platform.beeps, 1);
     QVERIFY(controller.checkButtonOL()->isEnabled());
 

@@ -68,9 +68,11 @@ void TestDownloadedPersons::detailWindow()
     // A birthday is noon UTC of its day: the same day here, at UTC+14.
     const QDateTime birthday(QDate(1996, 4, 15), QTime(12, 0), Qt::UTC);
     m_browser.setRecords(
-        {person(u"Ann"_qs, u"Lee"_qs, {{kABPhoneProperty, phones}, {kABUIDProperty, u"u"_qs}, {kABBirthdayProperty, birthday}}),
+        {person(u"Ann"_qs, u"Lee"_qs,
+                {{kABPhoneProperty, phones}, {kABUIDProperty, u"u"_qs}, {kABBirthdayProperty, birthday}}),
          FlatPerson{{kABOrganizationProperty, u"Acme"_qs}},
-         person(u"Bo"_qs, u"Ek"_qs, {{kABEmailProperty, QVariantList{QVariantMap{{u"home"_qs, u"bo@ACME.example"_qs}}}}})});
+         person(u"Bo"_qs, u"Ek"_qs,
+                {{kABEmailProperty, QVariantList{QVariantMap{{u"home"_qs, u"bo@ACME.example"_qs}}}}})});
     controller.doReloadData(&m_browser);
     QCOMPARE(label->text(), u"Office"_qs + msg("AB_Records").arg(3));
     const auto column = [names] {
@@ -88,7 +90,8 @@ void TestDownloadedPersons::detailWindow()
     QCOMPARE(column(), (QStringList{u"Acme"_qs, u"Bo Ek"_qs}));
     QCOMPARE(count->text(), u"Persons: 2 of 3"_qs);
     QHeaderView *header = names->horizontalHeader();
-    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(0) + 5, 5));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(0) + 5, 5));
     find->clear();
     QCOMPARE(column(), (QStringList{u"Acme"_qs, u"Ann Lee"_qs, u"Bo Ek"_qs}));
     header->setSortIndicator(-1, Qt::AscendingOrder);

@@ -1,8 +1,8 @@
 #include "mailaccountdialog.h"
 
 #include "mailaccount.h"
-#include "ui_mailaccountdialog.h"
 #include "systemlog.h"
+#include "ui_mailaccountdialog.h"
 #include "vcardcommon.h"
 
 #include <QPushButton>
@@ -13,10 +13,12 @@ struct MailAccountDialog::Private
     bool passwordEdited = false;
 
     // Writes the password of the account, then finishes; on failure the old settings stay.
-    void store(MailAccountDialog *dialog, const MailAccount &account, const QString &password, const QString &obsolete);
+    void store(MailAccountDialog *dialog, const MailAccount &account, const QString &password,
+               const QString &obsolete);
     // Saves the settings and removes the entry of a renamed account (or, when the settings could
     // not be saved, the entry just written).
-    void finish(MailAccountDialog *dialog, const MailAccount &account, const QString &obsolete, const QString &written);
+    void finish(MailAccountDialog *dialog, const MailAccount &account, const QString &obsolete,
+                const QString &written);
 };
 
 namespace {
@@ -98,15 +100,16 @@ void MailAccountDialog::accept()
                 return;
             }
             d->ui.buttonBox->setEnabled(true);
-            vCardCommon::alert(tr("The password could not be read from your keyring"),
-                               tr("Your previous mail settings are kept. Type the password again, or check that "
-                                  "a keyring service such as GNOME Keyring or KWallet is running. (%1)")
-                                   .arg(error));
+            vCardCommon::alert(
+                tr("The password could not be read from your keyring"),
+                tr("Your previous mail settings are kept. Type the password again, or check that "
+                   "a keyring service such as GNOME Keyring or KWallet is running. (%1)")
+                    .arg(error));
         });
 }
 
-void MailAccountDialog::Private::store(MailAccountDialog *dialog, const MailAccount &account, const QString &password,
-                                       const QString &obsolete)
+void MailAccountDialog::Private::store(MailAccountDialog *dialog, const MailAccount &account,
+                                       const QString &password, const QString &obsolete)
 {
     MailPasswordStore::current().writePassword(
         account.passwordKey(), password, dialog, [this, dialog, account, obsolete](const QString &error) {
@@ -115,10 +118,12 @@ void MailAccountDialog::Private::store(MailAccountDialog *dialog, const MailAcco
                 finish(dialog, account, obsolete, obsolete.isEmpty() ? QString() : account.passwordKey());
                 return;
             }
-            vCardCommon::alert(MailAccountDialog::tr("The password could not be stored in your keyring"),
-                               MailAccountDialog::tr("Your previous mail settings are kept. Check that a keyring service such as "
-                                  "GNOME Keyring or KWallet is running, then save again. (%1)")
-                                   .arg(error));
+            vCardCommon::alert(
+                MailAccountDialog::tr("The password could not be stored in your keyring"),
+                MailAccountDialog::tr(
+                    "Your previous mail settings are kept. Check that a keyring service such as "
+                    "GNOME Keyring or KWallet is running, then save again. (%1)")
+                    .arg(error));
         });
 }
 
@@ -129,7 +134,8 @@ void MailAccountDialog::Private::finish(MailAccountDialog *dialog, const MailAcc
     const auto remove = [dialog](const QString &key) {
         MailPasswordStore::current().writePassword(key, QString(), dialog, [key](const QString &error) {
             if (!error.isEmpty())
-                systemLog(QStringLiteral("MailAccountDialog: could not remove %1 from the keyring: %2").arg(key, error));
+                systemLog(QStringLiteral("MailAccountDialog: could not remove %1 from the keyring: %2")
+                              .arg(key, error));
         });
     };
     if (!account.save()) {
