@@ -99,10 +99,11 @@ struct CSVWriter::Private
     }
 
     // The cell between its enclosure, with what would break the line escaped or replaced.
-    void enclose(const QString &text)
+    void enclose(const QString &raw)
     {
         formed.clear();
-        const bool defuse = !format.rawValues && looksLikeFormula(text);
+        // The apostrophe that keeps a formula text is part of the value, doubled like any other.
+        const QString text = !format.rawValues && looksLikeFormula(raw) ? u'\'' + raw : raw;
         QChar quote;
         switch (format.enclosure) {
         case CSVFormat::Enclosure::SingleQuotes:
@@ -113,8 +114,6 @@ struct CSVWriter::Private
             quote = u'"';
             break;
         case CSVFormat::Enclosure::Bare:
-            if (defuse)
-                formed += u'\'';
             for (qsizetype i = 0; i < text.size(); ++i) {
                 const QChar c = text.at(i);
                 if (c == u'\r' || c == u'\n' || (c != u' ' && format.separator.contains(c))) {
@@ -128,8 +127,6 @@ struct CSVWriter::Private
             return;
         }
         formed += quote;
-        if (defuse)
-            formed += u'\'';
         if (!text.contains(quote)) {
             formed += text;
         } else {

@@ -80,14 +80,14 @@ QList<QStringList> readFods(const QString &path, int *formulas)
                 rows.append(QStringList());
             } else if (name == u"table:table-cell") {
                 cell.clear();
-                repeat = std::min(xml.attributes().value(u"table:number-columns-repeated").toInt(), 64);
-                *formulas += xml.attributes().hasAttribute(u"table:formula");
+                repeat = std::min(xml.attributes().value(u"table:number-columns-repeated"_qs).toInt(), 64);
+                *formulas += xml.attributes().hasAttribute(u"table:formula"_qs);
             } else if (name == u"text:p") {
                 if (!cell.isEmpty())
                     cell += u'\n';
                 inText = true;
             } else if (name == u"text:s") {
-                cell += QString(std::max(xml.attributes().value(u"text:c").toInt(), 1), u' ');
+                cell += QString(std::max(xml.attributes().value(u"text:c"_qs).toInt(), 1), u' ');
             } else if (name == u"text:tab") {
                 cell += u'\t';
             }
