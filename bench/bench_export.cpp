@@ -1,5 +1,6 @@
 // Export benchmark: 10,000 downloaded persons written as CSV in UTF-8, UTF-16 and ISO 8859-1,
-// and as vCards. For each: the time for the whole export (table and file), best of five, with the
+// and as vCards; then a hostile share, where every person brings a property name of its own, at a
+// quarter, half and all of that size (the file must grow with the share, not its square). For each: the time for the whole export (table and file), best of five, with the
 // processor time of all threads, and the memory it takes beyond the downloaded records (peak
 // resident size and the largest live heap seen).
 //
@@ -40,6 +41,14 @@ size_t liveHeap()
     return info.uordblks + info.hblkhd;
 }
 
+ArchivedRecords received(const QVariantList &list, qsizetype *bytes)
+{
+    const QVariantMap message{{u"type"_qs, u"AB"_qs}, {u"ABData"_qs, list}};
+    const QByteArray payload = ExchangeArchive::encode(message).value();
+    *bytes = payload.size();
+    return ExchangeArchive::decode(payload, u"ABData"_qs)->value(u"ABData"_qs).value<ArchivedRecords>();
+}
+
 QVariantList persons(int n)
 {
     QVariantList list;
@@ -74,12 +83,8 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
 
     const size_t heapStart = liveHeap();
-    ArchivedRecords records;
-    {
-        const QVariantMap message{{u"type"_qs, u"AB"_qs}, {u"ABData"_qs, persons(n)}};
-        const QByteArray payload = ExchangeArchive::encode(message).value();
-        records = ExchangeArchive::decode(payload, u"ABData"_qs)->value(u"ABData"_qs).value<ArchivedRecords>();
-    }
+    qsizetype payloadBytes = 0;
+    const ArchivedRecords records = received(persons(n), &payloadBytes);
     const size_t recordsHeap = liveHeap() - heapStart;
     out << n << " persons, " << recordsHeap / 1024 << " KiB of live heap for the downloaded records\n";
 
@@ -128,6 +133,32 @@ int main(int argc, char **argv)
         out << run.name << ": " << best << " ms (" << bestCpu << " ms of processor time), " << QFileInfo(path).size() / 1024 << " KiB file; beyond the records: "
             << (heapPeak - heapBefore) / 1024 << " KiB live heap at most, peak resident +" << (rssPeak - rssBefore)
             << " KiB\n";
+    }
+
+    for (const int count : {n / 4, n / 2, n}) {
+        QVariantList list;
+        for (int i = 0; i < count; ++i)
+            list.append(QVariantMap{{u"First"_qs, u"p"_qs + QString::number(i)}, {u"Own"_qs + QString::number(i), u"v"_qs}});
+        qsizetype shareBytes = 0;
+        const ArchivedRecords hostile = received(list, &shareBytes);
+        const QString path = dir.filePath(u"hostile.csv"_qs);
+        CSVFormat format;
+        format.applyPreset(CSVFormat::PresetSpreadsheet);
+        qint64 best = -1;
+        qsizetype columns = 0;
+        for (int i = 0; i < 3; ++i) {
+            QElapsedTimer clock;
+            clock.start();
+            const CVSDict table(hostile);
+            if (!CSVWriter(format).writeFile(table, path).ok())
+                out << "  write failed\n";
+            columns = table.columnNames().size();
+            best = best < 0 ? clock.elapsed() : std::min(best, clock.elapsed());
+        }
+        const qint64 fileBytes = QFileInfo(path).size();
+        out << "hostile share, " << count << " persons with a property name each: " << shareBytes / 1024
+            << " KiB share, " << fileBytes / 1024 << " KiB file (x" << QString::number(double(fileBytes) / shareBytes, 'f', 1)
+            << "), " << columns << " columns, " << best << " ms\n";
     }
     return 0;
 }

@@ -8,7 +8,7 @@ run_packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools l
               avahi-daemon avahi-utils librsvg2-bin
               qt6-tools-dev qt6-l10n-tools qt6-translations-l10n)
 test_packages=(dbus-daemon iproute2 khard clang libclang-rt-14-dev procps desktop-file-utils appstream
-               radicale vdirsyncer)
+               radicale vdirsyncer libreoffice-calc-nogui)
 
 wanted=("${run_packages[@]}")
 if [ "${1:-run}" = test ]; then

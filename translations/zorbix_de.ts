@@ -616,6 +616,14 @@
         <source>Write the downloaded records to the file and open it</source>
         <translation>Die heruntergeladenen Einträge in die Datei schreiben und sie öffnen</translation>
     </message>
+    <message>
+        <source>Write values &amp;unchanged, even those a spreadsheet would run as formulas</source>
+        <translation>Werte unverändert &amp;schreiben, auch solche, die eine Tabellenkalkulation als Formel ausführen würde</translation>
+    </message>
+    <message>
+        <source>Off: a value that starts like a formula (=, +, -, @) gets a leading apostrophe, so that a spreadsheet shows it as text</source>
+        <translation>Aus: Ein Wert, der wie eine Formel beginnt (=, +, -, @), erhält einen Apostroph davor, damit eine Tabellenkalkulation ihn als Text zeigt</translation>
+    </message>
 </context>
 <context>
     <name>GroupTableModel</name>

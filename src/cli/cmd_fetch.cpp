@@ -60,7 +60,8 @@ int writeRecordsJson(const ArchivedRecords &records, const QString &jsonFile, QT
 void printHelp(QTextStream &out)
 {
     out << "Usage: zorbix-cli fetch HOST:PORT [--json FILE] [--timeout SECONDS] [--csv FILE [--preset 0-4]\n"
-           "       [--encoding TAG|NAME] [--header first|last|none]] [--vcf FILE] [--import ...]\n"
+           "       [--encoding TAG|NAME] [--header first|last|none] [--raw-values]] [--vcf FILE]\n"
+           "       [--import ...]\n"
            "Downloads the address book shared at HOST:PORT, prints the sharer's card and the\n"
            "number of records.\n\n"
            "  --json FILE        also write the record list as JSON ('-' for standard output)\n"

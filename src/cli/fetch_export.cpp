@@ -11,6 +11,10 @@
 bool FetchExport::takeOption(const QStringList &args, qsizetype &i, QString *error)
 {
     const QString &option = args.at(i);
+    if (option == QLatin1String("--raw-values")) {
+        m_rawValues = true;
+        return true;
+    }
     static const QStringList ours = {u"--csv"_qs, u"--vcf"_qs, u"--preset"_qs, u"--encoding"_qs, u"--header"_qs};
     if (!ours.contains(option))
         return false;
@@ -50,6 +54,8 @@ const char *FetchExport::help()
            "  --encoding TAG|NAME  0/2 UTF-16, 1 US-ASCII, 3 ISO-8859-1, 4 ISO-8859-2,\n"
            "                     5 macintosh, 6 EUC-JP, 7 UTF-8 (default)\n"
            "  --header first|last|none  where the line of column names goes\n"
+           "  --raw-values       write values that start like a formula (=, +, -, @) unchanged;\n"
+           "                     without it they get a leading ' so spreadsheets show them as text\n"
            "  --vcf FILE         write the persons as one vCard 3.0 file\n";
 }
 
@@ -65,6 +71,7 @@ int FetchExport::run(const ArchivedRecords &records, QTextStream &out, QTextStre
             format.headerFirst = m_header == QLatin1String("first");
             format.headerLast = m_header == QLatin1String("last");
         }
+        format.rawValues = m_rawValues;
         const CVSDict table(records);
         const ExportFileResult result = CSVWriter(format).writeFile(table, m_csvFile);
         if (!result.ok()) {
@@ -73,6 +80,9 @@ int FetchExport::run(const ArchivedRecords &records, QTextStream &out, QTextStre
         }
         out << table.rowCount() << " rows, " << table.columnNames().size() << " columns written to " << m_csvFile
             << '\n';
+        if (table.omittedColumns() > 0)
+            err << "zorbix-cli fetch: " << table.omittedColumns() << " columns of fields the address book does not know"
+                << " left out (a file keeps " << CVSDict::kMaxOtherColumns << " of them)\n";
     }
     if (!m_vcfFile.isEmpty()) {
         qsizetype cards = 0;

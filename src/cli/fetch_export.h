@@ -7,7 +7,7 @@ class ArchivedRecords;
 class QTextStream;
 
 // zorbix-cli fetch's export options: --csv FILE [--preset 0-4] [--encoding TAG|NAME]
-// [--header first|last|none] and --vcf FILE, written from the downloaded records.
+// [--header first|last|none] [--raw-values] and --vcf FILE, written from the downloaded records.
 class FetchExport
 {
 public:
@@ -24,4 +24,5 @@ private:
     int m_preset = 4; // the spreadsheet layout: what CSV readers expect today
     int m_encoding = -1;
     QString m_header;
+    bool m_rawValues = false;
 };

@@ -6,11 +6,13 @@
 // The defaults are what an export gives when no control of a group is chosen.
 struct CSVFormat
 {
+    // An enclosure character inside a value is doubled; a bare value has the characters that
+    // would end its cell or line (CR, LF, the separator's own) replaced by a blank.
     enum class Enclosure {
         SingleQuotes, // 'value'
-        DoubleQuotes, // "value", quotes inside left as they are
+        DoubleQuotes, // "value"
         Bare,         // value
-        QuotedCSV,    // "value", quotes inside doubled (RFC 4180)
+        QuotedCSV,    // "value" (RFC 4180; the same cells as DoubleQuotes)
     };
 
     // Encoding tags as the encoding list carries them. 0, 2 and any unknown tag mean UTF-16.
@@ -48,6 +50,8 @@ struct CSVFormat
     bool headerFirst = false;
     bool headerLast = false;
     int encodingTag = TagUtf8;
+    // Off: a cell that a spreadsheet would take for a formula gets a leading apostrophe.
+    bool rawValues = false;
 
     // The encoder name for a tag (an ICU/Qt name); every unknown tag gives "UTF-16".
     static QString encodingName(int tag);

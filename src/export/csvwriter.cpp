@@ -13,6 +13,47 @@
 #include <deque>
 #include <optional>
 
+namespace {
+
+// Whether a spreadsheet could take the value for a formula: it starts with a tab or CR, or its
+// first non-blank character is = + - @ (or their full-width forms). Numbers and phone numbers
+// ("+49 170 1234", "-1,5") stay as they are: without letters a formula can neither call a
+// function nor refer to a cell.
+bool looksLikeFormula(const QString &text)
+{
+    if (text.isEmpty())
+        return false;
+    if (text.front() == u'\t' || text.front() == u'\r')
+        return true;
+    qsizetype first = 0;
+    while (first < text.size() && text.at(first).isSpace())
+        ++first;
+    if (first == text.size())
+        return false;
+    switch (text.at(first).unicode()) {
+    case u'+':
+    case u'-':
+        break;
+    case u'=':
+    case u'@':
+    case 0xFF1D: // full-width = + - @
+    case 0xFF0B:
+    case 0xFF0D:
+    case 0xFF20:
+        return true;
+    default:
+        return false;
+    }
+    for (qsizetype i = first; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (!(c >= u'0' && c <= u'9') && !QStringView(u" +-()./,").contains(c))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 struct CSVWriter::Private
 {
     CSVFormat format;
@@ -57,30 +98,45 @@ struct CSVWriter::Private
             ok = device->write(buffer) == buffer.size();
     }
 
-    // The cell between its enclosure.
-    void enclose(const QString &text)
+    // The cell between its enclosure, with what would break the line escaped or replaced.
+    void enclose(const QString &raw)
     {
         formed.clear();
+        // The apostrophe that keeps a formula text is part of the value, doubled like any other.
+        const QString text = !format.rawValues && looksLikeFormula(raw) ? u'\'' + raw : raw;
+        QChar quote;
         switch (format.enclosure) {
         case CSVFormat::Enclosure::SingleQuotes:
-            formed += u'\'' + text + u'\'';
+            quote = u'\'';
             break;
         case CSVFormat::Enclosure::DoubleQuotes:
-            formed += u'"' + text + u'"';
+        case CSVFormat::Enclosure::QuotedCSV:
+            quote = u'"';
             break;
         case CSVFormat::Enclosure::Bare:
+            for (qsizetype i = 0; i < text.size(); ++i) {
+                const QChar c = text.at(i);
+                if (c == u'\r' || c == u'\n' || (c != u' ' && format.separator.contains(c))) {
+                    formed += u' ';
+                    if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n')
+                        ++i;
+                } else {
+                    formed += c;
+                }
+            }
+            return;
+        }
+        formed += quote;
+        if (!text.contains(quote)) {
             formed += text;
-            break;
-        case CSVFormat::Enclosure::QuotedCSV:
-            formed += u'"';
+        } else {
             for (QChar c : text) {
-                if (c == u'"')
-                    formed += u'"';
+                if (c == quote)
+                    formed += quote;
                 formed += c;
             }
-            formed += u'"';
-            break;
         }
+        formed += quote;
     }
 
     // The bytes of a text into buffer: "SE_NullValue" for an absent text, "SE_NoConversion" for

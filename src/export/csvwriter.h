@@ -15,10 +15,11 @@ class QIODevice;
 // Writes a column table as character-separated text. Each piece (cell, separator, line end) is
 // converted and written as it is produced; the file is never assembled in memory.
 //
-// Values are written as they are: apart from the quoted-CSV enclosure, which doubles the quotes
-// inside a value, nothing is escaped. A cell the encoding cannot hold is written as the text of
-// "SE_NoConversion" within the enclosure. UTF-16 is written in the machine's byte order with
-// one byte order mark at the start of the file.
+// An enclosure character inside a value is doubled; a bare value has CR, LF and the separator's
+// characters replaced by a blank. Unless the format asks for raw values, a cell that a
+// spreadsheet would take for a formula starts with an apostrophe. A cell the encoding cannot hold
+// is written as the text of "SE_NoConversion" within the enclosure. UTF-16 is written in the
+// machine's byte order with one byte order mark at the start of the file.
 class CSVWriter
 {
 public:

@@ -8,6 +8,7 @@
 #include "vcardcommon.h"
 #include "vcardexport.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -18,6 +19,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
+#include <QStandardPaths>
 
 const QString ExportController::exportPathName = QStringLiteral("exportCVSLocationX");
 const QString ExportController::defaultExportFileName = QStringLiteral("export-csv.txt");
@@ -50,6 +52,51 @@ void turnOn(QRadioButton *on, std::initializer_list<QRadioButton *> offs)
         off->setAutoExclusive(true);
     }
     on->setChecked(true);
+}
+
+// The settings keys of the choices an export was made with (the location has its own).
+const QString kEnclosureKey = QStringLiteral("exportCSVEnclosure");
+const QString kSeparatorKey = QStringLiteral("exportCSVSeparator");
+const QString kLineEndKey = QStringLiteral("exportCSVLineEnd");
+const QString kHeaderKey = QStringLiteral("exportCSVHeader");
+const QString kEncodingKey = QStringLiteral("exportCSVEncoding");
+const QString kRawValuesKey = QStringLiteral("exportCSVRawValues");
+
+// The documents folder, made if missing; the home folder where there is none.
+QString exportFolder()
+{
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!documents.isEmpty() && QDir().mkpath(documents))
+        return documents;
+    return QDir::homePath();
+}
+
+// A file name made from a share's name, which a peer chose: no folder parts, no hidden or
+// option-like name, no control or format characters (bidirectional overrides included).
+QString fileNameForShare(const QString &share, const QString &suffix)
+{
+    QString name;
+    for (char32_t c : share.toUcs4()) {
+        switch (QChar::category(c)) {
+        case QChar::Other_Control:
+        case QChar::Other_Format:
+        case QChar::Other_Surrogate:
+        case QChar::Other_NotAssigned:
+        case QChar::Separator_Line:
+        case QChar::Separator_Paragraph:
+            continue;
+        default:
+            break;
+        }
+        if (name.size() >= 100)
+            break;
+        name += c == u'/' || c == u'\\' ? QStringLiteral("-") : QString::fromUcs4(&c, 1);
+    }
+    qsizetype start = 0;
+    while (start < name.size() && (name.at(start).isSpace() || name.at(start) == u'.' || name.at(start) == u'-'))
+        ++start;
+    name = name.mid(start).trimmed();
+    return (name.isEmpty() ? QStringLiteral("contacts") : name) + suffix;
 }
 
 QString runSaveDialog(QWidget *parent, const QString &title, const QString &prompt, const QString &directory,
@@ -96,17 +143,80 @@ struct ExportController::Private
     Ui::ExportWindow ui;
     ExportFormatController *formats = nullptr;
     LocationChooser chooser;
+    QString proposedFor; // the share the location field was last proposed for
+
+    // The radio groups with the value each control stands for in the settings.
+    using Group = std::vector<std::pair<QRadioButton *, QString>>;
+    std::vector<std::pair<QString, Group>> groups() const
+    {
+        return {
+            {kEnclosureKey, {{ui.enclDoubleButtonOL, u"double"_qs}, {ui.enclSingleButtonOL, u"single"_qs},
+                             {ui.enclNoneButtonOL, u"none"_qs}, {ui.enclQuotedCSVButtonOL, u"quoted"_qs}}},
+            {kSeparatorKey, {{ui.sepCommaButtonOL, u"comma-blanks"_qs}, {ui.sepTabButtonOL, u"tab"_qs},
+                             {ui.sepPlainCommaButtonOL, u"comma"_qs}}},
+            {kLineEndKey, {{ui.lineEndNewlineOL, u"lf"_qs}, {ui.lineEndReturnOL, u"cr"_qs}, {ui.lineEndCRLFOL, u"crlf"_qs}}},
+            {kHeaderKey, {{ui.headFirstButtonOL, u"first"_qs}, {ui.headLastButtonOL, u"last"_qs},
+                          {ui.headNoButtonOL, u"none"_qs}}},
+        };
+    }
+
+    // The choices of the last export; false when there are none yet.
+    bool restoreChoices()
+    {
+        const QSettings settings;
+        if (!settings.contains(kEnclosureKey))
+            return false;
+        for (const auto &[key, group] : groups()) {
+            const QString value = settings.value(key).toString();
+            for (const auto &[button, name] : group) {
+                if (name == value)
+                    button->setChecked(true);
+            }
+        }
+        const int encoding = ui.encodingListOL->findData(settings.value(kEncodingKey));
+        if (encoding >= 0)
+            ui.encodingListOL->setCurrentIndex(encoding);
+        ui.rawValuesButtonOL->setChecked(settings.value(kRawValuesKey).toBool());
+        return true;
+    }
+
+    void storeChoices(const QString &location)
+    {
+        QSettings settings;
+        for (const auto &[key, group] : groups()) {
+            for (const auto &[button, name] : group) {
+                if (button->isChecked())
+                    settings.setValue(key, name);
+            }
+        }
+        settings.setValue(kEncodingKey, ui.encodingListOL->currentData());
+        settings.setValue(kRawValuesKey, ui.rawValuesButtonOL->isChecked());
+        settings.setValue(exportPathName, location);
+        checkStored(settings);
+    }
+
+    void checkStored(QSettings &settings)
+    {
+        settings.sync();
+        if (settings.status() != QSettings::NoError) {
+            systemLog(QStringLiteral("ExportController: could not store the export settings in %1")
+                          .arg(settings.fileName()));
+            vCardCommon::alertKeys("SC_SaveFailedProblem", "SC_SaveFailedHint");
+        }
+    }
 
     void storeLocation(const QString &path)
     {
         QSettings settings;
         settings.setValue(exportPathName, path);
-        settings.sync();
-        if (settings.status() != QSettings::NoError) {
-            systemLog(QStringLiteral("ExportController: could not store the export location in %1")
-                          .arg(settings.fileName()));
-            vCardCommon::alertKeys("SC_SaveFailedProblem", "SC_SaveFailedHint");
-        }
+        checkStored(settings);
+    }
+
+    // The folder of the last export, or the documents folder.
+    QString folder() const
+    {
+        const QString stored = QSettings().value(exportPathName).toString();
+        return stored.isEmpty() ? exportFolder() : QFileInfo(stored).path();
     }
 
     void reportWriteFailure(const ExportFileResult &result, const QString &path)
@@ -146,11 +256,12 @@ ExportController::ExportController(RemoteABSource *browser, QObject *parent)
     connect(d->ui.exportAndOpenButtonOL, &QPushButton::clicked, this, &ExportController::doExportAndOpen);
     connect(d->ui.formatsButtonOL, &QPushButton::clicked, this, &ExportController::doShowFormats);
 
+    // A new user starts with the layout spreadsheet programs read.
+    if (!d->restoreChoices())
+        setWindowForFormat(CSVFormat::PresetSpreadsheet);
     QString location = QSettings().value(exportPathName).toString();
-    if (location.isEmpty()) {
-        location = QStringLiteral("%1/%2").arg(QDir::currentPath(), defaultExportFileName);
-        d->storeLocation(location);
-    }
+    if (location.isEmpty())
+        location = QDir(exportFolder()).filePath(defaultExportFileName);
     d->ui.exportLocationFieldOL->setText(location);
     doReloadData(browser);
 }
@@ -199,7 +310,14 @@ void ExportController::doReloadData(RemoteABSource *sender)
     QString text;
     if (!share.isNull()) {
         const std::optional<ArchivedRecords> &records = d->browser->getRemoteAB();
-        text = share + QString::asprintf(" [%d records]", records ? int(records->size()) : 0);
+        const qsizetype count = records ? records->size() : 0;
+        text = count == 1 ? msg("SE_ShareOneRecord").arg(share)
+                          : msg("SE_ShareRecords").arg(share, QString::number(count));
+        // A file named after each new share, in the folder of the last export.
+        if (share != d->proposedFor) {
+            d->proposedFor = share;
+            d->ui.exportLocationFieldOL->setText(QDir(d->folder()).filePath(fileNameForShare(share, u".csv"_qs)));
+        }
     } else {
         text = msg("BR_NoRemoteSystem");
     }
@@ -241,6 +359,7 @@ CSVFormat ExportController::currentFormat() const
     format.headerFirst = ui.headFirstButtonOL->isChecked();
     format.headerLast = ui.headLastButtonOL->isChecked();
     format.encodingTag = ui.encodingListOL->currentData().toInt();
+    format.rawValues = ui.rawValuesButtonOL->isChecked();
     return format;
 }
 
@@ -288,11 +407,10 @@ QString ExportController::getDescriptionForFormat(int format)
 
 void ExportController::doChooseLocation()
 {
-    const QString stored = QSettings().value(exportPathName).toString();
-    const QFileInfo info(stored);
-    const QString directory = info.isDir() ? stored : info.path();
-    const QString chosen = d->chooser(msg("SE_OpenTitle"), msg("SE_UseFileLocation"), directory,
-                                      defaultExportFileName, tr("Text files (*.txt *.csv);;All files (*)"));
+    const QString current = d->ui.exportLocationFieldOL->text();
+    const QFileInfo info(current.isEmpty() ? QDir(d->folder()).filePath(defaultExportFileName) : current);
+    const QString chosen = d->chooser(msg("SE_OpenTitle"), msg("SE_UseFileLocation"), info.path(), info.fileName(),
+                                      tr("Text files (*.txt *.csv);;All files (*)"));
     if (chosen.isEmpty())
         return;
     d->ui.exportLocationFieldOL->setText(chosen);
@@ -319,6 +437,11 @@ std::optional<CVSDict> ExportController::getCSVDict()
     d->reportWriteFailure(result, location);
     if (!result.ok())
         return std::nullopt;
+    d->storeChoices(location);
+    if (table->omittedColumns() > 0)
+        vCardCommon::alert(msg("SE_ColumnsLeftOut"), msg("SE_ColumnsLeftOutHint")
+                                                         .arg(QString::number(table->omittedColumns()),
+                                                              QString::number(CVSDict::kMaxOtherColumns)));
     return table;
 }
 
@@ -345,14 +468,9 @@ void ExportController::doExportVCards()
         vCardCommon::alertKeys("SE_NoABAvailProblem", "SE_NoABAvailHInt");
         return;
     }
-    const QString stored = QSettings().value(exportPathName).toString();
-    QString name = d->browser->getSelectedShareName().trimmed();
-    // The share's name comes from a peer: no folder parts in the proposed file name.
-    name.replace(u'/', u'-');
-    if (name.isEmpty() || name.startsWith(u'.'))
-        name = QStringLiteral("contacts");
-    const QString path = d->chooser(msg("SE_VCardTitle"), msg("SE_UseFileLocation"), QFileInfo(stored).path(),
-                                    name + QStringLiteral(".vcf"), tr("vCard files (*.vcf);;All files (*)"));
+    const QString path = d->chooser(msg("SE_VCardTitle"), msg("SE_UseFileLocation"), d->folder(),
+                                    fileNameForShare(d->browser->getSelectedShareName(), u".vcf"_qs),
+                                    tr("vCard files (*.vcf);;All files (*)"));
     if (path.isEmpty())
         return;
     // Read again: the dialog ran the event loop, and a download may have finished meanwhile.

@@ -18,8 +18,9 @@ class QWidget;
 // encoding chosen with its controls, or as one vCard file (File > Export vCards…). It reads the
 // records from the browse window each time it acts and keeps no copy.
 //
-// The window is created with the controller and shown by showWindow(). Its location persists in
-// the settings under "exportCVSLocationX".
+// The window is created with the controller and shown by showWindow(). A new user starts with the
+// spreadsheet preset and a file named after the share in the documents folder; each export
+// stores its location under "exportCVSLocationX" and its choices under "exportCSV..." keys.
 class ExportController : public QObject, public RemoteABConsumer
 {
     Q_OBJECT

@@ -177,11 +177,13 @@ void TestCliExchange::fetchWritesFiles_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QByteArray>("csv");
     QTest::newRow("default: spreadsheet") << QStringList() << 0
-                                          << QByteArray("\"Email [Work]\",\"First\",\"Last\"\r\n"
-                                                        "\"ann@example.org\",\"Ann \"\"A\"\"\",\"M\xc3\xbcller\"\r\n");
+                                          << QByteArray("\"Email [Work]\",\"First\",\"Last\",\"Note\"\r\n"
+                                                        "\"ann@example.org\",\"Ann \"\"A\"\"\",\"M\xc3\xbcller\",\"'=1+1\"\r\n");
+    QTest::newRow("raw values") << QStringList{u"--raw-values"_qs, u"--header"_qs, u"none"_qs} << 0
+                                << QByteArray("\"ann@example.org\",\"Ann \"\"A\"\"\",\"M\xc3\xbcller\",\"=1+1\"\r\n");
     QTest::newRow("preset 2, latin 1, header last")
         << QStringList{u"--preset"_qs, u"2"_qs, u"--encoding"_qs, u"ISO-8859-1"_qs, u"--header"_qs, u"last"_qs} << 0
-        << QByteArray("ann@example.org\tAnn \"A\"\tM\xfcller\rEmail [Work]\tFirst\tLast\r");
+        << QByteArray("ann@example.org\tAnn \"A\"\tM\xfcller\t'=1+1\rEmail [Work]\tFirst\tLast\tNote\r");
     QTest::newRow("bad preset") << QStringList{u"--preset"_qs, u"5"_qs} << 2 << QByteArray();
     QTest::newRow("unwritable") << QStringList{u"--csv"_qs, u"/proc/version"_qs} << 1 << QByteArray();
 }
@@ -195,7 +197,7 @@ void TestCliExchange::fetchWritesFiles()
         const QString book = m_dir.filePath(u"export"_qs);
         QVERIFY(QDir().mkpath(book));
         QVERIFY(writeCard(book + u"/p1.vcf"_qs, "UID:p1\r\nN:M\xc3\xbcller;Ann \"A\";;;\r\nFN:Ann M\xc3\xbcller\r\n"
-                                                "EMAIL;TYPE=work:ann@example.org\r\nCATEGORIES:Shared\r\n"));
+                                                "EMAIL;TYPE=work:ann@example.org\r\nNOTE:=1+1\r\nCATEGORIES:Shared\r\n"));
         m_exportPort = startServe(m_exportServe, {u"--addressbook"_qs, book, u"--port"_qs, u"0"_qs, u"--name"_qs,
                                                   u"Office"_qs, u"--group"_qs, u"Shared"_qs, u"--no-announce"_qs});
         QVERIFY(!m_exportPort.isEmpty());
