@@ -3,6 +3,7 @@
 #include "csvwriter.h"
 #include "exportformatcontroller.h"
 #include "platformhooks.h"
+#include "settingssync.h"
 #include "systemlog.h"
 #include "ui_exportwindow.h"
 #include "vcardcommon.h"
@@ -101,8 +102,7 @@ struct ExportController::Private
     {
         QSettings settings;
         settings.setValue(exportPathName, path);
-        settings.sync();
-        if (settings.status() != QSettings::NoError) {
+        if (!syncSettings(settings)) {
             systemLog(QStringLiteral("ExportController: could not store the export location in %1")
                           .arg(settings.fileName()));
             vCardCommon::alertKeys("SC_SaveFailedProblem", "SC_SaveFailedHint");
