@@ -50,11 +50,11 @@ bool syncSettings(QSettings &settings)
     const bool keeping = ::link(QFile::encodeName(path).constData(), QFile::encodeName(kept).constData()) == 0;
     settings.sync();
     const bool ok = settings.status() == QSettings::NoError && holdsEverything(settings);
-    if (keeping) {
-        if (ok)
-            ::unlink(QFile::encodeName(kept).constData());
-        else
-            ::rename(QFile::encodeName(kept).constData(), QFile::encodeName(path).constData());
-    }
+    // rename() of two names of one file does nothing: when Qt left the old file in place, the
+    // second name just goes.
+    if (keeping && !ok && ::rename(QFile::encodeName(kept).constData(), QFile::encodeName(path).constData()) != 0)
+        return false; // the old file stays under the other name
+    if (keeping)
+        ::unlink(QFile::encodeName(kept).constData());
     return ok;
 }
