@@ -129,8 +129,9 @@ makebook "$dir/busy" 3000
 python3 - "$dir/busy" "$cli" "$port" <<'PY' || fail "another writer lost edits"
 import os, random, subprocess, sys, time
 book, cli, port = sys.argv[1:]
+log = open(f"{book}.log", "w+")
 fetch = subprocess.Popen([cli, "fetch", f"127.0.0.1:{port}", "--update", "--addressbook", book],
-                         stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+                         stdout=subprocess.DEVNULL, stderr=log)
 edits, ours = {}, 0
 while fetch.poll() is None:  # like khard: read, change, write a temporary file, rename
     i = random.randrange(3000)
@@ -142,8 +143,9 @@ while fetch.poll() is None:  # like khard: read, change, write a temporary file,
     open(path + ".other.tmp", "w", newline="").write(text)
     os.rename(path + ".other.tmp", path)
     edits[i] = ours
-    time.sleep(0.001)
-err = fetch.stderr.read().decode()
+    time.sleep(0.002)
+log.seek(0)
+err = log.read()
 lost = [i for i, n in edits.items() if f"X-OTHER-EDIT:{n}\r\n" not in open(f"{book}/p{i}.vcf", newline="").read()]
 merged = sum("shared" in open(f"{book}/p{i}.vcf", newline="").read() for i in range(3000))
 print(f"another writer: {len(edits)} cards edited during the update, {len(lost)} edits lost, "
@@ -161,10 +163,18 @@ import glob, os, random, signal, subprocess, sys, time
 book, cli, port, tries = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
 old = {p: open(p, "rb").read() for p in glob.glob(f"{book}/*.vcf")}
 bad, killed_writing, finished = 0, 0, 0
+# One whole run first: the kills then fall anywhere within that time, the save included.
+start = time.monotonic()
+subprocess.run([cli, "fetch", f"127.0.0.1:{port}", "--update", "--addressbook", book],
+               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+whole = time.monotonic() - start
+for p, before in old.items():
+    open(p, "wb").write(before)
+print(f"kill -9: a whole update takes {whole:.1f} s")
 for attempt in range(tries):
     fetch = subprocess.Popen([cli, "fetch", f"127.0.0.1:{port}", "--update", "--addressbook", book],
                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    time.sleep(random.uniform(0.3, 4.0))
+    time.sleep(random.uniform(0.3, whole))
     if fetch.poll() is None:
         killed_writing += 1
         fetch.send_signal(signal.SIGKILL)
