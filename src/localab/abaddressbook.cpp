@@ -678,6 +678,9 @@ void ABAddressBook::writeOne(PendingWrite &write)
     using Step = PendingWrite::Step;
     if (write.step != Step::Write)
         return;
+    checkReadable(write); // here, on the writing threads: it parses the card
+    if (write.step != Step::Write)
+        return;
     const auto failed = [&write](const QString &reason) {
         write.writeError = QStringLiteral("%1: %2").arg(write.fileName, reason);
         write.step = Step::Failed;
@@ -958,7 +961,6 @@ bool ABAddressBook::save(const std::function<void(qsizetype done, qsizetype tota
                 write.step = PendingWrite::Step::Failed;
             } else {
                 write.step = PendingWrite::Step::Write;
-                checkReadable(write);
             }
             write.currentCard = VCard();
             if (progress && i % 256 == 255)
