@@ -442,10 +442,6 @@
         <source>%1 is a folder</source>
         <translation>%1 ist ein Ordner</translation>
     </message>
-    <message>
-        <source>not everything could be written</source>
-        <translation>es konnte nicht alles geschrieben werden</translation>
-    </message>
 </context>
 <context>
     <name>ExportFormatWindow</name>

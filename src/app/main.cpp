@@ -79,6 +79,9 @@ QStringList filesToImport(const QCommandLineParser &parser)
 
 int main(int argc, char *argv[])
 {
+    // A file-size limit (ulimit -f) must fail the write that crosses it (EFBIG, reported like a full
+    // disk), not end the program in silence.
+    std::signal(SIGXFSZ, SIG_IGN);
     // --help and --version need no display: they are answered before the window system is opened.
     for (int i = 1; i < argc && std::string_view(argv[i]) != "--"; ++i) {
         const std::string_view arg = argv[i];

@@ -1,5 +1,7 @@
 #include "toolbar.h"
 
+#include "settingssync.h"
+#include "systemlog.h"
 #include "toolbarcustomizedialog.h"
 #include "toolbardelegate.h"
 #include "toolbaritem.h"
@@ -266,7 +268,8 @@ void Toolbar::saveConfiguration() const
     settings.setValue(kItemsKey, d->identifiers);
     settings.setValue(kVisibleKey, d->visible);
     settings.endGroup();
-    settings.sync();
+    if (!syncSettings(settings))
+        systemLog(QStringLiteral("Toolbar: could not write the toolbar configuration to %1").arg(settings.fileName()));
 }
 
 void Toolbar::runCustomizationPalette()

@@ -7,6 +7,7 @@
 #include "platformhooks.h"
 #include "qfexchangeclient.h"
 #include "qfrendezvousclient.h"
+#include "settingssync.h"
 #include "sharercard.h"
 #include "staticaddresslookup.h"
 #include "staticservercontroller.h"
@@ -43,8 +44,7 @@ void writeSetting(const QString &key, const QVariant &value)
 {
     QSettings settings;
     settings.setValue(key, value);
-    settings.sync();
-    if (settings.status() != QSettings::NoError)
+    if (!syncSettings(settings))
         systemLog(QStringLiteral("vCardBrowserController: could not write %1 to %2").arg(key, settings.fileName()));
 }
 

@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include "durablefile.h"
 #include "exchangeprotocol.h"
 #include "fetch_export.h"
 #include "fetchimport.h"
@@ -11,7 +12,6 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
-#include <QSaveFile>
 #include <QTextStream>
 
 // zorbix-cli fetch HOST:PORT: downloads one share and prints the sharer's card and the number of
@@ -25,7 +25,7 @@ namespace {
 int writeRecordsJson(const ArchivedRecords &records, const QString &jsonFile, QTextStream &err)
 {
     QFile standardOutput;
-    QSaveFile file(jsonFile);
+    DurableFile file(jsonFile);
     QIODevice *device = &file;
     if (jsonFile == QLatin1String("-")) {
         if (!standardOutput.open(stdout, QIODevice::WriteOnly))

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
+#include <csignal>
+
 namespace {
 void printHelp(QTextStream &out)
 {
@@ -20,6 +22,9 @@ void printHelp(QTextStream &out)
 
 int main(int argc, char *argv[])
 {
+    // A file-size limit (ulimit -f) must fail the write that crosses it (EFBIG, reported like a full
+    // disk), not end the program in silence.
+    std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("quenfold"));
     QCoreApplication::setApplicationName(QStringLiteral("zorbix"));

@@ -1,5 +1,6 @@
 #include "staticservercontroller.h"
 
+#include "settingssync.h"
 #include "staticservertablemodel.h"
 #include "systemlog.h"
 #include "ui_addstaticwindow.h"
@@ -121,8 +122,7 @@ bool StaticServerController::saveToDefaults()
 {
     QSettings settings;
     settings.setValue(kSiteListKey, sitesList);
-    settings.sync();
-    if (settings.status() == QSettings::NoError)
+    if (syncSettings(settings))
         return true;
     systemLog(QStringLiteral("StaticServerController: could not write the server list to %1")
                   .arg(settings.fileName()));

@@ -3,6 +3,7 @@
 #include "csvwriter.h"
 #include "exportformatcontroller.h"
 #include "platformhooks.h"
+#include "settingssync.h"
 #include "systemlog.h"
 #include "ui_exportwindow.h"
 #include "vcardcommon.h"
@@ -197,8 +198,7 @@ struct ExportController::Private
 
     void checkStored(QSettings &settings)
     {
-        settings.sync();
-        if (settings.status() != QSettings::NoError) {
+        if (!syncSettings(settings)) {
             systemLog(QStringLiteral("ExportController: could not store the export settings in %1")
                           .arg(settings.fileName()));
             vCardCommon::alertKeys("SC_SaveFailedProblem", "SC_SaveFailedHint");

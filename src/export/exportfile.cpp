@@ -1,8 +1,9 @@
 #include "exportfile.h"
 
+#include "durablefile.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QSaveFile>
 
 ExportFileResult writeExportFile(const QString &path, const std::function<bool(QIODevice &)> &body)
 {
@@ -12,26 +13,22 @@ ExportFileResult writeExportFile(const QString &path, const std::function<bool(Q
         result.error = QCoreApplication::translate("ExportFile", "%1 is a folder").arg(path);
         return result;
     }
-    QSaveFile file(path);
+    DurableFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         result.outcome = ExportFileResult::CannotOpen;
         result.error = file.errorString();
         return result;
     }
     const bool completed = body(file);
-    if (!completed && file.error() == QFileDevice::NoError) {
-        file.cancelWriting();
+    if (!completed && file.systemError() == 0) {
         result.outcome = ExportFileResult::Cancelled;
         return result;
     }
-    // commit() flushes what is still buffered, so a late failure (a full disk) shows here too.
+    // commit() writes what is still gathered and syncs, so a late failure (a full disk) shows here too.
     if (!completed || !file.commit()) {
         result.outcome = ExportFileResult::WriteFailed;
-        result.error = file.errorString();
-        // A short write (a full disk, a size limit) sets no system error.
-        if (result.error.isEmpty() || result.error == QCoreApplication::translate("QIODevice", "Unknown error"))
-            result.error = QCoreApplication::translate("ExportFile", "not everything could be written");
-    } // an uncommitted QSaveFile removes its temporary file
+        result.error = file.errorString(); // the system's reason: a full disk, a size limit, ...
+    } // an uncommitted file removes its temporary file
 
     return result;
 }

@@ -4,6 +4,7 @@
 #include "abglobals.h"
 #include "abgroup.h"
 #include "abperson.h"
+#include "durablefile.h"
 #include "systemlog.h"
 #include "vcardcommon.h"
 
@@ -11,7 +12,6 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QUuid>
@@ -24,7 +24,11 @@
 #include <functional>
 #include <thread>
 
+#include <cerrno>
+#include <cstring>
+
 #include <dirent.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -152,6 +156,7 @@ void ABAddressBook::load()
         return;
     }
     m_open = true;
+    removeLeftovers();
     // System: a FIFO or device under a card's name is logged as skipped, not passed over in silence.
     QStringList files = dir.entryList(QDir::Files | QDir::System, QDir::Name);
     files.removeIf(
@@ -173,6 +178,36 @@ void ABAddressBook::load()
     for (const QString &name : names)
         categoryGroup(name, true);
     m_revision = ++s_lastRevision;
+}
+
+// Temporary files of a write that was killed (ours, or QSaveFile's "<name>.vcf.XXXXXX" of earlier
+// versions) go. Only those untouched for a minute: a save that is still running, in this or another
+// process, finishes each file within moments. A QSaveFile-style name must also hold the start of
+// a card (or nothing), so that a user's "x.vcf.backup" stays.
+void ABAddressBook::removeLeftovers()
+{
+    const QDir dir(m_directory);
+    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    for (const QString &name : names) {
+        if (!DurableFile::isLeftover(name))
+            continue;
+        const QString path = dir.filePath(name);
+        struct stat info;
+        if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode) ||
+            now - info.st_mtim.tv_sec < 60)
+            continue;
+        if (!name.startsWith(u'.')) {
+            QFile file(path);
+            if (!file.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArray start = file.read(16).toUpper();
+            if (!start.isEmpty() && !start.startsWith("BEGIN:VCARD") && !start.startsWith("\xEF\xBB\xBF" "BEGIN:VCARD"))
+                continue;
+        }
+        if (QFile::remove(path))
+            systemLog(QStringLiteral("ABAddressBook: removed %1, left by a save that was stopped").arg(name));
+    }
 }
 
 namespace {
@@ -470,13 +505,16 @@ QString ABAddressBook::freshFileName(const QString &uid, const QSet<QString> &ta
     }
 }
 
-// One record's file in a save: read (when it has one), then written whole.
+// One record's file in a save: read (when it has one), prepared, then written whole; read and
+// prepared again when another program wrote the file meanwhile.
 struct ABAddressBook::PendingWrite
 {
+    enum class Step { Read, Parse, Prepare, Write, Rename, Done, Failed };
     ABRecord *record = nullptr;
     QString fileName;
     QString path;
-    // The file as it is on disk now.
+    Step step = Step::Read;
+    // The file as it is on disk now: what our edit is based on.
     bool exists = false;
     QByteArray current;
     VCard currentCard;
@@ -572,15 +610,154 @@ bool ABAddressBook::prepareWrite(PendingWrite &write, QString *error)
     return true;
 }
 
+void ABAddressBook::restoreModification(PendingWrite &write)
+{
+    ABRecord *record = write.record;
+    if (write.previousModification.isNull())
+        record->m_values.remove(kABModificationDateProperty);
+    else
+        record->m_values.insert(kABModificationDateProperty, write.previousModification);
+}
+
+// A card is written only when the store can read it back: within the read cap and one whole card.
+// Otherwise the person would vanish from the store at the next open (and come back as a duplicate
+// with the next sync).
+void ABAddressBook::checkReadable(PendingWrite &write)
+{
+    QString reason;
+    VCard card;
+    if (write.bytes.size() > kMaxCardFileSize)
+        reason = QStringLiteral("it would be larger than %1 MB, the most the address book reads")
+                     .arg(kMaxCardFileSize / (1024 * 1024));
+    else if (!readSingleCard(write.bytes, &card, &reason))
+        reason = QStringLiteral("it would not read back (%1)").arg(reason);
+    if (reason.isEmpty())
+        return;
+    write.writeError = QStringLiteral("%1 was not saved: %2").arg(write.fileName, reason);
+    write.step = PendingWrite::Step::Failed;
+}
+
+// The current file of a write, as the merge needs it (worker thread).
+void ABAddressBook::readForWrite(PendingWrite &write)
+{
+    using Step = PendingWrite::Step;
+    if (write.step == Step::Read) {
+        write.step = Step::Parse;
+        write.readError.clear();
+        if (!write.exists)
+            return void(write.step = Step::Prepare);
+        struct stat info;
+        if (::lstat(QFile::encodeName(write.path).constData(), &info) != 0) {
+            write.exists = false; // deleted meanwhile: written again
+            return void(write.step = Step::Prepare);
+        }
+        QString reason;
+        if (S_ISLNK(info.st_mode))
+            write.readError = QStringLiteral("%1 is a symbolic link; the address book does not write through links, "
+                                             "so it was left as it is")
+                                  .arg(write.fileName);
+        else if (!ABFileStamp::readRegularFile(write.path, kMaxCardFileSize, &write.current, &reason))
+            write.readError = QStringLiteral("%1: %2").arg(write.fileName, reason);
+    }
+    if (write.step != Step::Parse)
+        return;
+    write.step = Step::Prepare;
+    QString reason;
+    if (write.readError.isEmpty() && !readSingleCard(write.current, &write.currentCard, &reason))
+        write.readError = QStringLiteral("%1 was changed by another program and can no longer be read "
+                                         "(%2); it was left as it is")
+                              .arg(write.fileName, reason);
+}
+
+// Writes one prepared card (worker thread). The finished file takes the item's place by an atomic
+// exchange; what it displaced must be the version our edit was based on. If another program wrote
+// the item in between, its version goes back in place at once and becomes the base of a new merge.
+// A new item never replaces a file that appeared under its name meanwhile.
+void ABAddressBook::writeOne(PendingWrite &write)
+{
+    using Step = PendingWrite::Step;
+    if (write.step != Step::Write)
+        return;
+    checkReadable(write); // here, on the writing threads: it parses the card
+    if (write.step != Step::Write)
+        return;
+    const auto failed = [&write](const QString &reason) {
+        write.writeError = QStringLiteral("%1: %2").arg(write.fileName, reason);
+        write.step = Step::Failed;
+    };
+    DurableFile file(write.path);
+    file.setSyncDirectory(false);
+    if (!file.open(QIODevice::WriteOnly) || file.write(write.bytes) != write.bytes.size())
+        return failed(file.errorString());
+    if (!write.exists || !file.commit(DurableFile::Commit::Exchange)) {
+        if (write.exists && file.systemError() != ENOENT && file.systemError() != EINVAL)
+            return failed(file.errorString());
+        if (write.exists && file.systemError() == EINVAL) {
+            // A file system that cannot exchange: compare right before a plain rename.
+            QByteArray now;
+            QString reason;
+            struct stat info;
+            if (::lstat(QFile::encodeName(write.path).constData(), &info) == 0 && S_ISLNK(info.st_mode))
+                return failed(QStringLiteral("it became a symbolic link; it was left as it is"));
+            if (ABFileStamp::readRegularFile(write.path, kMaxCardFileSize, &now, &reason) && now != write.current) {
+                write.current = now;
+                return void(write.step = Step::Parse);
+            }
+            if (!file.commit(DurableFile::Commit::Replace))
+                return failed(file.errorString());
+            write.written = true;
+            return void(write.step = Step::Done);
+        }
+        // New, or deleted meanwhile.
+        if (file.commit(DurableFile::Commit::New)) {
+            write.written = true;
+            return void(write.step = Step::Done);
+        }
+        if (file.systemError() != EEXIST)
+            return failed(file.errorString());
+        if (write.record->m_fileName.isEmpty())
+            return void(write.step = Step::Rename);
+        write.exists = true; // our item again, made anew by another program: read and merge
+        return void(write.step = Step::Read);
+    }
+    // The item now holds our card; the temporary name holds what it displaced.
+    const QString displacedPath = file.tempPath();
+    const auto putBack = [&] { return DurableFile::exchange(displacedPath, write.path); };
+    struct stat info;
+    QByteArray displaced;
+    QString reason;
+    if (::lstat(QFile::encodeName(displacedPath).constData(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        putBack();
+        return failed(QStringLiteral("it was replaced by something other than a file meanwhile; it was left as it is"));
+    }
+    if (!ABFileStamp::readRegularFile(displacedPath, kMaxCardFileSize, &displaced, &reason)) {
+        putBack();
+        return failed(QStringLiteral("it was changed by another program and can no longer be read (%1); it was left "
+                                     "as it is")
+                          .arg(reason));
+    }
+    if (displaced == write.current) {
+        write.written = true;
+        return void(write.step = Step::Done); // the old version goes with the temporary file
+    }
+    if (!putBack())
+        return failed(QString::fromLocal8Bit(std::strerror(errno)));
+    // Normally our card is back at the temporary name now. If a third write replaced ours in the
+    // moment between, that one is the newest version: it goes back in place instead.
+    QByteArray ours;
+    if (ABFileStamp::readRegularFile(displacedPath, kMaxCardFileSize, &ours, &reason) && ours != write.bytes &&
+        putBack())
+        displaced = ours;
+    write.current = displaced;
+    write.step = Step::Parse;
+}
+
 bool ABAddressBook::finishWrite(PendingWrite &write, QString *error)
 {
     ABRecord *record = write.record;
     if (!write.written) {
         *error = write.writeError;
-        if (write.previousModification.isNull())
-            record->m_values.remove(kABModificationDateProperty);
-        else
-            record->m_values.insert(kABModificationDateProperty, write.previousModification);
+        restoreModification(write);
         return false;
     }
     record->m_fileName = write.fileName;
@@ -760,59 +937,75 @@ bool ABAddressBook::save(const std::function<void(qsizetype done, qsizetype tota
     }
     QStringList errors;
     const qsizetype total = static_cast<qsizetype>(writes.size());
+    const auto repaint = [&](size_t) {
+        if (progress)
+            progress(0, total); // nothing written yet, but the caller may repaint
+    };
     m_saving = true;
     // Reading and writing the files run on several threads; what decides and changes records
-    // (merging another program's changes, building the card) runs here.
-    inParallel(
-        writes.size(),
-        [&writes](size_t i) {
+    // (merging another program's changes, building the card) runs here. A file that another
+    // program wrote between our read and our rename is read and merged again, a few times at most.
+    const QString directory = m_directory;
+    for (int round = 0;; ++round) {
+        inParallel(writes.size(), [&writes](size_t i) { readForWrite(writes[i]); }, repaint);
+        for (size_t i = 0; i < writes.size(); ++i) {
             PendingWrite &write = writes[i];
-            if (!write.exists)
-                return;
-            if (!QFileInfo::exists(write.path)) {
-                write.exists = false; // deleted meanwhile: written again
-                return;
+            if (write.step != PendingWrite::Step::Prepare)
+                continue;
+            if (write.prepared)
+                restoreModification(write); // prepared before, against a version that is gone
+            write.prepared = false;
+            QString error;
+            if (!prepareWrite(write, &error)) {
+                errors.append(error);
+                write.step = PendingWrite::Step::Failed;
+            } else {
+                write.step = PendingWrite::Step::Write;
             }
-            QString reason;
-            if (!ABFileStamp::readRegularFile(write.path, kMaxCardFileSize, &write.current, &reason)) {
-                write.readError = QStringLiteral("%1: %2").arg(write.fileName, reason);
-                return;
+            write.currentCard = VCard();
+            if (progress && i % 256 == 255)
+                progress(0, total);
+        }
+        std::atomic<size_t> done{0};
+        inParallel(
+            writes.size(),
+            [&writes, &done](size_t i) {
+                writeOne(writes[i]);
+                if (writes[i].step == PendingWrite::Step::Done)
+                    ++done;
+            },
+            [&](size_t) {
+                if (progress)
+                    progress(static_cast<qsizetype>(done), total);
+            });
+        bool again = false;
+        for (PendingWrite &write : writes) {
+            if (write.step == PendingWrite::Step::Rename) {
+                // A new file's name was taken meanwhile by a file we did not make: another name.
+                taken.insert(write.fileName);
+                write.fileName = freshFileName(write.record->uniqueId(), taken);
+                taken.insert(write.fileName);
+                write.path = directory + u'/' + write.fileName;
+                write.step = PendingWrite::Step::Write;
             }
-            if (!readSingleCard(write.current, &write.currentCard, &reason))
-                write.readError = QStringLiteral("%1 was changed by another program and can no longer be read "
-                                                 "(%2); it was left as it is")
-                                      .arg(write.fileName, reason);
-        },
-        [&](size_t) {
-            if (progress)
-                progress(0, total); // nothing written yet, but the caller may repaint
-        });
-    for (size_t i = 0; i < writes.size(); ++i) {
-        PendingWrite &write = writes[i];
-        QString error;
-        if (!prepareWrite(write, &error))
-            errors.append(error);
-        write.current.clear();
-        write.currentCard = VCard();
-        if (progress && i % 256 == 255)
-            progress(0, total);
+            if (write.step == PendingWrite::Step::Parse || write.step == PendingWrite::Step::Read ||
+                write.step == PendingWrite::Step::Write) {
+                if (round + 1 < kSaveRounds) {
+                    again = true;
+                } else {
+                    write.written = false;
+                    write.writeError = QStringLiteral("%1 was changed by another program again and again while it "
+                                                      "was being saved; it was left as it is")
+                                           .arg(write.fileName);
+                    write.step = PendingWrite::Step::Failed;
+                }
+            }
+        }
+        if (!again)
+            break;
     }
-    inParallel(
-        writes.size(),
-        [&writes](size_t i) {
-            PendingWrite &write = writes[i];
-            if (!write.prepared)
-                return;
-            QSaveFile file(write.path);
-            write.written = file.open(QIODevice::WriteOnly) && file.write(write.bytes) == write.bytes.size() &&
-                            file.commit();
-            if (!write.written)
-                write.writeError = QStringLiteral("%1: %2").arg(write.fileName, file.errorString());
-        },
-        [&](size_t done) {
-            if (progress)
-                progress(static_cast<qsizetype>(done), total);
-        });
+    if (!writes.empty())
+        DurableFile::syncDirectory(m_directory); // the renames, once for all files
     for (PendingWrite &write : writes) {
         QString error;
         if (write.prepared && !finishWrite(write, &error))

@@ -121,6 +121,12 @@ private:
     struct PendingWrite;
     bool prepareWrite(PendingWrite &write, QString *error);
     bool finishWrite(PendingWrite &write, QString *error);
+    void restoreModification(PendingWrite &write);
+    static void checkReadable(PendingWrite &write);
+    static void readForWrite(PendingWrite &write);
+    static void writeOne(PendingWrite &write);
+    void removeLeftovers();
+    static constexpr int kSaveRounds = 5; // reads and merges of one save when other programs keep writing
     QString freshFileName(const QString &uid, const QSet<QString> &taken) const;
 
     QString m_directory;

@@ -43,6 +43,7 @@ ABImportResult ABImporter::importFiles(const QStringList &paths)
     for (const ABGroup *group : m_book->groups())
         categoryGroupsBefore += group->form() == ABGroup::Category ? 1 : 0;
     Q_UNUSED(groupsBefore);
+    std::vector<const ABRecord *> added;
 
     for (const QString &path : paths) {
         // A FIFO, a device or a huge file is refused before anything is read.
@@ -76,20 +77,25 @@ ABImportResult ABImporter::importFiles(const QStringList &paths)
                 continue;
             }
             record->m_sourceCard = std::make_shared<const VCard>(card);
-            const bool group = record->isGroup();
-            if (m_book->addRecord(std::move(record))) {
-                if (group)
-                    ++cardGroupsAdded;
-                else
-                    ++result.personsAdded;
-            }
+            if (const ABRecord *taken = m_book->addRecord(std::move(record)))
+                added.push_back(taken);
         }
     }
     int categoryGroupsAfter = 0;
     for (const ABGroup *group : m_book->groups())
         categoryGroupsAfter += group->form() == ABGroup::Category ? 1 : 0;
-    result.groupsAdded = cardGroupsAdded + (categoryGroupsAfter - categoryGroupsBefore);
     if (m_book->hasUnsavedChanges())
         result.saved = m_book->save();
+    // Only what reached the disk counts; a card the store refused (too large to read back) or
+    // could not write is in the save's report.
+    for (const ABRecord *record : added) {
+        if (record->hasUnsavedChanges())
+            continue;
+        if (record->isGroup())
+            ++cardGroupsAdded;
+        else
+            ++result.personsAdded;
+    }
+    result.groupsAdded = cardGroupsAdded + (categoryGroupsAfter - categoryGroupsBefore);
     return result;
 }

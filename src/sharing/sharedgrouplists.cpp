@@ -4,6 +4,7 @@
 #include "abglobals.h"
 #include "abgroup.h"
 #include "abperson.h"
+#include "settingssync.h"
 
 #include <QSettings>
 
@@ -78,8 +79,7 @@ bool SharedGroupLists::write(QSettings &settings) const
 {
     settings.setValue(SharedKey, m_shared);
     settings.setValue(NonSharedKey, m_nonShared);
-    settings.sync();
-    return settings.status() == QSettings::NoError;
+    return syncSettings(settings);
 }
 
 bool SharedGroupLists::isShared(const ABPerson *person) const

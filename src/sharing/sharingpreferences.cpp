@@ -1,6 +1,7 @@
 #include "sharingpreferences.h"
 
 #include "ownercardfields.h"
+#include "settingssync.h"
 #include "systemlog.h"
 
 #include <QAbstractButton>
@@ -14,8 +15,7 @@ const QString SharingPreferences::OwnerCardKey = QStringLiteral("ownerCard");
 namespace {
 bool syncChecked(QSettings &settings, const QString &key)
 {
-    settings.sync();
-    if (settings.status() == QSettings::NoError)
+    if (syncSettings(settings))
         return true;
     systemLog(QStringLiteral("SharingPreferences: could not write \"%1\" to %2").arg(key, settings.fileName()));
     return false;

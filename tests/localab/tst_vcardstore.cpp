@@ -5,14 +5,19 @@
 #include "abimporter.h"
 #include "abmultivalue.h"
 #include "abperson.h"
+#include "durablefile.h"
+#include "quicksync.h"
 #include "recordingplatform.h"
+#include "settingssync.h"
 #include "vcardcodec.h"
 
 #include <QtTest>
 
 #include <csignal>
-#include <sys/stat.h>
 #include <random>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <utime.h>
 
 namespace {
 
@@ -104,6 +109,91 @@ int saveForever(const QString &directory)
     }
 }
 
+const char *kFullDiskVariable = "ZORBIX_TEST_FULL_DISK";
+
+// Every .vcf file of a folder with its bytes.
+QMap<QString, QByteArray> cardFiles(const QString &directory)
+{
+    QMap<QString, QByteArray> files;
+    for (const QString &name : QDir(directory).entryList({u"*.vcf"_qs}, QDir::Files))
+        files.insert(name, readAll(directory + u'/' + name));
+    return files;
+}
+
+// Fills the file system of directory to the last byte.
+void fillDisk(const QString &directory)
+{
+    QFile filler(directory + u"/filler"_qs);
+    if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return;
+    const QByteArray block(4096, 'f');
+    while (filler.write(block) == block.size()) {
+    }
+    for (int i = 0; i < 4096 && filler.write("f", 1) == 1; ++i) {
+    }
+}
+
+// The child of fullDiskKeepsEverything, in a private mount namespace on a 2 MB tmpfs at directory:
+// a desktop quick sync (store save with its alert), a settings write and a file write, each on a
+// full disk. Prints what went wrong; exit 0 when everything held.
+int onFullDisk(const QString &directory)
+{
+    RecordingPlatform platform;
+    QTextStream err(stderr);
+    const QString bookPath = directory + u"/book"_qs;
+    RecordList records;
+    {
+        ABAddressBook book(bookPath);
+        for (int i = 0; i < 200; ++i) {
+            ABPerson *person = book.addRecord(ABAddressBook::newPerson());
+            person->setValue(QStringLiteral("First%1").arg(i), kABFirstNameProperty);
+            person->setValue(QStringLiteral("Last%1").arg(i), kABLastNameProperty);
+            FlatPerson record{{kABFirstNameProperty, QStringLiteral("First%1").arg(i)},
+                              {kABLastNameProperty, QStringLiteral("Last%1").arg(i)},
+                              {kABNoteProperty, QString(2000, u'n')}};
+            records.append(record);
+        }
+        if (!book.save())
+            return err << "could not make the store\n", 1;
+    }
+    QSettings settings(directory + u"/settings.conf"_qs, QSettings::IniFormat);
+    settings.setValue(u"kept"_qs, u"old"_qs);
+    if (!syncSettings(settings))
+        return err << "could not write the settings\n", 1;
+    QString error;
+    if (!DurableFile::writeFile(directory + u"/export.csv"_qs, "old export\n", &error))
+        return err << "could not write the export: " << error << '\n', 1;
+    const QMap<QString, QByteArray> before = cardFiles(bookPath);
+    const QByteArray settingsBefore = readAll(settings.fileName());
+    fillDisk(directory);
+
+    ABAddressBook book(bookPath);
+    QuickSyncOptions options;
+    options.mode = QuickSyncOptions::Mode::UpdateOnly;
+    QuickSync sync(&book, [&records](qsizetype i) { return QVariant(records.at(i)); }, records.size(), options);
+    int failures = 0;
+    const auto check = [&](bool ok, const char *what) {
+        if (!ok)
+            err << "FAILED: " << what << '\n';
+        failures += ok ? 0 : 1;
+    };
+    check(!sync.run() && !sync.result().saveOk, "quick sync reports the failed save");
+    check(platform.alerts.size() == 1, "one alert");
+    check(cardFiles(bookPath) == before, "every card as it was");
+    check(book.people().first()->hasUnsavedChanges(), "the changes stay unsaved");
+    settings.setValue(u"kept"_qs, QString(8000, u'n'));
+    check(!syncSettings(settings), "the settings write reports the full disk");
+    check(readAll(settings.fileName()) == settingsBefore, "the settings file as it was");
+    check(!DurableFile::writeFile(directory + u"/export.csv"_qs, QByteArray(8000, 'x'), &error) &&
+              error.contains(u"space"_qs),
+          "the export reports the full disk");
+    check(readAll(directory + u"/export.csv"_qs) == "old export\n", "the export file as it was");
+    check(QDir(directory).entryList(QDir::Hidden | QDir::Files).filter(u".tmp"_qs).isEmpty() &&
+              QDir(bookPath).entryList(QDir::Hidden | QDir::Files).filter(u".tmp"_qs).isEmpty(),
+          "no temporary file left");
+    return failures;
+}
+
 } // namespace
 
 class TestVCardStore : public QObject
@@ -126,6 +216,11 @@ private slots:
     void failedWriteIsReported();
     void fileNamesNeverComeFromUnsafeUids();
     void killWhileSaving();
+    void leftoversOfAKilledSaveGo();
+    void cardsThatCannotBeWrittenWholeStayOld_data();
+    void cardsThatCannotBeWrittenWholeStayOld();
+    void fullDiskKeepsEverything();
+    void anotherWriterDuringSaveKeepsItsEdits();
     void sharedAddressBookLocation();
 
 private:
@@ -456,15 +551,19 @@ void TestVCardStore::badFilesAreSkippedAndLeftAlone()
         QVERIFY(platform.logLines.filter(u"fifo.vcf (not a regular file)"_qs).size() == 1);
         for (ABPerson *person : book.people())
             QVERIFY(person->setValue(u"touched"_qs, kABNicknameProperty));
-        QVERIFY(book.save());
+        // A link is never written through: it stays, and the user is told.
+        QVERIFY(!book.save());
+        QCOMPARE(platform.alerts.size(), 1);
+        QVERIFY(book.lastSaveError().contains(u"link.vcf is a symbolic link"_qs));
         QVERIFY(!book.refresh()); // still nothing to read in them
     }
+    QVERIFY(QFileInfo(dir.filePath(u"link.vcf"_qs)).isSymLink());
+    QCOMPARE(readAll(dir.filePath(u".hidden/target"_qs)), card("UID:linked\r\nN:Linked;Lu;;;\r\n"));
     QCOMPARE(readAll(dir.filePath(u"noend.vcf"_qs)), noEnd);
     QCOMPARE(readAll(dir.filePath(u"binary.vcf"_qs)), binary);
     QCOMPARE(readAll(dir.filePath(u"two.vcf"_qs)), two);
     QCOMPARE(readAll(dir.filePath(u"twin.vcf"_qs)), twin);
     QVERIFY(readAll(dir.filePath(u"good.vcf"_qs)).contains("NICKNAME:touched"));
-    QVERIFY(platform.alerts.isEmpty());
 }
 
 void TestVCardStore::concurrentChangeOnDiskIsMerged()
@@ -572,6 +671,133 @@ void TestVCardStore::killWhileSaving()
     }
 }
 
+void TestVCardStore::leftoversOfAKilledSaveGo()
+{
+    const QDir dir(m_dir.path());
+    const QByteArray vcard = card("UID:x\r\nN:X;X;;;\r\n");
+    const QStringList old{u".x.vcf.zorbix-Ab12Cd.tmp"_qs, u"x.vcf.aB3dEf"_qs, u"y.vcf.QWERTY"_qs};
+    const QStringList kept{u".x.vcf.zorbix-Zz99Zz.tmp"_qs /* too young */, u"x.vcf.backup"_qs /* not a card */,
+                           u".x.vcf.other.tmp"_qs /* not ours */};
+    for (const QString &name : old + kept)
+        writeFile(dir.filePath(name), name == u"x.vcf.backup"_qs ? QByteArray("my notes") : vcard);
+    writeFile(dir.filePath(u"y.vcf.QWERTY"_qs), {}); // cut at its start
+    const struct utimbuf longAgo{::time(nullptr) - 120, ::time(nullptr) - 120};
+    for (const QString &name : old + kept.mid(1))
+        QCOMPARE(::utime(QFile::encodeName(dir.filePath(name)).constData(), &longAgo), 0);
+    ABAddressBook book(m_dir.path());
+    QVERIFY(book.people().isEmpty());
+    const QStringList left = dir.entryList(QDir::Files | QDir::Hidden);
+    QCOMPARE(QSet<QString>(left.cbegin(), left.cend()), QSet<QString>(kept.cbegin(), kept.cend()));
+}
+
+void TestVCardStore::cardsThatCannotBeWrittenWholeStayOld_data()
+{
+    QTest::addColumn<qint64>("fileSizeLimit"); // RLIMIT_FSIZE, 0 for none
+    QTest::addColumn<int>("noteSize");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("file size limit") << qint64(6000) << 8000 << u"File too large"_qs;
+    QTest::newRow("larger than the store reads") << qint64(0) << (17 << 20) << u"larger than 16 MB"_qs;
+}
+
+// A write that cannot finish (a size limit; a card the store could not read back) never replaces
+// the old card: the save fails with the reason, and the records stay unsaved for a later try.
+void TestVCardStore::cardsThatCannotBeWrittenWholeStayOld()
+{
+    QFETCH(qint64, fileSizeLimit);
+    QFETCH(int, noteSize);
+    QFETCH(QString, reason);
+    ABAddressBook book(m_dir.path());
+    for (int i = 0; i < 20; ++i)
+        book.addRecord(ABAddressBook::newPerson())->setValue(QStringLiteral("P%1").arg(i), kABLastNameProperty);
+    QVERIFY(book.save());
+    const QMap<QString, QByteArray> before = cardFiles(m_dir.path());
+    ABPerson *fits = book.people().first();
+    ABPerson *large = book.people().last();
+    fits->setValue(u"short"_qs, kABNoteProperty);
+    large->setValue(QString(noteSize, u'n'), kABNoteProperty);
+    RecordingPlatform platform;
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit original;
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &original), 0);
+    struct rlimit limit = original;
+    if (fileSizeLimit > 0)
+        limit.rlim_cur = rlim_t(fileSizeLimit);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    const bool saved = book.save();
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &original), 0);
+    QVERIFY(!saved);
+    QCOMPARE(platform.alerts.size(), 1);
+    QVERIFY2(book.lastSaveError().contains(reason), qPrintable(book.lastSaveError()));
+    QMap<QString, QByteArray> after = cardFiles(m_dir.path());
+    QVERIFY(after.value(fits->fileName()).contains("NOTE:short")); // the one that fits is written
+    QVERIFY(!fits->hasUnsavedChanges() && large->hasUnsavedChanges());
+    after.remove(fits->fileName());
+    QMap<QString, QByteArray> rest = before;
+    rest.remove(fits->fileName());
+    QCOMPARE(after, rest);
+    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).size(), before.size());
+}
+
+void TestVCardStore::fullDiskKeepsEverything()
+{
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QString::fromLatin1(kFullDiskVariable), m_dir.path());
+    child.setProcessEnvironment(environment);
+    child.start(u"unshare"_qs, {u"-m"_qs, u"sh"_qs, u"-c"_qs,
+                                u"mount -t tmpfs -o size=2m zorbix-full \"$1\" || exit 77; exec \"$2\""_qs, u"sh"_qs,
+                                m_dir.path(), QCoreApplication::applicationFilePath()});
+    if (!child.waitForStarted())
+        QSKIP("unshare is not available");
+    QVERIFY(child.waitForFinished(120000));
+    const QByteArray output = child.readAllStandardError();
+    if (child.exitCode() == 77 || output.contains("unshare failed"))
+        QSKIP("a private mount namespace with a tmpfs is not allowed here");
+    QVERIFY2(child.exitCode() == 0, output.right(3000).constData());
+}
+
+// Another program rewrites cards (temporary file and rename, as vCard tools do) while a save runs:
+// none of its versions is overwritten; each is read and merged with ours.
+void TestVCardStore::anotherWriterDuringSaveKeepsItsEdits()
+{
+    const int cards = 300;
+    ABAddressBook book(m_dir.path());
+    for (int i = 0; i < cards; ++i) {
+        ABPerson *person = book.addRecord(ABAddressBook::newPerson());
+        person->setValue(QStringLiteral("P%1").arg(i), kABLastNameProperty);
+        person->setValue(u"Ours"_qs, kABOrganizationProperty);
+    }
+    QVERIFY(book.save());
+    const QList<ABPerson *> people = book.people();
+    for (ABPerson *person : people)
+        person->setValue(u"our note"_qs, kABNoteProperty);
+    QHash<QString, int> theirs; // file -> their last version
+    int edit = 0;
+    QVERIFY(book.save([&](qsizetype, qsizetype) {
+        // A few cards each time, all over the store: some before our read, most in between.
+        for (int n = 0; n < 7; ++n, ++edit) {
+            const ABPerson *person = people.at((edit * 37) % cards);
+            const QString path = storeFileOf(person);
+            QByteArray bytes = readAll(path);
+            bytes.replace(QByteArray("ORG:"), "ORG:Theirs " + QByteArray::number(edit) + " ");
+            QFile temp(path + u".theirs.tmp"_qs);
+            QVERIFY(temp.open(QIODevice::WriteOnly) && temp.write(bytes) == bytes.size());
+            temp.close();
+            QVERIFY(::rename(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(path).constData()) == 0);
+            theirs.insert(person->fileName(), edit);
+        }
+    }));
+    QVERIFY(!theirs.isEmpty());
+    for (const ABPerson *person : people) {
+        const QByteArray bytes = readAll(storeFileOf(person));
+        if (theirs.contains(person->fileName()))
+            QVERIFY2(bytes.contains("ORG:Theirs " + QByteArray::number(theirs.value(person->fileName())) + " "),
+                     bytes.constData());
+        else
+            QVERIFY(bytes.contains("NOTE:our note"));
+    }
+}
+
 void TestVCardStore::sharedAddressBookLocation()
 {
     qputenv("ZORBIX_ADDRESSBOOK", m_dir.filePath(u"env"_qs).toUtf8());
@@ -590,6 +816,9 @@ int main(int argc, char **argv)
     const QString childDir = qEnvironmentVariable(kChildDirVariable);
     if (!childDir.isEmpty())
         return saveForever(childDir);
+    const QString fullDisk = qEnvironmentVariable(kFullDiskVariable);
+    if (!fullDisk.isEmpty())
+        return onFullDisk(fullDisk);
     TestVCardStore test;
     return QTest::qExec(&test, argc, argv);
 }

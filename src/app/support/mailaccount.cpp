@@ -1,5 +1,7 @@
 #include "mailaccount.h"
 
+#include "settingssync.h"
+
 #include <QHostAddress>
 #include <QRegularExpression>
 #include <QSettings>
@@ -144,6 +146,5 @@ bool MailAccount::save() const
     settings.setValue(QStringLiteral("reportMailSecurity"), securityName(security));
     settings.setValue(QStringLiteral("reportMailUser"), user);
     settings.setValue(QStringLiteral("reportMailFrom"), from);
-    settings.sync();
-    return settings.status() == QSettings::NoError;
+    return syncSettings(settings);
 }

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QByteArray>
+#include <QIODevice>
+#include <QString>
+
+#include <memory>
+
+// A file written so that it takes the place of its target only when every byte is on the disk:
+// written into a temporary file beside the target with every write(2) checked (small pieces are
+// gathered in 64 KB first, so a failure may show at a later write or at commit(), never later),
+// synced, its size checked, then renamed. QSaveFile cannot be trusted with this: in Qt 6.4 its
+// commit() does not report a flush that failed, and renames a cut file over the target.
+// Until commit() the target is untouched; a failed or abandoned write removes the temporary file.
+// Temporary files are named ".<target name>.XXXXXX.tmp": hidden, never a store item, and
+// recognisable as leftovers of a killed write (isLeftover()).
+class DurableFile : public QIODevice
+{
+public:
+    enum class Commit {
+        Replace,  // rename over whatever is at the target
+        New,      // only when nothing is there (RENAME_NOREPLACE): nothing another program made is lost
+        Exchange, // swap with the target (RENAME_EXCHANGE): the displaced file is then at tempPath()
+    };
+
+    explicit DurableFile(const QString &path);
+    ~DurableFile() override;
+
+    // Creates the temporary file; mode must be WriteOnly. Permissions follow an existing target.
+    bool open(OpenMode mode) override;
+    // Syncs, checks the size and renames as asked; false (target untouched) on any failure. A
+    // target that is a link is refused for Replace. The folder is synced too unless told not to
+    // (one sync for many files is the caller's then).
+    bool commit(Commit how = Commit::Replace);
+    // Removes the temporary file (and with it, after an exchange, the displaced file).
+    void discard();
+
+    void setSyncDirectory(bool sync);
+    QString tempPath() const;
+    // errno of the failure that ended the write (0 while none): EEXIST after a refused New commit,
+    // ENOENT after an exchange with a missing target, EINVAL where the file system cannot exchange.
+    int systemError() const;
+
+    bool isSequential() const override { return true; }
+
+    // The whole file at once, replacing the target; false with a reason on any failure.
+    static bool writeFile(const QString &path, const QByteArray &bytes, QString *error);
+    // Swaps two directory entries atomically (RENAME_EXCHANGE); errno on failure.
+    static bool exchange(const QString &a, const QString &b);
+    static bool syncDirectory(const QString &directory);
+    // Whether fileName (no folder) is a temporary file of ours, or of the QSaveFile writes of
+    // earlier versions ("<name>.vcf.XXXXXX"), that a killed write may have left behind.
+    static bool isLeftover(const QString &fileName);
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override;
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
