@@ -15,11 +15,8 @@
 #include "testmessages.h"
 #include "vcardbrowsercontroller.h"
 #include "staticaddresslookup.h"
-#include "vcardsharingcontroller.h"
-#include "viewerwindow.h"
 #include "widgetplatformhooks.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QCborArray>
 #include <QCborMap>
@@ -105,7 +102,6 @@ private slots:
     void cardActions();
     void mailAddressOnly();
     void windowPlacementSurvivesRestart();
-    void reachableFromMainWindow();
 
 private:
     template <typename T = QLineEdit> T *outlet(const QString &name) { return w->browser->window()->findChild<T *>(name); }
@@ -451,21 +447,6 @@ void TestBrowser::windowPlacementSurvivesRestart()
             QCOMPARE(w->browser->window()->geometry(), placed);
         w->browser->window()->close();
     }
-}
-
-void TestBrowser::reachableFromMainWindow()
-{
-    w->browser.reset();
-    DnsSdBackend::install(new InProcessDnsSd); // the shared client outlives the test: so does its backend
-    vCardSharingController app;
-    app.window()->show();
-    QWidget *window = app.browserController()->window();
-    QAction *action = app.window()->findChild<QAction *>(u"browseSharesAction"_qs);
-    action->trigger();
-    QVERIFY(window->isVisible());
-    window->close();
-    QTest::mouseClick(app.view(1)->findChild<QPushButton *>(u"showShareBrowserButton"_qs), Qt::LeftButton);
-    QVERIFY(window->isVisible());
 }
 
 QTEST_MAIN(TestBrowser)
