@@ -10,6 +10,17 @@
 
 namespace {
 
+// The file writes an empty list or map as "@Invalid()", which reads back as no value.
+bool isEmptyValue(const QVariant &value)
+{
+    const QMetaType type = value.metaType();
+    if (type == QMetaType::fromType<QVariantList>() || type == QMetaType::fromType<QStringList>())
+        return value.toList().isEmpty();
+    if (type == QMetaType::fromType<QVariantMap>())
+        return value.toMap().isEmpty();
+    return !value.isValid();
+}
+
 // Reads the file as it is on disk now: through another name (the file descriptor's), so that
 // QSettings' in-process cache of the file, which believes its own write, is not asked.
 bool holdsEverything(QSettings &settings)
@@ -31,7 +42,8 @@ bool holdsEverything(QSettings &settings)
             // The file keeps numbers and truth values as text.
             const QVariant ours = settings.value(keys.at(i));
             const QVariant read = onDisk.value(keys.at(i));
-            same = read == ours || (read.metaType() == QMetaType::fromType<QString>() && read.toString() == ours.toString());
+            same = read == ours || (read.metaType() == QMetaType::fromType<QString>() && read.toString() == ours.toString()) ||
+                   (!read.isValid() && isEmptyValue(ours));
         }
         settings.setFallbacksEnabled(fallbacks);
     }
