@@ -221,17 +221,20 @@ void QuickSync::Private::restart()
 
 void QuickSync::Private::prepareCopy(const FlatPerson &person)
 {
+    if (!options.matching || !validMatchType()) {
+        ++result.saved;
+        newPersons.push_back(copyOf(person, &result.tooLarge));
+        return;
+    }
     const QString key = ABRecordHelpers::matchKey(person, options.matchType);
     const QStringList contacts = key.isNull() ? ABRecordHelpers::contactKeys(person) : QStringList();
-    if (options.matching) {
-        const bool present = !key.isNull() ? byKey.contains(key) || newKeys.contains(key)
-                                           : std::any_of(contacts.cbegin(), contacts.cend(), [this](const QString &c) {
-                                                 return byContact.contains(c) || newContacts.contains(c);
-                                             });
-        if (present) {
-            ++result.skipped;
-            return;
-        }
+    const bool present = !key.isNull() ? byKey.contains(key) || newKeys.contains(key)
+                                       : std::any_of(contacts.cbegin(), contacts.cend(), [this](const QString &c) {
+                                             return byContact.contains(c) || newContacts.contains(c);
+                                         });
+    if (present) {
+        ++result.skipped;
+        return;
     }
     ++result.saved;
     if (!key.isNull())
@@ -350,7 +353,8 @@ bool QuickSync::Private::merge(Planned &plan, const FlatPerson &remote)
 void QuickSync::Private::prepareUpdate(const FlatPerson &person)
 {
     const QString key = ABRecordHelpers::matchKey(person, options.matchType);
-    const QStringList contacts = key.isNull() ? ABRecordHelpers::contactKeys(person) : QStringList();
+    const QStringList contacts =
+        key.isNull() && validMatchType() ? ABRecordHelpers::contactKeys(person) : QStringList();
     int index = -1;
     if (!key.isNull()) {
         index = plannedByKey.value(key, -1);
