@@ -113,9 +113,14 @@ bool worthACard(const QVariantMap &values)
     return false;
 }
 
+// Absent, or a text of blanks only; looks no further than the first other character, as a note
+// can be long.
 bool isEmptyValue(const QVariant &value)
 {
-    return !value.isValid() || value.isNull() || (isText(value) && ABRecordHelpers::storedText(value).isEmpty());
+    if (!value.isValid() || value.isNull())
+        return true;
+    const QString text = isText(value) ? value.toString() : QStringLiteral("x");
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
 }
 
 // The value in a map's slot, changed in place: appending to a long list or note copies nothing.
