@@ -9,11 +9,12 @@
 #include "vcardcommon.h"
 
 #include <QDateTime>
-#include <QFileInfo>
+#include <QFile>
 #include <QHash>
 #include <QSet>
 
 #include <algorithm>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -47,7 +48,10 @@ bool isMultiProperty(const QString &key)
 
 bool isKnown(const QString &key)
 {
-    static const QStringList known = ABAddressBook::properties();
+    static const QSet<QString> known = [] {
+        const QStringList names = ABAddressBook::properties();
+        return QSet<QString>(names.cbegin(), names.cend());
+    }();
     return known.contains(key) && !neverCopied(key);
 }
 
@@ -267,8 +271,10 @@ bool QuickSync::Private::fits(Planned &plan, qint64 bytes)
         for (auto it = plan.values.cbegin(); it != plan.values.cend(); ++it)
             plan.size += cardBytes(it.value());
         // The card on disk may hold what we do not model (a photo, say).
-        if (plan.local && !plan.local->fileName().isEmpty())
-            plan.size = std::max(plan.size, QFileInfo(book->directory() + u'/' + plan.local->fileName()).size());
+        struct stat file;
+        if (plan.local && !plan.local->fileName().isEmpty() &&
+            ::stat(QFile::encodeName(book->directory() + u'/' + plan.local->fileName()).constData(), &file) == 0)
+            plan.size = std::max<qint64>(plan.size, file.st_size);
     }
     if (plan.size + bytes > kCardBudget) {
         ++result.tooLarge;
