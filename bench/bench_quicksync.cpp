@@ -1,7 +1,9 @@
 // Figures for quick sync: 10,000 downloaded persons into a store of 10,000, with matching on
 // (half of them present already), split into matching and copying, committing and saving; and
-// the update-only run on the same data. The records arrive as a real "AB" payload, decoded as the
-// browser keeps it (ArchivedRecords). Usage: bench_quicksync [count]
+// the update-only run on the same data; then an update of twice as many records that all carry one
+// name (each with its own mail, phone and note) onto one person of that name. The records arrive
+// as a real "AB" payload, decoded as the browser keeps it (ArchivedRecords).
+// Usage: bench_quicksync [count]
 #include "abaddressbook.h"
 #include "abglobals.h"
 #include "abperson.h"
@@ -14,6 +16,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -79,6 +82,16 @@ struct Clock
     }
 };
 
+ArchivedRecords archived(const RecordList &list)
+{
+    const QByteArray payload = ExchangeArchive::encode({{ExchangeProtocol::kType, ExchangeProtocol::kTypeAB},
+                                                        {ExchangeProtocol::kRecordData, list}})
+                                   .value();
+    return ExchangeArchive::decode(payload, ExchangeProtocol::kRecordData)
+        ->value(ExchangeProtocol::kRecordData)
+        .value<ArchivedRecords>();
+}
+
 void runOnce(const char *title, const QString &directory, const ArchivedRecords &records,
              const QuickSyncOptions &options)
 {
@@ -112,14 +125,8 @@ int main(int argc, char **argv)
     RecordList list;
     for (int i = 0; i < count; ++i)
         list.append(remote(i < count / 2 ? i : count + i));
-    const QByteArray payload = ExchangeArchive::encode({{ExchangeProtocol::kType, ExchangeProtocol::kTypeAB},
-                                                        {ExchangeProtocol::kRecordData, list}})
-                                   .value();
-    const ArchivedRecords records = ExchangeArchive::decode(payload, ExchangeProtocol::kRecordData)
-                                        ->value(ExchangeProtocol::kRecordData)
-                                        .value<ArchivedRecords>();
-    std::printf("%d downloaded persons (%lld bytes), %d local persons\n", count,
-                static_cast<long long>(payload.size()), count);
+    const ArchivedRecords records = archived(list);
+    std::printf("%d downloaded persons, %d local persons\n", count, count);
 
     for (const char *name : {"copy", "update"}) {
         const QString directory = dir.filePath(QString::fromLatin1(name));
@@ -141,5 +148,26 @@ int main(int argc, char **argv)
     update.mode = QuickSyncOptions::Mode::UpdateOnly;
     update.matchType = vCardFirstLastCompany;
     runOnce("update-only", dir.filePath(QStringLiteral("update")), records, update);
+
+    RecordList sameName;
+    for (int i = 0; i < 2 * count; ++i) {
+        FlatPerson person = remote(i);
+        person.insert(kABFirstNameProperty, QStringLiteral("Same"));
+        person.insert(kABLastNameProperty, QStringLiteral("Name"));
+        person.insert(kABOrganizationProperty, QStringLiteral("Company"));
+        person.insert(kABNoteProperty, QStringLiteral("Note %1").arg(i));
+        sameName.append(person);
+    }
+    const QString one = dir.filePath(QStringLiteral("one"));
+    QDir().mkpath(one);
+    QFile file(one + QStringLiteral("/same.vcf"));
+    if (!file.open(QIODevice::WriteOnly))
+        return 1;
+    file.write("BEGIN:VCARD\r\nVERSION:3.0\r\nUID:same\r\nFN:Same Name\r\nN:Name;Same;;;\r\nORG:Company\r\n"
+               "NOTE:Met once\r\nEND:VCARD\r\n");
+    file.close();
+    std::printf("\n%d records of one name\n", 2 * count);
+    runOnce("update-only, one name", one, archived(sameName), update);
+    std::printf("  the card: %lld bytes\n", static_cast<long long>(QFileInfo(file.fileName()).size()));
     return 0;
 }

@@ -113,8 +113,8 @@ void QuickSyncController::doReloadData(RemoteABSource *sender)
     const QString share = browser->getSelectedShareName();
     if (!share.isEmpty()) {
         d->ui.remoteShareNameOL->setText(
-            share +
-            vCardCommon::getLocMsg(QStringLiteral("QS_FormatRecords")).arg(browser->getRemoteAB()->size()));
+            share + vCardCommon::getLocMsg(QStringLiteral("QS_FormatRecords"), browser->getRemoteAB()->size())
+                        .arg(browser->getRemoteAB()->size()));
         const QString suggested = vCardCommon::getLocMsg(QStringLiteral("QS_FormatFrom")).arg(share);
         d->ui.caNewGroupsNameFieldOL->setText(suggested);
         d->ui.urNewGroupsNameFieldOL->setText(suggested);
@@ -124,8 +124,9 @@ void QuickSyncController::doReloadData(RemoteABSource *sender)
     d->ui.caGroupListOL->clear();
     const ABAddressBook *book = addressBook();
     if (ABRecordHelpers::ABHasGroups(book)) {
+        // An item with data is a group; the "no groups" item has none.
         for (const ABGroup *group : book->groups())
-            d->ui.caGroupListOL->addItem(group->name());
+            d->ui.caGroupListOL->addItem(group->name(), true);
     } else {
         d->ui.caGroupListOL->addItem(vCardCommon::getLocMsg(QStringLiteral("QS_NoGroups")));
     }
@@ -139,13 +140,15 @@ void QuickSyncController::updateControls()
     const bool haveRecords = browser && browser->getRemoteAB();
     const bool idle = !d->run;
     const bool hasGroups = ABRecordHelpers::ABHasGroups(addressBook());
+    // Leaving out persons already present is a choice as soon as there are persons to leave out.
+    const bool hasPersons = addressBook() && !addressBook()->people().isEmpty();
     Ui::QuickSyncWindow &ui = d->ui;
     ui.runCAButtonOL->setEnabled(haveRecords && idle);
     ui.runURButtonOL->setEnabled(haveRecords && idle);
     ui.caUseNewGroupButtonOL->setEnabled(true);
     ui.caNewGroupCellOL->setEnabled(hasGroups);
-    ui.caMatchingButtonOL->setEnabled(hasGroups);
-    ui.caMatchingPropertyListOL->setEnabled(ui.caMatchingButtonOL->isChecked() && hasGroups);
+    ui.caMatchingButtonOL->setEnabled(hasPersons);
+    ui.caMatchingPropertyListOL->setEnabled(ui.caMatchingButtonOL->isChecked() && hasPersons);
     ui.urNewGroupsNameFieldOL->setEnabled(ui.urUseNewGroupButtonOL->isChecked());
     if (!ui.caUseNewGroupButtonOL->isChecked()) {
         ui.caGroupListOL->setEnabled(false);
@@ -198,7 +201,8 @@ void QuickSyncController::start(bool updateOnly)
         options.matching = ui.caMatchingButtonOL->isChecked();
         options.matchType = ui.caMatchingPropertyListOL->currentData().toInt();
         // The check box means what it says: off, no group.
-        if (ui.caUseNewGroupButtonOL->isChecked() && ui.caExistingGroupCellOL->isChecked()) {
+        if (ui.caUseNewGroupButtonOL->isChecked() && ui.caExistingGroupCellOL->isChecked() &&
+            ui.caGroupListOL->currentData().isValid()) {
             options.group = QuickSyncOptions::Group::Existing;
             options.groupName = ui.caGroupListOL->currentText();
         } else if (ui.caUseNewGroupButtonOL->isChecked() && ui.caNewGroupCellOL->isChecked()) {

@@ -49,3 +49,17 @@ QString MessageTable::text(const QString &key) const
     const auto it = m_texts.constFind(key);
     return it == m_texts.cend() ? missingText().toString() : *it;
 }
+
+QString MessageTable::pluralCategory(const QString &language, qint64 count)
+{
+    // English and German (the languages we ship) single out exactly one; a new language adds its
+    // rule here (CLDR plural rules).
+    Q_UNUSED(language);
+    return count == 1 ? QStringLiteral("one") : QStringLiteral("other");
+}
+
+QString MessageTable::text(const QString &key, qint64 count) const
+{
+    const auto it = m_texts.constFind(key + u'.' + pluralCategory(m_language, count));
+    return it == m_texts.cend() ? text(key) : *it;
+}

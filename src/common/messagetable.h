@@ -19,6 +19,12 @@ public:
 
     QString language() const { return m_language; }
     QString text(const QString &key) const;
+    // The form of a text for a count: a key may hold plural forms beside its own text, under
+    // "KEY.one" (and so on for other plural categories of the language); the key's own text is
+    // the form for every count without one.
+    QString text(const QString &key, qint64 count) const;
+    // The language's plural category of a count ("one" or "other" for English and German).
+    static QString pluralCategory(const QString &language, qint64 count);
     bool contains(const QString &key) const { return m_texts.contains(key); }
     QStringList keys() const { return m_texts.keys(); }
 

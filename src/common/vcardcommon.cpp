@@ -12,6 +12,11 @@ QString vCardCommon::getLocMsg(const QString &key)
     return MessageTable::application().text(key);
 }
 
+QString vCardCommon::getLocMsg(const QString &key, qint64 count)
+{
+    return MessageTable::application().text(key, count);
+}
+
 void vCardCommon::alertKeys(const char *messageKey, const char *hintKey)
 {
     alert(getLocMsg(QString::fromLatin1(messageKey)), getLocMsg(QString::fromLatin1(hintKey)));

@@ -13,6 +13,8 @@ public:
 
     // The localized text of a key of the table "msg", or "-" when the table lacks it.
     static QString getLocMsg(const QString &key);
+    // The same in the plural form for count (see MessageTable::text); count is not filled in.
+    static QString getLocMsg(const QString &key, qint64 count);
     // Shorthand for the usual report: the texts of a problem key and of its hint key.
     static void alertKeys(const char *messageKey, const char *hintKey);
     static void alert(const QString &message, const QString &hint);

@@ -4,6 +4,7 @@
 #include "abglobals.h"
 #include "abgroup.h"
 #include "abperson.h"
+#include "abrecordhelpers.h"
 #include "durablefile.h"
 #include "systemlog.h"
 #include "vcardcommon.h"
@@ -426,17 +427,15 @@ void ABAddressBook::rebuildMembership() const
 
 namespace {
 
-// One field of a name key: absent and present values never collide, and the length prefix keeps
-// one field from running into the next.
+// One field of a name key, compared as the store gives it back; false when it holds no name.
+// The length prefix keeps one field from running into the next.
 bool appendNameField(QString &key, const QVariant &value)
 {
-    if (!value.isValid() || value.isNull()) {
+    const QString text = ABRecordHelpers::storedText(value);
+    if (text.isEmpty()) {
         key += QLatin1String("-|");
-        return true;
-    }
-    if (value.metaType() != QMetaType::fromType<QString>())
         return false;
-    const QString text = value.toString();
+    }
     key += QString::number(text.size()) + u':' + text + u'|';
     return true;
 }
@@ -447,8 +446,10 @@ QString ABAddressBook::nameKey(const QVariant &first, const QVariant &last, cons
                                bool *ok)
 {
     QString key;
-    *ok = appendNameField(key, first) && appendNameField(key, last) &&
-          (!organization || appendNameField(key, *organization));
+    const bool hasFirst = appendNameField(key, first);
+    const bool hasLast = appendNameField(key, last);
+    const bool hasOrganization = organization && appendNameField(key, *organization);
+    *ok = hasFirst || hasLast || hasOrganization;
     return key;
 }
 

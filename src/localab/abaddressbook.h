@@ -92,8 +92,9 @@ public:
     quint64 revision() const { return m_revision; }
 
     // Person look-up by name, kept up to date as persons are added and renamed (built on first
-    // use). The key of first name, last name and, when organization is given, organization:
-    // absent and empty values differ; ok is false when a value is present but not text.
+    // use). The key of first name, last name and, when organization is given, organization,
+    // each as the store gives it back (ABRecordHelpers::storedText; an empty name is no name);
+    // ok is false when none of them is a name: such persons are not in the index.
     static QString nameKey(const QVariant &first, const QVariant &last, const QVariant *organization,
                            bool *ok);
     // Whether a person of the store has exactly that key (with or without the organization).

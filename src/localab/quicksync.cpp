@@ -9,9 +9,12 @@
 #include "vcardcommon.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QHash>
 #include <QSet>
 
+#include <algorithm>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -23,8 +26,13 @@ bool isText(const QVariant &value)
 
 bool isDate(const QVariant &value)
 {
-    return value.metaType() == QMetaType::fromType<QDateTime>() ||
-           value.metaType() == QMetaType::fromType<QDate>();
+    return (value.metaType() == QMetaType::fromType<QDateTime>() && value.toDateTime().isValid()) ||
+           (value.metaType() == QMetaType::fromType<QDate>() && value.toDate().isValid());
+}
+
+bool isPair(const QVariant &entry)
+{
+    return entry.metaType() == QMetaType::fromType<QVariantMap>() && entry.toMap().size() == 1;
 }
 
 bool neverCopied(const QString &key)
@@ -38,67 +46,118 @@ bool isMultiProperty(const QString &key)
            key == kABURLsProperty;
 }
 
-// The form in which two entry values are the same for the update rules.
-QString comparable(const QString &property, const QVariant &value)
+bool isKnown(const QString &key)
 {
-    if (property == kABAddressProperty) {
-        const QVariantMap parts = value.toMap();
-        QString key;
-        for (auto it = parts.cbegin(); it != parts.cend(); ++it) {
-            const QString part = it.value().toString().simplified();
-            if (!part.isEmpty())
-                key += it.key() + u'=' + part.toCaseFolded() + u'\n';
-        }
-        return key;
-    }
-    const QString text = value.toString().trimmed();
-    if (property == kABPhoneProperty) {
-        QString digits;
-        for (const QChar c : text) {
-            if (c.isDigit() || (c == u'+' && digits.isEmpty()))
-                digits += c;
-        }
-        if (!digits.isEmpty() && digits != QLatin1String("+"))
-            return digits;
-        return text;
-    }
-    if (property == kABURLsProperty) {
-        QString url = text.toCaseFolded();
-        while (url.endsWith(u'/'))
-            url.chop(1);
-        return url;
-    }
-    return text.toCaseFolded(); // e-mail addresses
+    static const QSet<QString> known = [] {
+        const QStringList names = ABAddressBook::properties();
+        return QSet<QString>(names.cbegin(), names.cend());
+    }();
+    return known.contains(key) && !neverCopied(key);
 }
 
-// An entry value the store can hold for the property, non-empty.
-bool storableEntry(const QString &property, const QVariant &value)
+// What a person's card may hold, leaving room for the lines we write around its values and for
+// what other programs keep in it; the store does not read a larger card at all.
+constexpr qint64 kCardBudget = ABAddressBook::kMaxCardFileSize - 64 * 1024;
+
+// At most what a text takes in a card: UTF-8, escapes, and line folding.
+qint64 textBytes(const QString &text)
 {
-    if (property == kABAddressProperty) {
-        if (value.metaType() != QMetaType::fromType<QVariantMap>())
-            return false;
-        const QVariantMap parts = value.toMap();
-        for (const QVariant &part : parts) {
-            if (isText(part) && !part.toString().trimmed().isEmpty())
+    qint64 bytes = 0;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        bytes += u < 0x80 ? 1 : (u < 0x800 || c.isSurrogate()) ? 2 : 3;
+        if (u == u'\\' || u == u';' || u == u',' || u == u'\n' || u == u'\r')
+            ++bytes;
+    }
+    return bytes + bytes / 72 * 3;
+}
+
+// At most what a value (a text, a date, an address, or a labelled entry) takes in a card, with
+// its property name, parameters and label line.
+qint64 cardBytes(const QVariant &value)
+{
+    constexpr qint64 lineCost = 128;
+    if (value.metaType() == QMetaType::fromType<QVariantMap>()) {
+        const QVariantMap map = value.toMap();
+        qint64 bytes = lineCost;
+        for (auto it = map.cbegin(); it != map.cend(); ++it)
+            bytes += textBytes(it.key()) + cardBytes(it.value());
+        return bytes;
+    }
+    if (value.metaType() == QMetaType::fromType<QVariantList>()) {
+        qint64 bytes = 0;
+        const QVariantList entries = value.toList();
+        for (const QVariant &entry : entries)
+            bytes += cardBytes(entry);
+        return bytes;
+    }
+    return lineCost + (isText(value) ? textBytes(value.toString()) : 0);
+}
+
+// Whether a record holds anything the store keeps besides dates: a text that is not blank, or
+// an entry of a mail, phone, address or link list.
+bool worthACard(const QVariantMap &values)
+{
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        if (!isKnown(it.key()))
+            continue;
+        if (!isMultiProperty(it.key())) {
+            if (!ABRecordHelpers::storedText(it.value()).isEmpty())
+                return true;
+            continue;
+        }
+        if (it.value().metaType() != QMetaType::fromType<QVariantList>())
+            continue;
+        const QVariantList entries = it.value().toList();
+        for (const QVariant &entry : entries) {
+            if (isPair(entry) && !ABRecordHelpers::comparableEntry(it.key(), entry.toMap().first()).isEmpty())
                 return true;
         }
-        return false;
     }
-    return isText(value) && !value.toString().trimmed().isEmpty();
+    return false;
 }
 
+// Absent, or a text of blanks only; looks no further than the first other character, as a note
+// can be long.
 bool isEmptyValue(const QVariant &value)
 {
-    return !value.isValid() || value.isNull() || (isText(value) && value.toString().trimmed().isEmpty());
+    if (!value.isValid() || value.isNull())
+        return true;
+    const QString text = isText(value) ? value.toString() : QStringLiteral("x");
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
 }
 
-// A planned change of a person of the store (or of a person added in this run).
+// The value in a map's slot, changed in place: appending to a long list or note copies nothing.
+template<typename T>
+T &slotOf(QVariantMap &values, const QString &property)
+{
+    QVariant &slot = values[property];
+    if (slot.metaType() != QMetaType::fromType<T>())
+        slot = QVariant::fromValue(T());
+    return *static_cast<T *>(slot.data());
+}
+
+// Inserts unless the key is there already: the first holder of a key wins.
+template<typename V>
+void keepFirst(QHash<QString, V> &hash, const QString &key, V value)
+{
+    if (!hash.contains(key))
+        hash.insert(key, value);
+}
+
+// A planned change of a person of the store (or of a person added in this run), with what the
+// merge needs to stay linear however many records of one name arrive.
 struct Planned
 {
     ABPerson *local = nullptr; // a person of the store, or
     int added = -1;            // index of a person added in this run
     QVariantMap values;        // its values as they will be
     QSet<QString> changed;
+    QHash<QString, QSet<QString>> present; // per list property: its entries, comparable
+    QString note;                          // the note as it was, compared as stored
+    bool noteRead = false;
+    QSet<QString> notes; // note texts known to be in the note or added to it in this run
+    qint64 size = -1;                      // the card's size at most; -1 until needed
 };
 
 } // namespace
@@ -116,9 +175,12 @@ struct QuickSync::Private
     QuickSyncResult result;
 
     std::vector<std::unique_ptr<ABPerson>> newPersons;
-    QSet<QString> newKeys;            // copy-all: name keys of the persons added in this run
-    QHash<QString, ABPerson *> byKey; // update-only: first person of the store with that key
-    QHash<QString, int> plannedByKey; // update-only: a planned person by name key
+    QHash<QString, ABPerson *> byKey;     // first person of the store with that name key
+    QHash<QString, ABPerson *> byContact; // first person of the store without a name, by contact
+    QSet<QString> newKeys;                // copy-all: name keys of the persons added in this run
+    QSet<QString> newContacts;            // copy-all: contacts of persons without a name added
+    QHash<QString, int> plannedByKey;     // update-only: a planned person by name key
+    QHash<QString, int> plannedByContact; // update-only: a planned person without a name
     QHash<ABPerson *, int> plannedOfLocal;
     std::vector<Planned> planned;
 
@@ -126,97 +188,221 @@ struct QuickSync::Private
     {
         return options.matchType == vCardFirstLastCompany || options.matchType == vCardFirstLast;
     }
-    QString keyOf(const FlatPerson &person, bool *ok) const;
     void restart();
     void prepareOne(const QVariant &record);
     void prepareCopy(const FlatPerson &person);
     void prepareUpdate(const FlatPerson &person);
+    int planFor(ABPerson *local);
+    bool fits(Planned &plan, qint64 bytes);
+    bool merge(Planned &plan, const FlatPerson &remote);
 };
-
-QString QuickSync::Private::keyOf(const FlatPerson &person, bool *ok) const
-{
-    const QVariant organization = person.value(kABOrganizationProperty);
-    const QString key =
-        ABAddressBook::nameKey(person.value(kABFirstNameProperty), person.value(kABLastNameProperty),
-                               options.matchType == vCardFirstLastCompany ? &organization : nullptr, ok);
-    *ok = *ok && validMatchType();
-    return key;
-}
 
 void QuickSync::Private::restart()
 {
     next = 0;
     result = QuickSyncResult();
     newPersons.clear();
-    newKeys.clear();
     byKey.clear();
+    byContact.clear();
+    newKeys.clear();
+    newContacts.clear();
     plannedByKey.clear();
+    plannedByContact.clear();
     plannedOfLocal.clear();
     planned.clear();
     revision = book ? book->revision() : 0;
-    if (book && options.mode == QuickSyncOptions::Mode::UpdateOnly && validMatchType()) {
-        const QList<ABPerson *> people = book->people();
-        byKey.reserve(people.size());
-        for (ABPerson *person : people) {
-            bool ok = false;
-            const QString key = keyOf(person->travellingValues(), &ok);
-            if (ok && !byKey.contains(key))
-                byKey.insert(key, person);
+    const bool matching = options.mode == QuickSyncOptions::Mode::UpdateOnly || options.matching;
+    if (!book || !matching || !validMatchType())
+        return;
+    const QList<ABPerson *> people = book->people();
+    byKey.reserve(people.size());
+    for (ABPerson *person : people) {
+        const QVariantMap &values = person->travellingValues();
+        const QString key = ABRecordHelpers::matchKey(values, options.matchType);
+        if (!key.isNull()) {
+            keepFirst(byKey, key, person);
+            continue;
         }
+        for (const QString &contact : ABRecordHelpers::contactKeys(values))
+            keepFirst(byContact, contact, person);
     }
 }
 
 void QuickSync::Private::prepareCopy(const FlatPerson &person)
 {
-    bool ok = false;
-    const QString key = keyOf(person, &ok);
-    if (options.matching && (ABRecordHelpers::isFlatPersonInAB(person, options.matchType, book) ||
-                             (ok && newKeys.contains(key)))) {
+    if (!options.matching || !validMatchType()) {
+        ++result.saved;
+        newPersons.push_back(copyOf(person, &result.tooLarge));
+        return;
+    }
+    const QString key = ABRecordHelpers::matchKey(person, options.matchType);
+    const QStringList contacts = key.isNull() ? ABRecordHelpers::contactKeys(person) : QStringList();
+    const bool present = !key.isNull() ? byKey.contains(key) || newKeys.contains(key)
+                                       : std::any_of(contacts.cbegin(), contacts.cend(), [this](const QString &c) {
+                                             return byContact.contains(c) || newContacts.contains(c);
+                                         });
+    if (present) {
         ++result.skipped;
         return;
     }
     ++result.saved;
-    if (ok)
+    if (!key.isNull())
         newKeys.insert(key);
-    newPersons.push_back(copyOf(person));
+    for (const QString &contact : contacts)
+        newContacts.insert(contact);
+    newPersons.push_back(copyOf(person, &result.tooLarge));
+}
+
+int QuickSync::Private::planFor(ABPerson *local)
+{
+    const auto it = plannedOfLocal.constFind(local);
+    if (it != plannedOfLocal.cend())
+        return *it;
+    const int index = static_cast<int>(planned.size());
+    planned.push_back({local, -1, local->travellingValues(), {}, {}, {}, false, {}, -1});
+    plannedOfLocal.insert(local, index);
+    return index;
+}
+
+bool QuickSync::Private::fits(Planned &plan, qint64 bytes)
+{
+    if (plan.size < 0) {
+        plan.size = 0;
+        for (auto it = plan.values.cbegin(); it != plan.values.cend(); ++it)
+            plan.size += cardBytes(it.value());
+        // The card on disk may hold what we do not model (a photo, say).
+        struct stat file;
+        if (plan.local && !plan.local->fileName().isEmpty() &&
+            ::stat(QFile::encodeName(book->directory() + u'/' + plan.local->fileName()).constData(), &file) == 0)
+            plan.size = std::max<qint64>(plan.size, file.st_size);
+    }
+    if (plan.size + bytes > kCardBudget) {
+        ++result.tooLarge;
+        return false;
+    }
+    plan.size += bytes;
+    return true;
+}
+
+// Adds to a planned person what remote has and it lacks, never replacing or removing anything;
+// returns whether anything was added.
+bool QuickSync::Private::merge(Planned &plan, const FlatPerson &remote)
+{
+    QVariantMap &values = plan.values;
+    bool grew = false;
+    for (auto it = remote.cbegin(); it != remote.cend(); ++it) {
+        const QString &property = it.key();
+        const QVariant &value = it.value();
+        if (!isKnown(property))
+            continue;
+        if (isMultiProperty(property)) {
+            if (value.metaType() != QMetaType::fromType<QVariantList>())
+                continue;
+            auto present = plan.present.find(property);
+            if (present == plan.present.end()) {
+                present = plan.present.insert(property, {});
+                const QVariantList mine = values.value(property).toList();
+                for (const QVariant &entry : mine) {
+                    if (isPair(entry))
+                        present->insert(ABRecordHelpers::comparableEntry(property, entry.toMap().first()));
+                }
+                // A link without a label is read back as the home page.
+                if (property == kABURLsProperty)
+                    present->insert(ABRecordHelpers::comparableEntry(property, values.value(kABHomePageProperty)));
+            }
+            const QVariantList incoming = value.toList();
+            for (const QVariant &entry : incoming) {
+                if (!isPair(entry))
+                    continue;
+                const QString key = ABRecordHelpers::comparableEntry(property, entry.toMap().first());
+                if (key.isEmpty() || present->contains(key) || !fits(plan, cardBytes(entry)))
+                    continue;
+                present->insert(key);
+                slotOf<QVariantList>(values, property).append(entry);
+                plan.changed.insert(property);
+                grew = true;
+            }
+        } else if (property == kABBirthdayProperty) {
+            if (isDate(value) && isEmptyValue(values.value(property)) && fits(plan, cardBytes(value))) {
+                values.insert(property, value);
+                plan.changed.insert(property);
+                grew = true;
+            }
+        } else {
+            // Compared and kept as the store gives texts back, so that a second run finds them.
+            const QString text = ABRecordHelpers::storedText(value);
+            if (text.isEmpty())
+                continue;
+            if (isEmptyValue(values.value(property))) {
+                if (!fits(plan, cardBytes(text)))
+                    continue;
+                values.insert(property, text);
+                if (property == kABNoteProperty)
+                    plan.notes.insert(text);
+            } else if (property == kABNoteProperty) {
+                // A note is added to, never replaced; each text is looked for in it only once.
+                if (plan.notes.contains(text))
+                    continue;
+                plan.notes.insert(text);
+                if (!plan.noteRead) {
+                    plan.note = ABRecordHelpers::storedText(values.value(property));
+                    plan.noteRead = true;
+                }
+                if (plan.note.contains(text) || !fits(plan, cardBytes(text)))
+                    continue;
+                slotOf<QString>(values, property).append(QStringLiteral("\n\n") + text);
+            } else {
+                continue;
+            }
+            plan.changed.insert(property);
+            grew = true;
+        }
+    }
+    return grew;
 }
 
 void QuickSync::Private::prepareUpdate(const FlatPerson &person)
 {
-    bool ok = false;
-    const QString key = keyOf(person, &ok);
-    int index = ok ? plannedByKey.value(key, -1) : -1;
-    if (index < 0 && ok) {
-        if (ABPerson *local = byKey.value(key)) {
-            index = static_cast<int>(planned.size());
-            planned.push_back({local, -1, local->travellingValues(), {}});
-            plannedByKey.insert(key, index);
+    const QString key = ABRecordHelpers::matchKey(person, options.matchType);
+    const QStringList contacts =
+        key.isNull() && validMatchType() ? ABRecordHelpers::contactKeys(person) : QStringList();
+    int index = -1;
+    if (!key.isNull()) {
+        index = plannedByKey.value(key, -1);
+        if (index < 0) {
+            if (ABPerson *local = byKey.value(key))
+                index = planFor(local);
         }
     }
-    if (index >= 0) {
-        Planned &target = planned[static_cast<size_t>(index)];
-        const QStringList changed = mergeInto(target.values, person);
-        if (changed.isEmpty()) {
-            ++result.unchanged;
-        } else {
-            ++result.updated;
-            for (const QString &property : changed)
-                target.changed.insert(property);
+    for (qsizetype i = 0; index < 0 && i < contacts.size(); ++i) {
+        index = plannedByContact.value(contacts.at(i), -1);
+        if (index < 0) {
+            if (ABPerson *local = byContact.value(contacts.at(i)))
+                index = planFor(local);
         }
-        return;
     }
-    if (!options.addUnmatched) {
+    if (index < 0 && !options.addUnmatched) {
         ++result.skipped;
         return;
     }
-    ++result.added;
-    std::unique_ptr<ABPerson> copy = copyOf(person);
-    if (ok) {
-        // A later record of the same name updates this one instead of adding it twice.
-        plannedByKey.insert(key, static_cast<int>(planned.size()));
-        planned.push_back({nullptr, static_cast<int>(newPersons.size()), copy->travellingValues(), {}});
+    if (index >= 0) {
+        if (merge(planned[static_cast<size_t>(index)], person))
+            ++result.updated;
+        else
+            ++result.unchanged;
+    } else {
+        ++result.added;
+        std::unique_ptr<ABPerson> copy = copyOf(person, &result.tooLarge);
+        index = static_cast<int>(planned.size());
+        planned.push_back({nullptr, static_cast<int>(newPersons.size()), copy->travellingValues(), {}, {}, {}, false, {}, -1});
+        newPersons.push_back(std::move(copy));
     }
-    newPersons.push_back(std::move(copy));
+    // A later record of the same name, or without a name and with one of these contacts,
+    // updates this person instead of adding it twice.
+    if (!key.isNull())
+        keepFirst(plannedByKey, key, index);
+    for (const QString &contact : contacts)
+        keepFirst(plannedByContact, contact, index);
 }
 
 void QuickSync::Private::prepareOne(const QVariant &record)
@@ -225,13 +411,18 @@ void QuickSync::Private::prepareOne(const QVariant &record)
         // Not a person at all: nothing to copy or compare.
         systemLog(QStringLiteral("QuickSync: left out a record that is not a dictionary (%1)")
                       .arg(QString::fromLatin1(record.typeName() ? record.typeName() : "invalid")));
-        ++result.skipped;
+    } else if (!worthACard(record.toMap())) {
+        // Nothing the store keeps (dates at most): no person to make.
+    } else if (options.mode == QuickSyncOptions::Mode::UpdateOnly) {
+        prepareUpdate(record.toMap());
+        return;
+    } else {
+        prepareCopy(record.toMap());
         return;
     }
-    if (options.mode == QuickSyncOptions::Mode::UpdateOnly)
-        prepareUpdate(record.toMap());
-    else
-        prepareCopy(record.toMap());
+    ++result.empty;
+    if (options.mode == QuickSyncOptions::Mode::CopyAll)
+        ++result.skipped;
 }
 
 QuickSync::QuickSync(ABAddressBook *book, RecordAt recordAt, qsizetype count, const QuickSyncOptions &options)
@@ -276,29 +467,25 @@ void QuickSync::commit()
     prepare(d->count);
     d->committed = true;
     ABAddressBook *book = d->book;
+    // A group only for persons added: a run that adds nobody leaves the groups as they are.
     ABGroup *target = nullptr;
-    switch (d->options.group) {
-    case QuickSyncOptions::Group::None:
-        break;
-    case QuickSyncOptions::Group::Existing: {
+    if (!d->newPersons.empty() && d->options.group == QuickSyncOptions::Group::Existing) {
         const QList<ABGroup *> groups = book->groups();
-        for (ABGroup *group : groups) {
-            if (group->name() == d->options.groupName) {
-                target = group;
-                break;
-            }
-        }
-        if (!groups.isEmpty())
+        const auto found = std::find_if(groups.cbegin(), groups.cend(), [this](const ABGroup *group) {
+            return group->name() == d->options.groupName;
+        });
+        if (found != groups.cend()) {
+            target = *found;
             d->result.groupLabel = d->options.groupName;
-        break;
-    }
-    case QuickSyncOptions::Group::New: {
+        } else {
+            // Renamed or removed by another program since it was chosen.
+            d->result.groupGone = true;
+        }
+    } else if (!d->newPersons.empty() && d->options.group == QuickSyncOptions::Group::New) {
         std::unique_ptr<ABGroup> group = ABAddressBook::newGroup();
         group->setValue(d->options.groupName, kABGroupNameProperty);
         target = book->addRecord(std::move(group));
         d->result.groupLabel = d->options.groupName;
-        break;
-    }
     }
     // Persons added in this run that a later record updated: their planned values are final.
     for (const Planned &plan : d->planned) {
@@ -348,105 +535,72 @@ QString QuickSync::summaryTitle() const
 {
     const QuickSyncResult &r = d->result;
     if (d->options.mode == QuickSyncOptions::Mode::UpdateOnly)
-        return vCardCommon::getLocMsg(QStringLiteral("QS_FormatUpdated"))
+        return vCardCommon::getLocMsg(QStringLiteral("QS_FormatUpdated"), r.updated)
             .arg(r.updated)
             .arg(r.unchanged)
             .arg(r.added);
-    return vCardCommon::getLocMsg(QStringLiteral("QS_FormatSavedAndSkipped")).arg(r.saved).arg(r.skipped);
+    return vCardCommon::getLocMsg(QStringLiteral("QS_FormatSavedAndSkipped"), r.saved).arg(r.saved).arg(r.skipped);
 }
 
 QString QuickSync::summaryHint() const
 {
     const QuickSyncResult &r = d->result;
-    const QString toGroup = vCardCommon::getLocMsg(QStringLiteral("QS_FormatSavedToGroup")).arg(r.groupLabel);
-    const QString inSynch = vCardCommon::getLocMsg(QStringLiteral("QS_ABInSynch"));
-    if (d->options.mode == QuickSyncOptions::Mode::CopyAll)
-        return r.saved > 0 ? toGroup : inSynch;
+    if (d->count == 0)
+        return vCardCommon::getLocMsg(QStringLiteral("QS_NoRecords"));
+    const bool copyAll = d->options.mode == QuickSyncOptions::Mode::CopyAll;
+    const int added = copyAll ? r.saved : r.added;
     QStringList parts;
     if (r.updated > 0)
         parts.append(vCardCommon::getLocMsg(QStringLiteral("QS_UpdateKeptValues")));
-    if (r.added > 0)
-        parts.append(toGroup);
-    if (r.skipped > 0)
-        parts.append(vCardCommon::getLocMsg(QStringLiteral("QS_FormatLeftOut")).arg(r.skipped));
-    if (parts.isEmpty())
-        parts.append(inSynch);
+    if (added > 0 && r.groupGone)
+        parts.append(vCardCommon::getLocMsg(QStringLiteral("QS_FormatGroupGone")).arg(d->options.groupName));
+    else if (added > 0)
+        parts.append(vCardCommon::getLocMsg(QStringLiteral("QS_FormatSavedToGroup"), added).arg(r.groupLabel));
+    if (!copyAll && r.skipped > 0)
+        parts.append(vCardCommon::getLocMsg(QStringLiteral("QS_FormatLeftOut"), r.skipped).arg(r.skipped));
+    if (r.empty > 0)
+        parts.append(vCardCommon::getLocMsg(QStringLiteral("QS_FormatEmpty"), r.empty).arg(r.empty));
+    if (r.tooLarge > 0)
+        parts.append(vCardCommon::getLocMsg(QStringLiteral("QS_FormatTooLarge"), r.tooLarge).arg(r.tooLarge));
+    // Nobody new or changed, and some found present: the address book holds them all.
+    if (added == 0 && r.updated == 0 && (copyAll ? r.skipped > r.empty : r.unchanged > 0))
+        parts.prepend(vCardCommon::getLocMsg(QStringLiteral("QS_ABInSynch")));
     return parts.join(u' ');
 }
 
-std::unique_ptr<ABPerson> QuickSync::copyOf(const FlatPerson &person)
+std::unique_ptr<ABPerson> QuickSync::copyOf(const FlatPerson &person, int *tooLarge)
 {
     std::unique_ptr<ABPerson> copy = ABAddressBook::newPerson();
+    qint64 size = 0;
+    const auto fits = [&size, tooLarge](qint64 bytes) {
+        if (size + bytes > kCardBudget) {
+            if (tooLarge)
+                ++*tooLarge;
+            return false;
+        }
+        size += bytes;
+        return true;
+    };
     for (auto it = person.cbegin(); it != person.cend(); ++it) {
         const QString &key = it.key();
         const QVariant &value = it.value();
         if (neverCopied(key))
             continue;
         if (isText(value) || isDate(value)) {
-            copy->setValue(value, key);
+            if (isKnown(key) && fits(cardBytes(value)))
+                copy->setValue(value, key);
         } else if (value.metaType() == QMetaType::fromType<QVariantList>()) {
             // Entries that are not one-pair labelled values are left out.
-            copy->setValue(QVariant::fromValue(ABMultiValue::fromLabeledValues(value.toList())), key);
+            QVariantList kept;
+            const QVariantList entries = value.toList();
+            for (const QVariant &entry : entries) {
+                if (isPair(entry) && fits(cardBytes(entry)))
+                    kept.append(entry);
+            }
+            copy->setValue(QVariant::fromValue(ABMultiValue::fromLabeledValues(kept)), key);
         } else if (value.metaType() == QMetaType::fromType<QVariantMap>()) {
             systemLog(QStringLiteral("QuickSyncController: NSDictionary found!"));
         }
     }
     return copy;
-}
-
-QStringList QuickSync::mergeInto(QVariantMap &values, const FlatPerson &remote)
-{
-    static const QStringList known = ABAddressBook::properties();
-    QStringList changed;
-    for (auto it = remote.cbegin(); it != remote.cend(); ++it) {
-        const QString &property = it.key();
-        const QVariant &value = it.value();
-        if (neverCopied(property) || !known.contains(property))
-            continue;
-        if (isMultiProperty(property)) {
-            if (value.metaType() != QMetaType::fromType<QVariantList>())
-                continue;
-            QVariantList entries = values.value(property).toList();
-            QSet<QString> present;
-            for (const QVariant &entry : std::as_const(entries)) {
-                const QVariantMap pair = entry.toMap();
-                if (pair.size() == 1)
-                    present.insert(comparable(property, pair.first()));
-            }
-            const qsizetype before = entries.size();
-            const QVariantList incoming = value.toList();
-            for (const QVariant &entry : incoming) {
-                const QVariantMap pair =
-                    entry.metaType() == QMetaType::fromType<QVariantMap>() ? entry.toMap() : QVariantMap();
-                if (pair.size() != 1 || !storableEntry(property, pair.first()))
-                    continue;
-                const QString key = comparable(property, pair.first());
-                if (present.contains(key))
-                    continue;
-                present.insert(key);
-                entries.append(pair);
-            }
-            if (entries.size() != before) {
-                values.insert(property, entries);
-                changed.append(property);
-            }
-        } else if (property == kABBirthdayProperty) {
-            if (isDate(value) && isEmptyValue(values.value(property))) {
-                values.insert(property, value);
-                changed.append(property);
-            }
-        } else if (isText(value) && !value.toString().trimmed().isEmpty()) {
-            const QVariant mine = values.value(property);
-            if (isEmptyValue(mine)) {
-                values.insert(property, value);
-                changed.append(property);
-            } else if (property == kABNoteProperty && !mine.toString().contains(value.toString().trimmed())) {
-                // A note is added to, never replaced.
-                values.insert(property,
-                              mine.toString() + QStringLiteral("\n\n") + value.toString().trimmed());
-                changed.append(property);
-            }
-        }
-    }
-    return changed;
 }

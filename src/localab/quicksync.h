@@ -21,8 +21,8 @@ struct QuickSyncOptions
     };
     enum class Group {
         None,     // no group
-        Existing, // the first group whose name is groupName
-        New,      // a new group named groupName, made also when no person is added
+        Existing, // the first group whose name is groupName (when none has it: reported, no group)
+        New,      // a new group named groupName, made only when a person is added
     };
 
     Mode mode = Mode::CopyAll;
@@ -40,7 +40,10 @@ struct QuickSyncResult
     int updated = 0;   // update-only: persons present that gained values
     int unchanged = 0; // update-only: persons present that had everything
     int added = 0;     // update-only: persons matching nobody, added
+    int empty = 0;     // records that are no person or hold nothing to store (copy-all: in skipped too)
+    int tooLarge = 0;  // values left out because the card would grow past what the store reads
     QString groupLabel = QStringLiteral("All");
+    bool groupGone = false; // the existing group chosen was not there when the persons were added
     bool saveOk = false;
 };
 
@@ -82,11 +85,10 @@ public:
 
     // A new person (not in a store) with the values of a downloaded one: texts and dates as they
     // are, multi-values entry by entry; UID, creation and modification dates, dictionaries
-    // (logged), numbers and data are left out, as is anything the store cannot hold.
-    static std::unique_ptr<ABPerson> copyOf(const FlatPerson &person);
-    // Adds to values (a person's values in the travelling form) what remote has and values
-    // lacks, never replacing or removing anything; returns the names of the properties changed.
-    static QStringList mergeInto(QVariantMap &values, const FlatPerson &remote);
+    // (logged), numbers and data are left out, as is anything the store cannot hold. A value
+    // that would make the card larger than the store reads (ABAddressBook::kMaxCardFileSize) is
+    // left out and counted in *tooLarge.
+    static std::unique_ptr<ABPerson> copyOf(const FlatPerson &person, int *tooLarge = nullptr);
 
 private:
     struct Private;

@@ -40,8 +40,19 @@ void TestFetchImport::initTestCase()
     QVERIFY(writeCard(share + u"/p1.vcf"_qs, "UID:p1\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\nTEL;TYPE=cell:+43 1 234\r\n"
                                              "EMAIL;TYPE=work:ann@work.example\r\nNOTE:met at the fair\r\n"));
     QVERIFY(writeCard(share + u"/p2.vcf"_qs, "UID:p2\r\nN:Roe;Bob;;;\r\nFN:Bob Roe\r\nORG:Acme\r\n"));
-    QVERIFY(writeCard(share + u"/g1.vcf"_qs, "UID:g1\r\nFN:Friends\r\nN:Friends;;;;\r\nX-ADDRESSBOOKSERVER-KIND:group\r\n"
-                                             "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:p1\r\nX-ADDRESSBOOKSERVER-MEMBER:urn:uuid:p2\r\n"));
+    // Three persons with a mail address only and two with a company only.
+    QByteArray members = "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:p1\r\nX-ADDRESSBOOKSERVER-MEMBER:urn:uuid:p2\r\n";
+    for (const char *mail : {"a", "b", "c"}) {
+        QVERIFY(writeCard(share + u"/m"_qs + QLatin1String(mail) + u".vcf"_qs,
+                          QByteArray("UID:m") + mail + "\r\nFN:" + mail + "@x.example\r\nN:;;;;\r\nEMAIL:" + mail + "@x.example\r\n"));
+        members += QByteArray("X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:m") + mail + "\r\n";
+    }
+    for (const char *company : {"Acme", "Bolt"}) {
+        QVERIFY(writeCard(share + u"/c"_qs + QLatin1String(company) + u".vcf"_qs,
+                          QByteArray("UID:c") + company + "\r\nFN:" + company + "\r\nN:;;;;\r\nORG:" + company + "\r\n"));
+        members += QByteArray("X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:c") + company + "\r\n";
+    }
+    QVERIFY(writeCard(share + u"/g1.vcf"_qs, "UID:g1\r\nFN:Friends\r\nN:Friends;;;;\r\nX-ADDRESSBOOKSERVER-KIND:group\r\n" + members));
     QVERIFY(writeCard(mine + u"/ann.vcf"_qs, "UID:ann\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\nEMAIL;TYPE=home:ann@home.example\r\n"
                                              "TEL;TYPE=work:+43 1 999\r\nNOTE:my note\r\n"));
     QFile config(m_dir.filePath(u"khard.conf"_qs));
@@ -62,25 +73,40 @@ void TestFetchImport::importThenUpdate()
 {
     const QString mine = m_dir.filePath(u"mine"_qs);
     QByteArray out;
-    // Ann is present: she gains the mobile number, the work mail and the note; Bob is added into
-    // a new group.
+    // Ann is present: she gains the mobile number, the work mail and the note; Bob and the five
+    // persons without a first and last name are added (each apart) into a new group.
     QCOMPARE(run({u"fetch"_qs, m_target, u"--update"_qs, u"--addressbook"_qs, mine, u"--new-group"_qs, u"From Office"_qs,
                   u"--skip-present"_qs, u"first-last"_qs},
                  &out),
              0);
-    QVERIFY2(out.contains("1 persons updated, 0 unchanged, 1 added\n"), out.constData());
-    // Copy-all, leaving out who is present: nothing new.
+    QVERIFY2(out.contains("1 person updated, 0 unchanged, 6 added\n"), out.constData());
+    // Copy-all, leaving out who is present (by mail address or company when there is no name):
+    // nothing new.
     QCOMPARE(run({u"fetch"_qs, m_target, u"--import"_qs, u"--addressbook"_qs, mine, u"--skip-present"_qs,
                   u"first-last-company"_qs},
                  &out),
              0);
-    QVERIFY2(out.contains("0 persons saved, 2 skipped\n"), out.constData());
+    QVERIFY2(out.contains("0 persons saved, 7 skipped\n"), out.constData());
+    // A second update finds everybody and writes nothing.
+    const auto files = [&mine] {
+        QByteArray all;
+        for (const QString &name : QDir(mine).entryList(QDir::Files)) {
+            QFile file(mine + u'/' + name);
+            all += name.toUtf8() + (file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+        }
+        return all;
+    };
+    const QByteArray before = files();
+    QCOMPARE(run({u"fetch"_qs, m_target, u"--update"_qs, u"--addressbook"_qs, mine}, &out), 0);
+    QVERIFY2(out.contains("0 persons updated, 7 unchanged, 0 added\n"), out.constData());
+    QCOMPARE(files(), before);
 
     QStringList names;
     for (const QString &line : khard({u"list"_qs, u"--parsable"_qs}).split(u'\n', Qt::SkipEmptyParts))
         names.append(line.section(u'\t', 1, 1));
     names.sort();
-    QCOMPARE(names, (QStringList{u"Ann Lee"_qs, u"Bob Roe"_qs, u"From Office"_qs}));
+    QCOMPARE(names, (QStringList{u"Acme"_qs, u"Ann Lee"_qs, u"Bob Roe"_qs, u"Bolt"_qs, u"From Office"_qs,
+                                 u"a@x.example"_qs, u"b@x.example"_qs, u"c@x.example"_qs}));
     const QString phones = khard({u"phone"_qs, u"--parsable"_qs, u"Ann"_qs});
     QVERIFY2(phones.contains(u"+43 1 999"_qs) && phones.contains(u"+43 1 234"_qs), qPrintable(phones));
     const QString ann = khard({u"show"_qs, u"--format"_qs, u"yaml"_qs, u"uid:ann"_qs});

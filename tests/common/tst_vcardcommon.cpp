@@ -47,6 +47,13 @@ void TestVCardCommon::tablesAgreeAcrossLanguages()
             QVERIFY2(english.text(key).size() >= 2 && german.text(key).size() >= 2, qPrintable(key));
         QVERIFY2(placeholders(english.text(key)) == placeholders(german.text(key)), qPrintable(key));
     }
+    // A plural form says what its key says, for one.
+    for (const QString &key : englishKeys) {
+        if (key.endsWith(u".one"_qs))
+            QVERIFY2(placeholders(english.text(key)) == placeholders(english.text(key.chopped(4))), qPrintable(key));
+    }
+    QCOMPARE(german.text(u"QS_FormatRecords"_qs, 1), u" (%1 Eintrag)"_qs);
+    QCOMPARE(german.text(u"QS_FormatRecords"_qs, 0), u" (%1 Einträge)"_qs);
     // Saved comes first, skipped second, whatever the language's word order.
     const QString both = german.text(u"QS_FormatSavedAndSkipped"_qs).arg(12).arg(34);
     QVERIFY(both.indexOf(u"12"_qs) >= 0 && both.indexOf(u"12"_qs) < both.indexOf(u"34"_qs));
