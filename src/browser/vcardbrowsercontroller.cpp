@@ -8,6 +8,7 @@
 #include "qfexchangeclient.h"
 #include "qfrendezvousclient.h"
 #include "sharercard.h"
+#include "sharetrust.h"
 #include "staticaddresslookup.h"
 #include "staticservercontroller.h"
 #include "systemlog.h"
@@ -70,6 +71,8 @@ struct vCardBrowserController::Private
     StaticAddressLookup staticLookup;
     std::optional<ArchivedRecords> remoteAB;
     QString remoteName;
+    QString remoteAddress;       // "host:port" of the running download
+    bool remoteProtected = false; // announced with "tls=1"
     bool isRunningAsyncComm = false;
     QIcon initialPicture;
     QHash<int, QLineEdit *> cardFields; // by tag
@@ -305,8 +308,18 @@ vCardBrowserController::vCardBrowserController(QFRendezvousClient *rendezvous, S
         d->flipPicture();
         d->showProgress(received, expected);
     });
-    connect(&d->client, &QFExchangeClient::finished, this, [this](const QFExchangeReply &reply) { d->completed(reply); });
-    connect(&d->client, &QFExchangeClient::failed, this, [this] { d->failed(); });
+    connect(&d->client, &QFExchangeClient::finished, this, [this](const QFExchangeReply &reply) {
+        ShareTrust::completed(reply, d->remoteName, d->remoteAddress);
+        d->completed(reply);
+    });
+    connect(&d->client, &QFExchangeClient::failed, this, [this](QFExchangeClient::Failure failure) {
+        if (failure == QFExchangeClient::Failure::PinMismatch)
+            ShareTrust::alertPinMismatch(d->client, d->remoteName, d->remoteAddress);
+        d->failed();
+    });
+    connect(&d->client, &QFExchangeClient::waitingForApproval, this, [this](const QString &code) {
+        d->setStatus(vCardCommon::getLocMsg(QStringLiteral("TR_WaitingForApproval")).arg(code));
+    });
     connect(&d->staticLookup, &StaticAddressLookup::done, this,
             [this](const QString &name, const std::optional<SocketAddress> &address) {
                 d->setRunning(false);
@@ -471,6 +484,7 @@ void vCardBrowserController::serviceClicked()
         d->staticServers->deselectStaticServerInBrowserTable();
     d->ui.commStateButtonOL->setEnabled(false);
     d->remoteName = d->filteredServices->at(rows.first().row());
+    d->remoteProtected = d->rendezvous && d->rendezvous->isServiceProtected(d->remoteName);
     d->showPicture(d->ui.commGBButtonOL->icon(), tr("Connecting"));
     const std::optional<SocketAddress> address =
         d->rendezvous ? d->rendezvous->getFirstAddressForService(d->remoteName) : std::nullopt;
@@ -504,6 +518,7 @@ void vCardBrowserController::doLoadStaticShare(const QString &name, const std::o
     d->ui.zorbixServerList->clearSelection();
     d->setRunning(true);
     d->remoteName = name;
+    d->remoteProtected = false;
     d->showPicture(d->ui.commGBButtonOL->icon(), tr("Connecting"));
     d->ui.commStateButtonOL->setEnabled(false);
     loadServiceByAddress(address);
@@ -537,6 +552,11 @@ void vCardBrowserController::loadServiceByAddress(const std::optional<SocketAddr
         // Only IPv4 shares can be reached.
         if (address)
             vCardCommon::alertKeys("BR_NetworkProblem", "BR_NetworkHint");
+        d->failed();
+        return;
+    }
+    d->remoteAddress = address->toString();
+    if (!ShareTrust::prepare(d->client, d->remoteName, d->remoteAddress, d->remoteProtected)) {
         d->failed();
         return;
     }

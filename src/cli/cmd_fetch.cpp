@@ -160,8 +160,10 @@ int cmdFetch(const QStringList &args)
     QFExchangeClient client;
     client.setConnectTimeout(timeoutSeconds * 1000);
     client.setIdleTimeout(timeoutSeconds * 1000);
-    // The pin given, else the one recorded for this address at the first download.
-    const std::optional<TrustedPeers::Pin> recorded = tls ? TrustedPeers::pinFor(QString(), target) : std::nullopt;
+    // The pin given, else the one recorded for this address at the first download; a pinned
+    // share is never asked in plain, so a plain impostor at its address gets nothing from us.
+    const std::optional<TrustedPeers::Pin> recorded = TrustedPeers::pinFor(QString(), target);
+    tls = tls || recorded.has_value();
     const QByteArray expected = !pin.isEmpty() ? pin : recorded ? recorded->fingerprint : QByteArray();
     if (tls) {
         QString error;

@@ -243,6 +243,12 @@ void QFExchangeClient::setTls(const QSslConfiguration &configuration, const QStr
     d->deviceName = deviceName;
 }
 
+void QFExchangeClient::clearTls()
+{
+    d->tls.reset();
+    d->expectedFingerprint.clear();
+}
+
 void QFExchangeClient::setExpectedFingerprint(const QByteArray &fingerprint)
 {
     d->expectedFingerprint = fingerprint;

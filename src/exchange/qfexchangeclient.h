@@ -73,6 +73,8 @@ public:
     // the download with PinMismatch before anything is asked of it.
     void setTls(const QSslConfiguration &configuration, const QString &deviceName);
     void setExpectedFingerprint(const QByteArray &fingerprint);
+    // Downloads from now on speak the plain protocol.
+    void clearTls();
     // The share's certificate of the running or last download over TLS.
     QSslCertificate serverCertificate() const;
 

@@ -397,6 +397,12 @@ void QFExchangeServer::setProtection(const QSslConfiguration &configuration,
     d->isKnown = std::move(isKnown);
 }
 
+void QFExchangeServer::clearProtection()
+{
+    d->tls.reset();
+    d->isKnown = nullptr;
+}
+
 bool QFExchangeServer::isProtected() const
 {
     return d->tls.has_value();

@@ -76,6 +76,7 @@ public:
     // From now on only TLS connections with a certificate that isKnown accepts, or that the
     // sharing user allows, are served. Connections already open are not affected.
     void setProtection(const QSslConfiguration &configuration, std::function<bool(const QByteArray &fingerprint)> isKnown);
+    void clearProtection();
     bool isProtected() const;
     void setApprovalTimeout(int milliseconds);
     // The answer to approvalRequested; a request that no longer stands is ignored.
