@@ -71,7 +71,11 @@ struct vCardBrowserController::Private
     StaticAddressLookup staticLookup;
     std::optional<ArchivedRecords> remoteAB;
     QString remoteName;
-    QString remoteAddress;       // "host:port" of the running download
+    // What the share's certificate is pinned under: an announced share by its name (its address
+    // may belong to another computer tomorrow), a hand-entered server by its "host:port".
+    QString pinName;
+    QString pinAddress;
+    bool remoteAnnounced = false;
     bool remoteProtected = false; // announced with "tls=1"
     bool isRunningAsyncComm = false;
     QIcon initialPicture;
@@ -309,12 +313,12 @@ vCardBrowserController::vCardBrowserController(QFRendezvousClient *rendezvous, S
         d->showProgress(received, expected);
     });
     connect(&d->client, &QFExchangeClient::finished, this, [this](const QFExchangeReply &reply) {
-        ShareTrust::completed(reply, d->remoteName, d->remoteAddress);
+        ShareTrust::completed(reply, d->pinName, d->pinAddress);
         d->completed(reply);
     });
     connect(&d->client, &QFExchangeClient::failed, this, [this](QFExchangeClient::Failure failure) {
         if (failure == QFExchangeClient::Failure::PinMismatch)
-            ShareTrust::alertPinMismatch(d->client, d->remoteName, d->remoteAddress);
+            ShareTrust::alertPinMismatch(d->client, d->pinName, d->pinAddress);
         d->failed();
     });
     connect(&d->client, &QFExchangeClient::waitingForApproval, this, [this](const QString &code) {
@@ -485,6 +489,7 @@ void vCardBrowserController::serviceClicked()
     d->ui.commStateButtonOL->setEnabled(false);
     d->remoteName = d->filteredServices->at(rows.first().row());
     d->remoteProtected = d->rendezvous && d->rendezvous->isServiceProtected(d->remoteName);
+    d->remoteAnnounced = true;
     d->showPicture(d->ui.commGBButtonOL->icon(), tr("Connecting"));
     const std::optional<SocketAddress> address =
         d->rendezvous ? d->rendezvous->getFirstAddressForService(d->remoteName) : std::nullopt;
@@ -519,6 +524,7 @@ void vCardBrowserController::doLoadStaticShare(const QString &name, const std::o
     d->setRunning(true);
     d->remoteName = name;
     d->remoteProtected = false;
+    d->remoteAnnounced = false;
     d->showPicture(d->ui.commGBButtonOL->icon(), tr("Connecting"));
     d->ui.commStateButtonOL->setEnabled(false);
     loadServiceByAddress(address);
@@ -555,8 +561,9 @@ void vCardBrowserController::loadServiceByAddress(const std::optional<SocketAddr
         d->failed();
         return;
     }
-    d->remoteAddress = address->toString();
-    if (!ShareTrust::prepare(d->client, d->remoteName, d->remoteAddress, d->remoteProtected)) {
+    d->pinName = d->remoteAnnounced ? d->remoteName : QString();
+    d->pinAddress = d->remoteAnnounced ? QString() : address->toString();
+    if (!ShareTrust::prepare(d->client, d->pinName, d->pinAddress, d->remoteProtected)) {
         d->failed();
         return;
     }

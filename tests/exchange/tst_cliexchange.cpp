@@ -279,6 +279,9 @@ void TestCliExchange::protectedShareAdmitsAndPins()
              err.constData());
     other.kill();
     QVERIFY(other.waitForFinished(5000));
+    // Forgotten, the address takes the next certificate it meets.
+    QCOMPARE(run({u"identity"_qs, u"--forget"_qs, target}, &out), 0);
+    QCOMPARE(run({u"identity"_qs, u"--forget"_qs, target}, &out), 1);
 }
 
 QTEST_GUILESS_MAIN(TestCliExchange)
