@@ -18,7 +18,7 @@
 struct SecurityPage::Private
 {
     QLineEdit *name = nullptr;
-    QLabel *fingerprint = nullptr;
+    QLineEdit *fingerprint = nullptr;
     QTreeWidget *devices = nullptr;
     QTreeWidget *shares = nullptr;
     QPushButton *remove = nullptr;
@@ -43,18 +43,22 @@ SecurityPage::SecurityPage(QWidget *parent) : QWidget(parent), d(std::make_uniqu
     setObjectName(QStringLiteral("securityPage"));
     auto *layout = new QVBoxLayout(this);
     auto *form = new QFormLayout;
-    d->name = new QLineEdit(QSettings().value(QStringLiteral("deviceName")).toString());
+    d->name = new QLineEdit(DeviceIdentity::deviceName());
     d->name->setObjectName(QStringLiteral("deviceNameField"));
-    d->name->setPlaceholderText(DeviceIdentity::deviceName());
     d->name->setMaxLength(64);
+    d->name->setToolTip(tr("The name shares see when this computer asks for their address book; "
+                           "the host name unless you choose another."));
     form->addRow(tr("Device name:"), d->name);
-    d->fingerprint = new QLabel;
-    d->fingerprint->setObjectName(QStringLiteral("fingerprintLabel"));
-    d->fingerprint->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    d->fingerprint->setWordWrap(true);
+    // Read-only text, so that it can be selected and copied to compare it elsewhere.
+    d->fingerprint = new QLineEdit;
+    d->fingerprint->setObjectName(QStringLiteral("fingerprintField"));
+    d->fingerprint->setReadOnly(true);
     form->addRow(tr("Fingerprint:"), d->fingerprint);
     layout->addLayout(form);
     connect(d->name, &QLineEdit::editingFinished, this, [this] {
+        if (!d->name->isModified())
+            return;
+        d->name->setModified(false);
         QSettings settings;
         settings.setValue(QStringLiteral("deviceName"), d->name->text().trimmed());
         settings.sync();
