@@ -1,8 +1,8 @@
 #!/bin/sh
 # The cost of a protected share: whole `zorbix-cli fetch` processes against `serve` on loopback,
 # a store of N persons (default 10000) in one group, open and protected (TLS, an approved
-# device), RUNS times each (default 9) in turn; prints the median wall time of each and the
-# difference.
+# device), RUNS times each (default 9) in turn; prints the median wall time and CPU time of each
+# and the differences (CPU time is the steadier figure on a loaded machine).
 #
 #   bench/bench_trust.sh ZORBIX_CLI [PERSONS] [RUNS]
 set -eu
@@ -38,14 +38,21 @@ start "$dir/protected.out" --protected --allow "$fingerprint"; protected=$!
 open_port=$(sed -n 's/.*on port \([0-9]*\).*/\1/p' "$dir/open.out")
 protected_port=$(sed -n 's/.*on port \([0-9]*\).*/\1/p' "$dir/protected.out")
 ms() { echo $(($(date +%s%N) / 1000000)); }
+# Wall milliseconds of a whole fetch process to $2, its CPU milliseconds (user + system) to $3.
+run() { # target options, wall file, cpu file
+    t=$(ms)
+    /usr/bin/time -f "%U %S" -o "$dir/cpu" "$cli" fetch $1 > /dev/null 2>&1
+    echo $(( $(ms) - t )) >> "$2"
+    awk '{printf "%d\n", ($1 + $2) * 1000}' "$dir/cpu" >> "$3"
+}
 # Warm both (the first answer builds the record list).
 "$cli" fetch "127.0.0.1:$open_port" > /dev/null
 "$cli" fetch "127.0.0.1:$protected_port" --tls > /dev/null 2>&1
-: > "$dir/open.ms"; : > "$dir/protected.ms"
+: > "$dir/open.ms"; : > "$dir/protected.ms"; : > "$dir/open.cpu"; : > "$dir/protected.cpu"
 i=0
 while [ $i -lt "$runs" ]; do
-    t=$(ms); "$cli" fetch "127.0.0.1:$open_port" > /dev/null; echo $(( $(ms) - t )) >> "$dir/open.ms"
-    t=$(ms); "$cli" fetch "127.0.0.1:$protected_port" --tls > /dev/null 2>&1; echo $(( $(ms) - t )) >> "$dir/protected.ms"
+    run "127.0.0.1:$open_port" "$dir/open.ms" "$dir/open.cpu"
+    run "127.0.0.1:$protected_port --tls" "$dir/protected.ms" "$dir/protected.cpu"
     i=$((i + 1))
 done
 median() { sort -n "$1" | awk '{a[NR] = $1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
@@ -53,3 +60,5 @@ o=$(median "$dir/open.ms"); p=$(median "$dir/protected.ms")
 echo "open fetch ($n persons): median $o ms of $runs"
 echo "protected fetch ($n persons): median $p ms of $runs"
 echo "added by TLS: $(awk -v p="$p" -v o="$o" 'BEGIN {print p - o}') ms"
+oc=$(median "$dir/open.cpu"); pc=$(median "$dir/protected.cpu")
+echo "fetch CPU time (user + system), median: open $oc ms, protected $pc ms, added $(awk -v p="$pc" -v o="$oc" 'BEGIN {print p - o}') ms"

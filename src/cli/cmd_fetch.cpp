@@ -74,8 +74,9 @@ void printHelp(QTextStream &out)
            "  --tls              the share is protected: connect over TLS with this device's\n"
            "                     certificate; the share's owner approves it once after comparing\n"
            "                     the code printed here. The first download pins the share's\n"
-           "                     certificate to HOST:PORT; a later one with another certificate\n"
-           "                     stops (forget the pin with zorbix-cli identity --forget)\n"
+           "                     certificate to HOST:PORT; later downloads from HOST:PORT always\n"
+           "                     use TLS and stop when they meet another certificate (forget the\n"
+           "                     pin with zorbix-cli identity --forget)\n"
            "  --pin FINGERPRINT  with --tls: take the records only from a share with this\n"
            "                     certificate fingerprint (64 hex digits)\n"
         << FetchExport::help()

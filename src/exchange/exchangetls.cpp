@@ -8,7 +8,8 @@ namespace ExchangeTls {
 
 QSslConfiguration configuration(const QSslCertificate &certificate, const QSslKey &key)
 {
-    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+    // Not the default configuration: that one loads the system's authorities, which we never use.
+    QSslConfiguration config;
     config.setProtocol(QSsl::TlsV1_3OrLater);
     config.setLocalCertificate(certificate);
     config.setPrivateKey(key);

@@ -88,6 +88,19 @@ int csvRecords(const QString &text)
     return records;
 }
 
+// Starts the sharing copy with settings and data of its own under home; what it showed its user
+// (alerts, beeps) collects in errors.
+void startFirst(QProcess &first, const QString &home, const QString &store, const QStringList &args, QByteArray &errors)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"XDG_CONFIG_HOME"_qs, home + u"/config"_qs);
+    env.insert(u"XDG_DATA_HOME"_qs, home + u"/data"_qs);
+    env.insert(u"ZORBIX_ADDRESSBOOK"_qs, store);
+    first.setProcessEnvironment(env);
+    QObject::connect(&first, &QProcess::readyReadStandardError, &first, [&] { errors += first.readAllStandardError(); });
+    first.start(QStringLiteral(ZORBIX_SHARING_INSTANCE), args);
+}
+
 QStringList sorted(QStringList list)
 {
     list.sort();
@@ -130,14 +143,7 @@ void TestTwoInstances::sharedGroupArrivesOnceAndOnlyIt()
     // What the first showed its user: alerts and beeps, which none of this should cause.
     QByteArray firstErrors;
     QProcess first;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"XDG_CONFIG_HOME"_qs, root.filePath(u"first/config"_qs));
-    env.insert(u"XDG_DATA_HOME"_qs, root.filePath(u"first/data"_qs));
-    env.insert(u"ZORBIX_ADDRESSBOOK"_qs, firstStore);
-    first.setProcessEnvironment(env);
-    connect(&first, &QProcess::readyReadStandardError, this,
-            [&] { firstErrors += first.readAllStandardError(); });
-    first.start(QStringLiteral(ZORBIX_SHARING_INSTANCE), {name, kSharedGroup});
+    startFirst(first, root.filePath(u"first"_qs), firstStore, {name, kSharedGroup}, firstErrors);
     QVERIFY(first.waitForStarted(5000));
     auto stopFirst = qScopeGuard([&first] {
         first.terminate();
@@ -265,14 +271,8 @@ void TestTwoInstances::protectedShareAfterApproval()
     QVERIFY(writeGroup(store, kSharedGroup, {u"p0"_qs, u"p1"_qs, u"p2"_qs}));
     const QString name = unique(u"Protected office"_qs);
     QProcess first;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"XDG_CONFIG_HOME"_qs, root.filePath(u"first/config"_qs));
-    env.insert(u"XDG_DATA_HOME"_qs, root.filePath(u"first/data"_qs));
-    env.insert(u"ZORBIX_ADDRESSBOOK"_qs, store);
-    first.setProcessEnvironment(env);
     QByteArray firstErrors;
-    connect(&first, &QProcess::readyReadStandardError, this, [&] { firstErrors += first.readAllStandardError(); });
-    first.start(QStringLiteral(ZORBIX_SHARING_INSTANCE), {name, kSharedGroup, u"protected"_qs});
+    startFirst(first, root.filePath(u"first"_qs), store, {name, kSharedGroup, u"protected"_qs}, firstErrors);
     auto stopFirst = qScopeGuard([&first] {
         first.terminate();
         if (!first.waitForFinished(10000))
