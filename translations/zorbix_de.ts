@@ -808,6 +808,10 @@
         <source>Servers</source>
         <translation>Server</translation>
     </message>
+    <message>
+        <source>Security</source>
+        <translation>Sicherheit</translation>
+    </message>
 </context>
 <context>
     <name>QIODevice</name>
@@ -1045,6 +1049,65 @@
     </message>
 </context>
 <context>
+    <name>SecurityPage</name>
+    <message>
+        <source>Device name:</source>
+        <translation>Gerätename:</translation>
+    </message>
+    <message>
+        <source>Fingerprint:</source>
+        <translation>Fingerabdruck:</translation>
+    </message>
+    <message>
+        <source>Devices allowed to download your protected share:</source>
+        <translation>Geräte, die Ihre geschützte Freigabe laden dürfen:</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>Last seen</source>
+        <translation>Zuletzt gesehen</translation>
+    </message>
+    <message>
+        <source>Fingerprint</source>
+        <translation>Fingerabdruck</translation>
+    </message>
+    <message>
+        <source>Approved devices</source>
+        <translation>Erlaubte Geräte</translation>
+    </message>
+    <message>
+        <source>Remove Device</source>
+        <translation>Gerät entfernen</translation>
+    </message>
+    <message>
+        <source>Protected shares whose certificate you accepted:</source>
+        <translation>Geschützte Freigaben, deren Zertifikat Sie angenommen haben:</translation>
+    </message>
+    <message>
+        <source>Share</source>
+        <translation>Freigabe</translation>
+    </message>
+    <message>
+        <source>Address</source>
+        <translation>Adresse</translation>
+    </message>
+    <message>
+        <source>Pinned shares</source>
+        <translation>Gemerkte Freigaben</translation>
+    </message>
+    <message>
+        <source>Forget Share</source>
+        <translation>Freigabe vergessen</translation>
+    </message>
+    <message>
+        <source>The name shares see when this computer asks for their address book; the host name unless you choose another.</source>
+        <translation>Der Name, den Freigaben sehen, wenn dieser Rechner nach ihrem Adressbuch fragt; der Rechnername, sofern Sie keinen anderen wählen.</translation>
+    </message>
+</context>
+<context>
     <name>ShareFilesModel</name>
     <message>
         <source>Shared</source>
@@ -1226,6 +1289,64 @@
     <message>
         <source>Restore Default Set</source>
         <translation>Standard wiederherstellen</translation>
+    </message>
+</context>
+<context>
+    <name>TrustController</name>
+    <message numerus="yes">
+        <source>Without an answer the device is refused in %n seconds.</source>
+        <translation>
+            <numerusform>Ohne Antwort wird das Gerät in %n Sekunde abgelehnt.</numerusform>
+            <numerusform>Ohne Antwort wird das Gerät in %n Sekunden abgelehnt.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Who may download:</source>
+        <translation>Wer laden darf:</translation>
+    </message>
+    <message>
+        <source>Everyone on this network</source>
+        <translation>Jeder in diesem Netzwerk</translation>
+    </message>
+    <message>
+        <source>Only devices I approve</source>
+        <translation>Nur Geräte, die ich erlaube</translation>
+    </message>
+    <message>
+        <source>Only devices you approve download over an encrypted connection; each new device is allowed once after you compare a code on both screens.</source>
+        <translation>Nur Geräte, die Sie erlauben, laden über eine verschlüsselte Verbindung; jedes neue Gerät wird einmal erlaubt, nachdem Sie einen Code auf beiden Bildschirmen verglichen haben.</translation>
+    </message>
+    <message>
+        <source>A device asks for your address book</source>
+        <translation>Ein Gerät fragt nach Ihrem Adressbuch</translation>
+    </message>
+    <message>
+        <source>Allow Once</source>
+        <translation>Einmal erlauben</translation>
+    </message>
+    <message>
+        <source>Always Allow</source>
+        <translation>Immer erlauben</translation>
+    </message>
+    <message>
+        <source>Deny</source>
+        <translation>Ablehnen</translation>
+    </message>
+    <message>
+        <source>Who may download your address book?</source>
+        <translation>Wer darf Ihr Adressbuch laden?</translation>
+    </message>
+    <message>
+        <source>Everyone on this network can take the shared groups, and they travel unencrypted. With &quot;Only devices I approve&quot; each new device must be allowed by you once, after you compare a code shown on both screens, and the records travel encrypted.</source>
+        <translation>Jeder in diesem Netzwerk kann die freigegebenen Gruppen laden, und sie werden unverschlüsselt übertragen. Mit „Nur Geräte, die ich erlaube“ müssen Sie jedes neue Gerät einmal erlauben, nachdem Sie einen auf beiden Bildschirmen angezeigten Code verglichen haben, und die Einträge werden verschlüsselt übertragen.</translation>
+    </message>
+    <message>
+        <source>Everyone on This Network</source>
+        <translation>Jeder in diesem Netzwerk</translation>
+    </message>
+    <message>
+        <source>Only Devices I Approve</source>
+        <translation>Nur Geräte, die ich erlaube</translation>
     </message>
 </context>
 <context>

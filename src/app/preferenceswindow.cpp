@@ -1,5 +1,6 @@
 #include "preferenceswindow.h"
 
+#include "securitypage.h"
 #include "staticservercontroller.h"
 
 #include <QDialogButtonBox>
@@ -14,6 +15,7 @@ PreferencesWindow::PreferencesWindow(QWidget *parent) : QDialog(parent), m_tabs(
     layout->addWidget(m_tabs);
     if (StaticServerController *servers = StaticServerController::sharedInstance())
         m_tabs->addTab(servers->preferencesView(), tr("Servers"));
+    m_tabs->addTab(new SecurityPage, tr("Security"));
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::close);
     layout->addWidget(buttons);
@@ -22,9 +24,13 @@ PreferencesWindow::PreferencesWindow(QWidget *parent) : QDialog(parent), m_tabs(
 
 PreferencesWindow::~PreferencesWindow()
 {
-    // The server table belongs to its controller and outlives this window.
+    // The server table belongs to its controller and outlives this window; the other pages go
+    // with it.
+    StaticServerController *servers = StaticServerController::sharedInstance();
     for (int i = m_tabs->count() - 1; i >= 0; --i) {
         QWidget *page = m_tabs->widget(i);
+        if (!servers || page != servers->preferencesView())
+            continue;
         m_tabs->removeTab(i);
         page->hide();
         page->setParent(nullptr);

@@ -18,6 +18,7 @@
 #include "supportmenu.h"
 #include "systemlog.h"
 #include "toolbar.h"
+#include "trustcontroller.h"
 #include "toolbaritem.h"
 #include "ui_macsharepage.h"
 #include "ui_statuspage.h"
@@ -79,6 +80,7 @@ struct vCardSharingController::Private
     Ui::StatusPage statusPage;
     Ui::MacSharePage macSharePage;
     std::unique_ptr<ShareService> theConnections;
+    std::unique_ptr<TrustController> trust;
     std::unique_ptr<ABSharingPropController> ABSharingControllerRef;
     std::unique_ptr<ABStoreWatcher> storeWatcher;
     std::unique_ptr<StaticServerController> staticServers;
@@ -218,6 +220,7 @@ void vCardSharingController::awakeFromNib()
             stamp += '\0' + group.toMap().value(kABUIDProperty).toString().toUtf8();
         return stamp;
     });
+    d->trust = std::make_unique<TrustController>(*d->theConnections, d->macSharePage.pageLayout, 1, d->myWindow.get());
     connect(d->theConnections.get(), &ShareService::displayChanged, this,
             &vCardSharingController::updateSharingDisplay);
     updateSharingDisplay();
@@ -422,6 +425,8 @@ void vCardSharingController::toggleSharing(QAbstractButton *sender)
             vCardCommon::alertKeys(problem, hint);
             return;
         }
+        if (!d->trust->chooseAccessBeforeStart())
+            return;
     }
     d->theConnections->toggleSharing(sender->text(), name);
 }
@@ -434,6 +439,8 @@ void vCardSharingController::updateSharingDisplay()
     d->statusPage.shortStatusText->setText(service.shortStatusText());
     d->statusPage.longerStatusText->setText(service.longerStatusText());
     d->macSharePage.serviceNameField->setEnabled(service.serviceNameEditable());
+    if (d->trust)
+        d->trust->setChoiceEnabled(service.serviceNameEditable());
 }
 
 void vCardSharingController::doSaveAsPreference()
@@ -470,6 +477,11 @@ void vCardSharingController::importFiles(const QStringList &paths)
 PreferencesWindow *vCardSharingController::preferencesWindow() const
 {
     return d->preferences;
+}
+
+TrustController *vCardSharingController::trustController() const
+{
+    return d->trust.get();
 }
 
 vCardBrowserController *vCardSharingController::browserController() const

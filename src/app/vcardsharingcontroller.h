@@ -17,6 +17,7 @@ class QLineEdit;
 class QPushButton;
 class ShareService;
 class Toolbar;
+class TrustController;
 class vCardBrowserController;
 class ViewerWindow;
 class QWidget;
@@ -59,6 +60,8 @@ public:
     QWidget *ownerCardEditor() const;
     // The Preferences window while it is open.
     PreferencesWindow *preferencesWindow() const;
+    // Who may download, and the approval of devices for a protected share.
+    TrustController *trustController() const;
     // The browse window's controller (shares, downloads, the sharer's card).
     vCardBrowserController *browserController() const;
 

@@ -9,6 +9,7 @@
 #include "qfrendezvousclient.h"
 #include "settingssync.h"
 #include "sharercard.h"
+#include "sharetrust.h"
 #include "staticaddresslookup.h"
 #include "staticservercontroller.h"
 #include "systemlog.h"
@@ -105,6 +106,12 @@ struct vCardBrowserController::Private
     std::optional<ArchivedRecords> remoteAB;
     QString remoteName;  // the share of the current or last download attempt
     QString recordsName; // the share remoteAB came from
+    // What the share's certificate is pinned under: an announced share by its name (its address
+    // may belong to another computer tomorrow), a hand-entered server by its "host:port".
+    QString pinName;
+    QString pinAddress;
+    bool remoteAnnounced = false;
+    bool remoteProtected = false; // announced with "tls=1"
 
     bool isRunningAsyncComm = false;
     QIcon initialPicture;
@@ -346,8 +353,18 @@ vCardBrowserController::vCardBrowserController(QFRendezvousClient *rendezvous, S
         d->flipPicture();
         d->showProgress(received, expected);
     });
-    connect(&d->client, &QFExchangeClient::finished, this, [this](const QFExchangeReply &reply) { d->completed(reply); });
-    connect(&d->client, &QFExchangeClient::failed, this, [this] { d->failed(); });
+    connect(&d->client, &QFExchangeClient::finished, this, [this](const QFExchangeReply &reply) {
+        ShareTrust::completed(reply, d->pinName, d->pinAddress);
+        d->completed(reply);
+    });
+    connect(&d->client, &QFExchangeClient::failed, this, [this](QFExchangeClient::Failure failure) {
+        if (failure == QFExchangeClient::Failure::PinMismatch)
+            ShareTrust::alertPinMismatch(d->client, d->pinName, d->pinAddress);
+        d->failed();
+    });
+    connect(&d->client, &QFExchangeClient::waitingForApproval, this, [this](const QString &code) {
+        d->setStatus(vCardCommon::getLocMsg(QStringLiteral("TR_WaitingForApproval")).arg(code));
+    });
     connect(&d->staticLookup, &StaticAddressLookup::done, this,
             [this](const QString &name, const std::optional<SocketAddress> &address) {
                 d->setRunning(false);
@@ -514,6 +531,8 @@ void vCardBrowserController::serviceClicked()
         d->staticServers->deselectStaticServerInBrowserTable();
     d->ui.commStateButtonOL->setEnabled(false);
     d->remoteName = d->filteredServices->at(rows.first().row());
+    d->remoteProtected = d->rendezvous && d->rendezvous->isServiceProtected(d->remoteName);
+    d->remoteAnnounced = true;
     d->showPicture(d->ui.commGBButtonOL->icon(), tr("Connecting"));
     const std::optional<SocketAddress> address =
         d->rendezvous ? d->rendezvous->getFirstAddressForService(d->remoteName) : std::nullopt;
@@ -547,6 +566,8 @@ void vCardBrowserController::doLoadStaticShare(const QString &name, const std::o
     d->ui.zorbixServerList->clearSelection();
     d->setRunning(true);
     d->remoteName = name;
+    d->remoteProtected = false;
+    d->remoteAnnounced = false;
     d->showPicture(d->ui.commGBButtonOL->icon(), tr("Connecting"));
     d->ui.commStateButtonOL->setEnabled(false);
     loadServiceByAddress(address);
@@ -580,6 +601,12 @@ void vCardBrowserController::loadServiceByAddress(const std::optional<SocketAddr
         // Only IPv4 shares can be reached.
         if (address)
             vCardCommon::alertKeys("BR_NetworkProblem", "BR_NetworkHint");
+        d->failed();
+        return;
+    }
+    d->pinName = d->remoteAnnounced ? d->remoteName : QString();
+    d->pinAddress = d->remoteAnnounced ? QString() : address->toString();
+    if (!ShareTrust::prepare(d->client, d->pinName, d->pinAddress, d->remoteProtected)) {
         d->failed();
         return;
     }

@@ -21,6 +21,8 @@ int cmdBrowse(const QStringList &args)
                    "Lists the address book shares announced on the local network (DNS-SD through\n"
                    "avahi-daemon) with their IPv4 addresses and ports, one per line:\n"
                    "  NAME<TAB>ADDRESS:PORT[ ADDRESS:PORT...]   or   NAME<TAB>(not resolved)\n"
+                   "with \"<TAB>protected\" after a share that lets in only approved devices (fetch it\n"
+                   "with --tls)\n"
                    "(control characters and the backslash in a name are written as \\t, \\n, \\r, \\xHH or \\\\)\n\n"
                    "  --seconds N  how long to watch the network before listing (default 3)\n";
             return CliOk;
@@ -53,7 +55,8 @@ int cmdBrowse(const QStringList &args)
         for (const SocketAddress &address : service.addresses)
             addresses.append(address.toString());
         out << printableText(service.name) << '\t'
-            << (addresses.isEmpty() ? QStringLiteral("(not resolved)") : addresses.join(u' ')) << '\n';
+            << (addresses.isEmpty() ? QStringLiteral("(not resolved)") : addresses.join(u' '))
+            << (service.isProtected ? "\tprotected" : "") << '\n';
     }
     return CliOk;
 }

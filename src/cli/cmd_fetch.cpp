@@ -1,13 +1,16 @@
 #include "commands.h"
 
 #include "durablefile.h"
+#include "deviceidentity.h"
 #include "exchangeprotocol.h"
+#include "exchangetls.h"
 #include "fetch_export.h"
 #include "fetchimport.h"
 #include "jsonstream.h"
 #include "ownercardfields.h"
 #include "printabletext.h"
 #include "qfexchangeclient.h"
+#include "trustedpeers.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -59,18 +62,27 @@ int writeRecordsJson(const ArchivedRecords &records, const QString &jsonFile, QT
 
 void printHelp(QTextStream &out)
 {
-    out << "Usage: zorbix-cli fetch HOST:PORT [--json FILE] [--timeout SECONDS] [--csv FILE [--preset 0-4]\n"
-           "       [--encoding TAG|NAME] [--header first|last|none] [--raw-values]] [--vcf FILE]\n"
-           "       [--import ...]\n"
+    out << "Usage: zorbix-cli fetch HOST:PORT [--tls [--pin FINGERPRINT]] [--json FILE] [--timeout SECONDS]\n"
+           "       [--csv FILE [--preset 0-4] [--encoding TAG|NAME] [--header first|last|none]\n"
+           "       [--raw-values]] [--vcf FILE] [--import ...]\n"
            "Downloads the address book shared at HOST:PORT, prints the sharer's card and the\n"
            "number of records.\n\n"
            "  --json FILE        also write the record list as JSON ('-' for standard output)\n"
            "  --timeout SECONDS  give up when the share stays silent this long (default 30); the\n"
            "                     whole download may take the connect time, twice this, and one\n"
            "                     second per MiB of the answer\n"
+           "  --tls              the share is protected: connect over TLS with this device's\n"
+           "                     certificate; the share's owner approves it once after comparing\n"
+           "                     the code printed here. The first download pins the share's\n"
+           "                     certificate to HOST:PORT; later downloads from HOST:PORT always\n"
+           "                     use TLS and stop when they meet another certificate (forget the\n"
+           "                     pin with zorbix-cli identity --forget)\n"
+           "  --pin FINGERPRINT  with --tls: take the records only from a share with this\n"
+           "                     certificate fingerprint (64 hex digits)\n"
         << FetchExport::help()
         << "\nExit codes: 0 done, 2 usage, 3 connection refused, 4 not a compatible share,\n"
-           "5 timed out, 6 other network failure, 1 an output file could not be written.\n";
+           "5 timed out, 6 other network failure, 7 no secure connection or not the certificate\n"
+           "expected, 8 not allowed in by the share's owner, 1 an output file could not be written.\n";
     FetchImport::printHelp(out);
 }
 
@@ -86,13 +98,23 @@ int cmdFetch(const QStringList &args)
     FetchExport exporter;
     QString exportError;
     FetchImport import;
+    bool tls = false;
+    QByteArray pin;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             printHelp(out);
             return CliOk;
         }
-        if (arg == QLatin1String("--json") && i + 1 < args.size()) {
+        if (arg == QLatin1String("--tls")) {
+            tls = true;
+        } else if (arg == QLatin1String("--pin") && i + 1 < args.size()) {
+            pin = DeviceIdentity::parseFingerprint(args[++i]);
+            if (pin.isEmpty()) {
+                err << "zorbix-cli fetch: --pin takes a fingerprint of 64 hex digits (blanks and colons allowed)\n";
+                return CliUsage;
+            }
+        } else if (arg == QLatin1String("--json") && i + 1 < args.size()) {
             jsonFile = args[++i];
         } else if (arg == QLatin1String("--timeout") && i + 1 < args.size()) {
             bool ok = false;
@@ -129,12 +151,37 @@ int cmdFetch(const QStringList &args)
                "for example 192.168.1.5:9879 (not " << printableText(host) << ")\n";
         return CliUsage;
     }
+    if (!pin.isEmpty() && !tls) {
+        err << "zorbix-cli fetch: --pin needs --tls\n";
+        return CliUsage;
+    }
     if (const int code = import.prepare(err); code != CliOk)
         return code;
 
     QFExchangeClient client;
     client.setConnectTimeout(timeoutSeconds * 1000);
     client.setIdleTimeout(timeoutSeconds * 1000);
+    // The pin given, else the one recorded for this address at the first download; a pinned
+    // share is never asked in plain, so a plain impostor at its address gets nothing from us.
+    const std::optional<TrustedPeers::Pin> recorded = TrustedPeers::pinFor(QString(), target);
+    tls = tls || recorded.has_value();
+    const QByteArray expected = !pin.isEmpty() ? pin : recorded ? recorded->fingerprint : QByteArray();
+    if (tls) {
+        QString error;
+        const std::optional<DeviceIdentity> identity = DeviceIdentity::standard(&error);
+        if (!identity) {
+            err << "zorbix-cli fetch: " << error << '\n';
+            return CliFailure;
+        }
+        client.setTls(ExchangeTls::configuration(identity->certificate(), identity->privateKey()),
+                      DeviceIdentity::deviceName());
+        client.setExpectedFingerprint(expected);
+        QObject::connect(&client, &QFExchangeClient::waitingForApproval, &client, [&err](const QString &code) {
+            err << "zorbix-cli fetch: waiting for approval; the share's owner sees the code " << code
+                << ": compare it with them\n";
+            err.flush();
+        });
+    }
     QEventLoop loop;
     std::optional<QFExchangeReply> reply;
     std::optional<QFExchangeClient::Failure> failure;
@@ -163,6 +210,31 @@ int cmdFetch(const QStringList &args)
         case QFExchangeClient::Failure::ClosedEarly:
             err << "zorbix-cli fetch: " << target << " closed the connection before sending the records\n";
             return CliNetworkFailure;
+        case QFExchangeClient::Failure::Protected:
+            err << "zorbix-cli fetch: " << target << " is a protected share; fetch it with --tls\n";
+            return CliIncompatible;
+        case QFExchangeClient::Failure::TlsFailed:
+            err << "zorbix-cli fetch: no secure connection to " << target
+                << " (not a protected share, or its certificate is not valid now)\n";
+            return CliUntrusted;
+        case QFExchangeClient::Failure::PinMismatch: {
+            const QByteArray presented = ExchangeTls::fingerprint(client.serverCertificate());
+            err << "zorbix-cli fetch: WARNING: " << target << " presented the certificate\n  "
+                << DeviceIdentity::fingerprintText(presented) << "\nbut "
+                << (pin.isEmpty() ? QStringLiteral("when you first downloaded from it on %1 it was")
+                                        .arg(recorded->pinned.toLocalTime().toString(Qt::ISODate))
+                                  : QStringLiteral("--pin asks for"))
+                << "\n  " << DeviceIdentity::fingerprintText(expected)
+                << "\nSomeone may pretend to be this share, or its owner made a new identity. Nothing was "
+                   "taken in.\n";
+            return CliUntrusted;
+        }
+        case QFExchangeClient::Failure::Denied:
+            err << "zorbix-cli fetch: the owner of " << target << " did not allow this device\n";
+            return CliNotAdmitted;
+        case QFExchangeClient::Failure::NotAnswered:
+            err << "zorbix-cli fetch: the owner of " << target << " did not answer in time\n";
+            return CliNotAdmitted;
         default:
             err << "zorbix-cli fetch: cannot connect to " << target << '\n';
             return CliNetworkFailure;
@@ -172,6 +244,11 @@ int cmdFetch(const QStringList &args)
         err << "zorbix-cli fetch: " << target << " answered with \"" << printableText(reply->type) << "\" instead of records\n";
         return CliIncompatible;
     }
+
+    if (tls && !recorded && !reply->serverFingerprint.isEmpty() &&
+        TrustedPeers::pin(QString(), target, reply->serverFingerprint))
+        err << "zorbix-cli fetch: pinned the certificate of " << target << ": "
+            << DeviceIdentity::fingerprintText(reply->serverFingerprint) << '\n';
 
     if (reply->ownerCard) {
         for (const OwnerCardField &field : kOwnerCardFields) {

@@ -4,6 +4,8 @@
 #include "abgroup.h"
 #include "abperson.h"
 #include "abstorewatcher.h"
+#include "deviceidentity.h"
+#include "exchangetls.h"
 #include "exchangelistener.h"
 #include "netserviceerror.h"
 #include "netservicepublisher.h"
@@ -12,6 +14,8 @@
 #include "recordlistbuilder.h"
 #include "sharedgrouplists.h"
 #include "sharingpreferences.h"
+#include "printabletext.h"
+#include "trustedpeers.h"
 #include "vcardcommon.h"
 
 #include <QCoreApplication>
@@ -41,6 +45,7 @@ void printHelp(QTextStream &out)
 {
     out << "Usage: zorbix-cli serve [--addressbook DIR] [--name NAME] [--group NAME]... [--port N]\n"
            "                        [--card TAG=TEXT]... [--no-announce]\n"
+           "                        [--protected [--allow FINGERPRINT]...]\n"
            "Shares the persons of the named groups (or of the groups chosen for sharing in the\n"
            "settings) with the exchange protocol, announces the share on the local network\n"
            "through avahi-daemon, and runs until interrupted. Prints the port it listens on and\n"
@@ -54,7 +59,75 @@ void printHelp(QTextStream &out)
            "  --card TAG=TEXT    a field of the owner card by its tag (1 first name, 2 last name,\n"
            "                     3 department, 4 phone, 5 mobile, 6 project, 7 business e-mail,\n"
            "                     8 interests, 9 web site, 10 private e-mail, 11 comments);\n"
-           "                     repeatable, overrides the card saved in the settings\n";
+           "                     repeatable, overrides the card saved in the settings\n"
+           "  --protected        only devices you approve download, over TLS; an unknown device\n"
+           "                     is asked about on the terminal (Allow once, Always allow, Deny)\n"
+           "                     with the code it shows, and refused when there is no terminal\n"
+           "  --allow FINGERPRINT  let this device in without asking (see zorbix-cli identity);\n"
+           "                     repeatable\n";
+}
+
+// An unknown device asks: the question goes to the terminal when there is one, answered by a line
+// (o, a or d); without one, the device is refused at once.
+void askOnTerminal(QFExchangeServer &server, QTextStream &out, std::unique_ptr<QSocketNotifier> &terminal)
+{
+    struct Request
+    {
+        quint64 id = 0;
+        QByteArray fingerprint;
+        QString device;
+    };
+    auto pending = std::make_shared<Request>();
+    const bool interactive = ::isatty(STDIN_FILENO) == 1;
+    if (interactive) {
+        terminal = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
+        QObject::connect(terminal.get(), &QSocketNotifier::activated, &server, [&server, &out, pending] {
+            char buffer[256];
+            const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+            const QByteArray answer = n > 0 ? QByteArray(buffer, n).trimmed().toLower() : QByteArray();
+            if (pending->id == 0 || answer.isEmpty())
+                return;
+            const quint64 request = std::exchange(pending->id, 0);
+            if (answer.startsWith('a')) {
+                TrustedPeers::approve(pending->fingerprint, pending->device);
+                server.answerApproval(request, QFExchangeServer::Decision::AlwaysAllow);
+            } else if (answer.startsWith('o'))
+                server.answerApproval(request, QFExchangeServer::Decision::AllowOnce);
+            else
+                server.answerApproval(request, QFExchangeServer::Decision::Deny);
+            out << "answered\n";
+            out.flush();
+        });
+    }
+    QObject::connect(&server, &QFExchangeServer::approvalRequested, &server,
+                     [&server, &out, pending, interactive](quint64 request, const QString &peer, const QString &device,
+                                                           const QByteArray &fingerprint, const QString &code) {
+                         out << "device \"" << printableText(device) << "\" at " << peer << " asks for the records\n"
+                             << "  fingerprint " << DeviceIdentity::fingerprintText(fingerprint) << "\n  code " << code
+                             << '\n';
+                         if (!interactive) {
+                             out << "  refused: no terminal to ask on (let it in with --allow)\n";
+                             out.flush();
+                             server.answerApproval(request, QFExchangeServer::Decision::Deny);
+                             return;
+                         }
+                         out << "Allow once (o), always allow (a) or deny (d)? It must show the code " << code
+                             << "; no answer within 60 s denies.\n";
+                         out.flush();
+                         *pending = {request, fingerprint, device};
+                     });
+    QObject::connect(&server, &QFExchangeServer::approvalEnded, &server, [&out, pending](quint64 request) {
+        if (pending->id != request)
+            return;
+        pending->id = 0;
+        out << "the request ended without an answer\n";
+        out.flush();
+    });
+    QObject::connect(&server, &QFExchangeServer::deviceAdmitted, &server,
+                     [](const QByteArray &fingerprint, const QString &device) {
+                         if (TrustedPeers::isApproved(fingerprint))
+                             TrustedPeers::approve(fingerprint, device); // last seen now
+                     });
 }
 
 } // namespace
@@ -69,6 +142,8 @@ int cmdServe(const QStringList &args)
     int port = -1;
     bool announce = true;
     OwnerCard cardOptions;
+    bool protectedShare = false;
+    QList<QByteArray> allowed;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -78,6 +153,14 @@ int cmdServe(const QStringList &args)
         }
         if (arg == QLatin1String("--no-announce")) {
             announce = false;
+        } else if (arg == QLatin1String("--protected")) {
+            protectedShare = true;
+        } else if (arg == QLatin1String("--allow") && hasValue) {
+            allowed.append(DeviceIdentity::parseFingerprint(args[++i]));
+            if (allowed.last().isEmpty()) {
+                err << "zorbix-cli serve: --allow takes a fingerprint of 64 hex digits (blanks and colons allowed)\n";
+                return CliUsage;
+            }
         } else if (arg == QLatin1String("--addressbook") && hasValue) {
             directory = args[++i];
         } else if (arg == QLatin1String("--name") && hasValue) {
@@ -155,7 +238,26 @@ int cmdServe(const QStringList &args)
         return lists.isShared(person);
     };
 
+    if (!allowed.isEmpty() && !protectedShare) {
+        err << "zorbix-cli serve: --allow needs --protected\n";
+        return CliUsage;
+    }
     QFExchangeServer server;
+    std::optional<DeviceIdentity> identity;
+    std::unique_ptr<QSocketNotifier> terminal;
+    if (protectedShare) {
+        QString error;
+        identity = DeviceIdentity::standard(&error);
+        if (!identity) {
+            err << "zorbix-cli serve: " << error << '\n';
+            return CliFailure;
+        }
+        server.setProtection(ExchangeTls::configuration(identity->certificate(), identity->privateKey()),
+                             [allowed](const QByteArray &fingerprint) {
+                                 return allowed.contains(fingerprint) || TrustedPeers::isApproved(fingerprint);
+                             });
+        askOnTerminal(server, out, terminal);
+    }
     ExchangeListener listener(server);
     if (port >= 0) {
         if (!listener.listen(quint16(port))) {
@@ -211,6 +313,15 @@ int cmdServe(const QStringList &args)
                          case QFExchangeServer::CloseReason::EncodingFailed:
                              why = "closed: the records could not be encoded";
                              break;
+                         case QFExchangeServer::CloseReason::PlainPeer:
+                             why = "closed: it asked without TLS; the share is protected";
+                             break;
+                         case QFExchangeServer::CloseReason::TlsFailed:
+                             why = "closed: no valid TLS connection";
+                             break;
+                         case QFExchangeServer::CloseReason::NotAdmitted:
+                             why = "closed: the device was not allowed in";
+                             break;
                          }
                          out << "connection from " << peer << ' ' << why << '\n';
                          out.flush();
@@ -226,6 +337,9 @@ int cmdServe(const QStringList &args)
     std::signal(SIGTERM, onSignal);
 
     out << "sharing \"" << shareName << "\" on port " << listener.serverPort() << '\n';
+    if (identity)
+        out << "protected: only approved devices; this device's fingerprint is "
+            << DeviceIdentity::fingerprintText(identity->fingerprint()) << '\n';
     out.flush();
 
     // The announcement; a share that cannot be announced under its name ends the command, since
@@ -251,6 +365,7 @@ int cmdServe(const QStringList &args)
                              announceFailure = code;
                              QCoreApplication::quit();
                          });
+        publisher.setProtected(protectedShare);
         publisher.publish(shareName, listener.serverPort());
     }
     QCoreApplication::exec();

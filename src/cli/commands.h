@@ -25,4 +25,6 @@ enum CliExit : int {
     CliIncompatible = 4,      // the peer does not speak the exchange protocol
     CliTimedOut = 5,          // the peer did not answer in time
     CliNetworkFailure = 6,    // any other network failure
+    CliUntrusted = 7,         // no secure connection, or not the certificate expected
+    CliNotAdmitted = 8,       // the protected share's owner denied us or did not answer
 };

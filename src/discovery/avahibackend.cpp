@@ -89,10 +89,14 @@ public:
 private:
     bool addAndCommit()
     {
-        int result = avahi_entry_group_add_service(
+        AvahiStringList *text = nullptr;
+        for (const QByteArray &record : textRecords())
+            text = avahi_string_list_add_arbitrary(text, reinterpret_cast<const uint8_t *>(record.constData()),
+                                                   size_t(record.size()));
+        int result = avahi_entry_group_add_service_strlst(
             m_group, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, AvahiPublishFlags(0), m_name.constData(),
-            m_type.constData(), m_domain.isEmpty() ? nullptr : m_domain.constData(), nullptr, m_port,
-            nullptr);
+            m_type.constData(), m_domain.isEmpty() ? nullptr : m_domain.constData(), nullptr, m_port, text);
+        avahi_string_list_free(text);
         if (result >= 0)
             result = avahi_entry_group_commit(m_group);
         if (result < 0) {
@@ -397,7 +401,7 @@ private:
     }
 
     void onResolve(AvahiServiceResolver *resolver, AvahiResolverEvent event, const AvahiAddress *address,
-                   uint16_t port)
+                   uint16_t port, AvahiStringList *text)
     {
         for (Entry &entry : m_entries) {
             for (Place &place : entry.places) {
@@ -408,6 +412,11 @@ private:
                 if (event != AVAHI_RESOLVER_FOUND || !address || address->proto != AVAHI_PROTO_INET)
                     return;
                 place.address = SocketAddress(QHostAddress(ntohl(address->data.ipv4.address)), port);
+                QList<QByteArray> records;
+                for (AvahiStringList *item = text; item; item = avahi_string_list_get_next(item))
+                    records.append(QByteArray(reinterpret_cast<const char *>(avahi_string_list_get_text(item)),
+                                              qsizetype(avahi_string_list_get_size(item))));
+                emit serviceTextResolved(entry.service, records);
                 QList<SocketAddress> addresses;
                 for (const Place &p : std::as_const(entry.places)) {
                     if (!p.address.isNull() && !addresses.contains(p.address))
@@ -428,10 +437,10 @@ private:
 
     static void resolveCallback(AvahiServiceResolver *resolver, AvahiIfIndex, AvahiProtocol,
                                 AvahiResolverEvent event, const char *, const char *, const char *,
-                                const char *, const AvahiAddress *address, uint16_t port, AvahiStringList *,
+                                const char *, const AvahiAddress *address, uint16_t port, AvahiStringList *text,
                                 AvahiLookupResultFlags, void *userdata)
     {
-        static_cast<AvahiBrowse *>(userdata)->onResolve(resolver, event, address, port);
+        static_cast<AvahiBrowse *>(userdata)->onResolve(resolver, event, address, port, text);
     }
 
     AvahiBackend &m_backend;

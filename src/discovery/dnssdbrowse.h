@@ -24,6 +24,8 @@ public:
 signals:
     void serviceFound(const DnsSdService &service, bool moreComing);
     void serviceRemoved(const DnsSdService &service, bool moreComing);
+    // The service's TXT strings; comes before its serviceResolved.
+    void serviceTextResolved(const DnsSdService &service, const QList<QByteArray> &textRecords);
     void serviceResolved(const DnsSdService &service, const QList<SocketAddress> &addresses);
     void availabilityChanged(bool available);
 };

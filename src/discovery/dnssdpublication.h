@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QObject>
 
 // One announcement handed to the responder. withdraw() or destroying it takes the announcement
@@ -10,6 +12,10 @@ class DnsSdPublication : public QObject
 
 public:
     using QObject::QObject;
+
+    // TXT strings ("key=value") announced with the service; set before start().
+    void setTextRecords(const QList<QByteArray> &records) { m_textRecords = records; }
+    const QList<QByteArray> &textRecords() const { return m_textRecords; }
 
     virtual void start() = 0;
     // Takes the announcement off the network now; no signal follows.
@@ -22,4 +28,7 @@ signals:
     void established();
     // A NetServiceError code; the publication is dead afterwards and says nothing more.
     void failed(int errorCode);
+
+private:
+    QList<QByteArray> m_textRecords;
 };

@@ -16,6 +16,7 @@ struct InProcessDnsSd::Private
     QList<QPointer<InProcessPublication>> publications;
     QList<QPointer<InProcessBrowse>> browses;
     QList<QPair<DnsSdService, QList<SocketAddress>>> addresses;
+    QList<QPair<DnsSdService, QList<QByteArray>>> texts;
     QList<DnsSdService> resolveRequests;
     QStringList publishedNames;
 };
@@ -112,8 +113,17 @@ public:
         for (const auto &entry : std::as_const(m_owner->d->addresses)) {
             if (entry.first == service) {
                 m_wanted.removeAll(service);
+                QList<QByteArray> text;
+                for (const auto &t : std::as_const(m_owner->d->texts)) {
+                    if (t.first == service)
+                        text = t.second;
+                }
                 QMetaObject::invokeMethod(
-                    this, [this, service, a = entry.second] { emit serviceResolved(service, a); },
+                    this,
+                    [this, service, a = entry.second, text] {
+                        emit serviceTextResolved(service, text);
+                        emit serviceResolved(service, a);
+                    },
                     Qt::QueuedConnection);
                 return;
             }
@@ -181,6 +191,7 @@ void InProcessPublication::go()
     m_up = true;
     d->publishedNames.append(m_service.name);
     d->addresses.append({m_service, {SocketAddress(QHostAddress(QHostAddress::LocalHost), m_port)}});
+    d->texts.append({m_service, textRecords()});
     emit registering();
     emit established();
     m_owner->announce(m_service, false);
@@ -194,6 +205,7 @@ void InProcessPublication::takeDown()
     if (!m_owner)
         return;
     m_owner->d->addresses.removeIf([this](const auto &entry) { return entry.first == m_service; });
+    m_owner->d->texts.removeIf([this](const auto &entry) { return entry.first == m_service; });
     m_owner->withdraw(m_service, false);
 }
 

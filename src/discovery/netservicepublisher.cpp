@@ -38,6 +38,8 @@ void NetServicePublisher::publish(const QString &name, quint16 port)
     DnsSdPublication *publication =
         m_backend.createPublication(name, serviceType(), serviceDomain(), port, this);
     m_publication = publication;
+    if (m_protected)
+        publication->setTextRecords({QByteArrayLiteral("tls=1")});
     connect(publication, &DnsSdPublication::registering, this, &NetServicePublisher::netServiceWillPublish);
     connect(publication, &DnsSdPublication::established, this, [this] {
         m_published = true;

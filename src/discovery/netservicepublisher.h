@@ -27,6 +27,8 @@ public:
     static const QString &serviceType();
     static const QString &serviceDomain();
 
+    // The TXT key "tls=1" in the announcements from now on: the share speaks only TLS.
+    void setProtected(bool isProtected) { m_protected = isProtected; }
     // Announces under name and port; an announcement still out is withdrawn first (silently).
     void publish(const QString &name, quint16 port);
     // Withdraws the announcement at once; netServiceDidStop follows.
@@ -53,4 +55,5 @@ private:
     QString m_name;
     quint16 m_port = 0;
     bool m_published = false;
+    bool m_protected = false;
 };

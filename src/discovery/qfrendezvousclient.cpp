@@ -34,6 +34,13 @@ QFRendezvousClient::QFRendezvousClient(DnsSdBackend &backend, QObject *parent) :
     connect(browser, &DnsSdBrowse::serviceFound, this, &QFRendezvousClient::didFindService);
     connect(browser, &DnsSdBrowse::serviceRemoved, this, &QFRendezvousClient::didRemoveService);
     connect(browser, &DnsSdBrowse::serviceResolved, this, &QFRendezvousClient::didResolveService);
+    connect(browser, &DnsSdBrowse::serviceTextResolved, this,
+            [this](const DnsSdService &service, const QList<QByteArray> &text) {
+                for (RendezvousService &entry : m_services) {
+                    if (sameService(entry, service))
+                        entry.isProtected = text.contains(QByteArrayLiteral("tls=1"));
+                }
+            });
     connect(browser, &DnsSdBrowse::availabilityChanged, this, &QFRendezvousClient::browsingChanged);
     browser->start();
     liveClients().append(this);
@@ -108,6 +115,15 @@ std::optional<SocketAddress> QFRendezvousClient::getFirstAddressForService(const
     return addresses->first();
 }
 
+bool QFRendezvousClient::isServiceProtected(const QString &name) const
+{
+    for (const RendezvousService &service : m_services) {
+        if (service.name == name)
+            return service.isProtected;
+    }
+    return false;
+}
+
 void QFRendezvousClient::notifyDelegates()
 {
     // A delegate may remove or destroy itself or others while being told: walk a copy, and skip
@@ -126,7 +142,7 @@ bool QFRendezvousClient::isBrowsing() const
 
 void QFRendezvousClient::didFindService(const DnsSdService &service, bool moreComing)
 {
-    m_services.append({service.name, service.type, service.domain, {}});
+    m_services.append({service.name, service.type, service.domain, {}, false});
     browser->resolve(service);
     if (!moreComing)
         notifyDelegates();

@@ -46,6 +46,8 @@ public:
     // service has that name.
     std::optional<QList<SocketAddress>> getAddressesForService(const QString &name) const;
     std::optional<SocketAddress> getFirstAddressForService(const QString &name) const;
+    // Whether the first service of that name announced itself as protected (speaks only TLS).
+    bool isServiceProtected(const QString &name) const;
 
     void notifyDelegates();
 

@@ -13,4 +13,6 @@ struct RendezvousService
     QString type;
     QString domain;
     QList<SocketAddress> addresses;
+    // The announcement says "tls=1": the share lets in only approved devices, over TLS.
+    bool isProtected = false;
 };

@@ -7,6 +7,7 @@
 #include <QHostAddress>
 #include <QSocketNotifier>
 #include <QTcpServer>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -117,7 +118,9 @@ void ExchangeListener::acceptPending()
         char text[INET_ADDRSTRLEN] = {};
         ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
         const QString peer = QStringLiteral("%1:%2").arg(QLatin1String(text)).arg(ntohs(address.sin_port));
-        auto *socket = new QTcpSocket;
+        // A protected share may have to start TLS on the connection: that needs a QSslSocket from
+        // the start (it stays unencrypted until then).
+        QTcpSocket *socket = d->server.isProtected() ? new QSslSocket : new QTcpSocket;
         if (!socket->setSocketDescriptor(fd)) {
             systemLog(QStringLiteral("QFExchangeServer: cannot take on the connection from %1: %2")
                           .arg(peer, socket->errorString()));

@@ -2,7 +2,9 @@
 
 #include "exchangearchive.h"
 #include "exchangeprotocol.h"
+#include "exchangetls.h"
 #include "qfconnectionpool.h"
+#include "printabletext.h"
 #include "systemlog.h"
 #include "vcardcommon.h"
 #include "zassert.h"
@@ -12,6 +14,7 @@
 #include <QHostAddress>
 #include <algorithm>
 #include <climits>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
@@ -42,6 +45,11 @@ struct QFExchangeClient::Private
     bool decoding = false;
     bool closedWhileDecoding = false;
     quint64 decodeTicket = 0;
+    std::optional<QSslConfiguration> tls;
+    QString deviceName;
+    QByteArray expectedFingerprint;
+    QSslCertificate serverCertificate;
+    bool tcpConnected = false;
 
     void release();
     void takeFrames();
@@ -51,7 +59,34 @@ struct QFExchangeClient::Private
     void extendDeadline(qint64 frameLength);
     void send(const QVariantMap &message);
     void handleMessage(const QVariantMap &message);
+    void encrypted();
 };
+
+// TLS is up: the share's certificate is checked before anything is sent, then "hello" names this
+// device and "keys" follows at once (the share holds it while its user decides).
+void QFExchangeClient::Private::encrypted()
+{
+    serverCertificate = static_cast<QSslSocket *>(socket)->peerCertificate();
+    const QString problem = ExchangeTls::certificateProblem(serverCertificate);
+    if (!problem.isEmpty()) {
+        fail(Failure::TlsFailed, QStringLiteral("the share presented %1").arg(problem));
+        return;
+    }
+    const QByteArray fingerprint = ExchangeTls::fingerprint(serverCertificate);
+    if (!expectedFingerprint.isEmpty() && fingerprint != expectedFingerprint) {
+        fail(Failure::PinMismatch, QStringLiteral("the share presented the certificate %1, not the one expected (%2)")
+                                       .arg(QString::fromLatin1(fingerprint.toHex()),
+                                            QString::fromLatin1(expectedFingerprint.toHex())));
+        return;
+    }
+    timer.start(idleTimeout);
+    state = State::WaitingForKeys;
+    if (!theConnections.isActiveConnection(socket))
+        theConnections.addConnection(socket);
+    send({{kType, ExchangeTls::kTypeHello}, {ExchangeTls::kDevice, deviceName}});
+    send({{kType, kTypeKeys}, {kKeys1, nextKey()}});
+    emit q->connected();
+}
 
 void QFExchangeClient::Private::release()
 {
@@ -90,6 +125,20 @@ void QFExchangeClient::Private::fail(Failure failure, const QString &why)
             break;
         case Failure::Incompatible:
             vCardCommon::alertKeys("SC_NonCompatibleProblem", "SC_NonCompatibleHint");
+            break;
+        case Failure::Protected:
+            vCardCommon::alertKeys("TR_ProtectedProblem", "TR_ProtectedHint");
+            break;
+        case Failure::TlsFailed:
+            vCardCommon::alertKeys("TR_TlsProblem", "TR_TlsHint");
+            break;
+        case Failure::Denied:
+            vCardCommon::alertKeys("TR_DeniedProblem", "TR_DeniedHint");
+            break;
+        case Failure::NotAnswered:
+            vCardCommon::alertKeys("TR_NotAnsweredProblem", "TR_NotAnsweredHint");
+            break;
+        case Failure::PinMismatch:
             break;
         case Failure::ConnectionRefused:
         case Failure::ConnectFailed:
@@ -188,6 +237,28 @@ qint64 QFExchangeClient::downloadDeadline(int connectTimeout, int idleTimeout, q
     return qint64(connectTimeout) + 2 * qint64(idleTimeout) + frameLength * 1000 / kClientSlowestRate;
 }
 
+void QFExchangeClient::setTls(const QSslConfiguration &configuration, const QString &deviceName)
+{
+    d->tls = configuration;
+    d->deviceName = deviceName;
+}
+
+void QFExchangeClient::clearTls()
+{
+    d->tls.reset();
+    d->expectedFingerprint.clear();
+}
+
+void QFExchangeClient::setExpectedFingerprint(const QByteArray &fingerprint)
+{
+    d->expectedFingerprint = fingerprint;
+}
+
+QSslCertificate QFExchangeClient::serverCertificate() const
+{
+    return d->serverCertificate;
+}
+
 QFExchangeClient::State QFExchangeClient::state() const
 {
     return d->state;
@@ -217,10 +288,15 @@ void QFExchangeClient::loadServiceByAddress(const QString &host, quint16 port)
         d->fail(Failure::ConnectFailed, QStringLiteral("only IPv4 addresses and host names can be used"));
         return;
     }
-    d->socket = new QTcpSocket(this);
+    d->serverCertificate = QSslCertificate();
+    d->tcpConnected = false;
+    d->socket = d->tls ? new QSslSocket(this) : new QTcpSocket(this);
     QTcpSocket *socket = d->socket;
 
     connect(socket, &QTcpSocket::connected, this, [this, socket] {
+        d->tcpConnected = true;
+        if (d->tls)
+            return; // the connect time also covers the TLS handshake
         d->timer.start(d->idleTimeout);
         d->state = State::WaitingForKeys;
         if (!d->theConnections.isActiveConnection(socket))
@@ -241,6 +317,10 @@ void QFExchangeClient::loadServiceByAddress(const QString &host, quint16 port)
         if (d->state != State::Connecting)
             return; // once connected, the end of the stream is handled as an empty chunk
         const QString why = socket->errorString();
+        if (d->tls && d->tcpConnected) {
+            d->fail(Failure::TlsFailed, why);
+            return;
+        }
         switch (error) {
         case QAbstractSocket::ConnectionRefusedError:
             d->fail(Failure::ConnectionRefused, why);
@@ -272,6 +352,13 @@ void QFExchangeClient::loadServiceByAddress(const QString &host, quint16 port)
     });
 
     d->timer.start(d->connectTimeout);
+    if (d->tls) {
+        auto *ssl = static_cast<QSslSocket *>(socket);
+        connect(ssl, &QSslSocket::encrypted, this, [this] { d->encrypted(); });
+        ssl->setSslConfiguration(*d->tls);
+        ssl->connectToHostEncrypted(host, port, QIODevice::ReadWrite, QAbstractSocket::IPv4Protocol);
+        return;
+    }
     socket->connectToHost(host, port, QIODevice::ReadWrite, QAbstractSocket::IPv4Protocol);
 }
 
@@ -373,6 +460,23 @@ void QFExchangeClient::Private::takeMessage(const std::optional<QVariantMap> &me
 void QFExchangeClient::Private::handleMessage(const QVariantMap &message)
 {
     const QString type = message.value(kType).toString();
+    if (type == ExchangeTls::kTypeProtected) {
+        fail(Failure::Protected, QStringLiteral("the share lets in only devices its user approves; it speaks TLS"));
+        return;
+    }
+    if (tls && type == ExchangeTls::kTypeWait) {
+        // The sharer decides now: silence is expected for up to the approval time.
+        timer.start(ExchangeTls::kApprovalTimeout + idleTimeout);
+        deadline.start(int(std::min<qint64>(deadline.remainingTime() + ExchangeTls::kApprovalTimeout, INT_MAX)));
+        emit q->waitingForApproval(ExchangeTls::verificationCode(serverCertificate, tls->localCertificate()));
+        return;
+    }
+    if (tls && type == ExchangeTls::kTypeDenied) {
+        const bool denied = message.value(ExchangeTls::kReason).toString() == ExchangeTls::kReasonDenied;
+        fail(denied ? Failure::Denied : Failure::NotAnswered,
+             QStringLiteral("the share did not admit this device (%1)").arg(printableText(message.value(ExchangeTls::kReason).toString())));
+        return;
+    }
     if (type == kTypeKeys) {
         state = State::WaitingForAB;
         send({{kType, kTypeSendAB}});
@@ -380,6 +484,7 @@ void QFExchangeClient::Private::handleMessage(const QVariantMap &message)
     }
     QFExchangeReply reply;
     reply.type = type;
+    reply.serverFingerprint = ExchangeTls::fingerprint(serverCertificate);
     if (type == kTypeAB) {
         const auto records = message.constFind(kRecordData);
         if (records != message.constEnd()) {

@@ -4,6 +4,8 @@
 #include "flatperson.h"
 
 #include <QObject>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QString>
 
 #include <memory>
@@ -19,6 +21,8 @@ struct QFExchangeReply
     QString type;
     std::optional<ArchivedRecords> records;
     std::optional<OwnerCard> ownerCard;
+    // Over TLS: the SHA-256 fingerprint of the share's certificate; empty otherwise.
+    QByteArray serverFingerprint;
 };
 Q_DECLARE_METATYPE(QFExchangeReply)
 
@@ -43,6 +47,11 @@ public:
         Incompatible,      // the peer's reply is not our protocol  SC_NonCompatibleProblem / SC_NonCompatibleHint
         ClosedEarly,       // the server closed before "AB"         BR_NetworkProblem / BR_NetworkHint
         TimedOut,          // connect or idle timeout                BR_NetworkProblem / BR_NetworkHint
+        Protected,         // a protected share asked in plain        TR_ProtectedProblem / TR_ProtectedHint
+        TlsFailed,         // TLS handshake failed, or a bad certificate TR_TlsProblem / TR_TlsHint
+        Denied,            // the sharer denied this device           TR_DeniedProblem / TR_DeniedHint
+        NotAnswered,       // the sharer did not answer in time       TR_NotAnsweredProblem / TR_NotAnsweredHint
+        PinMismatch,       // another certificate than the one pinned  (alerted by the caller, who knows the pin)
     };
     Q_ENUM(Failure)
 
@@ -58,6 +67,16 @@ public:
     int idleTimeout() const;
     void setMaxFrameLength(int bytes);
     int maxFrameLength() const;
+
+    // Downloads from now on go over TLS with this configuration (our certificate and key), and
+    // tell the share this device name. A share whose certificate is not expected (when set) ends
+    // the download with PinMismatch before anything is asked of it.
+    void setTls(const QSslConfiguration &configuration, const QString &deviceName);
+    void setExpectedFingerprint(const QByteArray &fingerprint);
+    // Downloads from now on speak the plain protocol.
+    void clearTls();
+    // The share's certificate of the running or last download over TLS.
+    QSslCertificate serverCertificate() const;
 
     // Starts a download from host (an IPv4 address or a host name) and port. A download still
     // running is abandoned without a signal. Whatever fails, and when, the one signal that ends
@@ -79,6 +98,8 @@ public:
 signals:
     // The connection is made and the opening "keys" is on its way.
     void connected();
+    // The protected share asks its user to approve this device; both show the same code.
+    void waitingForApproval(const QString &code);
     void finished(const QFExchangeReply &reply);
     void failed(QFExchangeClient::Failure failure);
     // After a chunk that leaves a frame incomplete: the bytes received so far for that frame and

@@ -2,6 +2,7 @@
 
 #include "exchangearchive.h"
 #include "exchangeprotocol.h"
+#include "exchangetls.h"
 #include "qfconnectionpool.h"
 #include "systemlog.h"
 #include "vcardcommon.h"
@@ -9,6 +10,7 @@
 
 #include <QHash>
 #include <QPointer>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QFutureWatcher>
 #include <QTimer>
@@ -49,6 +51,14 @@ struct QFExchangeServer::Private
     // The protocol alert on screen, and the malformed connections seen while it was there.
     bool alertOnScreen = false;
     int malformedWhileAlerted = 0;
+    // Protection: TLS with these settings, and the devices let in without asking.
+    std::optional<QSslConfiguration> tls;
+    std::function<bool(const QByteArray &)> isKnown;
+    int approvalTimeout = ExchangeTls::kApprovalTimeout;
+    quint64 pendingApproval = 0; // the connection whose request stands, 0 for none
+
+    // Where a connection of a protected share stands; open shares start at Open.
+    enum class Phase { Sniffing, Handshake, Hello, Approval, Open };
 
     struct Connection
     {
@@ -60,6 +70,11 @@ struct QFExchangeServer::Private
         bool finishing = false;     // "AB" on its way; no further input is handled
         bool answered = false;      // "AB" written
         bool answerQueued = false;  // "sendAB" received, waiting for its turn
+        Phase phase = Phase::Open;
+        std::optional<CloseReason> ending; // how it ends once the last write is out
+        QByteArray fingerprint;
+        QString device;
+        QTimer *approval = nullptr;
     };
     quint64 lastId = 0;
     QHash<QTcpSocket *, Connection> open;
@@ -77,7 +92,125 @@ struct QFExchangeServer::Private
     void finishAnswer(QTcpSocket *socket, quint64 id, const OwnerCard &card, const std::optional<QByteArray> &records,
                       int recordCount);
     void answerNext();
+    void takeFrames(QTcpSocket *socket);
+    void sniff(QTcpSocket *socket);
+    void encrypted(QTcpSocket *socket);
+    bool hello(QTcpSocket *socket, const QVariantMap &message);
+    void refuse(QTcpSocket *socket, const QString &reason);
+    void endAfterWrite(QTcpSocket *socket, CloseReason reason);
 };
+
+void QFExchangeServer::Private::endAfterWrite(QTcpSocket *socket, CloseReason reason)
+{
+    Connection &connection = open[socket];
+    connection.finishing = true;
+    connection.ending = reason;
+    theConnections.removeConnection(socket);
+    socket->disconnectFromHost();
+}
+
+// The first byte tells a ClientHello from a plain frame (an ASCII digit, or blank padding).
+// peek() leaves it for the TLS handshake.
+void QFExchangeServer::Private::sniff(QTcpSocket *socket)
+{
+    auto *ssl = qobject_cast<QSslSocket *>(socket);
+    char first = 0;
+    if (!ssl || ssl->peek(&first, 1) != 1)
+        return;
+    Connection &connection = open[socket];
+    touch(socket);
+    if (first != ExchangeTls::kHandshakeByte) {
+        systemLog(QStringLiteral("QFExchangeServer: %1 asked a protected share in the plain protocol; "
+                                 "told so and closed").arg(connection.peer));
+        connection.phase = Phase::Open;
+        send(socket, {{kType, ExchangeTls::kTypeProtected}});
+        endAfterWrite(socket, CloseReason::PlainPeer);
+        return;
+    }
+    connection.phase = Phase::Handshake;
+    QObject::connect(ssl, &QSslSocket::encrypted, q, [this, socket] { encrypted(socket); });
+    QObject::connect(ssl, &QAbstractSocket::errorOccurred, q, [this, socket] {
+        auto it = open.find(socket);
+        if (it == open.end() || it->phase != Phase::Handshake)
+            return;
+        systemLog(QStringLiteral("QFExchangeServer: TLS with %1 failed: %2").arg(it->peer, socket->errorString()));
+        close(socket, CloseReason::TlsFailed);
+    });
+    ssl->setSslConfiguration(*tls);
+    ssl->startServerEncryption();
+}
+
+void QFExchangeServer::Private::encrypted(QTcpSocket *socket)
+{
+    auto it = open.find(socket);
+    if (it == open.end())
+        return;
+    const QSslCertificate certificate = static_cast<QSslSocket *>(socket)->peerCertificate();
+    const QString problem = ExchangeTls::certificateProblem(certificate);
+    if (!problem.isEmpty()) {
+        systemLog(QStringLiteral("QFExchangeServer: %1 presented %2; closed").arg(it->peer, problem));
+        close(socket, CloseReason::TlsFailed);
+        return;
+    }
+    it->fingerprint = ExchangeTls::fingerprint(certificate);
+    it->phase = Phase::Hello;
+    touch(socket);
+    if (socket->bytesAvailable() > 0)
+        QMetaObject::invokeMethod(socket, &QTcpSocket::readyRead, Qt::QueuedConnection);
+}
+
+// The first message inside TLS names the device. A known device goes on at once; any other waits
+// for the sharing user, and its further frames wait in the buffer. False when the connection ended.
+bool QFExchangeServer::Private::hello(QTcpSocket *socket, const QVariantMap &message)
+{
+    Connection &connection = open[socket];
+    if (message.value(kType).toString() != ExchangeTls::kTypeHello) {
+        protocolProblem(socket, QStringLiteral("message before \"hello\""));
+        return false;
+    }
+    connection.device = ExchangeTls::cleanDeviceName(message.value(ExchangeTls::kDevice).toString());
+    if (isKnown && isKnown(connection.fingerprint)) {
+        connection.phase = Phase::Open;
+        emit q->deviceAdmitted(connection.fingerprint, connection.device);
+        return true;
+    }
+    if (pendingApproval != 0) {
+        refuse(socket, ExchangeTls::kReasonBusy);
+        return false;
+    }
+    connection.phase = Phase::Approval;
+    pendingApproval = connection.id;
+    connection.idleTimer->stop();
+    connection.deadline->stop();
+    connection.approval = new QTimer(socket);
+    connection.approval->setSingleShot(true);
+    QObject::connect(connection.approval, &QTimer::timeout, q, [this, socket] {
+        const quint64 id = open.value(socket).id;
+        pendingApproval = 0;
+        emit q->approvalEnded(id);
+        refuse(socket, ExchangeTls::kReasonTimeout);
+    });
+    connection.approval->start(approvalTimeout);
+    send(socket, {{kType, ExchangeTls::kTypeWait}});
+    const QString code = ExchangeTls::verificationCode(static_cast<QSslSocket *>(socket)->sslConfiguration().localCertificate(),
+                                                       static_cast<QSslSocket *>(socket)->peerCertificate());
+    systemLog(QStringLiteral("QFExchangeServer: %1 (\"%2\") asks for approval").arg(connection.peer, connection.device));
+    emit q->approvalRequested(connection.id, connection.peer, connection.device, connection.fingerprint, code);
+    return false;
+}
+
+void QFExchangeServer::Private::refuse(QTcpSocket *socket, const QString &reason)
+{
+    auto it = open.find(socket);
+    if (it == open.end())
+        return;
+    systemLog(QStringLiteral("QFExchangeServer: %1 not admitted (%2); closed").arg(it->peer, reason));
+    if (it->approval)
+        it->approval->stop();
+    send(socket, {{kType, ExchangeTls::kTypeDenied}, {ExchangeTls::kReason, reason}});
+    it->idleTimer->start(idleTimeout); // a peer that does not take the notice is still ended
+    endAfterWrite(socket, CloseReason::NotAdmitted);
+}
 
 void QFExchangeServer::Private::queueAnswer(QTcpSocket *socket)
 {
@@ -121,6 +254,10 @@ void QFExchangeServer::Private::release(QTcpSocket *socket)
     // The pool finds entries by socket identity: the entry must go before the socket does.
     theConnections.removeConnection(socket);
     const auto it = open.constFind(socket);
+    if (it != open.constEnd() && it->id == pendingApproval) {
+        pendingApproval = 0;
+        emit q->approvalEnded(it->id);
+    }
     if (it != open.constEnd()) {
         auto count = openPerAddress.find(it->address);
         if (count != openPerAddress.end() && --*count <= 0)
@@ -253,6 +390,58 @@ void QFExchangeServer::setConnectionLimits(int total, int perPeer)
     d->maxConnectionsPerPeer = perPeer;
 }
 
+void QFExchangeServer::setProtection(const QSslConfiguration &configuration,
+                                     std::function<bool(const QByteArray &fingerprint)> isKnown)
+{
+    d->tls = configuration;
+    d->isKnown = std::move(isKnown);
+}
+
+void QFExchangeServer::clearProtection()
+{
+    d->tls.reset();
+    d->isKnown = nullptr;
+}
+
+bool QFExchangeServer::isProtected() const
+{
+    return d->tls.has_value();
+}
+
+void QFExchangeServer::setApprovalTimeout(int milliseconds)
+{
+    ZASSERT(milliseconds > 0);
+    d->approvalTimeout = milliseconds;
+}
+
+void QFExchangeServer::answerApproval(quint64 request, Decision decision)
+{
+    if (request == 0 || request != d->pendingApproval)
+        return;
+    QTcpSocket *socket = nullptr;
+    for (auto it = d->open.begin(); it != d->open.end(); ++it) {
+        if (it->id == request)
+            socket = it.key();
+    }
+    if (!socket)
+        return;
+    d->pendingApproval = 0;
+    emit approvalEnded(request);
+    if (decision == Decision::Deny) {
+        d->refuse(socket, ExchangeTls::kReasonDenied);
+        return;
+    }
+    Private::Connection &connection = d->open[socket];
+    connection.approval->stop();
+    connection.phase = Private::Phase::Open;
+    connection.deadline->start(d->requestDeadline);
+    d->touch(socket);
+    emit deviceAdmitted(connection.fingerprint, connection.device);
+    // Frames that came while the user decided are handled now.
+    if (d->open.contains(socket))
+        d->takeFrames(socket);
+}
+
 bool QFExchangeServer::connectionReceived(QTcpSocket *socket, const QString &peer)
 {
     ZASSERT(socket != nullptr);
@@ -284,6 +473,8 @@ bool QFExchangeServer::connectionReceived(QTcpSocket *socket, const QString &pee
     connection.deadline = new QTimer(socket);
     connection.deadline->setSingleShot(true);
     connection.deadline->start(d->requestDeadline);
+    if (d->tls)
+        connection.phase = Private::Phase::Sniffing;
     d->open.insert(socket, connection);
 
     connect(connection.deadline, &QTimer::timeout, this, [this, socket] {
@@ -297,6 +488,11 @@ bool QFExchangeServer::connectionReceived(QTcpSocket *socket, const QString &pee
         d->close(socket, CloseReason::IdleTimeout);
     });
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+        const auto it = d->open.constFind(socket);
+        if (it != d->open.constEnd() && it->phase == Private::Phase::Sniffing) {
+            d->sniff(socket);
+            return;
+        }
         const QByteArray chunk = socket->readAll();
         if (!chunk.isEmpty())
             readDataFromRemote(socket, chunk);
@@ -307,10 +503,10 @@ bool QFExchangeServer::connectionReceived(QTcpSocket *socket, const QString &pee
         if (it == d->open.end())
             return;
         // A connection that was answered ends as served; otherwise the client left first.
-        const bool served = it->answered;
+        const CloseReason reason = it->ending.value_or(it->answered ? CloseReason::Served : CloseReason::PeerClosed);
         const QString peer = it->peer;
         d->release(socket);
-        emit connectionClosed(peer, served ? CloseReason::Served : CloseReason::PeerClosed);
+        emit connectionClosed(peer, reason);
     });
     d->touch(socket);
     // Bytes may have arrived before we took the socket on.
@@ -332,12 +528,24 @@ void QFExchangeServer::readDataFromRemote(QTcpSocket *socket, const QByteArray &
     if (it->answerQueued)
         return; // nothing after "sendAB" counts
 
-    d->touch(socket);
     QFConnectionPool &pool = d->theConnections;
     if (!pool.isActiveConnection(socket))
         pool.addConnection(socket);
     pool.addData(chunk, socket);
+    if (it->phase == Private::Phase::Approval) {
+        // Kept for after the answer, within the frame cap.
+        if (pool.getDataForConnection(socket).size() > d->maxFrameLength)
+            d->protocolProblem(socket, QStringLiteral("more than a frame while waiting for approval"));
+        return;
+    }
+    d->touch(socket);
+    d->takeFrames(socket);
+}
 
+void QFExchangeServer::Private::takeFrames(QTcpSocket *socket)
+{
+    QFConnectionPool &pool = theConnections;
+    Private *const d = this;
     // Every whole frame in the buffer is handled now: a client that sends "keys" and "sendAB"
     // in one go gets both answers.
     for (;;) {
@@ -367,6 +575,11 @@ void QFExchangeServer::readDataFromRemote(QTcpSocket *socket, const QByteArray &
             d->protocolProblem(socket, QStringLiteral("message without a text \"type\""));
             return;
         }
+        if (open.value(socket).phase == Phase::Hello) {
+            if (!hello(socket, *message))
+                return;
+            continue;
+        }
         if (type.toString() == kTypeKeys) {
             if (socket->bytesToWrite() > kServerMaxPendingWrite) {
                 systemLog(QStringLiteral("QFExchangeServer: %1 does not read its replies; connection closed")
@@ -374,6 +587,7 @@ void QFExchangeServer::readDataFromRemote(QTcpSocket *socket, const QByteArray &
                 d->close(socket, CloseReason::WriteBacklog);
                 return;
             }
+
             d->send(socket, {{kType, kTypeKeys}, {kKeys1, nextKey()}});
         } else if (type.toString() == kTypeSendAB) {
             d->queueAnswer(socket);

@@ -3,6 +3,7 @@
 #include "flatperson.h"
 
 #include <QObject>
+#include <QSslConfiguration>
 
 #include <functional>
 #include <memory>
@@ -22,6 +23,11 @@ class QTcpSocket;
 // for idleTimeout() ms, or still open past their deadlines, are closed. Connections beyond the
 // limits, in all or from one peer address, are closed as soon as they arrive. Writes never block:
 // replies are queued on the socket.
+//
+// A protected server (setProtection) speaks TLS 1.3 on the same port: it tells a ClientHello from
+// a plain frame by the first byte. A plain peer gets one "protected" message and the close. An
+// encrypted peer whose certificate is not known waits for the sharing user's answer to
+// approvalRequested; nothing but "wait" and "denied" reaches it before that answer.
 class QFExchangeServer : public QObject
 {
     Q_OBJECT
@@ -31,6 +37,9 @@ public:
     using OwnerCardProvider = std::function<OwnerCard()>;
     using RecordStamp = std::function<QByteArray()>;
 
+    enum class Decision { AllowOnce, AlwaysAllow, Deny };
+    Q_ENUM(Decision)
+
     enum class CloseReason {
         Served,          // "AB" was sent
         PeerClosed,      // the client closed first
@@ -39,6 +48,9 @@ public:
         WriteBacklog,    // the client sends but does not read our replies
         EncodingFailed,  // the record list holds a value that cannot travel (logged)
         DeadlinePassed,  // no "sendAB" in time, or the answer not taken in time
+        PlainPeer,       // a protected share asked in the plain protocol
+        TlsFailed,       // the TLS handshake failed, or the peer's certificate is not valid
+        NotAdmitted,     // the sharing user denied the device, or did not answer in time
     };
     Q_ENUM(CloseReason)
 
@@ -61,6 +73,15 @@ public:
     void setDeadlines(int request, int answer);
     void setConnectionLimits(int total, int perPeer);
 
+    // From now on only TLS connections with a certificate that isKnown accepts, or that the
+    // sharing user allows, are served. Connections already open are not affected.
+    void setProtection(const QSslConfiguration &configuration, std::function<bool(const QByteArray &fingerprint)> isKnown);
+    void clearProtection();
+    bool isProtected() const;
+    void setApprovalTimeout(int milliseconds);
+    // The answer to approvalRequested; a request that no longer stands is ignored.
+    void answerApproval(quint64 request, Decision decision);
+
     // Takes on an accepted connection; the server owns the socket from here on and deletes it
     // when the connection ends. peer is "address:port" as the accept saw it (the socket forgets
     // the address once the peer resets); empty means ask the socket. Returns false when the
@@ -81,6 +102,14 @@ signals:
     // peer is "address:port". recordCount is the number of records sent.
     void connectionServed(const QString &peer, int recordCount);
     void connectionClosed(const QString &peer, QFExchangeServer::CloseReason reason);
+    // An unknown device asks a protected share; one request stands at a time (others are
+    // refused as busy). device is the name it sent, cleaned for showing.
+    void approvalRequested(quint64 request, const QString &peer, const QString &device, const QByteArray &fingerprint,
+                           const QString &code);
+    // The request no longer stands: answered, timed out, or the device went away.
+    void approvalEnded(quint64 request);
+    // A device passed the check (known, or allowed) and is about to be served.
+    void deviceAdmitted(const QByteArray &fingerprint, const QString &device);
 
 private:
     struct Private;

@@ -1,11 +1,14 @@
 #include "shareservice.h"
 
+#include "deviceidentity.h"
 #include "dnssdbackend.h"
+#include "exchangetls.h"
 #include "exchangelistener.h"
 #include "netserviceerror.h"
 #include "netservicepublisher.h"
 #include "qfexchangeserver.h"
 #include "systemlog.h"
+#include "trustedpeers.h"
 #include "vcardcommon.h"
 
 
@@ -23,6 +26,7 @@ struct ShareService::Private
     QString shortStatusText = vCardCommon::getLocMsg(QStringLiteral("SC_SharingIsOff"));
     QString longerStatusText = vCardCommon::getLocMsg(QStringLiteral("SC_ClickStart"));
     bool serviceNameEditable = true;
+    bool protectedShare = false;
 };
 
 ShareService::ShareService(QObject *parent) : ShareService(DnsSdBackend::current(), parent)
@@ -54,6 +58,16 @@ void ShareService::setRecordProvider(std::function<RecordList()> provider)
 void ShareService::setOwnerCardProvider(std::function<OwnerCard()> provider)
 {
     d->server.setOwnerCardProvider(std::move(provider));
+}
+
+void ShareService::setProtected(bool isProtected)
+{
+    d->protectedShare = isProtected;
+}
+
+bool ShareService::isProtected() const
+{
+    return d->protectedShare;
 }
 
 int ShareService::numberOfDownloads() const
@@ -131,6 +145,18 @@ void ShareService::releaseService()
 
 void ShareService::toggleSharing(const QString &pressedButtonTitle, const QString &shareName)
 {
+    const bool starting = pressedButtonTitle == vCardCommon::getLocMsg(QStringLiteral("SC_ButtonStart"));
+    if (starting && !d->listeningSocket) {
+        if (!d->protectedShare) {
+            d->server.clearProtection();
+        } else if (const std::optional<DeviceIdentity> identity = DeviceIdentity::standard()) {
+            d->server.setProtection(ExchangeTls::configuration(identity->certificate(), identity->privateKey()),
+                                    [](const QByteArray &fingerprint) { return TrustedPeers::isApproved(fingerprint); });
+        } else {
+            vCardCommon::alertKeys("TR_IdentityProblem", "TR_IdentityHint");
+            return;
+        }
+    }
     if (!d->listeningSocket && !openListeningEndpoint()) {
         vCardCommon::alertKeys("SC_UnspecificSharingProblem", "SC_UnspecificSharingHint");
         return;
@@ -150,6 +176,7 @@ void ShareService::toggleSharing(const QString &pressedButtonTitle, const QStrin
         d->numberOfDownloads = 0;
         connect(d->listeningSocket.get(), &ExchangeListener::connectionAccepted, this,
                 &ShareService::connectionReceived, Qt::UniqueConnection);
+        d->netService->setProtected(d->server.isProtected());
         d->netService->publish(d->serviceName, d->listeningSocket->serverPort());
         d->serviceNameEditable = false;
     } else {

@@ -30,6 +30,11 @@ public:
     void setRecordProvider(std::function<RecordList()> provider);
     void setOwnerCardProvider(std::function<OwnerCard()> provider);
 
+    // Whether the next start lets in only approved devices (over TLS, announced with "tls=1").
+    // The identity is read (or made) then; a running share keeps its mode until it stops.
+    void setProtected(bool isProtected);
+    bool isProtected() const;
+
     // A click on either toggle button: its title decides between on and off. The share name is
     // the one announced when the announcement is made.
     void toggleSharing(const QString &pressedButtonTitle, const QString &shareName);

@@ -1,14 +1,19 @@
 #include "abaddressbook.h"
 #include "inprocessdnssd.h"
 #include "qfexchangeclient.h"
+#include "qfexchangeserver.h"
 #include "ownercardfields.h"
 #include "recordingplatform.h"
 #include "shareservice.h"
 #include "sharingpreferences.h"
 #include "testmessages.h"
+#include "trustcontroller.h"
 #include "vcardsharingcontroller.h"
+#include "viewerwindow.h"
 
+#include <QComboBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTcpSocket>
@@ -22,6 +27,7 @@ private slots:
     void init()
     {
         QSettings().clear();
+        QSettings().setValue(u"sharingAccess"_qs, u"everyone"_qs);
         DnsSdBackend::install(&dnssd);
     }
     void cleanup() { DnsSdBackend::install(nullptr); }
@@ -31,6 +37,7 @@ private slots:
     void shareNameIsCheckedBeforeAnnouncing();
     void shareNameSurvivesRestart();
     void ownerCardFieldsCarryTheirTags();
+    void accessIsAskedAtTheFirstStart();
 
 private:
     InProcessDnsSd dnssd;
@@ -175,6 +182,38 @@ void TestSharingWindow::ownerCardFieldsCarryTheirTags()
     controller.ownerCardEditor()->findChild<QLineEdit *>(u"firstNameFieldOL"_qs)->clear();
     QVERIFY(controller.ownerCard().contains(FirstNameTag));
     QCOMPARE(controller.ownerCard().value(FirstNameTag), QString());
+}
+
+// A new user chooses who may download when he first starts sharing; the choice holds.
+void TestSharingWindow::accessIsAskedAtTheFirstStart()
+{
+    QSettings().remove(u"sharingAccess"_qs);
+    vCardSharingController controller;
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, this, [&controller] {
+        if (auto *question = controller.window()->findChild<QMessageBox *>(u"sharingAccessQuestion"_qs)) {
+            for (QAbstractButton *button : question->buttons()) {
+                if (button->text() == TrustController::tr("Only Devices I Approve"))
+                    button->click();
+            }
+        }
+    });
+    answer.start(20);
+    controller.toggleSharingButton()->click();
+    QTRY_VERIFY(controller.shareService().isAnnounced());
+    QVERIFY(controller.shareService().server().isProtected());
+    QCOMPARE(QSettings().value(u"sharingAccess"_qs).toString(), u"approved"_qs);
+    const auto *choice = controller.serviceNameField()->parentWidget()->findChild<QComboBox *>(u"sharingAccessChoice"_qs);
+    QCOMPARE(choice->currentIndex(), 1);
+    QVERIFY(!choice->isEnabled());
+
+    // A plain client is told the share is protected and takes nothing.
+    RecordingPlatform platform;
+    QFExchangeClient client;
+    QSignalSpy failed(&client, &QFExchangeClient::failed);
+    client.loadServiceByAddress(u"127.0.0.1"_qs, controller.shareService().port());
+    QTRY_COMPARE(failed.size(), 1);
+    QCOMPARE(failed.at(0).at(0).value<QFExchangeClient::Failure>(), QFExchangeClient::Failure::Protected);
 }
 
 QTEST_MAIN(TestSharingWindow)

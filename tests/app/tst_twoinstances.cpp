@@ -14,6 +14,7 @@
 #include "recordingplatform.h"
 #include "staticservercontroller.h"
 #include "testmessages.h"
+#include "trustedpeers.h"
 #include "vcardbrowsercontroller.h"
 
 #include <QtTest>
@@ -27,6 +28,7 @@ class TestTwoInstances : public QObject
 
 private slots:
     void sharedGroupArrivesOnceAndOnlyIt();
+    void protectedShareAfterApproval();
 };
 
 namespace {
@@ -86,6 +88,19 @@ int csvRecords(const QString &text)
     return records;
 }
 
+// Starts the sharing copy with settings and data of its own under home; what it showed its user
+// (alerts, beeps) collects in errors.
+void startFirst(QProcess &first, const QString &home, const QString &store, const QStringList &args, QByteArray &errors)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"XDG_CONFIG_HOME"_qs, home + u"/config"_qs);
+    env.insert(u"XDG_DATA_HOME"_qs, home + u"/data"_qs);
+    env.insert(u"ZORBIX_ADDRESSBOOK"_qs, store);
+    first.setProcessEnvironment(env);
+    QObject::connect(&first, &QProcess::readyReadStandardError, &first, [&] { errors += first.readAllStandardError(); });
+    first.start(QStringLiteral(ZORBIX_SHARING_INSTANCE), args);
+}
+
 QStringList sorted(QStringList list)
 {
     list.sort();
@@ -128,14 +143,7 @@ void TestTwoInstances::sharedGroupArrivesOnceAndOnlyIt()
     // What the first showed its user: alerts and beeps, which none of this should cause.
     QByteArray firstErrors;
     QProcess first;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"XDG_CONFIG_HOME"_qs, root.filePath(u"first/config"_qs));
-    env.insert(u"XDG_DATA_HOME"_qs, root.filePath(u"first/data"_qs));
-    env.insert(u"ZORBIX_ADDRESSBOOK"_qs, firstStore);
-    first.setProcessEnvironment(env);
-    connect(&first, &QProcess::readyReadStandardError, this,
-            [&] { firstErrors += first.readAllStandardError(); });
-    first.start(QStringLiteral(ZORBIX_SHARING_INSTANCE), {name, kSharedGroup});
+    startFirst(first, root.filePath(u"first"_qs), firstStore, {name, kSharedGroup}, firstErrors);
     QVERIFY(first.waitForStarted(5000));
     auto stopFirst = qScopeGuard([&first] {
         first.terminate();
@@ -247,6 +255,52 @@ void TestTwoInstances::sharedGroupArrivesOnceAndOnlyIt()
     QVERIFY(first.waitForFinished(10000));
     firstErrors += first.readAllStandardError();
     QVERIFY2(!firstErrors.contains("alert:") && !firstErrors.contains("beep"), firstErrors.constData());
+}
+
+// The first shares for approved devices only: the browse window shows the code while the
+// first's user is asked, the first presses Allow Once in its question, the records arrive and
+// the share's certificate is pinned.
+void TestTwoInstances::protectedShareAfterApproval()
+{
+    RecordingPlatform platform;
+    QTemporaryDir root;
+    const QString store = root.filePath(u"first/addressbook"_qs);
+    QVERIFY(QDir().mkpath(store));
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(writeCard(store + u"/p%1.vcf"_qs.arg(i), u"UID:p%1\r\nN:%2;%3;;;\r\nFN:x\r\n"_qs.arg(i).arg(lastName(i), firstName(i))));
+    QVERIFY(writeGroup(store, kSharedGroup, {u"p0"_qs, u"p1"_qs, u"p2"_qs}));
+    const QString name = unique(u"Protected office"_qs);
+    QProcess first;
+    QByteArray firstErrors;
+    startFirst(first, root.filePath(u"first"_qs), store, {name, kSharedGroup, u"protected"_qs}, firstErrors);
+    auto stopFirst = qScopeGuard([&first] {
+        first.terminate();
+        if (!first.waitForFinished(10000))
+            first.kill();
+    });
+    QByteArray printed;
+    QTRY_VERIFY2_WITH_TIMEOUT((printed += first.readAllStandardOutput()).contains("announced"), firstErrors.constData(), 30000);
+
+    StaticServerController statics;
+    vCardBrowserController browser(nullptr, &statics);
+    browser.window()->show();
+    QFRendezvousClient *rendezvous = QFRendezvousClient::sharedInstance();
+    QTRY_VERIFY_WITH_TIMEOUT(browser.filteredServices().value_or(QStringList()).contains(name), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(rendezvous->getFirstAddressForService(name) && rendezvous->isServiceProtected(name), kWait);
+    auto *table = browser.window()->findChild<QTableView *>(u"zorbixServerList"_qs);
+    QSignalSpy downloaded(&browser, &vCardBrowserController::downloadEnded);
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
+                      table->visualRect(table->model()->index(int(browser.filteredServices()->indexOf(name)), 0)).center());
+    auto *status = browser.window()->findChild<QLabel *>(u"generalStatusMessageOL"_qs);
+    QTRY_VERIFY2_WITH_TIMEOUT((printed += first.readAllStandardOutput()).contains("asked "), firstErrors.constData(), kWait);
+    const QString code = QString::fromLatin1(printed.mid(printed.indexOf("asked ") + 6, 6));
+    QTRY_COMPARE_WITH_TIMEOUT(status->text(), msg("TR_WaitingForApproval").arg(code), kWait);
+    QVERIFY(downloaded.wait(30000));
+    QCOMPARE(downloaded.at(0).at(0).toBool(), true);
+    QCOMPARE(browser.getRemoteAB()->size(), 3);
+    QVERIFY(TrustedPeers::pinFor(name, QString()));
+    QVERIFY2(platform.alerts.isEmpty(), qPrintable(platform.alerts.value(0).first));
+    QVERIFY2(!firstErrors.contains("alert:"), firstErrors.constData());
 }
 
 QTEST_MAIN(TestTwoInstances)

@@ -29,6 +29,7 @@ private slots:
     void hostRenameKeepsTheShareFindable();
     void cliBrowseListsShares_data();
     void cliBrowseListsShares();
+    void protectedShareIsListedAsProtected();
 };
 
 void TestAvahi::initTestCase()
@@ -198,6 +199,22 @@ void TestAvahi::cliBrowseListsShares()
     QCOMPARE(cli.exitCode(), 0);
     const QStringList lines = QString::fromUtf8(cli.readAllStandardOutput()).split(u'\n');
     QVERIFY2(lines.contains(printed + u"\t10.99.0.1:21300"_qs), qPrintable(lines.join(u'|')));
+}
+
+// The TXT key travels through the daemon; the CLI marks the share, and fetching it needs --tls.
+void TestAvahi::protectedShareIsListedAsProtected()
+{
+    const QString name = unique(u"Protected"_qs);
+    NetServicePublisher publisher(AvahiBackend::instance());
+    QSignalSpy did(&publisher, &NetServicePublisher::netServiceDidPublish);
+    publisher.setProtected(true);
+    publisher.publish(name, 21301);
+    QTRY_COMPARE_WITH_TIMEOUT(did.size(), 1, kWait);
+    QProcess cli;
+    cli.start(QStringLiteral(ZORBIX_CLI), {u"browse"_qs, u"--seconds"_qs, u"2"_qs});
+    QVERIFY(cli.waitForFinished(kWait));
+    const QStringList lines = QString::fromUtf8(cli.readAllStandardOutput()).split(u'\n');
+    QVERIFY2(lines.contains(name + u"\t10.99.0.1:21301\tprotected"_qs), qPrintable(lines.join(u'|')));
 }
 
 QTEST_GUILESS_MAIN(TestAvahi)

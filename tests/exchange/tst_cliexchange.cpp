@@ -33,6 +33,7 @@ private slots:
     void peerAndFileTextIsEscaped();
     void fetchWritesFiles_data();
     void fetchWritesFiles();
+    void protectedShareAdmitsAndPins();
 
 private:
     int runFetch(const QStringList &args, QByteArray *out = nullptr) { return run(QStringList{u"fetch"_qs} + args, out); }
@@ -218,6 +219,71 @@ void TestCliExchange::fetchWritesFiles()
     QVERIFY2(cards.startsWith("BEGIN:VCARD\r\nVERSION:3.0\r\n") && cards.contains("EMAIL;TYPE=WORK:ann@example.org") &&
                  cards.count("BEGIN:VCARD") == 1,
              cards.constData());
+}
+
+// Another device's data and settings for the children started meanwhile.
+struct OtherDevice
+{
+    explicit OtherDevice(const QString &home) : data(qgetenv("XDG_DATA_HOME")), config(qgetenv("XDG_CONFIG_HOME"))
+    {
+        qputenv("XDG_DATA_HOME", (home + u"/data"_qs).toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", (home + u"/config"_qs).toLocal8Bit());
+    }
+    ~OtherDevice()
+    {
+        qputenv("XDG_DATA_HOME", data);
+        qputenv("XDG_CONFIG_HOME", config);
+    }
+    QByteArray data, config;
+};
+
+// serve --protected lets in the device given with --allow over TLS; a plain fetch and an unknown
+// device (no terminal to ask on) get nothing; the first download pins the share's certificate,
+// and a share with another one at the same address is refused with a warning.
+void TestCliExchange::protectedShareAdmitsAndPins()
+{
+    QByteArray out, err;
+    QCOMPARE(run({u"identity"_qs}, &out), 0);
+    const QString fingerprint = QRegularExpression(u"Fingerprint: ([0-9A-F ]{79})\n"_qs).match(QString::fromLatin1(out)).captured(1);
+    QVERIFY2(!fingerprint.isEmpty(), out.constData());
+    const QStringList options{u"--addressbook"_qs, m_dir.filePath(u"book"_qs), u"--group"_qs, u"Friends"_qs,
+                              u"--no-announce"_qs, u"--protected"_qs, u"--allow"_qs, fingerprint};
+    QString port;
+    QProcess serve;
+    {
+        OtherDevice sharer(m_dir.filePath(u"sharer"_qs));
+        port = startServe(serve, options + QStringList{u"--port"_qs, u"0"_qs}, "fingerprint is");
+    }
+    const QString target = u"127.0.0.1:"_qs + port;
+    QCOMPARE(run({u"fetch"_qs, target}, &out, &err), 4);
+    QVERIFY2(err.contains("protected share; fetch it with --tls"), err.constData());
+    QCOMPARE(run({u"fetch"_qs, target, u"--tls"_qs}, &out, &err), 0);
+    QVERIFY2(out.contains("2 records\n") && err.contains("pinned the certificate of " + target.toLatin1()), err.constData());
+    {
+        OtherDevice stranger(m_dir.filePath(u"stranger"_qs));
+        QCOMPARE(run({u"fetch"_qs, target, u"--tls"_qs}, &out, &err), 8);
+        QVERIFY2(err.contains("waiting for approval") && err.contains("did not allow"), err.constData());
+    }
+    QByteArray served;
+    QTRY_VERIFY2_WITH_TIMEOUT((served += serve.readAllStandardOutput()).contains("refused: no terminal to ask on"),
+                              served.constData(), 5000);
+    serve.kill();
+    QVERIFY(serve.waitForFinished(5000));
+
+    // Another identity at the same address.
+    QProcess other;
+    {
+        OtherDevice impostor(m_dir.filePath(u"impostor"_qs));
+        QCOMPARE(startServe(other, options + QStringList{u"--port"_qs, port}, "fingerprint is"), port);
+    }
+    QCOMPARE(run({u"fetch"_qs, target, u"--tls"_qs}, &out, &err), 7);
+    QVERIFY2(err.contains("WARNING: " + target.toLatin1() + " presented the certificate") && !out.contains("records"),
+             err.constData());
+    other.kill();
+    QVERIFY(other.waitForFinished(5000));
+    // Forgotten, the address takes the next certificate it meets.
+    QCOMPARE(run({u"identity"_qs, u"--forget"_qs, target}, &out), 0);
+    QCOMPARE(run({u"identity"_qs, u"--forget"_qs, target}, &out), 1);
 }
 
 QTEST_GUILESS_MAIN(TestCliExchange)
