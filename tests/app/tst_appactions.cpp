@@ -2,12 +2,16 @@
 #include "preferenceswindow.h"
 #include "recordingplatform.h"
 #include "testmessages.h"
+#include "trustedpeers.h"
 #include "vcardimport.h"
 #include "vcardsharingcontroller.h"
 #include "viewerwindow.h"
 
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTreeWidget>
 #include <QtTest>
 
 class TestAppActions : public QObject
@@ -56,11 +60,25 @@ void TestAppActions::importReportsWhatCameInAndWhatNot()
 void TestAppActions::preferencesShowTheServerTable()
 {
     vCardSharingController controller;
+    const QByteArray device(32, '\x5a');
+    QVERIFY(TrustedPeers::approve(device, u"Laptop"_qs));
     for (int round = 0; round < 2; ++round) {
         controller.showPreferences();
         PreferencesWindow *window = controller.preferencesWindow();
-        QVERIFY(window && window->tabs()->count() == 1);
+        QVERIFY(window && window->tabs()->count() == 2);
         QVERIFY(window->tabs()->widget(0)->findChild<QTableView *>());
+        // Security: this device's fingerprint, and the approved devices, removable.
+        QWidget *security = window->tabs()->widget(1);
+        QCOMPARE(security->findChild<QLineEdit *>(u"fingerprintField"_qs)->text().size(), 79);
+        auto *devices = security->findChild<QTreeWidget *>(u"approvedDevicesTable"_qs);
+        QCOMPARE(devices->topLevelItemCount(), round == 0 ? 1 : 0);
+        if (round == 0) {
+            QCOMPARE(devices->topLevelItem(0)->text(0), u"Laptop"_qs);
+            devices->setCurrentItem(devices->topLevelItem(0));
+            security->findChild<QPushButton *>(u"removeDeviceButton"_qs)->click();
+            QCOMPARE(devices->topLevelItemCount(), 0);
+            QVERIFY(!TrustedPeers::isApproved(device));
+        }
         window->close();
         QTRY_VERIFY(!controller.preferencesWindow());
     }
