@@ -1,6 +1,7 @@
 #include "abaddressbook.h"
 #include "abglobals.h"
 #include "abgroup.h"
+#include "abmultivalue.h"
 #include "abperson.h"
 #include "fuzzentries.h"
 #include "quicksync.h"
@@ -27,7 +28,7 @@ QStringList lineDiff(const QByteArray &before, const QByteArray &after)
                 line.chop(1);
             if (line.toUpper().startsWith("REV"))
                 line = line.left(line.indexOf(':') + 1) + '*';
-            out.append(QString::fromLatin1(line));
+            out.append(QString::fromUtf8(line));
         }
         return out;
     };
@@ -160,6 +161,76 @@ private slots:
         QVERIFY(again.unreadableFiles().isEmpty());
         QVERIFY(!again.hasUnsavedChanges() && again.save());
         QCOMPARE(readAll(path), after);
+    }
+
+
+    // A change touches the lines (and components) that carry it, in the card's own form.
+    void edits_data()
+    {
+        QTest::addColumn<QByteArray>("card");
+        QTest::addColumn<QString>("property");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QStringList>("diff");
+        const QByteArray person = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Johnny Lee\r\nN:Lee;John;;;\r\nORG:Acme;R&D;Lab 3\r\n"
+                                  "item1.EMAIL;type=INTERNET:a@x.example\r\nitem1.X-ABLabel:Büro\r\n"
+                                  "EMAIL;TYPE=HOME:b@x.example\r\nTEL;TYPE=cell,pref:+1 555\r\nNOTE:First\r\n"
+                                  "NOTE:Second\r\nREV:2020-01-01T00:00:00Z\r\nEND:VCARD\r\n";
+        QTest::newRow("organization") << person << kABOrganizationProperty << QVariant(u"Acme Inc"_qs)
+                                      << QStringList{u"-ORG:Acme;R&D;Lab 3"_qs, u"+ORG:Acme Inc;R&D;Lab 3"_qs};
+        QTest::newRow("name") << person << kABFirstNameProperty << QVariant(u"Jon"_qs)
+                              << QStringList{u"-FN:Johnny Lee"_qs, u"-N:Lee;John;;;"_qs, u"+FN:Jon Lee"_qs,
+                                             u"+N:Lee;Jon;;;"_qs};
+        QTest::newRow("note") << person << kABNoteProperty << QVariant(u"First\nmore"_qs)
+                              << QStringList{u"-NOTE:First"_qs, u"+NOTE:First\\nmore"_qs};
+        QTest::newRow("entry removed with its label")
+            << person << kABEmailProperty << QVariant(QVariantList{QVariantMap{{kABHomeLabel, u"b@x.example"_qs}}})
+            << QStringList{u"-item1.EMAIL;type=INTERNET:a@x.example"_qs, u"-item1.X-ABLabel:Büro"_qs};
+        QTest::newRow("label changed in place")
+            << person << kABPhoneProperty << QVariant(QVariantList{QVariantMap{{kABWorkLabel, u"+1 555"_qs}}})
+            << QStringList{u"-TEL;TYPE=cell,pref:+1 555"_qs, u"+TEL;TYPE=WORK:+1 555"_qs};
+        QTest::newRow("custom label") << person << kABPhoneProperty
+                                      << QVariant(QVariantList{QVariantMap{{u"mobile"_qs, u"+1 555"_qs}},
+                                                               QVariantMap{{u"Boot"_qs, u"+1 666"_qs}}})
+                                      << QStringList{u"+item2.TEL:+1 666"_qs, u"+item2.X-ABLabel:Boot"_qs};
+        const QByteArray v4 = "BEGIN:VCARD\nVERSION:4.0\nFN:Zoe\nN:;Zoe;;;\nTEL;VALUE=uri;TYPE=cell:tel:+1-555\n"
+                              "REV:20200101T000000Z\nEND:VCARD\n";
+        QTest::newRow("4.0 birthday") << v4 << kABBirthdayProperty << QVariant(QDate(1604, 7, 4))
+                                      << QStringList{u"+BDAY:--0704"_qs};
+        QTest::newRow("4.0 number") << v4 << kABPhoneProperty
+                                    << QVariant(QVariantList{QVariantMap{{u"mobile"_qs, u"+1-555"_qs}},
+                                                             QVariantMap{{kABHomeLabel, u"+1-777"_qs}}})
+                                    << QStringList{u"+TEL;VALUE=uri;TYPE=home:tel:+1-777"_qs};
+        const QByteArray v21 = "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Gross;Hans\r\nTEL;WORK;VOICE:+49 1\r\n"
+                               "REV:20200101T000000Z\r\nEND:VCARD\r\n";
+        QTest::newRow("2.1 note") << v21 << kABNoteProperty << QVariant(u"Größe\nzwei"_qs)
+                                  << QStringList{u"+NOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Gr=C3=B6=C3=9Fe=0D=0Azwei"_qs};
+        QTest::newRow("2.1 number") << v21 << kABPhoneProperty
+                                    << QVariant(QVariantList{QVariantMap{{kABWorkLabel, u"+49 1"_qs}},
+                                                             QVariantMap{{u"mobile"_qs, u"+49 2"_qs}}})
+                                    << QStringList{u"+TEL;CELL:+49 2"_qs};
+    }
+
+    void edits()
+    {
+        QFETCH(QByteArray, card);
+        QFETCH(QString, property);
+        QFETCH(QVariant, value);
+        QFETCH(QStringList, diff);
+        QTemporaryDir dir;
+        QFile file(dir.filePath(u"card.vcf"_qs));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(card) == card.size());
+        file.close();
+        {
+            ABAddressBook book(dir.path());
+            ABPerson *person = book.people().value(0);
+            QVERIFY(person && person->setValue(value, property));
+            QVERIFY(book.save());
+        }
+        QCOMPARE(lineDiff(card, readAll(file.fileName())), diff);
+        const QVariant back = ABAddressBook(dir.path()).people().value(0)->valueForProperty(property);
+        QCOMPARE(ABMultiValue::isMultiValue(back) ? QVariant(ABMultiValue::fromVariant(back).toLabeledValues()) : back,
+                 value.metaType() == QMetaType::fromType<QDate>() ? QVariant(QDateTime(value.toDate(), QTime(12, 0), Qt::UTC))
+                                                                   : value);
     }
 };
 
