@@ -1,6 +1,6 @@
 // Figures for quick sync: 10,000 downloaded persons into a store of 10,000, with matching on
 // (half of them present already), split into matching and copying, committing and saving; and
-// the update-only run on the same data. The records arrive as a real "AB" payload, decoded as the
+// the update-only run on the same data (with and without adding the persons not present). The records arrive as a real "AB" payload, decoded as the
 // browser keeps it (ArchivedRecords). Usage: bench_quicksync [count]
 #include "abaddressbook.h"
 #include "abglobals.h"
@@ -121,7 +121,7 @@ int main(int argc, char **argv)
     std::printf("%d downloaded persons (%lld bytes), %d local persons\n", count,
                 static_cast<long long>(payload.size()), count);
 
-    for (const char *name : {"copy", "update"}) {
+    for (const char *name : {"copy", "update", "matched"}) {
         const QString directory = dir.filePath(QString::fromLatin1(name));
         QDir().mkpath(directory);
         for (int i = 0; i < count; ++i) {
@@ -141,5 +141,8 @@ int main(int argc, char **argv)
     update.mode = QuickSyncOptions::Mode::UpdateOnly;
     update.matchType = vCardFirstLastCompany;
     runOnce("update-only", dir.filePath(QStringLiteral("update")), records, update);
+    // Only the persons present: the save writes their changed cards and nothing else.
+    update.addUnmatched = false;
+    runOnce("update-only, persons present only", dir.filePath(QStringLiteral("matched")), records, update);
     return 0;
 }

@@ -704,6 +704,8 @@ struct LineEditor
         static const QRegularExpression item(QStringLiteral("^item(\\d+)$"),
                                              QRegularExpression::CaseInsensitiveOption);
         for (const VCardProperty &prop : card.properties) {
+            if (prop.group.isEmpty())
+                continue;
             const auto match = item.match(prop.group);
             if (match.hasMatch())
                 nextItem = qMax(nextItem, match.captured(1).toInt() + 1);
@@ -981,7 +983,13 @@ bool ABCardMapper::edit(const ABRecord &record, const QByteArray &current, const
         *error = QStringLiteral("holds another kind of card now");
         return false;
     }
-    const std::unique_ptr<ABRecord> theirs = recordFromCard(card);
+    // The card's values, read only when a change needs them.
+    std::unique_ptr<ABRecord> theirsRead;
+    auto theirs = [&]() -> const ABRecord & {
+        if (!theirsRead)
+            theirsRead = recordFromCard(card);
+        return *theirsRead;
+    };
     LineEditor editor(parsed.data, card);
     const QVariantMap &values = record.m_values;
     auto changed = [&record](const QString &key) {
@@ -1025,13 +1033,15 @@ bool ABCardMapper::edit(const ABRecord &record, const QByteArray &current, const
         }
     } else {
         // N: only the components that changed; FN follows a changed name.
-        QVariantMap merged = theirs->m_values;
         bool nameChanged = false;
-        for (int i = 0; i < 5; ++i) {
+        for (int i = 0; i < 5; ++i)
+            nameChanged = nameChanged || changed(*kNameParts[i]);
+        const bool orgChanged = changed(kABOrganizationProperty) || changed(kABDepartmentProperty);
+        QVariantMap merged = nameChanged || orgChanged ? theirs().m_values : QVariantMap();
+        for (int i = 0; i < 5 && nameChanged; ++i) {
             const QString &key = *kNameParts[i];
             if (!changed(key))
                 continue;
-            nameChanged = true;
             values.contains(key) ? void(merged.insert(key, values.value(key))) : void(merged.remove(key));
         }
         const int n = editor.first(QStringLiteral("N"));
@@ -1047,7 +1057,6 @@ bool ABCardMapper::edit(const ABRecord &record, const QByteArray &current, const
             editor.addNamed(QStringLiteral("N"), parts.join(u';'), {QStringLiteral("FN"), QStringLiteral("N")});
         }
         // ORG: components 1 and 2; the others stay.
-        const bool orgChanged = changed(kABOrganizationProperty) || changed(kABDepartmentProperty);
         if (orgChanged) {
             for (const QString *key : {&kABOrganizationProperty, &kABDepartmentProperty})
                 values.contains(*key) ? void(merged.insert(*key, values.value(*key))) : void(merged.remove(*key));
@@ -1095,7 +1104,9 @@ bool ABCardMapper::edit(const ABRecord &record, const QByteArray &current, const
         // Multi-values entry by entry, and the home page, over the lines that hold them now.
         QList<std::pair<int, CardEntry>> lines;
         bool homePage = false;
-        for (int i = 0; i < editor.count(); ++i) {
+        const bool entriesChanged = changed(kABHomePageProperty) || changed(kABEmailProperty) ||
+                                    changed(kABPhoneProperty) || changed(kABAddressProperty) || changed(kABURLsProperty);
+        for (int i = 0; entriesChanged && i < editor.count(); ++i) {
             CardEntry entry;
             const QString &name = editor.at(i).name;
             if ((name == QLatin1String("EMAIL") || name == QLatin1String("TEL") || name == QLatin1String("ADR") ||
@@ -1237,7 +1248,7 @@ bool ABCardMapper::edit(const ABRecord &record, const QByteArray &current, const
             }
             QStringList added;
             for (const QString &name : after) {
-                if (!before.contains(name) && !theirs->m_categories.contains(name))
+                if (!before.contains(name) && !theirs().m_categories.contains(name))
                     added.append(VCardCodec::escape(name));
             }
             const int last = lines.isEmpty() ? -1 : lines.last();
@@ -1280,10 +1291,12 @@ bool ABCardMapper::edit(const ABRecord &record, const QByteArray &current, const
         return true;
     }
     // REV: the line that is read (the last), else a new one.
+    // In the form of the line it replaces (basic or extended), else of the card's version.
     const QList<int> revs = editor.all(QStringLiteral("REV"));
-    const QString rev = editor.version == QLatin1String("3.0")
-                            ? dateTimeText(revision)
-                            : revision.toUTC().toString(QStringLiteral("yyyyMMddTHHmmssZ"));
+    const bool extended = revs.isEmpty() ? editor.version == QLatin1String("3.0")
+                                         : editor.at(revs.last()).value.contains(u'-');
+    const QString rev =
+        extended ? dateTimeText(revision) : revision.toUTC().toString(QStringLiteral("yyyyMMddTHHmmssZ"));
     if (revs.isEmpty())
         editor.add(-1, makeProp(QStringLiteral("REV"), rev));
     else
