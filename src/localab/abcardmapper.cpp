@@ -393,32 +393,41 @@ QString dateTimeText(const QDateTime &value)
     return value.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ"));
 }
 
+// The TYPE values (3.0 form) of a label; *custom when the label needs an item group with
+// X-ABLabel instead. Empty for "other" (no type), except on a URL, where no type is the home page.
+QString typesOf(bool tel, bool url, const QString &label, bool *custom)
+{
+    *custom = false;
+    if (label == kABWorkLabel)
+        return QStringLiteral("WORK");
+    if (label == kABHomeLabel)
+        return QStringLiteral("HOME");
+    if (label == kABOtherLabel)
+        return url ? QStringLiteral("OTHER") : QString();
+    if (tel && label == kABPhoneMobileLabel)
+        return QStringLiteral("CELL");
+    if (tel && label == kABPhoneMainLabel)
+        return QStringLiteral("MAIN");
+    if (tel && label == kABPhoneHomeFAXLabel)
+        return QStringLiteral("HOME,FAX");
+    if (tel && label == kABPhoneWorkFAXLabel)
+        return QStringLiteral("WORK,FAX");
+    if (tel && label == kABPhonePagerLabel)
+        return QStringLiteral("PAGER");
+    *custom = true;
+    return QString();
+}
+
 struct LabelWriter
 {
     int nextItem = 1;
     // Standard labels become TYPE parameters; any other label an Apple item group with X-ABLabel.
     void add(QList<VCardProperty> &out, VCardProperty prop, const QString &label)
     {
-        QString types;
-        const bool tel = prop.name == QLatin1String("TEL");
-        const bool url = prop.name == QLatin1String("URL");
-        if (label == kABWorkLabel)
-            types = QStringLiteral("WORK");
-        else if (label == kABHomeLabel)
-            types = QStringLiteral("HOME");
-        else if (label == kABOtherLabel)
-            types = url ? QStringLiteral("OTHER") : QString();
-        else if (tel && label == kABPhoneMobileLabel)
-            types = QStringLiteral("CELL");
-        else if (tel && label == kABPhoneMainLabel)
-            types = QStringLiteral("MAIN");
-        else if (tel && label == kABPhoneHomeFAXLabel)
-            types = QStringLiteral("HOME,FAX");
-        else if (tel && label == kABPhoneWorkFAXLabel)
-            types = QStringLiteral("WORK,FAX");
-        else if (tel && label == kABPhonePagerLabel)
-            types = QStringLiteral("PAGER");
-        else {
+        bool custom = false;
+        const QString types =
+            typesOf(prop.name == QLatin1String("TEL"), prop.name == QLatin1String("URL"), label, &custom);
+        if (custom) {
             prop.group = QStringLiteral("item%1").arg(nextItem++);
             out.append(prop);
             out.append(makeProp(QStringLiteral("X-ABLabel"), VCardCodec::escape(label), prop.group));
@@ -851,34 +860,6 @@ struct LineEditor
     }
 };
 
-// The TYPE values of a label in a card of that version; empty for a label that needs an item
-// group (a custom one) or no type at all (other).
-QString typesOf(const QString &key, const QString &label, bool v4, bool *custom)
-{
-    const bool tel = key == kABPhoneProperty;
-    QString types;
-    *custom = false;
-    if (label == kABWorkLabel)
-        types = QStringLiteral("WORK");
-    else if (label == kABHomeLabel)
-        types = QStringLiteral("HOME");
-    else if (label == kABOtherLabel)
-        types = key == kABURLsProperty ? QStringLiteral("OTHER") : QString();
-    else if (tel && label == kABPhoneMobileLabel)
-        types = QStringLiteral("CELL");
-    else if (tel && label == kABPhoneMainLabel)
-        types = QStringLiteral("MAIN");
-    else if (tel && label == kABPhoneHomeFAXLabel)
-        types = QStringLiteral("HOME,FAX");
-    else if (tel && label == kABPhoneWorkFAXLabel)
-        types = QStringLiteral("WORK,FAX");
-    else if (tel && label == kABPhonePagerLabel)
-        types = QStringLiteral("PAGER");
-    else
-        *custom = true;
-    return v4 ? types.toLower() : types;
-}
-
 QString vcardNameOf(const QString &key)
 {
     if (key == kABEmailProperty)
@@ -916,7 +897,9 @@ QList<VCardProperty> entryLines(const LineEditor &editor, const QString &key, co
         }
     }
     bool custom = false;
-    const QString types = typesOf(key, label, editor.v4, &custom);
+    QString types = typesOf(key == kABPhoneProperty, key == kABURLsProperty, label, &custom);
+    if (editor.v4)
+        types = types.toLower();
     if (custom) {
         prop.group = QStringLiteral("item%1").arg((*nextItem)++);
         return {prop, makeProp(QStringLiteral("X-ABLabel"), editor.escape(label), prop.group)};

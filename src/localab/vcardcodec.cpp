@@ -637,20 +637,11 @@ QStringList splitRaw(QStringView text, QChar separator)
 
 QStringList splitUnescape(QStringView text, QChar separator)
 {
-    QStringList parts;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c == u'\\') {
-            ++i;
-            continue;
-        }
-        if (c == separator) {
-            parts.append(unescape(text.mid(start, i - start)));
-            start = i + 1;
-        }
+    QStringList parts = splitRaw(text, separator);
+    for (QString &part : parts) {
+        if (part.contains(u'\\'))
+            part = unescape(part);
     }
-    parts.append(unescape(text.mid(start)));
     return parts;
 }
 
