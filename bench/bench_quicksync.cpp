@@ -1,6 +1,6 @@
 // Figures for quick sync: 10,000 downloaded persons into a store of 10,000, with matching on
 // (half of them present already), split into matching and copying, committing and saving; and
-// the update-only run on the same data; then an update of twice as many records that all carry one
+// the update-only run on the same data (with and without adding the persons not present); then an update of twice as many records that all carry one
 // name (each with its own mail, phone and note) onto one person of that name. The records arrive
 // as a real "AB" payload, decoded as the browser keeps it (ArchivedRecords).
 // Usage: bench_quicksync [count]
@@ -128,7 +128,7 @@ int main(int argc, char **argv)
     const ArchivedRecords records = archived(list);
     std::printf("%d downloaded persons, %d local persons\n", count, count);
 
-    for (const char *name : {"copy", "update"}) {
+    for (const char *name : {"copy", "update", "matched"}) {
         const QString directory = dir.filePath(QString::fromLatin1(name));
         QDir().mkpath(directory);
         for (int i = 0; i < count; ++i) {
@@ -148,6 +148,9 @@ int main(int argc, char **argv)
     update.mode = QuickSyncOptions::Mode::UpdateOnly;
     update.matchType = vCardFirstLastCompany;
     runOnce("update-only", dir.filePath(QStringLiteral("update")), records, update);
+    // Only the persons present: the save writes their changed cards and nothing else.
+    update.addUnmatched = false;
+    runOnce("update-only, persons present only", dir.filePath(QStringLiteral("matched")), records, update);
 
     RecordList sameName;
     for (int i = 0; i < 2 * count; ++i) {

@@ -15,5 +15,7 @@ int fuzzArchiveOneInput(const uint8_t *data, size_t size);
 // where both accept, the same message.
 int fuzzWalkerOneInput(const uint8_t *data, size_t size);
 // The bytes as the content of a vCard file: every card read is written back as the store writes
-// it, and reading and writing that again changes nothing (vcardfuzzentry.cpp).
+// a new card, and reading and writing that again changes nothing; a file of one card, edited as
+// the store edits a stored card, is the same bytes when nothing changed, gains exactly the lines
+// of an added value (and REV), and reads back as the record that was changed (vcardfuzzentry.cpp).
 int fuzzVCardOneInput(const uint8_t *data, size_t size);

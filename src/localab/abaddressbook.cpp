@@ -518,11 +518,11 @@ struct ABAddressBook::PendingWrite
     // The file as it is on disk now: what our edit is based on.
     bool exists = false;
     QByteArray current;
-    VCard currentCard;
     QString readError;
-    // What we write.
+    // What we write: the record's change as an edit of current (or a new card), with REV.
     QByteArray bytes;
-    QVariant previousModification;
+    QDateTime revision;
+    bool merged = false; // current holds another program's changes: the record takes them in
     bool prepared = false;
     bool written = false;
     QString writeError;
@@ -568,56 +568,38 @@ void inParallel(size_t count, const std::function<void(size_t)> &work, const std
 
 bool ABAddressBook::prepareWrite(PendingWrite &write, QString *error)
 {
+    // A pure function of the record's change and write.current, so that it can run again on a
+    // newer current; the record itself changes only in finishWrite.
     ABRecord *record = write.record;
-    VCard base;
-    if (record->m_fileName.isEmpty() && record->m_sourceCard)
-        base = *record->m_sourceCard;
-    if (write.exists) {
-        if (!write.readError.isEmpty()) {
-            *error = write.readError;
-            return false;
-        }
-        base = write.currentCard;
-        if (digestOf(write.current) != record->m_diskDigest) {
-            // Someone else wrote the file since we read it: start from their version and
-            // put only our own changes on top of it.
-            systemLog(QStringLiteral("ABAddressBook: %1 changed on disk; merging our changes").arg(write.fileName));
-            std::unique_ptr<ABRecord> theirs = ABCardMapper::recordFromCard(base);
-            for (const QString &key : std::as_const(record->m_dirty)) {
-                if (key == kABCategoriesKey)
-                    theirs->m_categories = record->m_categories;
-                else if (key == kABMembersKey)
-                    theirs->m_memberRefs = record->m_memberRefs;
-                else if (record->m_values.contains(key))
-                    theirs->m_values.insert(key, record->m_values.value(key));
-                else
-                    theirs->m_values.remove(key);
-            }
-            indexNames(record, -1);
-            record->m_values = theirs->m_values;
-            indexNames(record, 1);
-            record->m_categories = theirs->m_categories;
-            record->m_memberRefs = theirs->m_memberRefs;
-            if (theirs->isGroup() == record->isGroup())
-                record->m_groupForm = record->isGroup() ? theirs->m_groupForm : record->m_groupForm;
-            addCategoryGroupsOf(record);
-            recordChanged(record);
-        }
+    if (!write.revision.isValid())
+        write.revision = QDateTime::currentDateTimeUtc();
+    write.prepared = false;
+    if (!write.exists) {
+        VCard base;
+        if (record->m_fileName.isEmpty() && record->m_sourceCard)
+            base = *record->m_sourceCard;
+        write.bytes = VCardCodec::serialize(ABCardMapper::write(*record, base, write.revision));
+        write.prepared = true;
+        return true;
     }
-    write.previousModification = record->m_values.value(kABModificationDateProperty);
-    record->m_values.insert(kABModificationDateProperty, QDateTime::currentDateTimeUtc());
-    write.bytes = VCardCodec::serialize(ABCardMapper::write(*record, base));
+    if (!write.readError.isEmpty()) {
+        *error = write.readError;
+        return false;
+    }
+    // Our change goes onto the file as it is now: when another program wrote it since we read
+    // it, its version with our change on top, entry by entry.
+    write.merged = digestOf(write.current) != record->m_diskDigest;
+    if (write.merged)
+        systemLog(QStringLiteral("ABAddressBook: %1 changed on disk; merging our changes").arg(write.fileName));
+    QString reason;
+    if (!ABCardMapper::edit(*record, write.current, write.revision, &write.bytes, &reason)) {
+        *error = QStringLiteral("%1 was changed by another program and can no longer be read (%2); it was left as "
+                                "it is")
+                     .arg(write.fileName, reason);
+        return false;
+    }
     write.prepared = true;
     return true;
-}
-
-void ABAddressBook::restoreModification(PendingWrite &write)
-{
-    ABRecord *record = write.record;
-    if (write.previousModification.isNull())
-        record->m_values.remove(kABModificationDateProperty);
-    else
-        record->m_values.insert(kABModificationDateProperty, write.previousModification);
 }
 
 // A card is written only when the store can read it back: within the read cap and one whole card.
@@ -660,14 +642,9 @@ void ABAddressBook::readForWrite(PendingWrite &write)
         else if (!ABFileStamp::readRegularFile(write.path, kMaxCardFileSize, &write.current, &reason))
             write.readError = QStringLiteral("%1: %2").arg(write.fileName, reason);
     }
-    if (write.step != Step::Parse)
-        return;
-    write.step = Step::Prepare;
-    QString reason;
-    if (write.readError.isEmpty() && !readSingleCard(write.current, &write.currentCard, &reason))
-        write.readError = QStringLiteral("%1 was changed by another program and can no longer be read "
-                                         "(%2); it was left as it is")
-                              .arg(write.fileName, reason);
+    // prepareWrite parses it while it applies our edit.
+    if (write.step == Step::Parse)
+        write.step = Step::Prepare;
 }
 
 // Writes one prepared card (worker thread). The finished file takes the item's place by an atomic
@@ -758,13 +735,32 @@ bool ABAddressBook::finishWrite(PendingWrite &write, QString *error)
     ABRecord *record = write.record;
     if (!write.written) {
         *error = write.writeError;
-        restoreModification(write);
         return false;
     }
+    if (write.merged) {
+        // What was written holds the other program's changes too: the record becomes it.
+        VCard card;
+        QString reason;
+        if (readSingleCard(write.bytes, &card, &reason)) {
+            const std::unique_ptr<ABRecord> now = ABCardMapper::recordFromCard(card);
+            if (now->isGroup() == record->isGroup()) {
+                indexNames(record, -1);
+                record->m_values = now->m_values;
+                record->m_categories = now->m_categories;
+                record->m_memberRefs = now->m_memberRefs;
+                record->m_groupForm = now->m_groupForm;
+                indexNames(record, 1);
+                addCategoryGroupsOf(record);
+                recordChanged(record);
+            }
+        }
+    }
+    record->m_values.insert(kABModificationDateProperty, write.revision);
     record->m_fileName = write.fileName;
     record->m_diskDigest = digestOf(write.bytes);
     record->m_diskStamp = ABFileStamp::of(write.path);
     record->m_dirty.clear();
+    record->m_original.clear();
     record->m_sourceCard.reset();
     return true;
 }
@@ -924,6 +920,12 @@ bool ABAddressBook::save(const std::function<void(qsizetype done, qsizetype tota
     for (const auto &record : m_records) {
         if (!record->hasUnsavedChanges())
             continue;
+        if (!record->m_fileName.isEmpty() && !record->differsFromDisk()) {
+            // Set to what it was: nothing to write.
+            record->m_dirty.clear();
+            record->m_original.clear();
+            continue;
+        }
         PendingWrite write;
         write.record = record.get();
         write.fileName = record->m_fileName;
@@ -953,8 +955,6 @@ bool ABAddressBook::save(const std::function<void(qsizetype done, qsizetype tota
             PendingWrite &write = writes[i];
             if (write.step != PendingWrite::Step::Prepare)
                 continue;
-            if (write.prepared)
-                restoreModification(write); // prepared before, against a version that is gone
             write.prepared = false;
             QString error;
             if (!prepareWrite(write, &error)) {
@@ -963,7 +963,6 @@ bool ABAddressBook::save(const std::function<void(qsizetype done, qsizetype tota
             } else {
                 write.step = PendingWrite::Step::Write;
             }
-            write.currentCard = VCard();
             if (progress && i % 256 == 255)
                 progress(0, total);
         }

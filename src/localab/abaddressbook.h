@@ -122,7 +122,6 @@ private:
     struct PendingWrite;
     bool prepareWrite(PendingWrite &write, QString *error);
     bool finishWrite(PendingWrite &write, QString *error);
-    void restoreModification(PendingWrite &write);
     static void checkReadable(PendingWrite &write);
     static void readForWrite(PendingWrite &write);
     static void writeOne(PendingWrite &write);

@@ -184,6 +184,53 @@ const QList<QPair<QString, QString>> kAddressParts = {
 const QString *const kNameParts[] = {&kABLastNameProperty, &kABFirstNameProperty, &kABMiddleNameProperty,
                                      &kABTitleProperty, &kABSuffixProperty};
 
+// One entry of a multi-value, or the home page, as a line of a card holds it.
+struct CardEntry
+{
+    QString key; // Email, Phone, Address, URLs or HomePage
+    QString label;
+    QVariant value;
+};
+
+// What an EMAIL, TEL, ADR or URL line holds; false when nothing (an empty value). The first URL
+// without a type or label is the home page (homePageTaken: that one came before).
+bool readEntry(const VCardProperty &prop, const VCard &card, bool homePageTaken, CardEntry *entry)
+{
+    const QString &name = prop.name;
+    if (name == QLatin1String("EMAIL") || name == QLatin1String("TEL")) {
+        QString text = textOf(prop);
+        if (name == QLatin1String("TEL") && text.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive))
+            text = text.mid(4);
+        if (text.trimmed().isEmpty())
+            return false;
+        *entry = {name == QLatin1String("TEL") ? kABPhoneProperty : kABEmailProperty, labelOf(prop, card), text};
+        return true;
+    }
+    if (name == QLatin1String("ADR")) {
+        const QStringList parts = VCardCodec::splitUnescape(prop.value, u';');
+        QVariantMap address;
+        for (int i = 0; i < kAddressParts.size() && i < parts.size(); ++i) {
+            const QString part = cleanText(parts.at(i)).trimmed();
+            if (!part.isEmpty())
+                address.insert(kAddressParts.at(i).first, part);
+        }
+        if (address.isEmpty())
+            return false;
+        *entry = {kABAddressProperty, labelOf(prop, card), address};
+        return true;
+    }
+    const QString text = textOf(prop).trimmed();
+    if (text.isEmpty())
+        return false;
+    const QString custom = groupLabel(prop, card);
+    const bool plain = (custom.isNull() && meaningfulTypes(prop).isEmpty()) || custom == QLatin1String("homepage");
+    if (plain && !homePageTaken)
+        *entry = {kABHomePageProperty, QString(), text};
+    else
+        *entry = {kABURLsProperty, labelOf(prop, card), text};
+    return true;
+}
+
 void readPerson(const VCard &card, ABRecord &record, QVariantMap &values, QStringList &categories)
 {
     Q_UNUSED(record);
@@ -220,37 +267,21 @@ void readPerson(const VCard &card, ABRecord &record, QVariantMap &values, QStrin
         } else if (name == QLatin1String("NOTE")) {
             if (!values.contains(kABNoteProperty))
                 setText(values, kABNoteProperty, textOf(prop));
-        } else if (name == QLatin1String("EMAIL")) {
-            const QString text = textOf(prop);
-            if (!text.trimmed().isEmpty())
-                emails.addValue(text, labelOf(prop, card));
-        } else if (name == QLatin1String("TEL")) {
-            QString text = textOf(prop);
-            if (text.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive))
-                text = text.mid(4);
-            if (!text.trimmed().isEmpty())
-                phones.addValue(text, labelOf(prop, card));
-        } else if (name == QLatin1String("ADR")) {
-            const QStringList parts = VCardCodec::splitUnescape(prop.value, u';');
-            QVariantMap address;
-            for (int i = 0; i < kAddressParts.size() && i < parts.size(); ++i) {
-                const QString part = cleanText(parts.at(i)).trimmed();
-                if (!part.isEmpty())
-                    address.insert(kAddressParts.at(i).first, part);
-            }
-            if (!address.isEmpty())
-                addresses.addValue(address, labelOf(prop, card));
-        } else if (name == QLatin1String("URL")) {
-            const QString text = textOf(prop).trimmed();
-            if (text.isEmpty())
+        } else if (name == QLatin1String("EMAIL") || name == QLatin1String("TEL") || name == QLatin1String("ADR") ||
+                   name == QLatin1String("URL")) {
+            CardEntry entry;
+            if (!readEntry(prop, card, !homePage.isNull(), &entry))
                 continue;
-            const QString custom = groupLabel(prop, card);
-            const QStringList types = meaningfulTypes(prop);
-            const bool plain = (custom.isNull() && types.isEmpty()) || custom == QLatin1String("homepage");
-            if (plain && homePage.isNull())
-                homePage = text;
+            if (entry.key == kABHomePageProperty)
+                homePage = entry.value.toString();
+            else if (entry.key == kABEmailProperty)
+                emails.addValue(entry.value, entry.label);
+            else if (entry.key == kABPhoneProperty)
+                phones.addValue(entry.value, entry.label);
+            else if (entry.key == kABAddressProperty)
+                addresses.addValue(entry.value, entry.label);
             else
-                urls.addValue(text, labelOf(prop, card));
+                urls.addValue(entry.value, entry.label);
         } else if (name == QLatin1String("BDAY")) {
             if (values.contains(kABBirthdayProperty))
                 continue;
@@ -362,32 +393,41 @@ QString dateTimeText(const QDateTime &value)
     return value.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ"));
 }
 
+// The TYPE values (3.0 form) of a label; *custom when the label needs an item group with
+// X-ABLabel instead. Empty for "other" (no type), except on a URL, where no type is the home page.
+QString typesOf(bool tel, bool url, const QString &label, bool *custom)
+{
+    *custom = false;
+    if (label == kABWorkLabel)
+        return QStringLiteral("WORK");
+    if (label == kABHomeLabel)
+        return QStringLiteral("HOME");
+    if (label == kABOtherLabel)
+        return url ? QStringLiteral("OTHER") : QString();
+    if (tel && label == kABPhoneMobileLabel)
+        return QStringLiteral("CELL");
+    if (tel && label == kABPhoneMainLabel)
+        return QStringLiteral("MAIN");
+    if (tel && label == kABPhoneHomeFAXLabel)
+        return QStringLiteral("HOME,FAX");
+    if (tel && label == kABPhoneWorkFAXLabel)
+        return QStringLiteral("WORK,FAX");
+    if (tel && label == kABPhonePagerLabel)
+        return QStringLiteral("PAGER");
+    *custom = true;
+    return QString();
+}
+
 struct LabelWriter
 {
     int nextItem = 1;
     // Standard labels become TYPE parameters; any other label an Apple item group with X-ABLabel.
     void add(QList<VCardProperty> &out, VCardProperty prop, const QString &label)
     {
-        QString types;
-        const bool tel = prop.name == QLatin1String("TEL");
-        const bool url = prop.name == QLatin1String("URL");
-        if (label == kABWorkLabel)
-            types = QStringLiteral("WORK");
-        else if (label == kABHomeLabel)
-            types = QStringLiteral("HOME");
-        else if (label == kABOtherLabel)
-            types = url ? QStringLiteral("OTHER") : QString();
-        else if (tel && label == kABPhoneMobileLabel)
-            types = QStringLiteral("CELL");
-        else if (tel && label == kABPhoneMainLabel)
-            types = QStringLiteral("MAIN");
-        else if (tel && label == kABPhoneHomeFAXLabel)
-            types = QStringLiteral("HOME,FAX");
-        else if (tel && label == kABPhoneWorkFAXLabel)
-            types = QStringLiteral("WORK,FAX");
-        else if (tel && label == kABPhonePagerLabel)
-            types = QStringLiteral("PAGER");
-        else {
+        bool custom = false;
+        const QString types =
+            typesOf(prop.name == QLatin1String("TEL"), prop.name == QLatin1String("URL"), label, &custom);
+        if (custom) {
             prop.group = QStringLiteral("item%1").arg(nextItem++);
             out.append(prop);
             out.append(makeProp(QStringLiteral("X-ABLabel"), VCardCodec::escape(label), prop.group));
@@ -512,7 +552,7 @@ void ABCardMapper::read(const VCard &card, ABRecord &record)
     }
 }
 
-VCard ABCardMapper::write(const ABRecord &record, const VCard &base)
+VCard ABCardMapper::write(const ABRecord &record, const VCard &base, const QDateTime &revision)
 {
     const bool group = record.isGroup();
     const QVariantMap &values = record.m_values;
@@ -627,7 +667,8 @@ VCard ABCardMapper::write(const ABRecord &record, const VCard &base)
     const QDateTime created = values.value(kABCreationDateProperty).toDateTime();
     if (created.isValid())
         out.append(makeProp(kCreatedProperty, dateTimeText(created)));
-    const QDateTime modified = values.value(kABModificationDateProperty).toDateTime();
+    const QDateTime modified =
+        revision.isValid() ? revision : values.value(kABModificationDateProperty).toDateTime();
     if (modified.isValid())
         out.append(makeProp(QStringLiteral("REV"), dateTimeText(modified)));
 
@@ -641,4 +682,608 @@ VCard ABCardMapper::write(const ABRecord &record, const VCard &base)
         out.append(prop);
     }
     return card;
+}
+
+namespace {
+
+// Changes to the lines of one card, rendered over the card's own bytes: lines nobody touched
+// are copied byte for byte, folding and gaps included.
+struct LineEditor
+{
+    const QByteArray &data;
+    const VCard &card;
+    QString version;
+    bool v21 = false;
+    bool v4 = false;
+    QByteArray lineEnd = "\r\n";
+    int nextItem = 1;
+    QHash<int, QString> values;      // line -> new value in the card's escaping; the rest of the line kept
+    QHash<int, VCardProperty> props; // line -> rebuilt whole
+    QSet<int> removed;
+    QHash<int, QList<VCardProperty>> after; // lines added after a line; -1: before END:VCARD
+
+    LineEditor(const QByteArray &bytes, const VCard &parsed) : data(bytes), card(parsed)
+    {
+        version = card.version.trimmed();
+        v21 = version.startsWith(u'2');
+        v4 = version.startsWith(u'4');
+        const qsizetype newline = data.indexOf('\n');
+        if (newline >= 0 && (newline == 0 || data.at(newline - 1) != '\r'))
+            lineEnd = "\n";
+        static const QRegularExpression item(QStringLiteral("^item(\\d+)$"),
+                                             QRegularExpression::CaseInsensitiveOption);
+        for (const VCardProperty &prop : card.properties) {
+            if (prop.group.isEmpty())
+                continue;
+            const auto match = item.match(prop.group);
+            if (match.hasMatch())
+                nextItem = qMax(nextItem, match.captured(1).toInt() + 1);
+        }
+    }
+
+    bool changed() const { return !values.isEmpty() || !props.isEmpty() || !removed.isEmpty() || !after.isEmpty(); }
+    const VCardProperty &at(int i) const { return card.properties.at(i); }
+    int count() const { return static_cast<int>(card.properties.size()); }
+
+    QList<int> all(const QString &name) const
+    {
+        QList<int> found;
+        for (int i = 0; i < count(); ++i) {
+            if (at(i).name == name && !removed.contains(i))
+                found.append(i);
+        }
+        return found;
+    }
+    int first(const QString &name) const { return all(name).value(0, -1); }
+    // The line a single text is read from: the first with a text, else the first.
+    int valueLine(const QString &name) const
+    {
+        const QList<int> lines = all(name);
+        for (int i : lines) {
+            if (!textOf(at(i)).isEmpty())
+                return i;
+        }
+        return lines.value(0, -1);
+    }
+    // Where a new line of that name goes: after the last one (and the lines of its item group
+    // that follow it), else before END:VCARD.
+    int anchorOf(const QStringList &names) const
+    {
+        int anchor = -1;
+        for (int i = 0; i < count(); ++i) {
+            if (names.contains(at(i).name))
+                anchor = i;
+        }
+        while (anchor >= 0 && anchor + 1 < count() && !at(anchor).group.isEmpty() &&
+               at(anchor + 1).group.compare(at(anchor).group, Qt::CaseInsensitive) == 0)
+            ++anchor;
+        return anchor;
+    }
+    QString escape(const QString &text, bool compound = false) const
+    {
+        return v21 ? VCardCodec::escape21(text, compound) : VCardCodec::escape(text);
+    }
+    QString value(int i) const { return values.contains(i) ? values.value(i) : at(i).value; }
+    void add(int anchor, const VCardProperty &prop) { after[anchor].append(prop); }
+    void addNamed(const QString &name, const QString &value, const QStringList &neighbours = {})
+    {
+        add(anchorOf(neighbours.isEmpty() ? QStringList{name} : neighbours), makeProp(name, value));
+    }
+    // A single value: replaced in its line, added, or (null) every line of it removed.
+    void setSingle(const QString &name, const QVariant &text)
+    {
+        const int line = valueLine(name);
+        if (text.isNull()) {
+            for (int i : all(name))
+                removed.insert(i);
+        } else if (line >= 0) {
+            values.insert(line, escape(text.toString()));
+        } else {
+            addNamed(name, escape(text.toString()));
+        }
+    }
+    // Component index of a compound line (N, ORG).
+    void setComponent(int line, int index, const QString &text)
+    {
+        QStringList parts = VCardCodec::splitRaw(value(line), u';');
+        while (parts.size() <= index)
+            parts.append(QString());
+        parts[index] = escape(text, true);
+        values.insert(line, parts.join(u';'));
+    }
+
+    QByteArray renderLine(int i) const
+    {
+        const VCardProperty &prop = at(i);
+        if (props.contains(i))
+            return VCardCodec::formatLine(props.value(i), version, lineEnd);
+        QByteArray line = data.mid(prop.begin, prop.end - prop.begin);
+        static const QRegularExpression fold(QStringLiteral("\r?\n[ \t]"));
+        line = QString::fromLatin1(line).remove(fold).toLatin1(); // bytes kept: Latin-1 both ways
+        while (line.endsWith('\n') || line.endsWith('\r'))
+            line.chop(1);
+        const qsizetype colon = headEnd(line);
+        const QByteArray head = line.left(colon);
+        const QString text = values.value(i);
+        const bool encoded = head.toUpper().contains("QUOTED-PRINTABLE") || head.toUpper().contains("CHARSET=");
+        const bool needsEncoding = v21 && (text.contains(u'\n') || text.contains(u'\r') ||
+                                           text.toUtf8().size() != text.size() || text.endsWith(u' '));
+        if (colon < 0 || encoded || needsEncoding) {
+            VCardProperty rebuilt = prop;
+            rebuilt.value = text;
+            return VCardCodec::formatLine(rebuilt, version, lineEnd);
+        }
+        QString flat = text;
+        flat.replace(QLatin1String("\r\n"), QLatin1String("\\n"));
+        flat.replace(u'\n', QLatin1String("\\n"));
+        flat.replace(u'\r', QLatin1String("\\n"));
+        return VCardCodec::fold(head + ':' + flat.toUtf8(), lineEnd);
+    }
+
+    static qsizetype headEnd(const QByteArray &line)
+    {
+        bool quoted = false;
+        for (qsizetype i = 0; i < line.size(); ++i) {
+            if (line.at(i) == '"')
+                quoted = !quoted;
+            else if (line.at(i) == ':' && !quoted)
+                return i;
+        }
+        return line.indexOf(':');
+    }
+
+    QByteArray render() const
+    {
+        QByteArray out;
+        out.reserve(data.size() + 256);
+        qsizetype pos = 0;
+        auto appendAfter = [&](int anchor) {
+            for (const VCardProperty &prop : after.value(anchor))
+                out += VCardCodec::formatLine(prop, version, lineEnd);
+        };
+        for (int i = 0; i < count(); ++i) {
+            const VCardProperty &prop = at(i);
+            out.append(data.constData() + pos, prop.begin - pos);
+            if (removed.contains(i))
+                pos = prop.begin; // nothing of it
+            else if (values.contains(i) || props.contains(i))
+                out += renderLine(i);
+            else
+                out.append(data.constData() + prop.begin, prop.end - prop.begin);
+            appendAfter(i);
+            pos = prop.end;
+        }
+        out.append(data.constData() + pos, card.endLine - pos);
+        appendAfter(-1);
+        out.append(data.constData() + card.endLine, data.size() - card.endLine);
+        return out;
+    }
+};
+
+QString vcardNameOf(const QString &key)
+{
+    if (key == kABEmailProperty)
+        return QStringLiteral("EMAIL");
+    if (key == kABPhoneProperty)
+        return QStringLiteral("TEL");
+    if (key == kABAddressProperty)
+        return QStringLiteral("ADR");
+    return QStringLiteral("URL");
+}
+
+// The lines of a new entry in the form of the card's version.
+QList<VCardProperty> entryLines(const LineEditor &editor, const QString &key, const QString &label,
+                                const QVariant &value, int *nextItem)
+{
+    VCardProperty prop = makeProp(vcardNameOf(key), QString());
+    if (key == kABAddressProperty) {
+        const QVariantMap address = value.toMap();
+        QStringList parts;
+        for (const auto &part : kAddressParts)
+            parts.append(editor.escape(address.value(part.first).toString(), true));
+        prop.value = parts.join(u';');
+    } else {
+        prop.value = editor.escape(value.toString());
+    }
+    // A 4.0 card whose numbers are tel: URIs gets its new ones in that form too.
+    if (key == kABPhoneProperty && editor.v4) {
+        for (const VCardProperty &other : editor.card.properties) {
+            if (other.name == QLatin1String("TEL") &&
+                other.paramValues(QStringLiteral("VALUE")).contains(QLatin1String("uri"), Qt::CaseInsensitive)) {
+                prop.params.append({QStringLiteral("VALUE"), QStringLiteral("uri")});
+                prop.value = QStringLiteral("tel:") + prop.value;
+                break;
+            }
+        }
+    }
+    bool custom = false;
+    QString types = typesOf(key == kABPhoneProperty, key == kABURLsProperty, label, &custom);
+    if (editor.v4)
+        types = types.toLower();
+    if (custom) {
+        prop.group = QStringLiteral("item%1").arg((*nextItem)++);
+        return {prop, makeProp(QStringLiteral("X-ABLabel"), editor.escape(label), prop.group)};
+    }
+    if (!types.isEmpty())
+        prop.params.append({QStringLiteral("TYPE"), types});
+    return {prop};
+}
+
+// A birthday in the form of the line it replaces, else of the card's version.
+QString birthdayText(const QDate &date, const QString &old, bool v4, bool *appleForm)
+{
+    const bool noYear = date.year() == 1604;
+    const QString trimmed = old.trimmed();
+    *appleForm = false;
+    if (noYear && (v4 || trimmed.startsWith(QLatin1String("--"))))
+        return date.toString(trimmed.startsWith(QLatin1String("--")) && trimmed.size() == 7 ? QStringLiteral("--MM-dd")
+                                                                                          : QStringLiteral("--MMdd"));
+    if (noYear) {
+        *appleForm = true;
+        return date.toString(QStringLiteral("yyyy-MM-dd"));
+    }
+    static const QRegularExpression basic(QStringLiteral("^\\d{8}"));
+    if ((v4 && !trimmed.contains(u'-')) || basic.match(trimmed).hasMatch())
+        return date.toString(QStringLiteral("yyyyMMdd"));
+    return date.toString(QStringLiteral("yyyy-MM-dd"));
+}
+
+// Entries of a multi-value as (label, value) with how often each occurs.
+QList<QPair<QString, QVariant>> entriesOf(const QVariant &list)
+{
+    QList<QPair<QString, QVariant>> out;
+    for (const QVariant &entry : list.toList()) {
+        const QVariantMap pair = entry.toMap();
+        if (pair.size() == 1)
+            out.append({pair.firstKey(), pair.first()});
+    }
+    return out;
+}
+
+// Takes one entry equal to e out of list; whether there was one.
+bool takeEntry(QList<QPair<QString, QVariant>> &list, const QPair<QString, QVariant> &e)
+{
+    const qsizetype at = list.indexOf(e);
+    if (at < 0)
+        return false;
+    list.removeAt(at);
+    return true;
+}
+
+} // namespace
+
+bool ABCardMapper::edit(const ABRecord &record, const QByteArray &current, const QDateTime &revision,
+                        QByteArray *out, QString *error)
+{
+    const VCardCodec::ParseResult parsed = VCardCodec::parse(current);
+    if (!parsed.errors.isEmpty() || parsed.cards.size() != 1) {
+        *error = parsed.errors.isEmpty() ? QStringLiteral("holds %1 cards instead of one").arg(parsed.cards.size())
+                                         : parsed.errors.join(QLatin1String("; "));
+        return false;
+    }
+    const VCard &card = parsed.cards.first();
+    if (isGroupCard(card) != record.isGroup()) {
+        *error = QStringLiteral("holds another kind of card now");
+        return false;
+    }
+    // The card's values, read only when a change needs them.
+    std::unique_ptr<ABRecord> theirsRead;
+    auto theirs = [&]() -> const ABRecord & {
+        if (!theirsRead)
+            theirsRead = recordFromCard(card);
+        return *theirsRead;
+    };
+    LineEditor editor(parsed.data, card);
+    const QVariantMap &values = record.m_values;
+    auto changed = [&record](const QString &key) {
+        return record.m_dirty.contains(key) && record.keyValue(key) != record.m_original.value(key);
+    };
+    auto text = [&values](const QString &key) { return values.value(key).toString(); };
+
+    if (record.isGroup()) {
+        if (changed(kABGroupNameProperty)) {
+            const QString name = text(kABGroupNameProperty);
+            editor.setSingle(QStringLiteral("FN"), name);
+            const int n = editor.first(QStringLiteral("N"));
+            if (n >= 0)
+                editor.setComponent(n, 0, name);
+        }
+        if (changed(kABMembersKey)) {
+            QSet<QString> before, after, present;
+            for (const QString &ref : record.m_original.value(kABMembersKey).toStringList())
+                before.insert(ABGroup::normalizedUid(ref));
+            for (const QString &ref : record.m_memberRefs)
+                after.insert(ABGroup::normalizedUid(ref));
+            const QStringList names{QStringLiteral("MEMBER"), kAppleMember};
+            for (int i = 0; i < editor.count(); ++i) {
+                if (!names.contains(editor.at(i).name))
+                    continue;
+                const QString ref = ABGroup::normalizedUid(textOf(editor.at(i)));
+                if (before.contains(ref) && !after.contains(ref))
+                    editor.removed.insert(i);
+                else
+                    present.insert(ref);
+            }
+            const QString name = record.m_groupForm == ABGroup::KindCard ? QStringLiteral("MEMBER") : kAppleMember;
+            const int anchor = editor.anchorOf(names);
+            for (const QString &ref : record.m_memberRefs) {
+                const QString normalized = ABGroup::normalizedUid(ref);
+                if (before.contains(normalized) || present.contains(normalized))
+                    continue;
+                present.insert(normalized);
+                editor.add(anchor, makeProp(name, editor.v4 ? ref : VCardCodec::escape(ref)));
+            }
+        }
+    } else {
+        // N: only the components that changed; FN follows a changed name.
+        bool nameChanged = false;
+        for (int i = 0; i < 5; ++i)
+            nameChanged = nameChanged || changed(*kNameParts[i]);
+        const bool orgChanged = changed(kABOrganizationProperty) || changed(kABDepartmentProperty);
+        QVariantMap merged = nameChanged || orgChanged ? theirs().m_values : QVariantMap();
+        for (int i = 0; i < 5 && nameChanged; ++i) {
+            const QString &key = *kNameParts[i];
+            if (!changed(key))
+                continue;
+            values.contains(key) ? void(merged.insert(key, values.value(key))) : void(merged.remove(key));
+        }
+        const int n = editor.first(QStringLiteral("N"));
+        if (nameChanged && n >= 0) {
+            for (int i = 0; i < 5; ++i) {
+                if (changed(*kNameParts[i]))
+                    editor.setComponent(n, i, text(*kNameParts[i]));
+            }
+        } else if (nameChanged) {
+            QStringList parts;
+            for (const QString *key : kNameParts)
+                parts.append(editor.escape(merged.value(*key).toString(), true));
+            editor.addNamed(QStringLiteral("N"), parts.join(u';'), {QStringLiteral("FN"), QStringLiteral("N")});
+        }
+        // ORG: components 1 and 2; the others stay.
+        if (orgChanged) {
+            for (const QString *key : {&kABOrganizationProperty, &kABDepartmentProperty})
+                values.contains(*key) ? void(merged.insert(*key, values.value(*key))) : void(merged.remove(*key));
+            const int org = editor.first(QStringLiteral("ORG"));
+            if (org >= 0) {
+                if (changed(kABOrganizationProperty))
+                    editor.setComponent(org, 0, text(kABOrganizationProperty));
+                if (changed(kABDepartmentProperty))
+                    editor.setComponent(org, 1, text(kABDepartmentProperty));
+                if (VCardCodec::splitUnescape(editor.value(org), u';').join(QString()).trimmed().isEmpty() &&
+                    !values.contains(kABOrganizationProperty) && !values.contains(kABDepartmentProperty)) {
+                    editor.values.remove(org);
+                    editor.removed.insert(org);
+                }
+            } else if (values.contains(kABOrganizationProperty) || values.contains(kABDepartmentProperty)) {
+                QString value = editor.escape(text(kABOrganizationProperty), true);
+                if (values.contains(kABDepartmentProperty))
+                    value += u';' + editor.escape(text(kABDepartmentProperty), true);
+                editor.addNamed(QStringLiteral("ORG"), value, {QStringLiteral("ORG"), QStringLiteral("FN"), QStringLiteral("N")});
+            }
+        }
+        if (nameChanged || orgChanged) {
+            // FN is the name; for a person without one we wrote the organization.
+            const int fn = editor.first(QStringLiteral("FN"));
+            const QString display = displayName(merged);
+            const bool hadName = std::any_of(std::begin(kNameParts), std::end(kNameParts),
+                                             [&merged](const QString *key) { return merged.contains(*key); });
+            const QString oldFn = fn >= 0 ? textOf(editor.at(fn)).trimmed() : QString();
+            const bool fnWasOrganization =
+                oldFn == record.m_original.value(kABOrganizationProperty).toString().trimmed();
+            if (!display.isEmpty() && (nameChanged || (!hadName && fnWasOrganization)))
+                editor.setSingle(QStringLiteral("FN"), display);
+        }
+        const QList<std::pair<const QString *, QString>> singles{
+            {&kABNicknameProperty, QStringLiteral("NICKNAME")},
+            {&kABMaidenNameProperty, QStringLiteral("X-MAIDENNAME")},
+            {&kABMiddleNamePhoneticProperty, QStringLiteral("X-PHONETIC-MIDDLE-NAME")},
+            {&kABJobTitleProperty, QStringLiteral("TITLE")},
+            {&kABNoteProperty, QStringLiteral("NOTE")}};
+        for (const auto &[key, name] : singles) {
+            if (changed(*key))
+                editor.setSingle(name, values.value(*key));
+        }
+
+        // Multi-values entry by entry, and the home page, over the lines that hold them now.
+        QList<std::pair<int, CardEntry>> lines;
+        bool homePage = false;
+        const bool entriesChanged = changed(kABHomePageProperty) || changed(kABEmailProperty) ||
+                                    changed(kABPhoneProperty) || changed(kABAddressProperty) || changed(kABURLsProperty);
+        for (int i = 0; entriesChanged && i < editor.count(); ++i) {
+            CardEntry entry;
+            const QString &name = editor.at(i).name;
+            if ((name == QLatin1String("EMAIL") || name == QLatin1String("TEL") || name == QLatin1String("ADR") ||
+                 name == QLatin1String("URL")) &&
+                readEntry(editor.at(i), card, homePage, &entry)) {
+                homePage = homePage || entry.key == kABHomePageProperty;
+                lines.append({i, entry});
+            }
+        }
+        if (changed(kABHomePageProperty)) {
+            const auto it = std::find_if(lines.cbegin(), lines.cend(),
+                                         [](const auto &line) { return line.second.key == kABHomePageProperty; });
+            if (!values.contains(kABHomePageProperty)) {
+                if (it != lines.cend())
+                    editor.removed.insert(it->first);
+            } else if (it != lines.cend()) {
+                editor.values.insert(it->first, editor.escape(text(kABHomePageProperty)));
+            } else {
+                editor.addNamed(QStringLiteral("URL"), editor.escape(text(kABHomePageProperty)));
+            }
+        }
+        for (const QString *key : {&kABEmailProperty, &kABPhoneProperty, &kABAddressProperty, &kABURLsProperty}) {
+            if (!changed(*key))
+                continue;
+            QList<QPair<QString, QVariant>> gone = entriesOf(record.m_original.value(*key));
+            QList<QPair<QString, QVariant>> added;
+            for (const auto &entry : entriesOf(values.value(*key))) {
+                if (!takeEntry(gone, entry))
+                    added.append(entry);
+            }
+            // Lines of this property now, as (line, entry); a line whose entry went is removed,
+            // one whose value stays under another label is replaced where it is. Lines of the
+            // entries we keep are neither.
+            QList<std::pair<int, QPair<QString, QVariant>>> present;
+            for (const auto &[line, entry] : lines) {
+                if (entry.key == *key)
+                    present.append({line, {entry.label, entry.value}});
+            }
+            QList<QPair<QString, QVariant>> kept = entriesOf(record.m_original.value(*key));
+            for (const auto &entry : std::as_const(gone))
+                takeEntry(kept, entry);
+            for (const auto &entry : std::as_const(kept)) {
+                const auto it = std::find_if(present.begin(), present.end(),
+                                             [&entry](const auto &line) { return line.second == entry; });
+                if (it != present.end())
+                    present.erase(it);
+            }
+            QSet<QString> groupsLeft;
+            for (const auto &entry : std::as_const(gone)) {
+                const auto it = std::find_if(present.begin(), present.end(),
+                                             [&entry](const auto &line) { return line.second == entry; });
+                if (it == present.end())
+                    continue; // the other program removed it already
+                const int line = it->first;
+                editor.removed.insert(line);
+                if (!editor.at(line).group.isEmpty())
+                    groupsLeft.insert(editor.at(line).group.toLower());
+                present.erase(it);
+                const auto relabelled = std::find_if(added.begin(), added.end(), [&entry](const auto &candidate) {
+                    return candidate.second == entry.second;
+                });
+                if (relabelled != added.end()) {
+                    for (const VCardProperty &prop :
+                         entryLines(editor, *key, relabelled->first, relabelled->second, &editor.nextItem))
+                        editor.add(line, prop);
+                    added.erase(relabelled);
+                }
+            }
+            // An item group that lost its entry loses its label too.
+            for (int i = 0; i < editor.count(); ++i) {
+                const QString group = editor.at(i).group.toLower();
+                if (group.isEmpty() || !groupsLeft.contains(group) || editor.removed.contains(i))
+                    continue;
+                if (editor.at(i).name != kABLabel)
+                    groupsLeft.remove(group);
+            }
+            for (int i = 0; i < editor.count(); ++i) {
+                if (editor.at(i).name == kABLabel && groupsLeft.contains(editor.at(i).group.toLower()))
+                    editor.removed.insert(i);
+            }
+            const int anchor = editor.anchorOf({vcardNameOf(*key)});
+            for (const auto &entry : std::as_const(added)) {
+                const auto there = std::find_if(present.begin(), present.end(),
+                                                [&entry](const auto &line) { return line.second == entry; });
+                if (there != present.end()) {
+                    present.erase(there); // the other program added the same
+                    continue;
+                }
+                for (const VCardProperty &prop : entryLines(editor, *key, entry.first, entry.second, &editor.nextItem))
+                    editor.add(anchor, prop);
+            }
+        }
+
+        if (changed(kABBirthdayProperty)) {
+            int line = -1;
+            for (int i : editor.all(QStringLiteral("BDAY"))) {
+                if (parseDate(editor.at(i).value).isValid()) {
+                    line = i;
+                    break;
+                }
+            }
+            const QDateTime birthday = values.value(kABBirthdayProperty).toDateTime();
+            if (!birthday.isValid()) {
+                if (line >= 0)
+                    editor.removed.insert(line);
+            } else {
+                if (line < 0)
+                    line = editor.first(QStringLiteral("BDAY"));
+                VCardProperty prop = line >= 0 ? editor.at(line) : makeProp(QStringLiteral("BDAY"), QString());
+                bool apple = false;
+                prop.value = birthdayText(birthday.toUTC().date(), prop.value, editor.v4, &apple);
+                prop.params.removeIf([](const auto &param) { return param.first == QLatin1String("X-APPLE-OMIT-YEAR"); });
+                if (apple)
+                    prop.params.append({QStringLiteral("X-APPLE-OMIT-YEAR"), QStringLiteral("1604")});
+                if (line >= 0)
+                    editor.props.insert(line, prop);
+                else
+                    editor.add(editor.anchorOf({QStringLiteral("BDAY")}), prop);
+            }
+        }
+
+        if (changed(kABCategoriesKey)) {
+            const QStringList before = record.m_original.value(kABCategoriesKey).toStringList();
+            const QStringList &after = record.m_categories;
+            const QList<int> lines = editor.all(QStringLiteral("CATEGORIES"));
+            for (int line : lines) {
+                QStringList parts = VCardCodec::splitRaw(editor.at(line).value, u',');
+                const qsizetype was = parts.size();
+                parts.removeIf([&](const QString &part) {
+                    const QString name = VCardCodec::unescape(part).trimmed();
+                    return before.contains(name) && !after.contains(name);
+                });
+                if (parts.size() == was)
+                    continue;
+                if (VCardCodec::splitUnescape(parts.join(u','), u',').join(QString()).trimmed().isEmpty())
+                    editor.removed.insert(line);
+                else
+                    editor.values.insert(line, parts.join(u','));
+            }
+            QStringList added;
+            for (const QString &name : after) {
+                if (!before.contains(name) && !theirs().m_categories.contains(name))
+                    added.append(VCardCodec::escape(name));
+            }
+            const int last = lines.isEmpty() ? -1 : lines.last();
+            if (!added.isEmpty() && last >= 0 && !editor.removed.contains(last))
+                editor.values.insert(last, editor.value(last) + u',' + added.join(u','));
+            else if (!added.isEmpty())
+                editor.addNamed(QStringLiteral("CATEGORIES"), added.join(u','));
+        }
+
+        // Empty texts that the card's lines cannot show.
+        QStringList textKeys;
+        for (const QString &key : textProperties()) {
+            if (changed(key))
+                textKeys.append(key);
+        }
+        if (!textKeys.isEmpty()) {
+            const int line = editor.first(kEmptyTexts);
+            const QStringList names = line >= 0 ? VCardCodec::splitUnescape(editor.at(line).value, u',') : QStringList();
+            QStringList now = names;
+            now.removeIf([&textKeys](const QString &name) { return textKeys.contains(name); });
+            for (const QString &key : textKeys) {
+                const auto it = values.constFind(key);
+                if (it != values.cend() && it->toString().isEmpty())
+                    now.append(key);
+            }
+            if (now != names && now.isEmpty())
+                editor.removed.insert(line);
+            else if (now != names && line >= 0)
+                editor.values.insert(line, now.join(u','));
+            else if (now != names)
+                editor.addNamed(kEmptyTexts, now.join(u','));
+        }
+    }
+    if (changed(kABCreationDateProperty)) {
+        const QDateTime created = values.value(kABCreationDateProperty).toDateTime();
+        editor.setSingle(kCreatedProperty, created.isValid() ? QVariant(dateTimeText(created)) : QVariant());
+    }
+    if (!editor.changed()) {
+        *out = current;
+        return true;
+    }
+    // REV: the line that is read (the last), else a new one.
+    // In the form of the line it replaces (basic or extended), else of the card's version.
+    const QList<int> revs = editor.all(QStringLiteral("REV"));
+    const bool extended = revs.isEmpty() ? editor.version == QLatin1String("3.0")
+                                         : editor.at(revs.last()).value.contains(u'-');
+    const QString rev =
+        extended ? dateTimeText(revision) : revision.toUTC().toString(QStringLiteral("yyyyMMddTHHmmssZ"));
+    if (revs.isEmpty())
+        editor.add(-1, makeProp(QStringLiteral("REV"), rev));
+    else
+        editor.values.insert(revs.last(), rev);
+    *out = editor.render();
+    return true;
 }

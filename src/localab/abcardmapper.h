@@ -2,6 +2,8 @@
 
 #include "vcardcodec.h"
 
+#include <QDateTime>
+
 #include <memory>
 
 class ABRecord;
@@ -17,7 +19,15 @@ public:
     static std::unique_ptr<ABRecord> recordFromCard(const VCard &card);
     // The card for a record: the modeled properties from the record, every other property of
     // base kept as it was.
-    static VCard write(const ABRecord &record, const VCard &base);
+    // A valid revision is written as REV instead of the record's modification date.
+    static VCard write(const ABRecord &record, const VCard &base, const QDateTime &revision = {});
+    // A stored record's unsaved changes as an edit of its card file as it is now (current):
+    // only the lines that carry a change are replaced, added or removed, REV is set to revision,
+    // and every other byte stays. Depends on nothing but the record's change and current, so it
+    // can run again on a newer current. False (with a reason) when current does not hold exactly
+    // one card of the record's kind.
+    static bool edit(const ABRecord &record, const QByteArray &current, const QDateTime &revision, QByteArray *out,
+                     QString *error);
 
     // Property values of the card form for a label (exposed for tests).
     static QString labelForPhoneTypes(const QStringList &types);

@@ -57,6 +57,7 @@ bool ABGroup::addMember(ABPerson *person)
     if (form() == Category) {
         if (person->m_categories.contains(name()))
             return false;
+        person->rememberOriginal(kABCategoriesKey);
         person->m_categories.append(name());
         person->markDirty(kABCategoriesKey);
         if (ABAddressBook *book = addressBook())
@@ -69,6 +70,7 @@ bool ABGroup::addMember(ABPerson *person)
             return false;
     }
     const QString personUid = person->uniqueId();
+    rememberOriginal(kABMembersKey);
     m_memberRefs.append(personUid.startsWith(QLatin1String("urn:"), Qt::CaseInsensitive)
                             ? personUid
                             : QStringLiteral("urn:uuid:") + personUid);
@@ -95,6 +97,7 @@ int ABGroup::addMembers(const QList<ABPerson *> &persons)
         if (present.contains(uid))
             continue;
         present.insert(uid);
+        rememberOriginal(kABMembersKey);
         m_memberRefs.append(personUid.startsWith(QLatin1String("urn:"), Qt::CaseInsensitive)
                                 ? personUid
                                 : QStringLiteral("urn:uuid:") + personUid);

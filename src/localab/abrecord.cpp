@@ -122,6 +122,7 @@ bool ABRecord::setValue(const QVariant &value, const QString &property)
         markDirty(property);
         return true;
     }
+    rememberOriginal(property);
     const bool name = property == kABFirstNameProperty || property == kABLastNameProperty ||
                       property == kABOrganizationProperty;
     if (name && m_book)
@@ -134,6 +135,32 @@ bool ABRecord::setValue(const QVariant &value, const QString &property)
         m_book->indexNames(this, 1);
     markDirty(property);
     return true;
+}
+
+QVariant ABRecord::keyValue(const QString &key) const
+{
+    if (key == kABCategoriesKey)
+        return m_categories.isEmpty() ? QVariant() : QVariant(m_categories);
+    if (key == kABMembersKey)
+        return m_memberRefs.isEmpty() ? QVariant() : QVariant(m_memberRefs);
+    if (key == kABUIDProperty)
+        return m_uid.isNull() ? QVariant() : QVariant(m_uid);
+    return m_values.value(key);
+}
+
+void ABRecord::rememberOriginal(const QString &key)
+{
+    if (m_dirty.contains(key))
+        return;
+    const QVariant value = keyValue(key);
+    if (!value.isNull())
+        m_original.insert(key, value);
+}
+
+bool ABRecord::differsFromDisk() const
+{
+    return std::any_of(m_dirty.cbegin(), m_dirty.cend(),
+                       [this](const QString &key) { return keyValue(key) != m_original.value(key); });
 }
 
 void ABRecord::markDirty(const QString &key)

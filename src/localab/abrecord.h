@@ -63,12 +63,20 @@ private:
     friend class ABPerson;
     friend class ABImporter;
 
+    // Before the first change of a key since the record was read or saved: keeps its value then,
+    // so that a save can write the change as an edit of the lines it touches.
+    void rememberOriginal(const QString &key);
     void markDirty(const QString &key);
+    // The current value of a key: a property, or the internal membership keys below.
+    QVariant keyValue(const QString &key) const;
+    // Whether any changed key holds another value than when the record was read or saved.
+    bool differsFromDisk() const;
 
     Kind m_kind;
     QString m_uid;
     QVariantMap m_values;     // never the UID; multi-values as QVariantList
     QSet<QString> m_dirty;    // property names (and the internal keys below) changed since load
+    QVariantMap m_original;   // changed keys: their value as read or saved (no entry: absent)
     QStringList m_categories; // person: CATEGORIES, the names of its category groups
     QStringList m_memberRefs; // card group: members as written ("urn:uuid:<UID>")
     int m_groupForm = 0;      // ABGroup::Form

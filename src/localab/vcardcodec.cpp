@@ -181,16 +181,18 @@ struct LogicalLine
 {
     QByteArray bytes;
     bool quotedPrintable = false;
+    qsizetype begin = 0; // in the parsed data, line end of the last physical line included
+    qsizetype end = 0;
 };
 
 // Unfolds on bytes, so that a fold inside a multibyte character joins it again before decoding.
-QList<LogicalLine> logicalLines(const QByteArray &data)
+QList<LogicalLine> logicalLines(const QByteArray &data, qsizetype pos)
 {
     QList<LogicalLine> lines;
     lines.reserve(data.count('\n') + 1);
-    qsizetype pos = 0;
     const qsizetype size = data.size();
     while (pos < size) {
+        const qsizetype start = pos;
         qsizetype end = data.indexOf('\n', pos);
         if (end < 0)
             end = size;
@@ -198,16 +200,18 @@ QList<LogicalLine> logicalLines(const QByteArray &data)
         if (stop > pos && data.at(stop - 1) == '\r')
             --stop;
         const QByteArrayView physical(data.constData() + pos, stop - pos);
-        pos = end + 1;
+        pos = std::min(end + 1, size);
         if (!lines.isEmpty()) {
             LogicalLine &last = lines.last();
             if (last.quotedPrintable && last.bytes.endsWith('=')) {
                 last.bytes.chop(1); // soft line break
                 last.bytes.append(physical);
+                last.end = pos;
                 continue;
             }
             if (!physical.isEmpty() && (physical.at(0) == ' ' || physical.at(0) == '\t')) {
                 last.bytes.append(physical.sliced(1));
+                last.end = pos;
                 continue;
             }
         }
@@ -217,6 +221,8 @@ QList<LogicalLine> logicalLines(const QByteArray &data)
         // A view into the file's bytes; it is copied only when a folded line is appended to it.
         line.bytes = QByteArray::fromRawData(physical.data(), physical.size());
         line.quotedPrintable = headIsQuotedPrintable(line.bytes);
+        line.begin = start;
+        line.end = pos;
         lines.append(line);
     }
     return lines;
@@ -225,6 +231,8 @@ QList<LogicalLine> logicalLines(const QByteArray &data)
 bool parseLine(const LogicalLine &logical, VCardProperty &prop)
 {
     const QByteArray &line = logical.bytes;
+    prop.begin = logical.begin;
+    prop.end = logical.end;
     const qsizetype colon = colonOutsideQuotes(line);
     if (colon <= 0)
         return false;
@@ -341,14 +349,16 @@ namespace VCardCodec {
 ParseResult parse(const QByteArray &input)
 {
     ParseResult result;
-    QByteArray data = input;
+    result.data = input;
+    QByteArray &data = result.data;
+    qsizetype start = 0;
     if (data.startsWith("\xEF\xBB\xBF")) {
-        data.remove(0, 3);
+        start = 3; // kept in data, so that positions are those of the file
     } else if (data.startsWith("\xFF\xFE") || data.startsWith("\xFE\xFF")) {
         QStringDecoder utf16(data.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
         data = QString(utf16(data.mid(2))).toUtf8();
     }
-    const QList<LogicalLine> lines = logicalLines(data);
+    const QList<LogicalLine> lines = logicalLines(data, start);
 
     bool inCard = false;
     int nested = 0;
@@ -390,6 +400,7 @@ ParseResult parse(const QByteArray &input)
             continue;
         }
         if (isEnd) {
+            card.endLine = logical.begin;
             if (card.version.isEmpty())
                 card.version = QStringLiteral("3.0");
             result.cards.append(card);
@@ -416,56 +427,127 @@ bool isWritable(const VCardProperty &prop)
     return token.match(prop.name).hasMatch() && (prop.group.isEmpty() || token.match(prop.group).hasMatch());
 }
 
-QByteArray serialize(const VCard &card)
+namespace {
+
+void appendFolded(QByteArray &out, const QByteArray &bytes, QByteArrayView lineEnd)
 {
-    QByteArray out;
-    auto emitLine = [&out](const QString &text) {
-        const QByteArray bytes = text.toUtf8();
-        qsizetype pos = 0;
-        qsizetype limit = 75;
-        while (bytes.size() - pos > limit) {
-            qsizetype cut = pos + limit;
-            // Never split a multibyte character.
-            while (cut > pos && (static_cast<unsigned char>(bytes.at(cut)) & 0xC0) == 0x80)
-                --cut;
-            out.append(bytes.constData() + pos, cut - pos);
-            out.append("\r\n ");
-            pos = cut;
-            limit = 74;
+    qsizetype pos = 0;
+    qsizetype limit = 75;
+    while (bytes.size() - pos > limit) {
+        qsizetype cut = pos + limit;
+        // Never split a multibyte character.
+        while (cut > pos && (static_cast<unsigned char>(bytes.at(cut)) & 0xC0) == 0x80)
+            --cut;
+        out.append(bytes.constData() + pos, cut - pos);
+        out.append(lineEnd);
+        out.append(' ');
+        pos = cut;
+        limit = 74;
+    }
+    out.append(bytes.constData() + pos, bytes.size() - pos);
+    out.append(lineEnd);
+}
+
+// Quoted-printable with soft line breaks, lines of at most 76 octets, never inside an "=XX".
+void appendQuotedPrintable(QByteArray &out, QByteArray head, const QByteArray &value, QByteArrayView lineEnd)
+{
+    QByteArray line = std::move(head);
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const auto c = static_cast<unsigned char>(value.at(i));
+        const bool last = i + 1 == value.size();
+        QByteArray piece;
+        if ((c >= 33 && c <= 126 && c != '=') || (c == ' ' && !last))
+            piece = QByteArray(1, char(c));
+        else
+            piece = '=' + QByteArray::number(c, 16).toUpper().rightJustified(2, '0');
+        if (line.size() + piece.size() > 75) {
+            out.append(line);
+            out.append('=');
+            out.append(lineEnd);
+            line.clear();
         }
-        out.append(bytes.constData() + pos, bytes.size() - pos);
-        out.append("\r\n");
-    };
-    emitLine(QStringLiteral("BEGIN:VCARD"));
-    emitLine(QStringLiteral("VERSION:3.0"));
+        line.append(piece);
+    }
+    out.append(line);
+    out.append(lineEnd);
+}
+
+bool isToken(const QString &text)
+{
     static const QRegularExpression token(QStringLiteral("^[A-Za-z0-9-]+$"));
-    for (const VCardProperty &prop : card.properties) {
-        if (!isWritable(prop))
-            continue;
-        QString line;
-        if (!prop.group.isEmpty())
-            line = prop.group + u'.';
-        line += prop.name;
-        for (const auto &param : prop.params) {
-            // Values are written decoded: a stray QUOTED-PRINTABLE would make "=" at a fold a soft break.
-            if (!token.match(param.first).hasMatch() || param.second.contains(QLatin1String("QUOTED-PRINTABLE"), Qt::CaseInsensitive))
-                continue;
-            QString value = param.second;
-            if (param.first == QLatin1String("ENCODING") &&
-                value.compare(QLatin1String("BASE64"), Qt::CaseInsensitive) == 0)
-                value = QStringLiteral("b");
-            line += u';' + param.first + u'=' + encodeParamValue(param.first, value);
+    return token.match(text).hasMatch();
+}
+
+} // namespace
+
+QByteArray formatLine(const VCardProperty &prop, QStringView version, QByteArrayView lineEnd)
+{
+    const bool v21 = version.startsWith(u'2');
+    QString value = prop.value;
+    bool quotedPrintable = false;
+    bool utf8 = false;
+    if (v21) {
+        utf8 = !isAscii(value.toUtf8());
+        quotedPrintable = utf8 || value.contains(u'\n') || value.contains(u'\r') || value.endsWith(u' ');
+        if (quotedPrintable) {
+            value.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+            value.replace(u'\r', u'\n');
+            value.replace(QLatin1String("\n"), QLatin1String("\r\n"));
         }
-        line += u':';
-        QString value = prop.value;
+    } else {
         // Line breaks inside a value, a bare CR among them, never end the line.
         value.replace(QLatin1String("\r\n"), QLatin1String("\\n"));
         value.replace(u'\n', QLatin1String("\\n"));
         value.replace(u'\r', QLatin1String("\\n"));
-        line += value;
-        emitLine(line);
     }
-    emitLine(QStringLiteral("END:VCARD"));
+    QString head;
+    if (!prop.group.isEmpty())
+        head = prop.group + u'.';
+    head += prop.name;
+    for (const auto &param : prop.params) {
+        // Values are written decoded: a stray QUOTED-PRINTABLE would make "=" at a fold a soft break.
+        if (!isToken(param.first) || param.second.contains(QLatin1String("QUOTED-PRINTABLE"), Qt::CaseInsensitive) ||
+            (quotedPrintable && param.first == QLatin1String("CHARSET")))
+            continue;
+        QString paramValue = param.second;
+        if (param.first == QLatin1String("ENCODING") &&
+            paramValue.compare(QLatin1String("BASE64"), Qt::CaseInsensitive) == 0 && !v21)
+            paramValue = QStringLiteral("b");
+        if (v21 && param.first == QLatin1String("TYPE")) {
+            for (QStringView type : splitOutsideQuotes(paramValue, u','))
+                head += u';' + type.trimmed().toString();
+        } else {
+            head += u';' + param.first + u'=' + encodeParamValue(param.first, paramValue);
+        }
+    }
+    if (quotedPrintable) {
+        if (utf8)
+            head += QLatin1String(";CHARSET=UTF-8");
+        head += QLatin1String(";ENCODING=QUOTED-PRINTABLE:");
+        QByteArray out;
+        appendQuotedPrintable(out, head.toUtf8(), value.toUtf8(), lineEnd);
+        return out;
+    }
+    QByteArray out;
+    appendFolded(out, (head + u':' + value).toUtf8(), lineEnd);
+    return out;
+}
+
+QByteArray fold(const QByteArray &line, QByteArrayView lineEnd)
+{
+    QByteArray out;
+    appendFolded(out, line, lineEnd);
+    return out;
+}
+
+QByteArray serialize(const VCard &card)
+{
+    QByteArray out = "BEGIN:VCARD\r\nVERSION:3.0\r\n";
+    for (const VCardProperty &prop : card.properties) {
+        if (isWritable(prop))
+            out += formatLine(prop, u"3.0", "\r\n");
+    }
+    out += "END:VCARD\r\n";
     return out;
 }
 
@@ -522,7 +604,19 @@ QString escape(const QString &text)
     return out;
 }
 
-QStringList splitUnescape(QStringView text, QChar separator)
+QString escape21(const QString &text, bool compound)
+{
+    QString out;
+    out.reserve(text.size() + 4);
+    for (QChar c : text) {
+        if (c == u'\\' || (compound && c == u';'))
+            out.append(u'\\');
+        out.append(c);
+    }
+    return out;
+}
+
+QStringList splitRaw(QStringView text, QChar separator)
 {
     QStringList parts;
     qsizetype start = 0;
@@ -533,11 +627,21 @@ QStringList splitUnescape(QStringView text, QChar separator)
             continue;
         }
         if (c == separator) {
-            parts.append(unescape(text.mid(start, i - start)));
+            parts.append(text.mid(start, i - start).toString());
             start = i + 1;
         }
     }
-    parts.append(unescape(text.mid(start)));
+    parts.append(text.mid(start).toString());
+    return parts;
+}
+
+QStringList splitUnescape(QStringView text, QChar separator)
+{
+    QStringList parts = splitRaw(text, separator);
+    for (QString &part : parts) {
+        if (part.contains(u'\\'))
+            part = unescape(part);
+    }
     return parts;
 }
 
