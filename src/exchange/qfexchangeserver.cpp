@@ -46,7 +46,9 @@ struct QFExchangeServer::Private
     int answerDeadline = kServerAnswerDeadline;
     int maxConnections = kServerMaxConnections;
     int maxConnectionsPerPeer = kServerMaxConnectionsPerPeer;
-    QHash<QString, int> openPerAddress;
+    QHash<QString, int> openPerAddress; // connections being served, held ones not counted
+    // Connections held, in arrival order, until a place of their address frees.
+    QHash<QString, QList<QTcpSocket *>> held;
     int refused = 0;
     // The protocol alert on screen, and the malformed connections seen while it was there.
     bool alertOnScreen = false;
@@ -57,8 +59,9 @@ struct QFExchangeServer::Private
     int approvalTimeout = ExchangeTls::kApprovalTimeout;
     quint64 pendingApproval = 0; // the connection whose request stands, 0 for none
 
-    // Where a connection of a protected share stands; open shares start at Open.
-    enum class Phase { Sniffing, Handshake, Hello, Approval, Open };
+    // Where a connection of a protected share stands; open shares start at Open. A held
+    // connection waits for a place of its address; nothing is read from it until then.
+    enum class Phase { Held, Sniffing, Handshake, Hello, Approval, Open };
 
     struct Connection
     {
@@ -71,6 +74,7 @@ struct QFExchangeServer::Private
         bool answered = false;      // "AB" written
         bool answerQueued = false;  // "sendAB" received, waiting for its turn
         Phase phase = Phase::Open;
+        Phase firstPhase = Phase::Open; // where it starts once it has a place
         std::optional<CloseReason> ending; // how it ends once the last write is out
         QByteArray fingerprint;
         QString device;
@@ -98,7 +102,37 @@ struct QFExchangeServer::Private
     bool hello(QTcpSocket *socket, const QVariantMap &message);
     void refuse(QTcpSocket *socket, const QString &reason);
     void endAfterWrite(QTcpSocket *socket, CloseReason reason);
+    void start(QTcpSocket *socket);
+    void serveHeld(const QString &address);
 };
+
+// From here on the connection is served: read, timed for idleness, answered.
+void QFExchangeServer::Private::start(QTcpSocket *socket)
+{
+    Connection &connection = open[socket];
+    connection.phase = connection.firstPhase;
+    socket->setReadBufferSize(0);
+    touch(socket);
+    // Bytes may have arrived before, or while it was held.
+    if (socket->bytesAvailable() > 0)
+        QMetaObject::invokeMethod(socket, &QTcpSocket::readyRead, Qt::QueuedConnection);
+}
+
+void QFExchangeServer::Private::serveHeld(const QString &address)
+{
+    const auto queue = held.find(address);
+    if (queue == held.end())
+        return;
+    int &serving = openPerAddress[address];
+    while (!queue->isEmpty() && serving < maxConnectionsPerPeer) {
+        ++serving;
+        start(queue->takeFirst());
+    }
+    if (queue->isEmpty())
+        held.erase(queue);
+    if (serving == 0)
+        openPerAddress.remove(address);
+}
 
 void QFExchangeServer::Private::endAfterWrite(QTcpSocket *socket, CloseReason reason)
 {
@@ -258,14 +292,23 @@ void QFExchangeServer::Private::release(QTcpSocket *socket)
         pendingApproval = 0;
         emit q->approvalEnded(it->id);
     }
-    if (it != open.constEnd()) {
+    QString freed;
+    if (it != open.constEnd() && it->phase == Phase::Held) {
+        const auto queue = held.find(it->address);
+        if (queue != held.end() && queue->removeOne(socket) && queue->isEmpty())
+            held.erase(queue);
+        open.erase(it);
+    } else if (it != open.constEnd()) {
         auto count = openPerAddress.find(it->address);
         if (count != openPerAddress.end() && --*count <= 0)
             openPerAddress.erase(count);
+        freed = it->address;
         open.erase(it);
     }
     QObject::disconnect(socket, nullptr, q, nullptr);
     socket->deleteLater();
+    if (!freed.isEmpty())
+        serveHeld(freed);
 }
 
 void QFExchangeServer::Private::close(QTcpSocket *socket, CloseReason reason)
@@ -449,12 +492,9 @@ bool QFExchangeServer::connectionReceived(QTcpSocket *socket, const QString &pee
     Private::Connection connection;
     connection.peer = peer.isEmpty() ? peerText(socket) : peer;
     connection.address = connection.peer.left(connection.peer.lastIndexOf(u':'));
-    int &fromAddress = d->openPerAddress[connection.address];
-    if (d->open.size() >= d->maxConnections || fromAddress >= d->maxConnectionsPerPeer) {
+    if (d->open.size() >= d->maxConnections) {
         // Closed without reading a byte, and without a log line each: a flood stays cheap. The
         // first refusal of a run is logged.
-        if (fromAddress == 0)
-            d->openPerAddress.remove(connection.address);
         if (d->refused++ % 1000 == 0)
             systemLog(QStringLiteral("QFExchangeServer: too many connections; closing the one from %1 (%2 so far)")
                           .arg(connection.peer)
@@ -463,7 +503,6 @@ bool QFExchangeServer::connectionReceived(QTcpSocket *socket, const QString &pee
         socket->deleteLater();
         return false;
     }
-    ++fromAddress;
     if (!d->theConnections.isActiveConnection(socket))
         d->theConnections.addConnection(socket);
 
@@ -474,7 +513,19 @@ bool QFExchangeServer::connectionReceived(QTcpSocket *socket, const QString &pee
     connection.deadline->setSingleShot(true);
     connection.deadline->start(d->requestDeadline);
     if (d->tls)
-        connection.phase = Private::Phase::Sniffing;
+        connection.firstPhase = Private::Phase::Sniffing;
+    // Several users behind one router share an address: those over its limit wait in arrival
+    // order, within the overall limit and their deadline, before a byte is read or TLS begins.
+    // Until then the socket buffers at most a frame, so a held peer cannot grow our memory.
+    int &fromAddress = d->openPerAddress[connection.address];
+    const bool hold = fromAddress >= d->maxConnectionsPerPeer;
+    if (hold) {
+        connection.phase = Private::Phase::Held;
+        socket->setReadBufferSize(d->maxFrameLength);
+        d->held[connection.address].append(socket);
+    } else {
+        ++fromAddress;
+    }
     d->open.insert(socket, connection);
 
     connect(connection.deadline, &QTimer::timeout, this, [this, socket] {
@@ -489,6 +540,8 @@ bool QFExchangeServer::connectionReceived(QTcpSocket *socket, const QString &pee
     });
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
         const auto it = d->open.constFind(socket);
+        if (it != d->open.constEnd() && it->phase == Private::Phase::Held)
+            return;
         if (it != d->open.constEnd() && it->phase == Private::Phase::Sniffing) {
             d->sniff(socket);
             return;
@@ -508,10 +561,8 @@ bool QFExchangeServer::connectionReceived(QTcpSocket *socket, const QString &pee
         d->release(socket);
         emit connectionClosed(peer, reason);
     });
-    d->touch(socket);
-    // Bytes may have arrived before we took the socket on.
-    if (socket->bytesAvailable() > 0)
-        QMetaObject::invokeMethod(socket, &QTcpSocket::readyRead, Qt::QueuedConnection);
+    if (!hold)
+        d->start(socket);
     return true;
 }
 
@@ -519,7 +570,7 @@ void QFExchangeServer::readDataFromRemote(QTcpSocket *socket, const QByteArray &
 {
     ZASSERT(socket != nullptr);
     auto it = d->open.find(socket);
-    if (it == d->open.end() || it->finishing)
+    if (it == d->open.end() || it->finishing || it->phase == Private::Phase::Held)
         return;
     if (chunk.isEmpty()) {
         d->close(socket, CloseReason::PeerClosed);

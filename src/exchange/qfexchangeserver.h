@@ -21,8 +21,9 @@ class QTcpSocket;
 // cap or below zero counts as malformed. The sharing user sees one alert for it, and no further
 // one while that alert is on screen (those are counted and logged when it goes). Connections idle
 // for idleTimeout() ms, or still open past their deadlines, are closed. Connections beyond the
-// limits, in all or from one peer address, are closed as soon as they arrive. Writes never block:
-// replies are queued on the socket.
+// overall limit are closed as soon as they arrive; those beyond the limit of one peer address are
+// held (counted in all, nothing read) and served in arrival order as places of that address free,
+// unless their request deadline passes first. Writes never block: replies are queued on the socket.
 //
 // A protected server (setProtection) speaks TLS 1.3 on the same port: it tells a ClientHello from
 // a plain frame by the first byte. A plain peer gets one "protected" message and the close. An
@@ -85,7 +86,7 @@ public:
     // Takes on an accepted connection; the server owns the socket from here on and deletes it
     // when the connection ends. peer is "address:port" as the accept saw it (the socket forgets
     // the address once the peer resets); empty means ask the socket. Returns false when the
-    // connection was over a limit and has been closed.
+    // connection was over the overall limit and has been closed.
     bool connectionReceived(QTcpSocket *socket, const QString &peer = QString());
 
     // One received chunk of a connection. An empty chunk means the peer has closed.
@@ -95,7 +96,7 @@ public:
 
     const QFConnectionPool &connections() const;
     int openConnectionCount() const;
-    // Connections closed on arrival for being over a limit.
+    // Connections closed on arrival for being over the overall limit.
     int refusedConnectionCount() const;
 
 signals:

@@ -166,6 +166,7 @@ private slots:
     void slowPeersAreClosed_data();
     void slowPeersAreClosed();
     void connectionsAreBounded();
+    void downloadsFromOneAddressWaitTheirTurn();
     void resetPeerIsNamed();
     void acceptBacksOffWhenDescriptorsRunOut();
     void peerThatNeverReadsDoesNotBlock();
@@ -443,33 +444,59 @@ void TestExchange::slowPeersAreClosed()
     QVERIFY(platform.alerts.isEmpty());
 }
 
-// Beyond the limits, in all or from one address, a connection is closed on arrival; the ones
-// taken on are served and free their places.
+// Beyond the overall limit a connection is closed on arrival. Beyond the limit of its address it
+// is held, nothing read, and served in arrival order as places of that address free; a held peer
+// that leaves frees its place.
 void TestExchange::connectionsAreBounded()
 {
     Share share;
-    share.server.setConnectionLimits(3, 2);
-    RawPeer a(share.port()), b(share.port());
-    QVERIFY(a.waitConnected() && b.waitConnected());
-    QTRY_COMPARE(share.server.openConnectionCount(), 2);
-    RawPeer thirdFromOneAddress(share.port());
-    QVERIFY(thirdFromOneAddress.closedWithin());
-    RawPeer other(share.port(), QHostAddress(u"127.0.0.2"_qs));
-    QVERIFY(other.waitConnected());
-    QTRY_COMPARE(share.server.openConnectionCount(), 3);
+    share.server.setConnectionLimits(5, 2);
+    std::vector<std::unique_ptr<RawPeer>> peers; // two served, then three held
+    for (int i = 0; i < 5; ++i) {
+        peers.push_back(std::make_unique<RawPeer>(share.port()));
+        QVERIFY(peers.back()->waitConnected());
+        QTRY_COMPARE(share.server.openConnectionCount(), i + 1);
+        if (i >= 2)
+            peers.back()->send(framed(kKeys));
+    }
     RawPeer overTheTotal(share.port(), QHostAddress(u"127.0.0.3"_qs));
     QVERIFY(overTheTotal.closedWithin());
-    QCOMPARE(share.server.refusedConnectionCount(), 2);
-    QCOMPARE(share.provided, 0);
+    QCOMPARE(share.server.refusedConnectionCount(), 1);
+    QVERIFY(!peers[2]->next(200).has_value());
+    peers[3]->socket.abort();
+    QTRY_COMPARE(share.server.openConnectionCount(), 4);
 
-    a.send(framed(kSendAB));
-    QCOMPARE(a.next().value().value(u"type"_qs), QVariant(u"AB"_qs));
-    QVERIFY(a.closedWithin());
-    QTRY_COMPARE(share.server.openConnectionCount(), 2);
-    RawPeer later(share.port());
-    QVERIFY(later.waitConnected());
-    later.send(framed(kKeys));
-    QVERIFY(later.next().has_value());
+    peers[0]->send(framed(kSendAB));
+    QCOMPARE(peers[0]->next().value().value(u"type"_qs), QVariant(u"AB"_qs));
+    QVERIFY(peers[0]->closedWithin());
+    QCOMPARE(peers[2]->next().value().value(u"type"_qs), QVariant(u"keys"_qs));
+    QVERIFY(!peers[4]->next(200).has_value());
+    peers[1]->socket.abort();
+    QCOMPARE(peers[4]->next().value().value(u"type"_qs), QVariant(u"keys"_qs));
+    QCOMPARE(share.provided, 1);
+}
+
+// Many users behind one router: twenty downloads at once from one address all succeed.
+void TestExchange::downloadsFromOneAddressWaitTheirTurn()
+{
+    RecordingPlatform platform;
+    Share share;
+    int mostOpen = 0;
+    QObject::connect(&share.listener, &ExchangeListener::connectionAccepted, &share.server,
+                     [&] { mostOpen = std::max(mostOpen, share.server.openConnectionCount()); });
+    std::vector<std::unique_ptr<QFExchangeClient>> clients;
+    int finished = 0, failed = 0;
+    for (int i = 0; i < 20; ++i) {
+        clients.push_back(std::make_unique<QFExchangeClient>());
+        QObject::connect(clients.back().get(), &QFExchangeClient::finished, &share.server, [&] { ++finished; });
+        QObject::connect(clients.back().get(), &QFExchangeClient::failed, &share.server, [&] { ++failed; });
+        clients.back()->loadServiceByAddress(u"127.0.0.1"_qs, share.port());
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(finished + failed, 20, 30000);
+    QCOMPARE(failed, 0);
+    QVERIFY2(mostOpen > 8, qPrintable(QString::number(mostOpen))); // some were held
+    QCOMPARE(share.provided, 20);
+    QVERIFY(platform.alerts.isEmpty());
 }
 
 void TestExchange::resetPeerIsNamed()
@@ -514,10 +541,13 @@ void TestExchange::acceptBacksOffWhenDescriptorsRunOut()
 
 void TestExchange::peerThatNeverReadsDoesNotBlock()
 {
-    // A plain socket that asks for a large share and never reads the answer.
+    // A plain socket that asks for a large share and never reads the answer, keeping the only
+    // place of its address.
     Share share;
     share.records = sampleRecords(40000);
-    share.server.setIdleTimeout(400);
+    share.server.setIdleTimeout(2000);
+    share.server.setDeadlines(300, 60000);
+    share.server.setConnectionLimits(64, 1);
     QSignalSpy closed(&share.server, &QFExchangeServer::connectionClosed);
     const int fd = connectWithSmallReceiveBuffer(share.port());
     QVERIFY(fd >= 0);
@@ -525,20 +555,27 @@ void TestExchange::peerThatNeverReadsDoesNotBlock()
     QCOMPARE(::write(fd, request.constData(), size_t(request.size())), ssize_t(request.size()));
     QTRY_COMPARE(share.provided, 1);
 
-    // Meanwhile another client is served at once.
+    // Meanwhile another address is served at once; another connection from the stalled one's
+    // address is held, and closed unserved at its deadline.
+    RawPeer held(share.port());
+    QVERIFY(held.waitConnected());
+    held.send(framed(kKeys));
     share.records = sampleRecords(2);
-    QFExchangeClient client;
-    QSignalSpy finished(&client, &QFExchangeClient::finished);
-    client.loadServiceByAddress(u"127.0.0.1"_qs, share.port());
-    QTRY_COMPARE(finished.size(), 1);
+    RawPeer other(share.port(), QHostAddress(u"127.0.0.2"_qs));
+    QVERIFY(other.waitConnected());
+    other.send(framed(kSendAB));
+    QCOMPARE(other.next().value().value(u"ABData"_qs).toList().size(), 2);
+    QVERIFY(held.closedWithin(1500));
+    QVERIFY(!held.pool.isConnectionComplete(&held.socket));
 
     // The stalled connection is dropped after the idle time.
-    QTRY_VERIFY_WITH_TIMEOUT(std::any_of(closed.begin(), closed.end(),
-                                         [](const QList<QVariant> &args) {
-                                             return args.at(1).value<QFExchangeServer::CloseReason>() ==
-                                                    QFExchangeServer::CloseReason::IdleTimeout;
-                                         }),
-                             5000);
+    const auto closedFor = [&closed](QFExchangeServer::CloseReason reason) {
+        return std::any_of(closed.begin(), closed.end(), [reason](const QList<QVariant> &args) {
+            return args.at(1).value<QFExchangeServer::CloseReason>() == reason;
+        });
+    };
+    QVERIFY(closedFor(QFExchangeServer::CloseReason::DeadlinePassed));
+    QTRY_VERIFY_WITH_TIMEOUT(closedFor(QFExchangeServer::CloseReason::IdleTimeout), 5000);
     QCOMPARE(share.server.openConnectionCount(), 0);
     ::close(fd);
 }
