@@ -1,7 +1,8 @@
 #include "absharingpropcontroller.h"
+#include "clitools.h"
 #include "inprocessdnssd.h"
-#include "qfexchangeclient.h"
 #include "recordingplatform.h"
+#include "scriptedshare.h"
 #include "shareservice.h"
 #include "testmessages.h"
 #include "vcardsharingcontroller.h"
@@ -11,8 +12,9 @@
 #include <QtTest>
 
 // Downloads from the desktop's share: only persons of shared groups travel, and every change to
-// what a download carries (groups shared or unshared, a card file replaced by another program,
-// the owner card) reaches the next download, although the encoded list is reused in between.
+// what a download carries (groups shared or unshared, a card file replaced or rewritten in place by
+// another program, the owner card) reaches the next download, although the encoded list is reused
+// in between.
 class TestSharingDownloads : public QObject
 {
     Q_OBJECT
@@ -23,11 +25,9 @@ private slots:
 
 private:
     void writeCard(const QString &name, const QByteArray &lines);
-    QFExchangeReply download();
 
     QTemporaryDir m_store;
     InProcessDnsSd m_dnssd;
-    quint16 m_port = 0;
 };
 
 void TestSharingDownloads::writeCard(const QString &name, const QByteArray &lines)
@@ -56,27 +56,6 @@ void TestSharingDownloads::initTestCase()
                               "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:bob\r\n");
 }
 
-QFExchangeReply TestSharingDownloads::download()
-{
-    QFExchangeClient client;
-    QSignalSpy finished(&client, &QFExchangeClient::finished);
-    client.loadServiceByAddress(u"127.0.0.1"_qs, m_port);
-    if (!finished.wait(10000))
-        return {};
-    return finished.at(0).at(0).value<QFExchangeReply>();
-}
-
-namespace {
-QStringList firstNames(const QFExchangeReply &reply)
-{
-    QStringList names;
-    for (const QVariant &record : reply.records.value_or(ArchivedRecords()).toList())
-        names.append(record.toMap().value(u"First"_qs).toString());
-    names.sort();
-    return names;
-}
-} // namespace
-
 void TestSharingDownloads::everyChangeReachesTheNextDownload()
 {
     RecordingPlatform platform;
@@ -84,30 +63,35 @@ void TestSharingDownloads::everyChangeReachesTheNextDownload()
     ABSharingPropController *groups = controller.ABSharingControllerRef();
     QVERIFY(groups);
     controller.shareService().toggleSharing(msg("SC_ButtonStart"), u"Office"_qs);
-    m_port = controller.shareService().port();
-    QVERIFY(m_port != 0);
+    const quint16 port = controller.shareService().port();
+    QVERIFY(port != 0);
 
-    QCOMPARE(firstNames(download()), QStringList());
+    QCOMPARE(downloadedFirstNames(port), QStringList());
     groups->doShareAll();
     // Carl is in no group: never shared.
-    QCOMPARE(firstNames(download()), (QStringList{u"Ann"_qs, u"Bob"_qs}));
-    QCOMPARE(firstNames(download()), (QStringList{u"Ann"_qs, u"Bob"_qs}));
+    QCOMPARE(downloadedFirstNames(port), (QStringList{u"Ann"_qs, u"Bob"_qs}));
+    QCOMPARE(downloadedFirstNames(port), (QStringList{u"Ann"_qs, u"Bob"_qs}));
 
     const int work = groups->tableViewObjectValue(groups->sharedTableOL(), 0, 0) == u"Work"_qs ? 0 : 1;
     groups->sharedTableOL()->selectRow(work);
     groups->doUnshare();
-    QCOMPARE(firstNames(download()), QStringList{u"Ann"_qs});
+    QCOMPARE(downloadedFirstNames(port), QStringList{u"Ann"_qs});
 
     writeCard(u"ann.vcf"_qs, "UID:ann\r\nN:Lee;Anna;;;\r\nFN:Anna Lee\r\n");
-    QCOMPARE(firstNames(download()), QStringList{u"Anna"_qs});
+    QCOMPARE(downloadedFirstNames(port), QStringList{u"Anna"_qs});
+    // A group rewritten in place, as an editor or a shell redirect writes.
+    QVERIFY(CliTools::writeCard(m_store.filePath(u"friends.vcf"_qs),
+                                "UID:friends\r\nFN:Friends\r\nN:Friends;;;;\r\nX-ADDRESSBOOKSERVER-KIND:group\r\n"
+                                "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:carl\r\n"));
+    QCOMPARE(downloadedFirstNames(port), QStringList{u"Carl"_qs});
 
     for (QLineEdit *field : controller.ownerCardEditor()->findChildren<QLineEdit *>()) {
         if (field->property("tag").toInt() == 1)
             field->setText(u"Changed"_qs);
     }
-    const QFExchangeReply reply = download();
+    QFExchangeReply reply;
+    QCOMPARE(downloadedFirstNames(port, &reply), QStringList{u"Carl"_qs});
     QCOMPARE(reply.ownerCard.value_or(OwnerCard()).value(1), u"Changed"_qs);
-    QCOMPARE(firstNames(reply), QStringList{u"Anna"_qs});
 }
 
 QTEST_MAIN(TestSharingDownloads)

@@ -1,19 +1,12 @@
-#include "contactcontroller.h"
 #include "dragtableview.h"
 #include "makersite.h"
 #include "recordingplatform.h"
 #include "reviewwindow.h"
 #include "sharedfiledelegate.h"
 #include "sharefilesmodel.h"
-#include "vcardcommon.h"
-#include "vcardsharingcontroller.h"
-#include "viewerwindow.h"
 
-#include <QApplication>
 #include <QComboBox>
-#include <QMenu>
 #include <QMimeData>
-#include <QPushButton>
 #include <QtTest>
 
 class TestSupportWindows : public QObject
@@ -27,10 +20,8 @@ private slots:
         qputenv("ZORBIX_MAKER_SITE", "https://www.quenfold.test/");
     }
     void makerSiteFromEnvironmentOrSetting();
-    void fixedLinksAndContactButtons();
     void reviewMail();
     void droppedFilesAreLoggedOneLineEach();
-    void mainWindowReachesTheSupportWindows();
 };
 
 void TestSupportWindows::makerSiteFromEnvironmentOrSetting()
@@ -48,35 +39,6 @@ void TestSupportWindows::makerSiteFromEnvironmentOrSetting()
     QCOMPARE(platform.logLines.size(), 1);
 }
 
-void TestSupportWindows::fixedLinksAndContactButtons()
-{
-    RecordingPlatform platform;
-    vCardCommon::openZorbixHomepage();
-    vCardCommon::openQuenfoldHomepage();
-    vCardCommon::emailQuenfold();
-    ContactController contact;
-    contact.window()->show();
-    for (QPushButton *button : contact.buttons())
-        button->click();
-    const QStringList expected = {
-        u"https://www.quenfold.test/zorbix.htm"_qs,
-        u"https://www.quenfold.test/"_qs,
-        u"mailto:feedback@quenfold.test?subject=Feeback%20zorbix%201.1.1"_qs,
-        u"mailto:feedback@quenfold.test?subject=zorbix-1-1-1"_qs,
-        u"https://www.quenfold.test/"_qs,
-        u"mailto:sales@quenfold.test?subject=zorbix-1-1-1"_qs,
-        u"https://www.quenfold.test/orders.htm"_qs,
-        u"mailto:support@quenfold.test?subject=zorbix-1-1-1"_qs,
-        u"https://www.quenfold.test/support.htm"_qs,
-    };
-    QCOMPARE(platform.openedUrls.size(), expected.size());
-    for (qsizetype i = 0; i < expected.size(); ++i)
-        QCOMPARE(platform.openedUrls[i].toString(QUrl::FullyEncoded), expected[i]);
-    QCOMPARE(platform.beeps, 0);
-    contact.doHandleButton(&contact); // not one of the six
-    QCOMPARE(platform.beeps, 1);
-}
-
 void TestSupportWindows::reviewMail()
 {
     RecordingPlatform platform;
@@ -92,15 +54,6 @@ void TestSupportWindows::reviewMail()
                                                QUrl::StrictMode));
     QVERIFY(!review.revWindowOL()->isVisible());
     QCOMPARE(platform.beeps, 0);
-
-    // A title with a blank makes no URL: a beep, and the window closes all the same.
-    review.revWindowOL()->show();
-    review.revEaseListOL()->addItem(u"Very easy"_qs);
-    review.revEaseListOL()->setCurrentIndex(review.revEaseListOL()->count() - 1);
-    review.sendEmailReview();
-    QCOMPARE(platform.openedUrls.size(), 1);
-    QCOMPARE(platform.beeps, 1);
-    QVERIFY(!review.revWindowOL()->isVisible());
 }
 
 void TestSupportWindows::droppedFilesAreLoggedOneLineEach()
@@ -133,26 +86,6 @@ void TestSupportWindows::droppedFilesAreLoggedOneLineEach()
     text.setText(u"no paths here"_qs);
     QVERIFY(drop(text));
     QVERIFY(platform.logLines.isEmpty());
-}
-
-void TestSupportWindows::mainWindowReachesTheSupportWindows()
-{
-    QTemporaryDir store;
-    qputenv("ZORBIX_ADDRESSBOOK", store.path().toUtf8());
-    RecordingPlatform platform;
-    vCardSharingController controller;
-    QVERIFY(qobject_cast<sharedFileDelegate *>(controller.view(3)));
-    auto *help = controller.window()->findChild<QMenu *>(u"helpMenu"_qs);
-    QVERIFY(help);
-    for (QAction *action : help->actions())
-        action->trigger();
-    QStringList shown;
-    for (QWidget *window : QApplication::topLevelWidgets())
-        shown << (window->isVisible() ? window->windowTitle() : QString());
-    for (const QString &title : {u"zorbix Updates"_qs, u"Send a Report to quenfold"_qs, u"Review zorbix"_qs,
-                                 u"Contact quenfold"_qs, u"Mail Account for Reports"_qs})
-        QVERIFY2(shown.contains(title), qPrintable(shown.join(u", "_qs)));
-    QCOMPARE(platform.openedUrls.size(), 3);
 }
 
 QTEST_MAIN(TestSupportWindows)

@@ -39,12 +39,6 @@ private:
         else if (which == "latin")
             type = "text/plain; charset=iso-8859-1", body = "Gr\xfc\xdf"
                                                             "e";
-        else if (which == "meta")
-            body = "<html><head><meta charset=\"iso-8859-1\"></head>Gr\xfc\xdf"
-                   "e</html>";
-        else if (which == "headerwins")
-            type = "text/html; charset=utf-8", body = "<meta charset=\"iso-8859-1\">Gr\xc3\xbc\xc3\x9f"
-                                                      "e";
         else if (which == "binary")
             type = "application/octet-stream", body = QByteArray("PK\x03\x04\x00\x00\x14", 7);
         else if (which == "huge")
@@ -71,7 +65,6 @@ private slots:
     void pageShownOrProblem_data();
     void pageShownOrProblem();
     void oneCheckAtATimeAndATimeout();
-    void downloadHandedToTheBrowser();
 
 private:
     void useSite(const QByteArray &which)
@@ -88,10 +81,6 @@ void TestUpdateCheck::pageShownOrProblem_data()
     QTest::addColumn<QString>("shown"); // empty: the problem text
     QTest::newRow("page") << QByteArray("page") << u"zorbix 2.0\nis out.\n"_qs;
     QTest::newRow("charset from the header") << QByteArray("latin") << u"Grüße"_qs;
-    QTest::newRow("charset from the page")
-        << QByteArray("meta") << u"<html><head><meta charset=\"iso-8859-1\"></head>Grüße</html>"_qs;
-    QTest::newRow("header before page")
-        << QByteArray("headerwins") << u"<meta charset=\"iso-8859-1\">Grüße"_qs;
     QTest::newRow("empty") << QByteArray("empty") << QString();
     QTest::newRow("404") << QByteArray("missing") << QString();
     QTest::newRow("redirect loop") << QByteArray("loop") << QString();
@@ -159,22 +148,6 @@ void TestUpdateCheck::oneCheckAtATimeAndATimeout()
     const QString text = controller.newReleaseDetailFieldOL()->toPlainText();
     QVERIFY(text.startsWith(QString(updateController::MaxPageBytes, u'x') + u'\n'));
     QVERIFY(text.size() < updateController::MaxPageBytes + 200);
-}
-
-void TestUpdateCheck::downloadHandedToTheBrowser()
-{
-    qputenv("ZORBIX_MAKER_SITE", "https://example.org/");
-    updateController controller;
-    RecordingPlatform platform;
-    controller.doStartDownloadRelease();
-    QCOMPARE(platform.openedUrls, QList<QUrl>{QUrl(u"https://example.org/downloads/zorbix.dmg"_qs)});
-    QCOMPARE(controller.newReleaseDetailFieldOL()->toPlainText(), u"Started your download..."_qs);
-    // No program takes the URL: the user is told where to go by hand.
-    platform.refuseUrls = true;
-    controller.doStartDownloadRelease();
-    QVERIFY(controller.newReleaseDetailFieldOL()->toPlainText().endsWith(
-        u"\n\nzorbix tried to open:\n\n https://example.org/downloads/zorbix.dmg"_qs));
-    QCOMPARE(platform.beeps, 1);
 }
 
 QTEST_MAIN(TestUpdateCheck)

@@ -23,7 +23,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
 #include <QtTest>
@@ -92,16 +91,13 @@ class TestBrowser : public QObject
 private slots:
     void init();
     void cleanup();
-    void filterNarrowsPerKeystroke();
     void downloadOutcomes_data();
     void downloadOutcomes();
-    void progressFollowsTheChunks();
     void clicksWhileRunningAndCancel();
     void staleLookupsStartNothing();
     void peerTextIsPlain();
     void cardActions();
     void mailAddressOnly();
-    void windowPlacementSurvivesRestart();
 
 private:
     template <typename T = QLineEdit> T *outlet(const QString &name) { return w->browser->window()->findChild<T *>(name); }
@@ -167,24 +163,6 @@ void TestBrowser::download(const QString &name, const Share &share)
     announce(name, share.port);
     clickShare(name);
     QTRY_VERIFY(!w->browser->isRunningAsyncComm());
-}
-
-void TestBrowser::filterNarrowsPerKeystroke()
-{
-    QVERIFY(!w->browser->filteredServices());
-    const QStringList all{u"Office"_qs, u"office annex"_qs, u"Home"_qs};
-    for (const QString &name : all)
-        announce(name, 0, name != all.last());
-    QCOMPARE(w->browser->filteredServices().value(), all);
-    const QList<std::pair<Qt::Key, QStringList>> steps = {{Qt::Key_O, {all[1], all[2]}}, // capitals count
-                                                          {Qt::Key_F, {all[1]}},
-                                                          {Qt::Key_Backspace, {all[1], all[2]}},
-                                                          {Qt::Key_Backspace, all}};
-    for (const auto &[key, expected] : steps) {
-        QTest::keyClick(outlet(u"filterFieldOL"_qs), key);
-        QCOMPARE(w->browser->filteredServices().value(), expected);
-        QCOMPARE(outlet<QTableView>(u"zorbixServerList"_qs)->model()->rowCount(), expected.size());
-    }
 }
 
 void TestBrowser::downloadOutcomes_data()
@@ -259,28 +237,6 @@ void TestBrowser::downloadOutcomes()
             red = qRed(drawn.pixel(x, y)) - qGreen(drawn.pixel(x, y)) > 60;
     QCOMPARE(red, !completes);
     QCOMPARE(status(), QString());
-}
-
-void TestBrowser::progressFollowsTheChunks()
-{
-    Share share({kKeys});
-    announce(u"Slow"_qs, share.port);
-    clickShare(u"Slow"_qs);
-    QCOMPARE(status(), u"Trying to connect..."_qs);
-    QTRY_COMPARE(share.requests, 2);
-    QCOMPARE(status(), u"Connected. Receiving..."_qs);
-    const QByteArray reply = ab(40, card(QString()));
-    const int step = int(reply.size() / 5);
-    auto *progress = outlet<QProgressBar>(u"downloadProgressOL"_qs);
-    for (int i = 0; i < 4; ++i) {
-        share.peer->write(reply.mid(i * step, step));
-        QTRY_COMPARE(progress->value(), (i + 1) * step);
-        QCOMPARE(progress->maximum(), int(reply.size()));
-    }
-    share.peer->write(reply.mid(4 * step));
-    QTRY_VERIFY(!w->browser->isRunningAsyncComm());
-    QCOMPARE(int(w->browser->getRemoteAB()->size()), 40);
-    QVERIFY(progress->isHidden());
 }
 
 void TestBrowser::clicksWhileRunningAndCancel()
@@ -427,26 +383,6 @@ void TestBrowser::mailAddressOnly()
         {u"ann@example.org\nbcc:eve@x.org"_qs, QString()}};
     for (const auto &[value, address] : cases)
         QCOMPARE(SharerCard::mailAddressOnly(value), address);
-}
-
-void TestBrowser::windowPlacementSurvivesRestart()
-{
-    w->browser->window()->hide();
-    w->browser->showWindow();
-    w->browser->window()->setGeometry(60, 70, 700, 480);
-    const QRect placed = w->browser->window()->geometry();
-    QEvent quit(QEvent::Quit); // quitting closes every window: this one opens again
-    QCoreApplication::sendEvent(qApp, &quit);
-    QVERIFY(!w->browser->window()->isVisible());
-    for (bool open : {true, false}) {
-        w->browser.reset();
-        w->browser = std::make_unique<vCardBrowserController>(&w->rendezvous, &w->statics);
-        w->browser->restoreWindow();
-        QCOMPARE(w->browser->window()->isVisible(), open);
-        if (open)
-            QCOMPARE(w->browser->window()->geometry(), placed);
-        w->browser->window()->close();
-    }
 }
 
 QTEST_MAIN(TestBrowser)

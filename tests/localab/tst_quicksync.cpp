@@ -6,6 +6,7 @@
 #include "contactdetail.h"
 #include "quicksync.h"
 #include "recordingplatform.h"
+#include "storetools.h"
 #include "testmessages.h"
 
 #include <QtTest>
@@ -39,6 +40,8 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
+using namespace StoreTools;
+
 namespace {
 
 QVariantList labelled(std::initializer_list<std::pair<QString, QVariant>> entries)
@@ -57,16 +60,6 @@ FlatPerson named(const QString &first, const QString &last, const QVariantMap &m
     return person;
 }
 
-ABPerson *addLocal(ABAddressBook &book, const QString &first, const QString &last, const QVariantMap &more = {})
-{
-    ABPerson *person = book.addRecord(ABAddressBook::newPerson());
-    person->setValue(first, kABFirstNameProperty);
-    person->setValue(last, kABLastNameProperty);
-    for (auto it = more.cbegin(); it != more.cend(); ++it)
-        person->setValue(it.value(), it.key());
-    return person;
-}
-
 // Three persons with a mail address only and two with a company only.
 RecordList withoutNames()
 {
@@ -76,18 +69,6 @@ RecordList withoutNames()
     for (const QString &company : {u"Acme"_qs, u"Bolt"_qs})
         list.append(FlatPerson{{kABOrganizationProperty, company}});
     return list;
-}
-
-// Every file of a folder with its bytes.
-QMap<QString, QByteArray> filesOf(const QString &path)
-{
-    QMap<QString, QByteArray> files;
-    for (const QFileInfo &info : QDir(path).entryInfoList(QDir::Files)) {
-        QFile file(info.filePath());
-        if (file.open(QIODevice::ReadOnly))
-            files.insert(info.fileName(), file.readAll());
-    }
-    return files;
 }
 
 QuickSyncResult runSync(ABAddressBook &book, const RecordList &records, const QuickSyncOptions &options,
@@ -113,11 +94,9 @@ void TestQuickSync::names_data()
     QTest::addColumn<QVariantMap>("person");
     QTest::addColumn<QString>("name");
     const QVariantList mails = labelled({{u"home"_qs, u"h@x.example"_qs}, {u"work"_qs, u"w@x.example"_qs}});
-    QTest::newRow("first only") << QVariantMap{{kABFirstNameProperty, u"Ann"_qs}} << u"Ann "_qs;
     QTest::newRow("first and organization")
         << QVariantMap{{kABFirstNameProperty, u"Ann"_qs}, {kABOrganizationProperty, u"Acme"_qs}}
         << u"Ann  [Acme]"_qs;
-    QTest::newRow("home mail") << QVariantMap{{kABEmailProperty, mails.mid(0, 1)}} << u"h@x.example"_qs;
     QTest::newRow("work before home") << QVariantMap{{kABEmailProperty, mails}} << u"w@x.example"_qs;
     // Peer input that breaks the format is passed over; of two work mails the first counts.
     const QVariantList broken{u"loose"_qs, QVariantMap{{u"work"_qs, u"a"_qs}, {u"home"_qs, u"b"_qs}}, QVariantMap{},
@@ -206,7 +185,7 @@ void TestQuickSync::copyAll()
     QFETCH(int, matchType);
     QFETCH(QList<int>, savedSkipped);
     ABAddressBook book(m_dir->path());
-    addLocal(book, u"Ann"_qs, u"Lee"_qs, {{kABOrganizationProperty, u"Acme"_qs}});
+    addPerson(book, u"Ann"_qs, u"Lee"_qs, {{kABOrganizationProperty, u"Acme"_qs}});
     QVERIFY(book.save());
     QuickSyncOptions options;
     options.matching = matching;
@@ -234,8 +213,6 @@ void TestQuickSync::groups_data()
         << QStringList{u"Club"_qs, u"Club"_qs} << int(G::Existing) << u"Club"_qs << u"Club"_qs << 0;
     // Renamed or removed by another program since it was chosen: no group, and the report says so.
     QTest::newRow("group gone") << QStringList{u"Club"_qs} << int(G::Existing) << u"Gone"_qs << u"All"_qs << -1;
-    QTest::newRow("new group") << QStringList{u"Club"_qs} << int(G::New) << u"From Office"_qs
-                               << u"From Office"_qs << 1;
     QTest::newRow("new group, name taken")
         << QStringList{u"Club"_qs} << int(G::New) << u"Club"_qs << u"Club"_qs << 1;
 }
@@ -317,13 +294,13 @@ void TestQuickSync::updateOnly()
 {
     RecordingPlatform platform;
     ABAddressBook book(m_dir->path());
-    addLocal(book, u"Ann"_qs, u"Lee"_qs,
+    addPerson(book, u"Ann"_qs, u"Lee"_qs,
              {{kABOrganizationProperty, u"Acme"_qs},
               {kABPhoneProperty, labelled({{u"work"_qs, u"+43 1 234"_qs}})},
               {kABEmailProperty, labelled({{u"home"_qs, u"ann@x.example"_qs}})},
               {kABNoteProperty, u"met 2020"_qs},
               {kABJobTitleProperty, u"Chef"_qs}});
-    addLocal(book, u"Ann"_qs, u"Lee"_qs, {{kABOrganizationProperty, u"Other"_qs}});
+    addPerson(book, u"Ann"_qs, u"Lee"_qs, {{kABOrganizationProperty, u"Other"_qs}});
     QVERIFY(book.save());
     const FlatPerson ann =
         named(u"Ann"_qs, u"Lee"_qs,
@@ -345,7 +322,7 @@ void TestQuickSync::updateOnly()
         QuickSync sync(&book, [&remote](qsizetype i) { return remote.at(i); }, remote.size(), options);
         QVERIFY(!sync.prepare(2));
         // Another program adds Bob meanwhile: the run starts again and updates him instead.
-        addLocal(book, u"Bob"_qs, u"Roe"_qs);
+        addPerson(book, u"Bob"_qs, u"Roe"_qs);
         QVERIFY(book.save());
         QVERIFY(sync.run());
         QCOMPARE((QList<int>{sync.result().updated, sync.result().unchanged, sync.result().added}),
@@ -468,7 +445,7 @@ void TestQuickSync::cardSizeCap()
 {
     const QString huge(ABAddressBook::kMaxCardFileSize + 1024, u'x');
     ABAddressBook book(m_dir->path());
-    addLocal(book, u"Ann"_qs, u"Lee"_qs, {{kABNoteProperty, u"old"_qs}});
+    addPerson(book, u"Ann"_qs, u"Lee"_qs, {{kABNoteProperty, u"old"_qs}});
     QVERIFY(book.save());
     const RecordList remote{
         named(u"Ann"_qs, u"Lee"_qs, {{kABNoteProperty, huge}, {kABEmailProperty, labelled({{u"work"_qs, u"a@x"_qs}})}}),

@@ -5,18 +5,15 @@
 #include "abperson.h"
 #include "fuzzentries.h"
 #include "quicksync.h"
+#include "storetools.h"
 
 #include <QtTest>
+
+using StoreTools::readAll;
 
 namespace {
 
 const QString kCorpus = QStringLiteral(ZORBIX_FUZZ_CORPUS "/vcard");
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // The physical lines that differ ("-old", "+new"; longest common subsequence), REV values as "*".
 QStringList lineDiff(const QByteArray &before, const QByteArray &after)

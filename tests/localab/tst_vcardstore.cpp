@@ -9,6 +9,7 @@
 #include "quicksync.h"
 #include "recordingplatform.h"
 #include "settingssync.h"
+#include "storetools.h"
 #include "vcardcodec.h"
 
 #include <QtTest>
@@ -19,40 +20,17 @@
 #include <sys/stat.h>
 #include <utime.h>
 
+using namespace StoreTools;
+
 namespace {
 
 const QString kFixtures = QStringLiteral(ZORBIX_TEST_DATA "/localab");
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 void writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(bytes), bytes.size());
-}
-
-ABPerson *personNamed(const ABAddressBook &book, const QString &first, const QString &last)
-{
-    for (ABPerson *person : book.people()) {
-        if (person->valueForProperty(kABFirstNameProperty).toString() == first &&
-            person->valueForProperty(kABLastNameProperty).toString() == last)
-            return person;
-    }
-    return nullptr;
-}
-
-ABGroup *groupNamed(const ABAddressBook &book, const QString &name)
-{
-    for (ABGroup *group : book.groups()) {
-        if (group->name() == name)
-            return group;
-    }
-    return nullptr;
 }
 
 // "label=value" per entry; addresses as "label=Key:value|Key:value".
@@ -73,15 +51,6 @@ QStringList entries(const ABRecord *record, const QString &property)
         out.append(multi.labelAtIndex(i) + u'=' + text);
     }
     return out;
-}
-
-QStringList sortedGroupsOf(const ABPerson *person)
-{
-    QStringList names;
-    for (const ABGroup *group : person->parentGroups())
-        names.append(group->name());
-    names.sort();
-    return names;
 }
 
 QByteArray card(const QByteArray &lines)
@@ -111,15 +80,6 @@ int saveForever(const QString &directory)
 
 const char *kFullDiskVariable = "ZORBIX_TEST_FULL_DISK";
 
-// Every .vcf file of a folder with its bytes.
-QMap<QString, QByteArray> cardFiles(const QString &directory)
-{
-    QMap<QString, QByteArray> files;
-    for (const QString &name : QDir(directory).entryList({u"*.vcf"_qs}, QDir::Files))
-        files.insert(name, readAll(directory + u'/' + name));
-    return files;
-}
-
 // Fills the file system of directory to the last byte.
 void fillDisk(const QString &directory)
 {
@@ -145,9 +105,7 @@ int onFullDisk(const QString &directory)
     {
         ABAddressBook book(bookPath);
         for (int i = 0; i < 200; ++i) {
-            ABPerson *person = book.addRecord(ABAddressBook::newPerson());
-            person->setValue(QStringLiteral("First%1").arg(i), kABFirstNameProperty);
-            person->setValue(QStringLiteral("Last%1").arg(i), kABLastNameProperty);
+            addPerson(book, QStringLiteral("First%1").arg(i), QStringLiteral("Last%1").arg(i));
             FlatPerson record{{kABFirstNameProperty, QStringLiteral("First%1").arg(i)},
                               {kABLastNameProperty, QStringLiteral("Last%1").arg(i)},
                               {kABNoteProperty, QString(2000, u'n')}};
@@ -640,8 +598,7 @@ void TestVCardStore::killWhileSaving()
     {
         ABAddressBook book(m_dir.path());
         for (int i = 0; i < cards; ++i)
-            book.addRecord(ABAddressBook::newPerson())
-                ->setValue(QStringLiteral("P%1").arg(i), kABLastNameProperty);
+            addPerson(book, QString(), QStringLiteral("P%1").arg(i));
         QVERIFY(book.save());
     }
     std::mt19937 random(QRandomGenerator::global()->generate());
@@ -706,7 +663,7 @@ void TestVCardStore::cardsThatCannotBeWrittenWholeStayOld()
     QFETCH(QString, reason);
     ABAddressBook book(m_dir.path());
     for (int i = 0; i < 20; ++i)
-        book.addRecord(ABAddressBook::newPerson())->setValue(QStringLiteral("P%1").arg(i), kABLastNameProperty);
+        addPerson(book, QString(), QStringLiteral("P%1").arg(i));
     QVERIFY(book.save());
     const QMap<QString, QByteArray> before = cardFiles(m_dir.path());
     ABPerson *fits = book.people().first();
@@ -760,11 +717,8 @@ void TestVCardStore::anotherWriterDuringSaveKeepsItsEdits()
 {
     const int cards = 300;
     ABAddressBook book(m_dir.path());
-    for (int i = 0; i < cards; ++i) {
-        ABPerson *person = book.addRecord(ABAddressBook::newPerson());
-        person->setValue(QStringLiteral("P%1").arg(i), kABLastNameProperty);
-        person->setValue(u"Ours"_qs, kABOrganizationProperty);
-    }
+    for (int i = 0; i < cards; ++i)
+        addPerson(book, QString(), QStringLiteral("P%1").arg(i), {{kABOrganizationProperty, u"Ours"_qs}});
     QVERIFY(book.save());
     const QList<ABPerson *> people = book.people();
     for (ABPerson *person : people)

@@ -1,9 +1,7 @@
-// Sharing switched on and off against the real avahi-daemon in the private namespace, seen by
-// avahi-browse and contested by avahi-publish.
+// zorbix-cli serve against the real avahi-daemon in the private namespace, seen by avahi-browse
+// and contested by avahi-publish.
 #include "avahitools.h"
 #include "clitools.h"
-#include "shareservice.h"
-#include "testmessages.h"
 
 #include <QTemporaryDir>
 
@@ -14,23 +12,8 @@ class TestShareServiceAvahi : public QObject
     Q_OBJECT
 
 private slots:
-    void announcedUnderItsNameAndPort();
     void cliServeAnnouncesItsShare();
 };
-
-void TestShareServiceAvahi::announcedUnderItsNameAndPort()
-{
-    const QString name = unique(u"Zoë's \"Adressen\""_qs);
-    ShareService service;
-    service.toggleSharing(msg("SC_ButtonStart"), name);
-    QTRY_COMPARE_WITH_TIMEOUT(service.buttonTitle(), msg("SC_ButtonStop"), kWait);
-    const int port = service.port();
-    QTRY_VERIFY2_WITH_TIMEOUT(listedBy(avahiBrowse(), name, port), qPrintable(lastBrowseOutput()), kWait);
-
-    service.toggleSharing(service.buttonTitle(), name);
-    QTRY_COMPARE_WITH_TIMEOUT(service.buttonTitle(), msg("SC_ButtonStart"), kWait);
-    QTRY_VERIFY2_WITH_TIMEOUT(goneFromBrowse(name), qPrintable(lastBrowseOutput()), kWait);
-}
 
 void TestShareServiceAvahi::cliServeAnnouncesItsShare()
 {

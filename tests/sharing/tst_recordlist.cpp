@@ -5,8 +5,11 @@
 #include "abperson.h"
 #include "absharingpropcontroller.h"
 #include "recordlistbuilder.h"
+#include "storetools.h"
 
 #include <QtTest>
+
+using StoreTools::addPerson;
 
 class TestRecordList : public QObject
 {
@@ -19,8 +22,6 @@ private slots:
     void emptyPersonsAndEmptyMultiValuesAreLeftOut();
 
 private:
-    ABPerson *addPerson(const QString &first);
-
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<ABAddressBook> m_book;
 };
@@ -32,13 +33,6 @@ void TestRecordList::init()
     m_book = std::make_unique<ABAddressBook>(m_dir->path());
 }
 
-ABPerson *TestRecordList::addPerson(const QString &first)
-{
-    ABPerson *person = m_book->addRecord(ABAddressBook::newPerson());
-    person->setValue(first, kABFirstNameProperty);
-    return person;
-}
-
 // Which groups are shared, and how a change reaches the next download, is tested through the
 // share itself; here: a person in two shared groups travels once, a person in none never, and
 // neither groups nor the store's own identifier travel.
@@ -48,11 +42,11 @@ void TestRecordList::sharedPersonsTravelOnceWithoutIdentifiers()
     a->setValue(u"A"_qs, kABGroupNameProperty);
     ABGroup *b = m_book->addRecord(ABAddressBook::newGroup());
     b->setValue(u"B"_qs, kABGroupNameProperty);
-    ABPerson *both = addPerson(u"both"_qs);
-    addPerson(u"nogroup"_qs);
+    ABPerson *both = addPerson(*m_book, u"both"_qs);
+    addPerson(*m_book, u"nogroup"_qs);
     a->addMember(both);
     b->addMember(both);
-    b->addMember(addPerson(u"onlyB"_qs));
+    b->addMember(addPerson(*m_book, u"onlyB"_qs));
     ABSharingPropController controller(m_book.get());
     QVERIFY(RecordListBuilder::build(m_book.get(), controller).isEmpty()); // nothing shared yet
     controller.doShareAll();
@@ -67,7 +61,7 @@ void TestRecordList::sharedPersonsTravelOnceWithoutIdentifiers()
 
 void TestRecordList::valuesKeepTheirKinds()
 {
-    ABPerson *person = addPerson(u""_qs);
+    ABPerson *person = addPerson(*m_book, u""_qs);
     person->setValue(u"  Spaced  "_qs, kABLastNameProperty);
     person->setValue(QDate(1990, 2, 3), kABBirthdayProperty);
     // Set in the form they travel in: a list of one-entry label maps.
@@ -98,13 +92,13 @@ void TestRecordList::emptyPersonsAndEmptyMultiValuesAreLeftOut()
     ABMultiValue odd;
     odd.addValue(u"no-label@x"_qs, QString());
     unlabelled->setValue(QVariant::fromValue(odd), kABEmailProperty);
-    addPerson(u"named"_qs);
+    addPerson(*m_book, u"named"_qs);
     const RecordList list = RecordListBuilder::build(m_book.get(), {kABEmailProperty, kABFirstNameProperty},
                                                      [](const ABPerson *) { return true; });
     // The persons without values are gone; the extra six are added to the given names.
     QCOMPARE(list.size(), 1);
     QCOMPARE(list.first().toMap(), (FlatPerson{{kABFirstNameProperty, u"named"_qs}}));
-    addPerson(u"nick"_qs)->setValue(u"Nicky"_qs, kABNicknameProperty);
+    addPerson(*m_book, u"nick"_qs)->setValue(u"Nicky"_qs, kABNicknameProperty);
     QCOMPARE(RecordListBuilder::build(m_book.get(), {kABFirstNameProperty}, [](const ABPerson *) { return true; })
                  .last().toMap().value(kABNicknameProperty),
              QVariant(u"Nicky"_qs));

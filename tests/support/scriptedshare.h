@@ -2,7 +2,9 @@
 
 #include "exchangearchive.h"
 #include "qfconnectionpool.h"
+#include "qfexchangeclient.h"
 
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -46,3 +48,22 @@ struct ScriptedShare
     QTcpSocket *peer = nullptr;
     int requests = 0;
 };
+
+// One download from 127.0.0.1 with our own client: the first names of its records, sorted, or
+// "no download" when it failed or took over 10 s.
+inline QStringList downloadedFirstNames(quint16 port, QFExchangeReply *reply = nullptr)
+{
+    QFExchangeClient client;
+    QSignalSpy finished(&client, &QFExchangeClient::finished);
+    client.loadServiceByAddress(QStringLiteral("127.0.0.1"), port);
+    if (!finished.wait(10000))
+        return {QStringLiteral("no download")};
+    const auto got = finished.at(0).at(0).value<QFExchangeReply>();
+    QStringList names;
+    for (const QVariant &record : got.records.value_or(ArchivedRecords()).toList())
+        names.append(record.toMap().value(QStringLiteral("First")).toString());
+    if (reply)
+        *reply = got;
+    names.sort();
+    return names;
+}
