@@ -1,5 +1,6 @@
 #include "images.h"
 #include "singleinstance.h"
+#include "startupreport.h"
 #include "systemlog.h"
 #include "translations.h"
 #include "vcardsharingcontroller.h"
@@ -114,6 +115,7 @@ int main(int argc, char *argv[])
 
     vCardSharingController controller;
     QWidget *window = controller.window();
+    StartupReport::installIfAsked(controller);
     window->show();
     const auto raise = [window] {
         window->setWindowState(window->windowState() & ~Qt::WindowMinimized);

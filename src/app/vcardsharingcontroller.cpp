@@ -360,6 +360,11 @@ void vCardSharingController::adoptView(int viewId)
     showPageInWindow(d->myWindow.get(), container);
 }
 
+bool vCardSharingController::isAddressBookReady() const
+{
+    return true;
+}
+
 ShareService &vCardSharingController::shareService() const
 {
     return *d->theConnections;

@@ -44,6 +44,10 @@ public:
     // The page container of a view ID (1 to 6), or nullptr.
     QWidget *view(int viewId) const;
 
+    // Whether the address book has been read; until then the pages that need it say that it is
+    // loading, and what would act on it waits.
+    bool isAddressBookReady() const;
+
     ShareService &shareService() const;
     ABSharingPropController *ABSharingControllerRef() const;
     // The record list of a download: the shared persons of the address book as it is now.
@@ -70,6 +74,10 @@ public:
     ToolbarItem *toolbarItemForItemIdentifier(Toolbar *toolbar, const QString &identifier,
                                               bool willBeInsertedIntoToolbar) override;
     void toolbarWillAddItem(ToolbarItem *item) override;
+
+signals:
+    // The address book has been read and the pages show it.
+    void addressBookReady();
 
 public slots:
     void doStatusView();
