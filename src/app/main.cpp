@@ -113,7 +113,8 @@ int main(int argc, char *argv[])
     PlatformHooks::install(&hooks);
     quitOnTerminationSignals(app);
 
-    vCardSharingController controller;
+    // The window shows at once; the address book is read behind it.
+    vCardSharingController controller(vCardSharingController::StoreLoading::Behind);
     QWidget *window = controller.window();
     StartupReport::installIfAsked(controller);
     window->show();

@@ -32,8 +32,13 @@ public:
     static constexpr int PageCount = 6;
     static const QString ToolbarIdentifier;
 
+    // Now: the address book is read before the constructor returns. Behind: it is read on a
+    // worker thread while the window shows; addressBookReady() tells when it is there.
+    enum class StoreLoading { Now, Behind };
+
     // Builds the window and its pages, then runs the start-up.
     explicit vCardSharingController(QObject *parent = nullptr);
+    explicit vCardSharingController(StoreLoading loading, QObject *parent = nullptr);
     ~vCardSharingController() override;
 
     static vCardSharingController *getSharedSharingController();
@@ -102,6 +107,8 @@ private:
     void loadInterface();
     void awakeFromNib();
     void updateSharingDisplay();
+    void addressBookArrived();
+    void showAddressBookLoading(bool loading);
 
     struct Private;
     std::unique_ptr<Private> d;

@@ -113,6 +113,13 @@ void ABSharingPropController::fillABProperties()
     doSaveDefault();
 }
 
+void ABSharingPropController::setAddressBook(ABAddressBook *book)
+{
+    m_book = book;
+    takeInNewGroups();
+    listsChanged();
+}
+
 void ABSharingPropController::takeInNewGroups()
 {
     if (m_lists.reconcile(m_book))

@@ -41,6 +41,8 @@ public:
     // The selection test, asked once per person and download.
     bool isPeopleInGroups(const ABPerson *person) const;
 
+    // The store, once it has been read (the lists stay as they are and take in its groups).
+    void setAddressBook(ABAddressBook *book);
     // Reads the lists from the settings and reconciles them with the store (at start).
     void fillABProperties();
     // After groups were added to the store (an import): they join the not-shared list; the
