@@ -6,11 +6,14 @@
 #include <QPointer>
 #include <QThread>
 
+#include <sys/resource.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
 namespace {
 QPointer<AddressBookLoader> loading;
+constexpr int kNiceness = 5;
 } // namespace
 
 struct AddressBookLoader::Private
@@ -40,9 +43,13 @@ void AddressBookLoader::start(const QString &directory)
     if (d->worker || d->ready)
         return;
     loading = this;
-    d->worker.reset(QThread::create([this, directory] { d->read = std::make_unique<ABAddressBook>(directory); }));
+    d->worker.reset(QThread::create([this, directory] {
+        // Behind the window: it gets the cores first. The threads the read starts inherit this.
+        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kNiceness);
+        d->read = std::make_unique<ABAddressBook>(directory);
+    }));
     connect(d->worker.get(), &QThread::finished, this, &AddressBookLoader::finish);
-    d->worker->start(QThread::LowPriority);
+    d->worker->start();
 }
 
 bool AddressBookLoader::isReady() const
