@@ -233,6 +233,19 @@ void vCardSharingController::awakeFromNib()
     connect(qApp, &QCoreApplication::aboutToQuit, this, &vCardSharingController::applicationShouldTerminate);
     d->theConnections = std::make_unique<ShareService>();
     d->theConnections->setRecordProvider([this] { return mapABToArchivable(0); });
+    // For a download: the shared persons are picked here, their list is made on a worker thread.
+    d->theConnections->server().setRecordSource([this] {
+        const ABAddressBook *book = d->storeReady ? ABAddressBook::sharedAddressBook() : nullptr;
+        const ABSharingPropController &selection = *d->ABSharingControllerRef;
+        QList<QVariantMap> values;
+        if (book && book == selection.addressBook()) {
+            const QSet<const ABPerson *> shared = selection.sharedPersons();
+            values = RecordListBuilder::sharedValues(book, [&shared](const ABPerson *p) { return shared.contains(p); });
+        } else {
+            values = RecordListBuilder::sharedValues(book, [&selection](const ABPerson *p) { return selection.isPeopleInGroups(p); });
+        }
+        return [values = std::move(values)] { return RecordListBuilder::fromValues(values, ABAddressBook::properties()); };
+    });
     d->theConnections->setOwnerCardProvider([this] { return ownerCard(); });
     // What the record list depends on: the store's state and the shared groups.
     d->theConnections->server().setRecordStamp([this] {
