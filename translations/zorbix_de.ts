@@ -174,6 +174,13 @@
     </message>
 </context>
 <context>
+    <name>AddressBookLoader</name>
+    <message>
+        <source>Loading the address book…</source>
+        <translation>Das Adressbuch wird geladen …</translation>
+    </message>
+</context>
+<context>
     <name>BrowseWindow</name>
     <message>
         <source>Shared Address Books</source>

@@ -18,26 +18,59 @@ void bringUp(QWidget *window)
 }
 } // namespace
 
+// Each window is made when first wanted, so that the start does not build them.
 struct DownloadWindows::Private
 {
     vCardBrowserController *browser = nullptr;
-    ABBrowserController detail;
-    QuickSyncController quickSync;
-    ExportController exporter;
+    DownloadWindows *q = nullptr;
+    std::unique_ptr<ABBrowserController> detail;
+    std::unique_ptr<QuickSyncController> quickSync;
+    std::unique_ptr<ExportController> exporter;
+
+    ABBrowserController &theDetail();
+    QuickSyncController &theQuickSync();
+    ExportController &theExporter();
 };
+
+// A window made after a download shows it at once; from then on the browse window refreshes it.
+ABBrowserController &DownloadWindows::Private::theDetail()
+{
+    if (!detail) {
+        detail = std::make_unique<ABBrowserController>();
+        detail->setBrowserController(browser);
+        browser->setABBrowserController(detail.get());
+        connect(detail.get(), &ABBrowserController::exportRequested, q, &DownloadWindows::showExport);
+        detail->doReloadData(browser);
+    }
+    return *detail;
+}
+
+QuickSyncController &DownloadWindows::Private::theQuickSync()
+{
+    if (!quickSync) {
+        quickSync = std::make_unique<QuickSyncController>();
+        quickSync->setBrowserController(browser);
+        browser->setQuickSyncController(quickSync.get());
+        quickSync->doReloadData(browser);
+    }
+    return *quickSync;
+}
+
+ExportController &DownloadWindows::Private::theExporter()
+{
+    if (!exporter) {
+        exporter = std::make_unique<ExportController>(browser);
+        browser->setExportController(exporter.get());
+    }
+    return *exporter;
+}
 
 DownloadWindows::DownloadWindows(vCardBrowserController *browser, QObject *parent)
     : QObject(parent), d(std::make_unique<Private>())
 {
     d->browser = browser;
-    d->detail.setBrowserController(browser);
-    d->quickSync.setBrowserController(browser);
-    d->exporter.setBrowser(browser);
-    browser->setABBrowserController(&d->detail);
-    browser->setQuickSyncController(&d->quickSync);
-    browser->setExportController(&d->exporter);
+    d->q = this;
     connect(browser, &vCardBrowserController::showABBrowserRequested, this, &DownloadWindows::showContactDetail);
-    connect(&d->detail, &ABBrowserController::exportRequested, this, &DownloadWindows::showExport);
 }
 
 DownloadWindows::~DownloadWindows()
@@ -76,20 +109,20 @@ void DownloadWindows::addMenuItems(QMenu *fileMenu, QMenu *viewMenu)
 
 void DownloadWindows::showContactDetail()
 {
-    bringUp(d->detail.window());
+    bringUp(d->theDetail().window());
 }
 
 void DownloadWindows::showQuickSync()
 {
-    bringUp(d->quickSync.window());
+    bringUp(d->theQuickSync().window());
 }
 
 void DownloadWindows::showExport()
 {
-    d->exporter.showWindow();
+    d->theExporter().showWindow();
 }
 
 void DownloadWindows::exportVCards()
 {
-    d->exporter.doExportVCards();
+    d->theExporter().doExportVCards();
 }

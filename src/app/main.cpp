@@ -1,5 +1,6 @@
 #include "images.h"
 #include "singleinstance.h"
+#include "startupreport.h"
 #include "systemlog.h"
 #include "translations.h"
 #include "vcardsharingcontroller.h"
@@ -112,8 +113,10 @@ int main(int argc, char *argv[])
     PlatformHooks::install(&hooks);
     quitOnTerminationSignals(app);
 
-    vCardSharingController controller;
+    // The window shows at once; the address book is read behind it.
+    vCardSharingController controller(vCardSharingController::StoreLoading::Behind);
     QWidget *window = controller.window();
+    StartupReport::installIfAsked(controller);
     window->show();
     const auto raise = [window] {
         window->setWindowState(window->windowState() & ~Qt::WindowMinimized);

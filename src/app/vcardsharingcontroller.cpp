@@ -1,6 +1,7 @@
 #include "vcardsharingcontroller.h"
 
 #include "abaddressbook.h"
+#include "addressbookloader.h"
 #include "abglobals.h"
 #include "absharingpropcontroller.h"
 #include "qfexchangeserver.h"
@@ -29,6 +30,9 @@
 #include "viewerwindow.h"
 
 #include <QApplication>
+#include <QBoxLayout>
+#include <QPushButton>
+#include <QTableView>
 #include <QMenuBar>
 
 const QString vCardSharingController::ToolbarIdentifier = QStringLiteral("demo");
@@ -73,6 +77,11 @@ const PageEntry *pageForIdentifier(const QString &identifier)
 
 struct vCardSharingController::Private
 {
+    // First in, last out: whatever uses the store goes before it.
+    std::unique_ptr<AddressBookLoader> loader;
+    bool storeReady = false;
+    bool startWaiting = false; // sharing switched on while the store is read
+    QAction *importAction = nullptr;
     std::unique_ptr<ViewerWindow> myWindow;
     std::array<QPointer<QWidget>, PageCount> views;
     QPointer<QWidget> aboutView;
@@ -92,10 +101,25 @@ struct vCardSharingController::Private
 };
 
 vCardSharingController::vCardSharingController(QObject *parent)
+    : vCardSharingController(StoreLoading::Now, parent)
+{
+}
+
+vCardSharingController::vCardSharingController(StoreLoading loading, QObject *parent)
     : QObject(parent), d(std::make_unique<Private>())
 {
+    if (loading == StoreLoading::Behind) {
+        // Read while the window is built and shown.
+        d->loader = std::make_unique<AddressBookLoader>();
+        connect(d->loader.get(), &AddressBookLoader::ready, this, &vCardSharingController::addressBookArrived);
+        d->loader->start(ABAddressBook::defaultDirectory());
+    }
     loadInterface();
     awakeFromNib();
+    if (!d->loader)
+        addressBookArrived();
+    else
+        showAddressBookLoading(true);
 }
 
 vCardSharingController::~vCardSharingController()
@@ -129,7 +153,9 @@ void vCardSharingController::loadInterface()
     };
     const std::array<QSize, PageCount> sizes = {QSize(520, 300), QSize(560, 420), QSize(520, 340),
                                                 QSize(480, 300), QSize(520, 320), QSize(600, 400)};
-    d->ABSharingControllerRef = std::make_unique<ABSharingPropController>();
+    // Until the store is there the group lists are the ones saved, and the page waits.
+    d->ABSharingControllerRef = d->loader ? std::make_unique<ABSharingPropController>(static_cast<ABAddressBook *>(nullptr))
+                                          : std::make_unique<ABSharingPropController>();
     d->staticServers = std::make_unique<StaticServerController>();
     for (const PageEntry &entry : kPages) {
         const std::size_t i = std::size_t(entry.viewId - 1);
@@ -176,6 +202,7 @@ void vCardSharingController::loadInterface()
         d->ABSharingControllerRef->takeInNewGroups();
     });
     import->setObjectName(QStringLiteral("importAction"));
+    d->importAction = import;
     import->setShortcut(QKeySequence(tr("Ctrl+I")));
     QAction *preferences = file->addAction(tr("&Preferences…"), this, &vCardSharingController::showPreferences);
     preferences->setShortcut(QKeySequence::Preferences);
@@ -204,15 +231,25 @@ void vCardSharingController::awakeFromNib()
     d->macSharePage.serviceNameField->setText(vCardCommon::getLocMsg(QStringLiteral("SC_DefaultShareName")));
     // The application's quit request: withdraw the announcement, never delay the quit.
     connect(qApp, &QCoreApplication::aboutToQuit, this, &vCardSharingController::applicationShouldTerminate);
-    // Other programs edit the same directory; a download serves what is there now.
-    if (ABAddressBook *book = ABAddressBook::sharedAddressBook())
-        d->storeWatcher = std::make_unique<ABStoreWatcher>(book);
     d->theConnections = std::make_unique<ShareService>();
     d->theConnections->setRecordProvider([this] { return mapABToArchivable(0); });
+    // For a download: the shared persons are picked here, their list is made on a worker thread.
+    d->theConnections->server().setRecordSource([this] {
+        const ABAddressBook *book = d->storeReady ? ABAddressBook::sharedAddressBook() : nullptr;
+        const ABSharingPropController &selection = *d->ABSharingControllerRef;
+        QList<QVariantMap> values;
+        if (book && book == selection.addressBook()) {
+            const QSet<const ABPerson *> shared = selection.sharedPersons();
+            values = RecordListBuilder::sharedValues(book, [&shared](const ABPerson *p) { return shared.contains(p); });
+        } else {
+            values = RecordListBuilder::sharedValues(book, [&selection](const ABPerson *p) { return selection.isPeopleInGroups(p); });
+        }
+        return [values = std::move(values)] { return RecordListBuilder::fromValues(values, ABAddressBook::properties()); };
+    });
     d->theConnections->setOwnerCardProvider([this] { return ownerCard(); });
     // What the record list depends on: the store's state and the shared groups.
     d->theConnections->server().setRecordStamp([this] {
-        const ABAddressBook *book = ABAddressBook::sharedAddressBook();
+        const ABAddressBook *book = d->storeReady ? ABAddressBook::sharedAddressBook() : nullptr;
         if (d->storeWatcher)
             d->storeWatcher->takeInPendingChanges();
         QByteArray stamp = QByteArray::number(quintptr(book)) + ':' + QByteArray::number(book ? book->revision() : 0);
@@ -360,6 +397,41 @@ void vCardSharingController::adoptView(int viewId)
     showPageInWindow(d->myWindow.get(), container);
 }
 
+bool vCardSharingController::isAddressBookReady() const
+{
+    return d->storeReady;
+}
+
+void vCardSharingController::addressBookArrived()
+{
+    ABAddressBook *book = ABAddressBook::sharedAddressBook();
+    // Other programs edit the same directory; a download serves what is there now.
+    if (book)
+        d->storeWatcher = std::make_unique<ABStoreWatcher>(book);
+    if (d->loader)
+        d->ABSharingControllerRef->setAddressBook(book);
+    d->storeReady = true;
+    showAddressBookLoading(false);
+    emit addressBookReady();
+}
+
+// What needs the store says that it is being read, and takes no orders meanwhile.
+void vCardSharingController::showAddressBookLoading(bool loading)
+{
+    if (loading) {
+        d->statusPage.pageLayout->insertWidget(1, AddressBookLoader::loadingLabel(d->views[0]));
+        if (auto *layout = qobject_cast<QBoxLayout *>(d->views[5]->layout()))
+            layout->insertWidget(1, AddressBookLoader::loadingLabel(d->views[5]));
+    }
+    ABSharingPropController *groups = d->ABSharingControllerRef.get();
+    const std::array<QWidget *, 6> controls = {
+        groups->nonSharedTableOL(), groups->sharedTableOL(),    groups->shareOneButtonOL(),
+        groups->shareNonOneButtonOL(), groups->shareAllButtonOL(), groups->shareNonButtonOL()};
+    for (QWidget *control : controls)
+        control->setEnabled(!loading);
+    d->importAction->setEnabled(!loading);
+}
+
 ShareService &vCardSharingController::shareService() const
 {
     return *d->theConnections;
@@ -372,7 +444,7 @@ ABSharingPropController *vCardSharingController::ABSharingControllerRef() const
 
 RecordList vCardSharingController::mapABToArchivable(int) const
 {
-    const ABAddressBook *book = ABAddressBook::sharedAddressBook();
+    const ABAddressBook *book = d->storeReady ? ABAddressBook::sharedAddressBook() : nullptr;
     if (!book)
         return {};
     if (d->storeWatcher)
@@ -427,6 +499,18 @@ void vCardSharingController::toggleSharing(QAbstractButton *sender)
         }
         if (!d->trust->chooseAccessBeforeStart())
             return;
+        if (!d->storeReady) {
+            // Announced once there is something to serve; the status page says it is loading.
+            if (!d->startWaiting) {
+                d->startWaiting = true;
+                AddressBookLoader::whenReady(this, [this, sender] {
+                    d->startWaiting = false;
+                    if (sender->text() == vCardCommon::getLocMsg(QStringLiteral("SC_ButtonStart")))
+                        d->theConnections->toggleSharing(sender->text(), d->macSharePage.serviceNameField->text());
+                });
+            }
+            return;
+        }
     }
     d->theConnections->toggleSharing(sender->text(), name);
 }
@@ -470,8 +554,11 @@ void vCardSharingController::showPreferences()
 
 void vCardSharingController::importFiles(const QStringList &paths)
 {
-    importVCardFiles(d->myWindow.get(), paths);
-    d->ABSharingControllerRef->fillABProperties();
+    // Files dropped, named at the start or handed over by a second start wait for the store.
+    AddressBookLoader::whenReady(this, [this, paths] {
+        importVCardFiles(d->myWindow.get(), paths);
+        d->ABSharingControllerRef->fillABProperties();
+    });
 }
 
 PreferencesWindow *vCardSharingController::preferencesWindow() const

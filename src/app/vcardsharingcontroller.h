@@ -32,8 +32,13 @@ public:
     static constexpr int PageCount = 6;
     static const QString ToolbarIdentifier;
 
+    // Now: the address book is read before the constructor returns. Behind: it is read on a
+    // worker thread while the window shows; addressBookReady() tells when it is there.
+    enum class StoreLoading { Now, Behind };
+
     // Builds the window and its pages, then runs the start-up.
     explicit vCardSharingController(QObject *parent = nullptr);
+    explicit vCardSharingController(StoreLoading loading, QObject *parent = nullptr);
     ~vCardSharingController() override;
 
     static vCardSharingController *getSharedSharingController();
@@ -43,6 +48,10 @@ public:
     Toolbar *toolbar() const;
     // The page container of a view ID (1 to 6), or nullptr.
     QWidget *view(int viewId) const;
+
+    // Whether the address book has been read; until then the pages that need it say that it is
+    // loading, and what would act on it waits.
+    bool isAddressBookReady() const;
 
     ShareService &shareService() const;
     ABSharingPropController *ABSharingControllerRef() const;
@@ -71,6 +80,10 @@ public:
                                               bool willBeInsertedIntoToolbar) override;
     void toolbarWillAddItem(ToolbarItem *item) override;
 
+signals:
+    // The address book has been read and the pages show it.
+    void addressBookReady();
+
 public slots:
     void doStatusView();
     void doMacShare();
@@ -94,6 +107,8 @@ private:
     void loadInterface();
     void awakeFromNib();
     void updateSharingDisplay();
+    void addressBookArrived();
+    void showAddressBookLoading(bool loading);
 
     struct Private;
     std::unique_ptr<Private> d;

@@ -1,6 +1,7 @@
 #include "abbrowsercontroller.h"
 
 #include "abaddressbook.h"
+#include "addressbookloader.h"
 #include "abbrowsertablemodel.h"
 #include "ablocalized.h"
 #include "abperson.h"
@@ -252,12 +253,21 @@ void ABBrowserController::doSaveOneRecord()
         PlatformHooks::current().beep();
         return;
     }
+    if (d->sharedBook) {
+        // The person selected now, saved once the store has been read.
+        AddressBookLoader::whenReady(this, [this, person = d->thePerson.toMap()] { saveOne(person); });
+        return;
+    }
+    saveOne(d->thePerson.toMap());
+}
+
+void ABBrowserController::saveOne(const FlatPerson &person)
+{
     ABAddressBook *book = d->sharedBook ? ABAddressBook::sharedAddressBook() : d->book;
     if (!book) {
         vCardCommon::alertKeys("AB_NoAddressBook", "AB_NoAddressBookHint");
         return;
     }
-    const FlatPerson person = d->thePerson.toMap();
     book->addRecord(QuickSync::copyOf(person));
     if (!book->save())
         return; // the store has told the user

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "flatperson.h"
 #include "remoteaddressbook.h"
 
 #include <QObject>
@@ -67,6 +68,7 @@ private:
     void awakeFromNib();
     RemoteABSource *source() const;
     int selectedNameRow() const;
+    void saveOne(const FlatPerson &person);
 
     struct Private;
     std::unique_ptr<Private> d;

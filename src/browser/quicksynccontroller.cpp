@@ -1,6 +1,7 @@
 #include "quicksynccontroller.h"
 
 #include "abaddressbook.h"
+#include "addressbookloader.h"
 #include "abgroup.h"
 #include "abrecordhelpers.h"
 #include "quicksync.h"
@@ -24,6 +25,7 @@ struct QuickSyncController::Private
 
     std::unique_ptr<QuickSync> run;
     bool saving = false;
+    bool startWaiting = false; // a run asked for while the store is read
     int sliceSize = 500;
     QTimer slices;
 };
@@ -31,6 +33,7 @@ struct QuickSyncController::Private
 QuickSyncController::QuickSyncController(QObject *parent) : QuickSyncController(nullptr, parent)
 {
     d->sharedBook = true;
+    d->ui.windowLayout->insertWidget(1, AddressBookLoader::loadingLabel(d->myWindow));
 }
 
 QuickSyncController::QuickSyncController(ABAddressBook *book, QObject *parent)
@@ -182,6 +185,17 @@ void QuickSyncController::start(bool updateOnly)
     const RemoteABSource *browser = source();
     if (d->run || !browser || !browser->getRemoteAB())
         return;
+    if (d->sharedBook && AddressBookLoader::isLoading()) {
+        // The window says that the store is being read; the run starts when it is there.
+        if (!d->startWaiting) {
+            d->startWaiting = true;
+            AddressBookLoader::whenReady(this, [this, updateOnly] {
+                d->startWaiting = false;
+                start(updateOnly);
+            });
+        }
+        return;
+    }
     ABAddressBook *book = addressBook();
     if (!book) {
         vCardCommon::alertKeys("AB_NoAddressBook", "AB_NoAddressBookHint");

@@ -1,6 +1,7 @@
 #include "vcardbrowsercontroller.h"
 
 #include "abaddressbook.h"
+#include "addressbookloader.h"
 #include "abperson.h"
 #include "exchangeprotocol.h"
 #include "ownercardfields.h"
@@ -656,18 +657,17 @@ void vCardBrowserController::doOpenWebpage()
 
 void vCardBrowserController::saveToAddressBook()
 {
-    ABAddressBook *book = ABAddressBook::sharedAddressBook();
-    if (!book) {
-        vCardCommon::alertKeys("BR_CopyCardProblem", "BR_CopyCardHint");
-        return;
-    }
+    // The card as shown now; it goes into the store once that has been read.
     OwnerCard card;
     for (auto it = d->cardFields.cbegin(); it != d->cardFields.cend(); ++it)
         card.insert(it.key(), it.value()->text());
-    if (!book->addRecord(SharerCard::newPerson(card))) {
-        vCardCommon::alertKeys("BR_CopyCardProblem", "BR_CopyCardHint");
-        return;
-    }
-    // A failed write is reported to the user by the store itself.
-    book->save();
+    AddressBookLoader::whenReady(this, [card] {
+        ABAddressBook *book = ABAddressBook::sharedAddressBook();
+        if (!book || !book->addRecord(SharerCard::newPerson(card))) {
+            vCardCommon::alertKeys("BR_CopyCardProblem", "BR_CopyCardHint");
+            return;
+        }
+        // A failed write is reported to the user by the store itself.
+        book->save();
+    });
 }

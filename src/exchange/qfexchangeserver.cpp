@@ -32,6 +32,17 @@ struct QFExchangeServer::Private
     QFExchangeServer *q;
     QFConnectionPool theConnections;
     RecordProvider records;
+    RecordSource recordSource;
+    // The list being made, and the answers that wait for it (same stamp) besides the first.
+    struct Waiter
+    {
+        QTcpSocket *socket;
+        quint64 id;
+        OwnerCard card;
+    };
+    quint64 buildingNumber = 0;
+    QByteArray buildingStamp;
+    QHash<quint64, QList<Waiter>> waiters;
     OwnerCardProvider ownerCard;
     RecordStamp recordStamp;
     // The record list as last encoded, and the stamp it was built under.
@@ -371,6 +382,11 @@ void QFExchangeServer::setRecordProvider(RecordProvider provider)
     d->records = std::move(provider);
 }
 
+void QFExchangeServer::setRecordSource(RecordSource source)
+{
+    d->recordSource = std::move(source);
+}
+
 void QFExchangeServer::setOwnerCardProvider(OwnerCardProvider provider)
 {
     d->ownerCard = std::move(provider);
@@ -663,27 +679,47 @@ void QFExchangeServer::sendDataToRemote(QTcpSocket *socket)
         d->finishAnswer(socket, id, card, d->encodedRecords, d->encodedCount);
         return;
     }
-    // The records are read here, next to the store; encoding a large list takes as long again
-    // and happens on a worker thread, so the event loop goes on serving the others meanwhile.
-    const RecordList records = d->records ? d->records() : RecordList();
-    const int recordCount = static_cast<int>(records.size());
+    // Clients that ask while the list for this state is being made get that list too.
+    if (d->recordStamp && d->waiters.contains(d->buildingNumber) && d->buildingStamp == stamp) {
+        d->waiters[d->buildingNumber].append({socket, id, card});
+        return;
+    }
+    // What the list needs is taken here, next to the store; making and encoding a large list
+    // happen on a worker thread, so the event loop goes on serving the others meanwhile.
+    RecordJob job;
+    if (d->recordSource)
+        job = d->recordSource();
+    else
+        job = [records = d->records ? d->records() : RecordList()] { return records; };
     const quint64 build = ++d->lastBuild;
+    d->buildingNumber = build;
+    d->buildingStamp = stamp;
+    d->waiters.insert(build, {{socket, id, card}});
+    struct Built
+    {
+        std::optional<QByteArray> bytes;
+        int count = 0;
+    };
     // Parented to the server: if the server goes first, the result is dropped with the watcher.
-    auto *encoding = new QFutureWatcher<std::optional<QByteArray>>(this);
-    connect(encoding, &QFutureWatcherBase::finished, this, [this, socket, id, encoding, recordCount, card, stamp, build] {
+    auto *encoding = new QFutureWatcher<Built>(this);
+    connect(encoding, &QFutureWatcherBase::finished, this, [this, encoding, stamp, build] {
         encoding->deleteLater();
-        const std::optional<QByteArray> bytes = encoding->result();
+        const Built built = encoding->result();
         // Kept under the stamp of the moment the list was read: a change since then has another
         // stamp, so the next answer builds the list again.
-        if (bytes && d->recordStamp && build > d->encodedBuild) {
+        if (built.bytes && d->recordStamp && build > d->encodedBuild) {
             d->encodedBuild = build;
-            d->encodedRecords = bytes;
+            d->encodedRecords = built.bytes;
             d->encodedStamp = stamp;
-            d->encodedCount = recordCount;
+            d->encodedCount = built.count;
         }
-        d->finishAnswer(socket, id, card, bytes, recordCount);
+        for (const Private::Waiter &waiter : d->waiters.take(build))
+            d->finishAnswer(waiter.socket, waiter.id, waiter.card, built.bytes, built.count);
     });
-    encoding->setFuture(QtConcurrent::run([records] { return ExchangeArchive::encodeItem(records); }));
+    encoding->setFuture(QtConcurrent::run([job = std::move(job)] {
+        const RecordList records = job();
+        return Built{ExchangeArchive::encodeItem(records), static_cast<int>(records.size())};
+    }));
 }
 
 void QFExchangeServer::Private::finishAnswer(QTcpSocket *socket, quint64 id, const OwnerCard &card,

@@ -35,6 +35,10 @@ class QFExchangeServer : public QObject
 
 public:
     using RecordProvider = std::function<RecordList()>;
+    // Two steps: the source runs on this thread, next to the store, and takes what the list
+    // needs; the job it gives back makes the list on a worker thread, with the encoding.
+    using RecordJob = std::function<RecordList()>;
+    using RecordSource = std::function<RecordJob()>;
     using OwnerCardProvider = std::function<OwnerCard()>;
     using RecordStamp = std::function<QByteArray()>;
 
@@ -59,6 +63,8 @@ public:
     ~QFExchangeServer() override;
 
     void setRecordProvider(RecordProvider provider);
+    // In place of a provider: most of the work off this thread.
+    void setRecordSource(RecordSource source);
     void setOwnerCardProvider(OwnerCardProvider provider);
     // With a stamp, the record list is encoded once and sent again as long as the stamp stays the
     // same: it is asked before every answer and must change whenever the list would (the store's

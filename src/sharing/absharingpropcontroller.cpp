@@ -103,6 +103,23 @@ bool ABSharingPropController::isPeopleInGroups(const ABPerson *person) const
     return m_lists.isShared(person);
 }
 
+QSet<const ABPerson *> ABSharingPropController::sharedPersons() const
+{
+    QSet<const ABPerson *> persons;
+    if (!m_book)
+        return persons;
+    QSet<QString> uids;
+    for (const QVariant &group : sharedGroups())
+        uids.insert(group.toMap().value(kABUIDProperty).toString());
+    for (const ABGroup *group : m_book->groups()) {
+        if (uids.contains(group->uniqueId())) {
+            for (const ABPerson *person : group->members())
+                persons.insert(person);
+        }
+    }
+    return persons;
+}
+
 void ABSharingPropController::fillABProperties()
 {
     m_lists.read(userDefaults());
@@ -111,6 +128,13 @@ void ABSharingPropController::fillABProperties()
         return; // the lists stay as read and are not saved
     }
     doSaveDefault();
+}
+
+void ABSharingPropController::setAddressBook(ABAddressBook *book)
+{
+    m_book = book;
+    takeInNewGroups();
+    listsChanged();
 }
 
 void ABSharingPropController::takeInNewGroups()

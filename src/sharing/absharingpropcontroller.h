@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QVariantList>
 
 class ABAddressBook;
@@ -38,9 +39,15 @@ public:
 
     QWidget *view() const;
 
+    // The persons that isPeopleInGroups() takes, found through the shared groups' members: far
+    // quicker than asking person by person in a large store.
+    QSet<const ABPerson *> sharedPersons() const;
+    ABAddressBook *addressBook() const { return m_book; }
     // The selection test, asked once per person and download.
     bool isPeopleInGroups(const ABPerson *person) const;
 
+    // The store, once it has been read (the lists stay as they are and take in its groups).
+    void setAddressBook(ABAddressBook *book);
     // Reads the lists from the settings and reconciles them with the store (at start).
     void fillABProperties();
     // After groups were added to the store (an import): they join the not-shared list; the

@@ -30,20 +30,31 @@ RecordList RecordListBuilder::build(const ABAddressBook *book, const SelectionTe
 RecordList RecordListBuilder::build(const ABAddressBook *book, QStringList propertyNames,
                                     const SelectionTest &isShared)
 {
-    RecordList result;
+    return fromValues(sharedValues(book, isShared), std::move(propertyNames));
+}
+
+QList<QVariantMap> RecordListBuilder::sharedValues(const ABAddressBook *book, const SelectionTest &isShared)
+{
+    QList<QVariantMap> result;
     if (!book)
         return result;
-    const QList<ABPerson *> persons = book->people();
+    for (const ABPerson *person : book->people()) {
+        if (isShared(person))
+            result.append(person->travellingValues());
+    }
+    return result;
+}
+
+RecordList RecordListBuilder::fromValues(const QList<QVariantMap> &persons, QStringList propertyNames)
+{
+    RecordList result;
     const QStringList properties = propertySet(std::move(propertyNames));
     const QSet<QString> wanted(properties.cbegin(), properties.cend());
-    for (const ABPerson *person : persons) {
-        if (!isShared(person))
-            continue;
+    for (const QVariantMap &values : persons) {
         // The store keeps a person's values in the travelling form already (no null values, no
         // empty lists, multi-values as lists of one-pair maps): when every property it has is
         // wanted, the record is that map itself, shared rather than copied. Each property is
         // looked at once.
-        const QVariantMap &values = person->travellingValues();
         bool allWanted = true;
         for (auto it = values.cbegin(); it != values.cend() && allWanted; ++it)
             allWanted = wanted.contains(it.key());

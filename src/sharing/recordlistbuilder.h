@@ -33,6 +33,11 @@ public:
     static RecordList build(const ABAddressBook *book, QStringList propertyNames,
                             const SelectionTest &isShared);
 
+    // build() in two steps, so that the second can run off the store's thread: the values of the
+    // shared persons (shared with the store, not copied), then the list made from them.
+    static QList<QVariantMap> sharedValues(const ABAddressBook *book, const SelectionTest &isShared);
+    static RecordList fromValues(const QList<QVariantMap> &values, QStringList propertyNames);
+
     // The property names after the six extra ones are appended (each at most once).
     static QStringList propertySet(QStringList propertyNames);
 };
