@@ -484,6 +484,24 @@ bool ABAddressBook::hasPersonWithNameKey(const QString &key, bool withOrganizati
     return (withOrganization ? m_namesWithOrganization : m_namesWithoutOrganization).contains(key);
 }
 
+void ABAddressBook::release(const QList<ABPerson *> &persons)
+{
+    QSet<const ABRecord *> gone;
+    for (const ABPerson *person : persons) {
+        if (!person || person->m_book != this || person->hasUnsavedChanges())
+            continue;
+        gone.insert(person);
+        const QString key = ABGroup::normalizedUid(person->uniqueId());
+        if (m_byUid.value(key) == person)
+            m_byUid.remove(key);
+        indexNames(person, -1);
+    }
+    if (gone.isEmpty())
+        return;
+    std::erase_if(m_records, [&gone](const std::unique_ptr<ABRecord> &record) { return gone.contains(record.get()); });
+    recordChanged(nullptr);
+}
+
 bool ABAddressBook::hasUnsavedChanges() const
 {
     return std::any_of(m_records.begin(), m_records.end(),
@@ -535,9 +553,14 @@ struct ABAddressBook::PendingWrite
 namespace {
 
 // Runs work(i) for i in [0, count) on a few threads; calls waiting() on this thread meanwhile.
-void inParallel(size_t count, const std::function<void(size_t)> &work, const std::function<void(size_t)> &waiting)
+// Work that waits for the disk (a sync, a read) takes more threads than cores, so that the disk
+// gets several requests at once; work for the processor takes one per core (more would only
+// contend for the folder's lock while files are created and renamed).
+void inParallel(size_t count, const std::function<void(size_t)> &work, const std::function<void(size_t)> &waiting,
+                bool waitsForDisk = true)
 {
-    const size_t workers = std::clamp<size_t>(static_cast<size_t>(QThread::idealThreadCount()) * 4, 1, 16);
+    const size_t cores = static_cast<size_t>(std::max(1, QThread::idealThreadCount()));
+    const size_t workers = std::clamp<size_t>(waitsForDisk ? cores * 4 : cores, 1, 16);
     if (count < 16) {
         for (size_t i = 0; i < count; ++i) {
             work(i);
@@ -967,7 +990,7 @@ void ABAddressBook::saveSlice(std::vector<PendingWrite> &writes, QSet<QString> &
                     write.step = prepareWrite(write, &write.writeError) ? Step::Write : Step::Failed;
                 writeTemporary(write, !together);
             },
-            progress);
+            progress, !together);
         for (size_t i = 0; i < writes.size(); ++i) {
             PendingWrite &write = writes[i];
             if (preparing[i] && write.step == Step::Failed && !write.prepared)
@@ -994,7 +1017,7 @@ void ABAddressBook::saveSlice(std::vector<PendingWrite> &writes, QSet<QString> &
                 if (writes[i].step == Step::Done)
                     ++done;
             },
-            progress);
+            progress, !together);
         bool again = false;
         for (PendingWrite &write : writes) {
             renamed = renamed || write.written;

@@ -73,6 +73,11 @@ public:
     // refresh takes in whatever else changed).
     bool save(const std::function<void(qsizetype done, qsizetype total)> &progress);
     bool hasUnsavedChanges() const;
+    // Lets go of saved persons without touching their files, as if the store had been opened
+    // before they were written (a later refresh() reads them in again). For a one-shot writer
+    // that adds more persons than it wants to hold at once (zorbix-cli fetch --import); persons
+    // with unsaved changes stay. Pointers to the persons let go are invalid afterwards.
+    void release(const QList<ABPerson *> &persons);
 
     // Takes in what other programs did to the directory since it was read: new files are added,
     // files changed on disk are read again, and records whose file was deleted leave the store.
