@@ -37,14 +37,7 @@ with open(f"{book}/all.vcf", "w", newline="") as f:
             + "".join(f"X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:p{i}\r\n" for i in range(n)) + "END:VCARD\r\n")
 PY
 }
-serving() {
-    test -n "$serve" && kill $serve 2>/dev/null && wait $serve 2>/dev/null || true
-    rm -f "$dir/serve.out"
-    "$cli" serve --addressbook "$1" --group All --port 0 --no-announce > "$dir/serve.out" 2>&1 &
-    serve=$!
-    while ! grep -q "on port" "$dir/serve.out" 2>/dev/null; do sleep 0.2; done
-    port=$(sed -n 's/.*on port \([0-9]*\).*/\1/p' "$dir/serve.out")
-}
+. "$(dirname "$0")/../scripts/serving.sh"
 # measure LABEL TARGET COUNT command...: runs into the new store TARGET, checks COUNT cards. Nothing
 # is deleted before a measurement: ext4 without a journal passes over inodes freed in the last
 # minutes when it makes files, which would slow the next one down.
