@@ -34,6 +34,7 @@ private slots:
     void summaries_data();
     void summaries();
     void cardSizeCap();
+    void streamedRunHoldsOneSlice();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -499,6 +500,34 @@ void TestQuickSync::cardSizeCap()
     ABAddressBook reread(m_dir->path());
     QCOMPARE(reread.people().size(), 4);
     QVERIFY(reread.unreadableFiles().isEmpty());
+}
+
+// A streamed copy-all saves each slice and lets the store go of it: the store then holds only its
+// own persons, the files hold everybody, and a refresh takes the copied persons back in.
+void TestQuickSync::streamedRunHoldsOneSlice()
+{
+    ABAddressBook book(m_dir->path());
+    ABPerson *local = addLocal(book, u"Ann"_qs, u"Lee"_qs);
+    QVERIFY(book.save());
+    local->setValue(u"changed"_qs, kABNoteProperty);
+    RecordList remote;
+    for (int i = 0; i < 5; ++i)
+        remote.append(named(QStringLiteral("First%1").arg(i), u"Roe"_qs));
+    QuickSyncOptions options;
+    options.streamSlice = 2;
+    options.group = QuickSyncOptions::Group::New;
+    options.groupName = u"Copied"_qs;
+    const QuickSyncResult result = runSync(book, remote, options);
+    QVERIFY(result.saveOk);
+    QCOMPARE(result.saved, 5);
+    QCOMPARE(book.people(), QList<ABPerson *>{local});
+    QVERIFY(!book.hasUnsavedChanges());
+    QCOMPARE(filesOf(m_dir->path()).size(), 1 + 5 + 1);
+    QVERIFY(book.refresh());
+    QCOMPARE(book.people().size(), 6);
+    const QList<ABGroup *> groups = book.groups();
+    QCOMPARE(groups.size(), 1);
+    QCOMPARE(groups.first()->members().size(), 5);
 }
 
 int main(int argc, char **argv)
