@@ -39,15 +39,7 @@ if mail:  # a share: everyone in the shared group "All"
                 + "".join(f"X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:p{i}\r\n" for i in range(n)) + "END:VCARD\r\n")
 PY
 }
-# serving DIR: shares DIR on a loopback port (in $port) until the script ends or serve is killed.
-serving() {
-    test -n "$serve" && kill $serve 2>/dev/null && wait $serve 2>/dev/null || true
-    rm -f "$dir/serve.out"
-    "$cli" serve --addressbook "$1" --group All --port 0 --no-announce > "$dir/serve.out" 2>&1 &
-    serve=$!
-    while ! grep -q "on port" "$dir/serve.out" 2>/dev/null; do sleep 0.1; done
-    port=$(sed -n 's/.*on port \([0-9]*\).*/\1/p' "$dir/serve.out")
-}
+. "$(dirname "$0")/serving.sh"
 snapshot() { (cd "$1" && find . -maxdepth 1 -name '*.vcf' -type f -exec sha1sum {} + | sort); }
 # expect_failure LABEL BEFORE AFTER STATUS OUTPUT: the command failed, said why, changed nothing.
 expect_failure() {

@@ -124,6 +124,7 @@ int FetchImport::prepare(QTextStream &err)
         d->options.addUnmatched = !d->noAdd;
     } else {
         d->options.matching = d->skipPresent;
+        d->options.streamSlice = 4096; // a large share takes the memory of a slice, not of all its persons
     }
     return CliOk;
 }

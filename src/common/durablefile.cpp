@@ -163,40 +163,51 @@ qint64 DurableFile::writeData(const char *data, qint64 size)
     return size;
 }
 
+bool DurableFile::complete(bool sync)
+{
+    if (d->complete)
+        return true;
+    if (d->committed || d->tempPath.isEmpty()) {
+        setErrorString(QStringLiteral("not opened for writing"));
+        return false;
+    }
+    if (d->error != 0)
+        return false; // the failed write's reason stays
+    const auto fail = [this](int error) {
+        d->error = error;
+        setErrorString(reasonOf(error));
+        return false;
+    };
+    if (const int error = writeAll(d->fd, d->buffer.constData(), d->buffer.size()); error != 0)
+        return fail(error);
+    d->buffer.clear();
+    if (sync && ::fdatasync(d->fd) != 0)
+        return fail(errno);
+    struct stat info;
+    if (::fstat(d->fd, &info) != 0)
+        return fail(errno);
+    if (info.st_size != d->written) {
+        d->error = EIO;
+        setErrorString(QStringLiteral("only %1 of %2 bytes reached the disk").arg(info.st_size).arg(d->written));
+        return false;
+    }
+    const int fd = d->fd;
+    d->fd = -1;
+    QIODevice::close();
+    if (::close(fd) != 0)
+        return fail(errno);
+    d->complete = true;
+    return true;
+}
+
 bool DurableFile::commit(Commit how)
 {
     if (d->committed || d->tempPath.isEmpty()) {
         setErrorString(QStringLiteral("not opened for writing"));
         return false;
     }
-    if (!d->complete) {
-        if (d->error != 0)
-            return false; // the failed write's reason stays
-        const auto fail = [this](int error) {
-            d->error = error;
-            setErrorString(reasonOf(error));
-            return false;
-        };
-        if (const int error = writeAll(d->fd, d->buffer.constData(), d->buffer.size()); error != 0)
-            return fail(error);
-        d->buffer.clear();
-        if (::fdatasync(d->fd) != 0)
-            return fail(errno);
-        struct stat info;
-        if (::fstat(d->fd, &info) != 0)
-            return fail(errno);
-        if (info.st_size != d->written) {
-            d->error = EIO;
-            setErrorString(QStringLiteral("only %1 of %2 bytes reached the disk").arg(info.st_size).arg(d->written));
-            return false;
-        }
-        const int fd = d->fd;
-        d->fd = -1;
-        QIODevice::close();
-        if (::close(fd) != 0)
-            return fail(errno);
-        d->complete = true;
-    }
+    if (!complete())
+        return false;
     QString target = d->path;
     if (how == Commit::Replace) {
         // A link named by the user is written through to its target, as an editor would.
@@ -252,6 +263,27 @@ bool DurableFile::syncDirectory(const QString &directory)
     const bool ok = ::fsync(fd) == 0;
     ::close(fd);
     return ok;
+}
+
+DurableFile::FileSystemSync::FileSystemSync(const QString &directory)
+{
+    // Opening samples the file system's write-back error state; syncfs compares against it.
+    m_fd = ::open(native(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    m_openError = m_fd < 0 ? errno : 0;
+}
+
+DurableFile::FileSystemSync::~FileSystemSync()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool DurableFile::FileSystemSync::sync(QString *error)
+{
+    const int result = m_fd < 0 ? m_openError : ::syncfs(m_fd) == 0 ? 0 : errno;
+    if (result != 0 && error)
+        *error = reasonOf(result);
+    return result == 0;
 }
 
 bool DurableFile::isLeftover(const QString &fileName)

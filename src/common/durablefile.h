@@ -32,6 +32,10 @@ public:
     // target that is a link is refused for Replace. The folder is synced too unless told not to
     // (one sync for many files is the caller's then).
     bool commit(Commit how = Commit::Replace);
+    // The part of commit() before the rename: writes what is gathered, syncs (unless the caller
+    // makes many files durable at once with FileSystemSync), checks the size and closes the file.
+    // commit() afterwards only renames. False, with the reason, on any failure.
+    bool complete(bool sync = true);
     // Removes the temporary file (and with it, after an exchange, the displaced file).
     void discard();
 
@@ -51,6 +55,25 @@ public:
     // Whether fileName (no folder) is a temporary file of ours, or of the QSaveFile writes of
     // earlier versions ("<name>.vcf.XXXXXX"), that a killed write may have left behind.
     static bool isLeftover(const QString &fileName);
+
+    // Many files made durable at once: one syncfs(2) of the file system instead of a sync per file,
+    // which writes each file's metadata block and flushes the disk's cache again and again.
+    // syncfs reports a write-back error of any file of that file system since this object was
+    // made, so the files to be covered are written after it (a failure fails them all).
+    class FileSystemSync
+    {
+    public:
+        explicit FileSystemSync(const QString &directory);
+        ~FileSystemSync();
+        FileSystemSync(const FileSystemSync &) = delete;
+        FileSystemSync &operator=(const FileSystemSync &) = delete;
+        // False, with the reason, when the directory could not be opened or the sync failed.
+        bool sync(QString *error);
+
+    private:
+        int m_fd = -1;
+        int m_openError = 0;
+    };
 
 protected:
     qint64 readData(char *, qint64) override { return -1; }

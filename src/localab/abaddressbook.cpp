@@ -23,6 +23,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include <cerrno>
@@ -483,6 +484,24 @@ bool ABAddressBook::hasPersonWithNameKey(const QString &key, bool withOrganizati
     return (withOrganization ? m_namesWithOrganization : m_namesWithoutOrganization).contains(key);
 }
 
+void ABAddressBook::release(const QList<ABPerson *> &persons)
+{
+    QSet<const ABRecord *> gone;
+    for (const ABPerson *person : persons) {
+        if (!person || person->m_book != this || person->hasUnsavedChanges())
+            continue;
+        gone.insert(person);
+        const QString key = ABGroup::normalizedUid(person->uniqueId());
+        if (m_byUid.value(key) == person)
+            m_byUid.remove(key);
+        indexNames(person, -1);
+    }
+    if (gone.isEmpty())
+        return;
+    std::erase_if(m_records, [&gone](const std::unique_ptr<ABRecord> &record) { return gone.contains(record.get()); });
+    recordChanged(nullptr);
+}
+
 bool ABAddressBook::hasUnsavedChanges() const
 {
     return std::any_of(m_records.begin(), m_records.end(),
@@ -510,7 +529,7 @@ QString ABAddressBook::freshFileName(const QString &uid, const QSet<QString> &ta
 // prepared again when another program wrote the file meanwhile.
 struct ABAddressBook::PendingWrite
 {
-    enum class Step { Read, Parse, Prepare, Write, Rename, Done, Failed };
+    enum class Step { Read, Parse, Prepare, Write, Commit, Rename, Done, Failed };
     ABRecord *record = nullptr;
     QString fileName;
     QString path;
@@ -523,17 +542,25 @@ struct ABAddressBook::PendingWrite
     QByteArray bytes;
     QDateTime revision;
     bool merged = false; // current holds another program's changes: the record takes them in
+    bool merging = false; // merged in this round: logged by the calling thread
     bool prepared = false;
     bool written = false;
     QString writeError;
+    std::unique_ptr<DurableFile> file; // complete, waiting for its rename (Step::Commit)
+    ABFileStamp stamp;                 // of the file written, which the rename keeps
 };
 
 namespace {
 
 // Runs work(i) for i in [0, count) on a few threads; calls waiting() on this thread meanwhile.
-void inParallel(size_t count, const std::function<void(size_t)> &work, const std::function<void(size_t)> &waiting)
+// Work that waits for the disk (a sync, a read) takes more threads than cores, so that the disk
+// gets several requests at once; work for the processor takes one per core (more would only
+// contend for the folder's lock while files are created and renamed).
+void inParallel(size_t count, const std::function<void(size_t)> &work, const std::function<void(size_t)> &waiting,
+                bool waitsForDisk = true)
 {
-    const size_t workers = std::clamp<size_t>(static_cast<size_t>(QThread::idealThreadCount()) * 4, 1, 16);
+    const size_t cores = static_cast<size_t>(std::max(1, QThread::idealThreadCount()));
+    const size_t workers = std::clamp<size_t>(waitsForDisk ? cores * 4 : cores, 1, 16);
     if (count < 16) {
         for (size_t i = 0; i < count; ++i) {
             work(i);
@@ -589,8 +616,7 @@ bool ABAddressBook::prepareWrite(PendingWrite &write, QString *error)
     // Our change goes onto the file as it is now: when another program wrote it since we read
     // it, its version with our change on top, entry by entry.
     write.merged = digestOf(write.current) != record->m_diskDigest;
-    if (write.merged)
-        systemLog(QStringLiteral("ABAddressBook: %1 changed on disk; merging our changes").arg(write.fileName));
+    write.merging = write.merged;
     QString reason;
     if (!ABCardMapper::edit(*record, write.current, write.revision, &write.bytes, &reason)) {
         *error = QStringLiteral("%1 was changed by another program and can no longer be read (%2); it was left as "
@@ -647,26 +673,47 @@ void ABAddressBook::readForWrite(PendingWrite &write)
         write.step = Step::Prepare;
 }
 
-// Writes one prepared card (worker thread). The finished file takes the item's place by an atomic
-// exchange; what it displaced must be the version our edit was based on. If another program wrote
-// the item in between, its version goes back in place at once and becomes the base of a new merge.
-// A new item never replaces a file that appeared under its name meanwhile.
-void ABAddressBook::writeOne(PendingWrite &write)
+// Writes one prepared card into its temporary file (worker thread), synced unless the caller
+// syncs the whole batch at once. commitOne puts it in place.
+void ABAddressBook::writeTemporary(PendingWrite &write, bool sync)
 {
     using Step = PendingWrite::Step;
+    write.file.reset();
     if (write.step != Step::Write)
         return;
     checkReadable(write); // here, on the writing threads: it parses the card
     if (write.step != Step::Write)
         return;
+    auto file = std::make_unique<DurableFile>(write.path);
+    file->setSyncDirectory(false);
+    if (!file->open(QIODevice::WriteOnly) || file->write(write.bytes) != write.bytes.size() || !file->complete(sync)) {
+        write.writeError = QStringLiteral("%1: %2").arg(write.fileName, file->errorString());
+        write.step = Step::Failed;
+        return;
+    }
+    // Taken from our own file: after the rename, the name may already hold another program's.
+    write.stamp = ABFileStamp::of(file->tempPath());
+    write.file = std::move(file);
+    write.step = Step::Commit;
+}
+
+// Puts one written card in place (worker thread). The finished file takes the item's place by an
+// atomic exchange; what it displaced must be the version our edit was based on. If another program
+// wrote the item in between, its version goes back in place at once and becomes the base of a new
+// merge. A new item never replaces a file that appeared under its name meanwhile.
+void ABAddressBook::commitOne(PendingWrite &write)
+{
+    using Step = PendingWrite::Step;
+    if (write.step != Step::Commit)
+        return;
+    // Whatever happens below, the temporary file (or, after an exchange, the displaced version)
+    // goes with it.
+    const std::unique_ptr<DurableFile> owned = std::move(write.file);
+    DurableFile &file = *owned;
     const auto failed = [&write](const QString &reason) {
         write.writeError = QStringLiteral("%1: %2").arg(write.fileName, reason);
         write.step = Step::Failed;
     };
-    DurableFile file(write.path);
-    file.setSyncDirectory(false);
-    if (!file.open(QIODevice::WriteOnly) || file.write(write.bytes) != write.bytes.size())
-        return failed(file.errorString());
     if (!write.exists || !file.commit(DurableFile::Commit::Exchange)) {
         if (write.exists && file.systemError() != ENOENT && file.systemError() != EINVAL)
             return failed(file.errorString());
@@ -758,7 +805,7 @@ bool ABAddressBook::finishWrite(PendingWrite &write, QString *error)
     record->m_values.insert(kABModificationDateProperty, write.revision);
     record->m_fileName = write.fileName;
     record->m_diskDigest = digestOf(write.bytes);
-    record->m_diskStamp = ABFileStamp::of(write.path);
+    record->m_diskStamp = write.stamp;
     record->m_dirty.clear();
     record->m_original.clear();
     record->m_sourceCard.reset();
@@ -908,6 +955,107 @@ bool ABAddressBook::refresh(const QSet<QString> &writtenInPlace)
     return true;
 }
 
+// One slice of a save: the current files are read and our changes prepared, every card is written
+// into its temporary file, all of them are made durable (one sync of the file system when there
+// are many), then each takes its item's place and the folder is synced once. A file that another
+// program wrote between our read and our rename is read and merged again, a few times at most.
+// Reading and writing run on several threads; what decides and changes records (merging, building
+// the card, taking the result in) runs here.
+void ABAddressBook::saveSlice(std::vector<PendingWrite> &writes, QSet<QString> &taken, QStringList &errors,
+                              const std::function<void(size_t done)> &waiting)
+{
+    using Step = PendingWrite::Step;
+    const auto count = [&writes](Step step) {
+        return static_cast<size_t>(
+            std::count_if(writes.begin(), writes.end(), [step](const PendingWrite &w) { return w.step == step; }));
+    };
+    std::atomic<size_t> done{0};
+    const auto progress = [&](size_t) { waiting(done); };
+    bool renamed = false;
+    for (int round = 0;; ++round) {
+        inParallel(writes.size(), [&writes](size_t i) { readForWrite(writes[i]); }, progress);
+        const bool together = count(Step::Prepare) >= kSyncTogether;
+        std::optional<DurableFile::FileSystemSync> fileSystem;
+        if (together)
+            fileSystem.emplace(m_directory); // before the files it covers are written
+        // Building the cards is a pure function of each record's change and file: on the threads too.
+        std::vector<char> preparing(writes.size());
+        for (size_t i = 0; i < writes.size(); ++i)
+            preparing[i] = writes[i].step == Step::Prepare;
+        inParallel(
+            writes.size(),
+            [&writes, &preparing, together](size_t i) {
+                PendingWrite &write = writes[i];
+                if (preparing[i])
+                    write.step = prepareWrite(write, &write.writeError) ? Step::Write : Step::Failed;
+                writeTemporary(write, !together);
+            },
+            progress, !together);
+        for (size_t i = 0; i < writes.size(); ++i) {
+            PendingWrite &write = writes[i];
+            if (preparing[i] && write.step == Step::Failed && !write.prepared)
+                errors.append(write.writeError);
+            else if (write.merging)
+                systemLog(QStringLiteral("ABAddressBook: %1 changed on disk; merging our changes").arg(write.fileName));
+            write.merging = false;
+        }
+        QString syncError;
+        if (together && !fileSystem->sync(&syncError)) {
+            for (PendingWrite &write : writes) {
+                if (write.step != Step::Commit)
+                    continue;
+                write.file.reset();
+                write.writeError =
+                    QStringLiteral("%1: it could not be written to the disk (%2)").arg(write.fileName, syncError);
+                write.step = Step::Failed;
+            }
+        }
+        inParallel(
+            writes.size(),
+            [&writes, &done](size_t i) {
+                commitOne(writes[i]);
+                if (writes[i].step == Step::Done)
+                    ++done;
+            },
+            progress, !together);
+        bool again = false;
+        for (PendingWrite &write : writes) {
+            renamed = renamed || write.written;
+            if (write.step == Step::Rename) {
+                // A new file's name was taken meanwhile by a file we did not make: another name.
+                taken.insert(write.fileName);
+                write.fileName = freshFileName(write.record->uniqueId(), taken);
+                taken.insert(write.fileName);
+                write.path = m_directory + u'/' + write.fileName;
+                write.step = Step::Write;
+            }
+            if (write.step == Step::Parse || write.step == Step::Read || write.step == Step::Write) {
+                if (round + 1 < kSaveRounds) {
+                    again = true;
+                } else {
+                    write.written = false;
+                    write.writeError = QStringLiteral("%1 was changed by another program again and again while it "
+                                                      "was being saved; it was left as it is")
+                                           .arg(write.fileName);
+                    write.step = Step::Failed;
+                }
+            }
+        }
+        if (!again)
+            break;
+    }
+    // The renames, once for all files of the slice.
+    if (renamed && !DurableFile::syncDirectory(m_directory))
+        errors.append(QStringLiteral("%1: the folder could not be synced to the disk; the files saved may be lost "
+                                     "in a power failure")
+                          .arg(m_directory));
+    for (PendingWrite &write : writes) {
+        QString error;
+        if (write.prepared && !finishWrite(write, &error))
+            errors.append(error);
+    }
+}
+
 bool ABAddressBook::save()
 {
     return save({});
@@ -915,8 +1063,7 @@ bool ABAddressBook::save()
 
 bool ABAddressBook::save(const std::function<void(qsizetype done, qsizetype total)> &progress)
 {
-    std::vector<PendingWrite> writes;
-    QSet<QString> taken;
+    std::vector<ABRecord *> changed;
     for (const auto &record : m_records) {
         if (!record->hasUnsavedChanges())
             continue;
@@ -926,90 +1073,34 @@ bool ABAddressBook::save(const std::function<void(qsizetype done, qsizetype tota
             record->m_original.clear();
             continue;
         }
-        PendingWrite write;
-        write.record = record.get();
-        write.fileName = record->m_fileName;
-        if (write.fileName.isEmpty()) {
-            write.fileName = freshFileName(record->uniqueId(), taken);
-            taken.insert(write.fileName);
-        } else {
-            write.exists = true; // read below, if it is still there
-        }
-        write.path = m_directory + u'/' + write.fileName;
-        writes.push_back(std::move(write));
+        changed.push_back(record.get());
     }
     QStringList errors;
-    const qsizetype total = static_cast<qsizetype>(writes.size());
-    const auto repaint = [&](size_t) {
-        if (progress)
-            progress(0, total); // nothing written yet, but the caller may repaint
-    };
+    QSet<QString> taken;
+    const qsizetype total = static_cast<qsizetype>(changed.size());
+    qsizetype finished = 0;
     m_saving = true;
-    // Reading and writing the files run on several threads; what decides and changes records
-    // (merging another program's changes, building the card) runs here. A file that another
-    // program wrote between our read and our rename is read and merged again, a few times at most.
-    const QString directory = m_directory;
-    for (int round = 0;; ++round) {
-        inParallel(writes.size(), [&writes](size_t i) { readForWrite(writes[i]); }, repaint);
-        for (size_t i = 0; i < writes.size(); ++i) {
-            PendingWrite &write = writes[i];
-            if (write.step != PendingWrite::Step::Prepare)
-                continue;
-            write.prepared = false;
-            QString error;
-            if (!prepareWrite(write, &error)) {
-                errors.append(error);
-                write.step = PendingWrite::Step::Failed;
-            } else {
-                write.step = PendingWrite::Step::Write;
-            }
-            if (progress && i % 256 == 255)
-                progress(0, total);
-        }
-        std::atomic<size_t> done{0};
-        inParallel(
-            writes.size(),
-            [&writes, &done](size_t i) {
-                writeOne(writes[i]);
-                if (writes[i].step == PendingWrite::Step::Done)
-                    ++done;
-            },
-            [&](size_t) {
-                if (progress)
-                    progress(static_cast<qsizetype>(done), total);
-            });
-        bool again = false;
-        for (PendingWrite &write : writes) {
-            if (write.step == PendingWrite::Step::Rename) {
-                // A new file's name was taken meanwhile by a file we did not make: another name.
-                taken.insert(write.fileName);
+    // A slice at a time, so that a large import holds the cards of one slice, not all of them.
+    for (size_t begin = 0; begin < changed.size(); begin += kSaveSlice) {
+        const size_t end = std::min(changed.size(), begin + kSaveSlice);
+        std::vector<PendingWrite> writes(end - begin);
+        for (size_t i = begin; i < end; ++i) {
+            PendingWrite &write = writes[i - begin];
+            write.record = changed[i];
+            write.fileName = write.record->m_fileName;
+            if (write.fileName.isEmpty()) {
                 write.fileName = freshFileName(write.record->uniqueId(), taken);
                 taken.insert(write.fileName);
-                write.path = directory + u'/' + write.fileName;
-                write.step = PendingWrite::Step::Write;
+            } else {
+                write.exists = true; // read below, if it is still there
             }
-            if (write.step == PendingWrite::Step::Parse || write.step == PendingWrite::Step::Read ||
-                write.step == PendingWrite::Step::Write) {
-                if (round + 1 < kSaveRounds) {
-                    again = true;
-                } else {
-                    write.written = false;
-                    write.writeError = QStringLiteral("%1 was changed by another program again and again while it "
-                                                      "was being saved; it was left as it is")
-                                           .arg(write.fileName);
-                    write.step = PendingWrite::Step::Failed;
-                }
-            }
+            write.path = m_directory + u'/' + write.fileName;
         }
-        if (!again)
-            break;
-    }
-    if (!writes.empty())
-        DurableFile::syncDirectory(m_directory); // the renames, once for all files
-    for (PendingWrite &write : writes) {
-        QString error;
-        if (write.prepared && !finishWrite(write, &error))
-            errors.append(error);
+        saveSlice(writes, taken, errors, [&](size_t done) {
+            if (progress)
+                progress(finished + static_cast<qsizetype>(done), total);
+        });
+        finished += static_cast<qsizetype>(writes.size());
     }
     m_saving = false;
     for (const auto &group : m_categoryGroups)

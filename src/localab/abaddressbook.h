@@ -73,6 +73,11 @@ public:
     // refresh takes in whatever else changed).
     bool save(const std::function<void(qsizetype done, qsizetype total)> &progress);
     bool hasUnsavedChanges() const;
+    // Lets go of saved persons without touching their files, as if the store had been opened
+    // before they were written (a later refresh() reads them in again). For a one-shot writer
+    // that adds more persons than it wants to hold at once (zorbix-cli fetch --import); persons
+    // with unsaved changes stay. Pointers to the persons let go are invalid afterwards.
+    void release(const QList<ABPerson *> &persons);
 
     // Takes in what other programs did to the directory since it was read: new files are added,
     // files changed on disk are read again, and records whose file was deleted leave the store.
@@ -120,13 +125,20 @@ private:
     bool replaceFromDisk(ABRecord *record, const QString &fileName, bool *changed);
     void rebuildMembership() const;
     struct PendingWrite;
-    bool prepareWrite(PendingWrite &write, QString *error);
+    static bool prepareWrite(PendingWrite &write, QString *error);
     bool finishWrite(PendingWrite &write, QString *error);
     static void checkReadable(PendingWrite &write);
     static void readForWrite(PendingWrite &write);
-    static void writeOne(PendingWrite &write);
+    static void writeTemporary(PendingWrite &write, bool sync);
+    static void commitOne(PendingWrite &write);
+    void saveSlice(std::vector<PendingWrite> &writes, QSet<QString> &taken, QStringList &errors,
+                   const std::function<void(size_t done)> &waiting);
     void removeLeftovers();
     static constexpr int kSaveRounds = 5; // reads and merges of one save when other programs keep writing
+    // Files a save prepares, writes and renames at a time: what is held in memory at once.
+    static constexpr size_t kSaveSlice = 4096;
+    // From this many files on, one sync of the file system makes them durable instead of one each.
+    static constexpr size_t kSyncTogether = 32;
     QString freshFileName(const QString &uid, const QSet<QString> &taken) const;
 
     QString m_directory;

@@ -86,13 +86,26 @@ int ABGroup::addMembers(const QList<ABPerson *> &persons)
             added += addMember(person) ? 1 : 0;
         return added;
     }
+    QStringList uids;
+    uids.reserve(persons.size());
+    for (const ABPerson *person : persons) {
+        if (person)
+            uids.append(person->uniqueId());
+    }
+    return addMemberUids(uids);
+}
+
+int ABGroup::addMemberUids(const QStringList &uids)
+{
+    if (form() == Category)
+        return 0;
+    int added = 0;
     QSet<QString> present;
     for (const QString &ref : std::as_const(m_memberRefs))
         present.insert(normalizedUid(ref));
-    for (ABPerson *person : persons) {
-        if (!person || person->uniqueId().isEmpty())
+    for (const QString &personUid : uids) {
+        if (personUid.isEmpty())
             continue;
-        const QString personUid = person->uniqueId();
         const QString uid = normalizedUid(personUid);
         if (present.contains(uid))
             continue;

@@ -33,6 +33,9 @@ public:
     // The same for many persons, in their order, looking at the present members once; returns
     // how many were added.
     int addMembers(const QList<ABPerson *> &persons);
+    // A card group only: adds members by UID (persons the store may no longer hold in memory, see
+    // ABAddressBook::release); returns how many were added, 0 for a category group.
+    int addMemberUids(const QStringList &uids);
 
     // UIDs are compared without a "urn:uuid:" prefix and without regard to letter case.
     static QString normalizedUid(const QString &uid);

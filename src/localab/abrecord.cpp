@@ -54,11 +54,11 @@ ABRecord::~ABRecord() = default;
 
 QStringList ABRecord::propertiesOf(Kind kind)
 {
-    if (kind == Kind::Group)
-        return {kABUIDProperty, kABGroupNameProperty, kABCreationDateProperty, kABModificationDateProperty};
-    QStringList all = ABAddressBook::properties();
-    all.append(kABUIDProperty);
-    return all;
+    // Asked at every setValue: made once.
+    static const QStringList group{kABUIDProperty, kABGroupNameProperty, kABCreationDateProperty,
+                                   kABModificationDateProperty};
+    static const QStringList person = ABAddressBook::properties() + QStringList{kABUIDProperty};
+    return kind == Kind::Group ? group : person;
 }
 
 QVariant ABRecord::valueForProperty(const QString &property) const

@@ -195,7 +195,71 @@ struct QuickSync::Private
     int planFor(ABPerson *local);
     bool fits(Planned &plan, qint64 bytes);
     bool merge(Planned &plan, const FlatPerson &remote);
+    bool canStream() const;
+    bool runStreamed(const Progress &progress);
 };
+
+bool QuickSync::Private::canStream() const
+{
+    if (options.mode != QuickSyncOptions::Mode::CopyAll || options.streamSlice <= 0 || committed || !book)
+        return false;
+    if (options.group != QuickSyncOptions::Group::Existing)
+        return true;
+    // A category group writes its name into each member's card: those stay in the store.
+    const QList<ABGroup *> groups = book->groups();
+    return std::none_of(groups.cbegin(), groups.cend(), [this](const ABGroup *group) {
+        return group->name() == options.groupName && group->form() == ABGroup::Category;
+    });
+}
+
+// Copy-all a slice at a time: prepared, put into the store, saved, let go of.
+bool QuickSync::Private::runStreamed(const Progress &progress)
+{
+    committed = true;
+    QStringList uids;
+    bool ok = true;
+    // No start again when the store changes between slices, as prepare() does: the slices saved
+    // are in the store, and matching sees them through the keys of this run.
+    for (bool all = false; !all && ok;) {
+        for (const qsizetype end = std::min(count, next + options.streamSlice); next < end; ++next)
+            prepareOne(recordAt(next));
+        all = next >= count;
+        QList<ABPerson *> added;
+        added.reserve(static_cast<qsizetype>(newPersons.size()));
+        for (std::unique_ptr<ABPerson> &person : newPersons) {
+            if (ABPerson *inStore = book->addRecord(std::move(person))) {
+                added.append(inStore);
+                uids.append(inStore->uniqueId());
+            }
+        }
+        newPersons.clear();
+        ok = book->save(progress);
+        book->release(added);
+        revision = book->revision();
+    }
+    if (ok && !uids.isEmpty() && options.group != QuickSyncOptions::Group::None) {
+        ABGroup *target = nullptr;
+        if (options.group == QuickSyncOptions::Group::Existing) {
+            const QList<ABGroup *> groups = book->groups();
+            const auto found = std::find_if(groups.cbegin(), groups.cend(), [this](const ABGroup *group) {
+                return group->name() == options.groupName;
+            });
+            target = found != groups.cend() ? *found : nullptr;
+            result.groupGone = !target;
+        } else {
+            std::unique_ptr<ABGroup> group = ABAddressBook::newGroup();
+            group->setValue(options.groupName, kABGroupNameProperty);
+            target = book->addRecord(std::move(group));
+        }
+        if (target) {
+            result.groupLabel = options.groupName;
+            target->addMemberUids(uids);
+            ok = book->save(progress);
+        }
+    }
+    result.saveOk = ok;
+    return ok;
+}
 
 void QuickSync::Private::restart()
 {
@@ -522,6 +586,8 @@ bool QuickSync::save(const Progress &progress)
 
 bool QuickSync::run(const Progress &saveProgress)
 {
+    if (d->canStream())
+        return d->runStreamed(saveProgress);
     commit();
     return save(saveProgress);
 }

@@ -31,6 +31,11 @@ struct QuickSyncOptions
     Group group = Group::None;
     QString groupName;
     bool addUnmatched = true; // update-only: add persons that match nobody
+    // Copy-all in run(): when above 0, the persons are put into the store and saved this many at a
+    // time, and the store lets go of each slice once it is saved (ABAddressBook::release), so that
+    // a share of any size takes the memory of one slice. The group (new, or an existing card
+    // group) gets its members after the last slice. For a one-shot import such as the CLI's.
+    qsizetype streamSlice = 0;
 };
 
 struct QuickSyncResult

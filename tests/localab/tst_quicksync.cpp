@@ -35,6 +35,7 @@ private slots:
     void summaries_data();
     void summaries();
     void cardSizeCap();
+    void streamedRunHoldsOneSlice();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -154,28 +155,32 @@ void TestQuickSync::copyAll_data()
     QTest::addColumn<bool>("matching");
     QTest::addColumn<int>("matchType");
     QTest::addColumn<QList<int>>("savedSkipped"); // first run, then second run
+    QTest::addColumn<int>("slice");                 // QuickSyncOptions::streamSlice
 
     const FlatPerson annNoOrg = named(u"Ann"_qs, u"Lee"_qs);
     const FlatPerson annAcme = named(u"Ann"_qs, u"Lee"_qs, {{kABOrganizationProperty, u"Acme"_qs}});
     const FlatPerson bob = named(u"Bob"_qs, u"Roe"_qs);
     const FlatPerson annCase = named(u"ann"_qs, u"Lee"_qs);
     QTest::newRow("matching off adds everything twice")
-        << RecordList{annAcme, bob} << false << 0 << QList<int>{2, 0, 2, 0};
+        << RecordList{annAcme, bob} << false << 0 << QList<int>{2, 0, 2, 0} << 0;
     QTest::newRow("first-last-company") << RecordList{annNoOrg, annAcme, bob, annCase} << true
-                                        << int(vCardFirstLastCompany) << QList<int>{3, 1, 0, 4};
+                                        << int(vCardFirstLastCompany) << QList<int>{3, 1, 0, 4} << 0;
+    // Saved and let go of a slice at a time: matching still sees the persons of earlier slices.
+    QTest::newRow("first-last, a slice each") << RecordList{annNoOrg, bob, annAcme, bob} << true
+                                              << int(vCardFirstLast) << QList<int>{1, 3, 0, 4} << 1;
     QTest::newRow("first-last") << RecordList{annNoOrg, annAcme, bob} << true << int(vCardFirstLast)
-                                << QList<int>{1, 2, 0, 3};
-    QTest::newRow("unknown match type") << RecordList{annAcme} << true << 7 << QList<int>{1, 0, 1, 0};
+                                << QList<int>{1, 2, 0, 3} << 0;
+    QTest::newRow("unknown match type") << RecordList{annAcme} << true << 7 << QList<int>{1, 0, 1, 0} << 0;
     // Under first-last a company is no name: persons with neither mail nor phone are copied again.
     QTest::newRow("without names, first-last")
-        << withoutNames() << true << int(vCardFirstLast) << QList<int>{5, 0, 2, 3};
+        << withoutNames() << true << int(vCardFirstLast) << QList<int>{5, 0, 2, 3} << 2;
     // Nothing to store: left out and counted, however often.
     const QDateTime now = QDateTime::currentDateTimeUtc();
     QTest::newRow("nothing to store")
         << RecordList{FlatPerson{}, FlatPerson{{kABUIDProperty, u"x"_qs}, {kABCreationDateProperty, now}},
                       FlatPerson{{kABBirthdayProperty, now}, {kABNoteProperty, u" \r\n"_qs}},
                       FlatPerson{{kABEmailProperty, labelled({{u"work"_qs, u" "_qs}})}, {u"Age"_qs, 3}}}
-        << false << 0 << QList<int>{0, 4, 0, 4};
+        << false << 0 << QList<int>{0, 4, 0, 4} << 0;
 }
 
 void TestQuickSync::copyAll()
@@ -184,13 +189,16 @@ void TestQuickSync::copyAll()
     QFETCH(bool, matching);
     QFETCH(int, matchType);
     QFETCH(QList<int>, savedSkipped);
+    QFETCH(int, slice);
     ABAddressBook book(m_dir->path());
     addPerson(book, u"Ann"_qs, u"Lee"_qs, {{kABOrganizationProperty, u"Acme"_qs}});
     QVERIFY(book.save());
     QuickSyncOptions options;
     options.matching = matching;
     options.matchType = matchType;
+    options.streamSlice = slice;
     for (int run = 0; run < 2; ++run) {
+        book.refresh(); // takes in the persons a streamed run let go of
         const QuickSyncResult result = runSync(book, remote, options);
         QCOMPARE((QList<int>{result.saved, result.skipped}), savedSkipped.mid(run * 2, 2));
         QVERIFY(result.saveOk);
@@ -207,14 +215,18 @@ void TestQuickSync::groups_data()
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("label");
     QTest::addColumn<int>("holder"); // -1 none, 0 the first group named title, 1 a new group
+    QTest::addColumn<int>("slice");
 
     using G = QuickSyncOptions::Group;
     QTest::newRow("two groups of one name")
-        << QStringList{u"Club"_qs, u"Club"_qs} << int(G::Existing) << u"Club"_qs << u"Club"_qs << 0;
+        << QStringList{u"Club"_qs, u"Club"_qs} << int(G::Existing) << u"Club"_qs << u"Club"_qs << 0 << 0;
+    QTest::newRow("existing group, streamed")
+        << QStringList{u"Club"_qs} << int(G::Existing) << u"Club"_qs << u"Club"_qs << 0 << 1;
     // Renamed or removed by another program since it was chosen: no group, and the report says so.
-    QTest::newRow("group gone") << QStringList{u"Club"_qs} << int(G::Existing) << u"Gone"_qs << u"All"_qs << -1;
-    QTest::newRow("new group, name taken")
-        << QStringList{u"Club"_qs} << int(G::New) << u"Club"_qs << u"Club"_qs << 1;
+    QTest::newRow("group gone") << QStringList{u"Club"_qs} << int(G::Existing) << u"Gone"_qs << u"All"_qs << -1
+                                << 1;
+    QTest::newRow("new group, name taken, streamed")
+        << QStringList{u"Club"_qs} << int(G::New) << u"Club"_qs << u"Club"_qs << 1 << 1;
 }
 
 void TestQuickSync::groups()
@@ -224,6 +236,7 @@ void TestQuickSync::groups()
     QFETCH(QString, title);
     QFETCH(QString, label);
     QFETCH(int, holder);
+    QFETCH(int, slice);
     {
         ABAddressBook book(m_dir->path());
         for (const QString &name : groups) {
@@ -242,11 +255,13 @@ void TestQuickSync::groups()
     options.groupName = title;
     options.matching = true;
     options.matchType = vCardFirstLast;
+    options.streamSlice = slice;
     const QuickSyncResult result = runSync(book, {named(u"Bob"_qs, u"Roe"_qs)}, options);
     QCOMPARE(result.groupLabel, label);
     QCOMPARE(result.saved, 1);
     QCOMPARE(result.groupGone, option == int(QuickSyncOptions::Group::Existing) && holder < 0);
     // A second run finds Bob present and makes no group.
+    book.refresh();
     const QuickSyncResult again = runSync(book, {named(u"Bob"_qs, u"Roe"_qs)}, options);
     QCOMPARE(again.saved, 0);
     const int made = option == int(QuickSyncOptions::Group::New) ? 1 : 0;
@@ -462,6 +477,34 @@ void TestQuickSync::cardSizeCap()
     ABAddressBook reread(m_dir->path());
     QCOMPARE(reread.people().size(), 4);
     QVERIFY(reread.unreadableFiles().isEmpty());
+}
+
+// A streamed copy-all saves each slice and lets the store go of it: the store then holds only its
+// own persons, the files hold everybody, and a refresh takes the copied persons back in.
+void TestQuickSync::streamedRunHoldsOneSlice()
+{
+    ABAddressBook book(m_dir->path());
+    ABPerson *local = addLocal(book, u"Ann"_qs, u"Lee"_qs);
+    QVERIFY(book.save());
+    local->setValue(u"changed"_qs, kABNoteProperty);
+    RecordList remote;
+    for (int i = 0; i < 5; ++i)
+        remote.append(named(QStringLiteral("First%1").arg(i), u"Roe"_qs));
+    QuickSyncOptions options;
+    options.streamSlice = 2;
+    options.group = QuickSyncOptions::Group::New;
+    options.groupName = u"Copied"_qs;
+    const QuickSyncResult result = runSync(book, remote, options);
+    QVERIFY(result.saveOk);
+    QCOMPARE(result.saved, 5);
+    QCOMPARE(book.people(), QList<ABPerson *>{local});
+    QVERIFY(!book.hasUnsavedChanges());
+    QCOMPARE(filesOf(m_dir->path()).size(), 1 + 5 + 1);
+    QVERIFY(book.refresh());
+    QCOMPARE(book.people().size(), 6);
+    const QList<ABGroup *> groups = book.groups();
+    QCOMPARE(groups.size(), 1);
+    QCOMPARE(groups.first()->members().size(), 5);
 }
 
 int main(int argc, char **argv)
