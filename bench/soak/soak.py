@@ -7,6 +7,7 @@ switched off and on again through the sharing settings. Ends by itself.
   soak.py [--seconds 600] [--build build/release] [--keep]   the run, then the report
   soak.py --short                                           a 40-second try
   soak.py check WORKDIR                                     the content check of a kept run again
+  soak.py report WORKDIR                                    the whole report of a kept run again
 
 The report: downloads completed, failed and dropped; the server's RSS and open descriptors at the
 start and at the end; its longest event-loop stall (ZORBIX_STALL_PROBE); and whether every
@@ -360,6 +361,11 @@ def check(work):
 
 # ---------------------------------------------------------------- the run
 
+def cpu_seconds(pid):
+    fields = open("/proc/%d/stat" % pid).read().rpartition(")")[2].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
 def proc_figures(pid):
     status = open("/proc/%d/status" % pid).read()
     rss = int(re.search(r"VmRSS:\s+(\d+)", status).group(1))
@@ -402,6 +408,7 @@ def run(args):
                      daemon=True).start()
     time.sleep(1)
     figures = {"idle at start": proc_figures(server.pid)}
+    cpu_start = cpu_seconds(server.pid)
     fds = {"idle at start": fd_kinds(server.pid)}
     load = [os.getloadavg()]
     seconds = args.seconds
@@ -435,6 +442,7 @@ def run(args):
             merged.write(open(path).read())
     load.append(os.getloadavg())
     toggles.close()
+    cpu = cpu_seconds(server.pid) - cpu_start
     time.sleep(2)  # closed connections are gone
     figures["2 s after the load"] = proc_figures(server.pid)
     fds["2 s after the load"] = fd_kinds(server.pid)
@@ -447,12 +455,17 @@ def run(args):
     server.wait(timeout=30)
     time.sleep(0.2)
     serve_log.close()
-    report(work, figures, fds, samples, load, seconds)
+    with open(os.path.join(work, "figures.json"), "w") as f:
+        json.dump({"figures": figures, "fds": fds, "samples": samples, "load": load, "seconds": seconds,
+                   "cpu": cpu}, f)
+    report(work)
     if not args.keep:
         subprocess.run(["rm", "-rf", work])
 
 
-def report(work, figures, fds, samples, load, seconds):
+def report(work):
+    saved = json.load(open(os.path.join(work, "figures.json")))
+    figures, fds, samples, load, seconds = (saved[k] for k in ("figures", "fds", "samples", "load", "seconds"))
     kinds = {}
     lines = [json.loads(l) for l in open(os.path.join(work, "clients.jsonl"))]
     for d in lines:
@@ -473,8 +486,8 @@ def report(work, figures, fds, samples, load, seconds):
     print("server answers logged: %d; store edits: %d; group switches: %d" % (
         serve_text.count("served "), journal, sum(1 for _ in open(os.path.join(work, "groups.jsonl")))))
     print("records per download: %d to %d" % (counts[0], counts[-1]) if counts else "no download completed")
-    for name, (rss, fds) in figures.items():
-        print("server %-18s RSS %7.1f MB, %d descriptors" % (name + ":", rss / 1024, fds))
+    for name, (rss, count) in figures.items():
+        print("server %-19s RSS %7.1f MB, %d descriptors" % (name + ":", rss / 1024, count))
     for name, kinds in fds.items():
         print("descriptors %s: %s" % (name, kinds))
     # Under load the RSS swings with the answers in flight: compare the mean of a minute (a sixth
@@ -488,20 +501,24 @@ def report(work, figures, fds, samples, load, seconds):
               "descriptors %d to %d" % (a / 1024, span, 2 * span, b / 1024, seconds - span, seconds,
                                          100.0 * (b - a) / a, max(s[1] for s in samples) / 1024,
                                          min(s[2] for s in samples), max(s[2] for s in samples)))
+    print("server CPU time under load: %.1f s (user + system), %.0f %% of one core" % (
+        saved["cpu"], 100.0 * saved["cpu"] / seconds))
     print("longest event-loop stall: %s" % (
         ", ".join("%s ms wall, %s ms of it busy on the loop's thread (%s ticks of 10 ms)" % (s[0], s[2], s[1])
                   for s in stalls) or "not reported"))
     print("content: %d downloads checked, %d did not hold what the store held" % (checked, len(bad)))
     for d in bad[:5]:
         print("  wrong:", json.dumps(d))
-    print("load average (1, 5, 15 min): " + "; ".join("%.2f %.2f %.2f" % l for l in load))
-    with open(os.path.join(work, "samples.txt"), "w") as f:
-        f.writelines("%d %d %d\n" % s for s in samples)
+    print("load average (1, 5, 15 min): at the start %.2f %.2f %.2f, highest 1-min %.2f, at the end %.2f %.2f %.2f"
+          % (*load[0], max(l[0] for l in load), *load[-1]))
 
 
 def main():
     if len(sys.argv) > 1 and sys.argv[1] == "edit":
         edit(sys.argv[2], sys.argv[3], float(sys.argv[4]), int(sys.argv[5]))
+        return
+    if len(sys.argv) > 1 and sys.argv[1] == "report":
+        report(sys.argv[2])
         return
     if len(sys.argv) > 1 and sys.argv[1] == "check":
         checked, bad = check(sys.argv[2])
