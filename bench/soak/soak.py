@@ -6,6 +6,7 @@ switched off and on again through the sharing settings. Ends by itself.
 
   soak.py [--seconds 600] [--build build/release] [--keep]   the run, then the report
   soak.py --short                                           a 40-second try
+  soak.py --tls                                             the same against a protected share
   soak.py check WORKDIR                                     the content check of a kept run again
   soak.py report WORKDIR                                    the whole report of a kept run again
 
@@ -398,8 +399,15 @@ def run(args):
     friends_uid = next(g["uid"] for g in groups if g["name"] == FRIENDS)
     subprocess.run([client, "groups", "--addressbook", store, "--share", friends_uid, "--share", TEAM_UID],
                    env=env, check=True)
+    protection, client_env = [], env
+    if args.tls:
+        # The clients have an identity of their own, which the share lets in without asking.
+        client_env = dict(env, XDG_DATA_HOME=os.path.join(work, "client-data"))
+        identity = subprocess.run([cli, "identity"], env=client_env, check=True, capture_output=True, text=True)
+        protection = ["--protected", "--allow", re.search(r"Fingerprint: (.+)", identity.stdout).group(1)]
     serve_log = open(os.path.join(work, "serve.log"), "w")
-    server = subprocess.Popen([cli, "serve", "--addressbook", store, "--port", "0", "--no-announce"], env=env,
+    server = subprocess.Popen([cli, "serve", "--addressbook", store, "--port", "0", "--no-announce"] + protection,
+                              env=env,
                               stdout=subprocess.PIPE, stderr=open(os.path.join(work, "serve.err"), "w"), text=True)
     port = int(re.search(r"on port (\d+)", server.stdout.readline()).group(1))
     # The server's output goes to a file from here on, read by a thread so it never blocks.
@@ -418,8 +426,9 @@ def run(args):
     # one process for all would get one core's share on a loaded machine.
     outputs = [os.path.join(work, "clients-%d.jsonl" % p) for p in range(5)]
     clients = [subprocess.Popen([client, "run", "--port", str(port), "--seconds", str(seconds), "--clients", "4",
-                                 "--droppers", "1", "--first", str(4 * p), "--seed", str(args.seed + 2 + p)],
-                                stdout=open(outputs[p], "w"), env=env) for p in range(5)]
+                                 "--droppers", "1", "--first", str(4 * p), "--seed", str(args.seed + 2 + p),
+                                 "--tls", "1" if args.tls else "0"],
+                                stdout=open(outputs[p], "w"), env=client_env) for p in range(5)]
     started = time.time()
     toggles = open(os.path.join(work, "groups.jsonl"), "w")
     plan = [(seconds / 3, "team", "--unshare"), (2 * seconds / 3, "both", "--share")]
@@ -457,7 +466,7 @@ def run(args):
     serve_log.close()
     with open(os.path.join(work, "figures.json"), "w") as f:
         json.dump({"figures": figures, "fds": fds, "samples": samples, "load": load, "seconds": seconds,
-                   "cpu": cpu}, f)
+                   "cpu": cpu, "tls": args.tls}, f)
     report(work)
     if not args.keep:
         subprocess.run(["rm", "-rf", work])
@@ -476,7 +485,7 @@ def report(work):
                         serve_text)[-1:]
     checked, bad = check(work)
     counts = sorted({d["n"] for d in lines if d["kind"] == "ok"})
-    print("soak run of %d s in %s" % (seconds, work))
+    print("soak run of %d s in %s%s" % (seconds, work, " (protected share, TLS)" if saved.get("tls") else ""))
     print("downloads: %d completed, %d failed, %d dropped on purpose (%s)" % (
         kinds.get("ok", 0), kinds.get("failed", 0), kinds.get("dropped", 0),
         ", ".join("%s %d" % (h, sum(1 for d in lines if d.get("how") == h))
@@ -530,6 +539,7 @@ def main():
     parser.add_argument("--build", default=os.path.join(ROOT, "build/release"))
     parser.add_argument("--seed", type=int, default=20)
     parser.add_argument("--keep", action="store_true", help="keep the work directory")
+    parser.add_argument("--tls", action="store_true", help="a protected share: TLS with an approved client")
     args = parser.parse_args()
     if args.short:
         args.seconds = 40

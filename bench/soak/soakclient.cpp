@@ -1,6 +1,6 @@
 // The clients and the group switch of the endurance run (bench/soak/soak.py drives it).
 //
-//   soakclient run --port P [--clients 20] [--droppers 5] [--seconds S] [--seed N] [--first N]
+//   soakclient run --port P [--clients 20] [--droppers 5] [--seconds S] [--seed N] [--first N] [--tls 1]
 //       downloads in a loop from 127.0.0.1:P with the real client; a dropper ends its connection
 //       at a random point instead (part of a request, after the connect, in the middle of the
 //       answer). One JSON line per download on stdout: the client, the kind (ok, failed,
@@ -12,6 +12,8 @@
 //       group page does (reconciled with the store first when DIR is given), and writes them.
 
 #include "abaddressbook.h"
+#include "deviceidentity.h"
+#include "exchangetls.h"
 #include "qfexchangeclient.h"
 #include "sharedgrouplists.h"
 
@@ -26,6 +28,7 @@
 #include <QJsonObject>
 #include <QRandomGenerator>
 #include <QSettings>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTextStream>
 #include <QTimer>
@@ -141,6 +144,13 @@ void dumpOnce(const std::optional<ArchivedRecords> &records)
         file.write(canonicalLine(records->at(i)) + '\n');
 }
 
+// Set with --tls: every client speaks TLS with this device's identity, as `fetch --tls` does.
+std::optional<QSslConfiguration> &tls()
+{
+    static std::optional<QSslConfiguration> configuration;
+    return configuration;
+}
+
 // Each client's own sequence, from the run's seed.
 QRandomGenerator &seeds()
 {
@@ -161,6 +171,8 @@ public:
           m_random(seeds().generate())
     {
         m_client.setIdleTimeout(30000);
+        if (tls())
+            m_client.setTls(*tls(), QStringLiteral("soak client %1").arg(number));
         connect(&m_client, &QFExchangeClient::connected, this, [this] { connected(); });
         connect(&m_client, &QFExchangeClient::finished, this, [this](const QFExchangeReply &reply) {
             qsizetype count = 0;
@@ -211,10 +223,11 @@ private:
         }
     }
 
-    // Some bytes of "keys" and "sendAB", then the connection goes (reset or closed).
+    // Some bytes of "keys" and "sendAB" (over TLS: part of the handshake), then the connection
+    // goes (reset or closed).
     void partRequest()
     {
-        auto *socket = new QTcpSocket(this);
+        auto *socket = tls() ? new QSslSocket(this) : new QTcpSocket(this);
         const QByteArray request = frame({{QStringLiteral("type"), QStringLiteral("keys")},
                                           {QStringLiteral("Keys1"), 7}}) +
                                    frame({{QStringLiteral("type"), QStringLiteral("sendAB")}});
@@ -222,6 +235,18 @@ private:
         const bool reset = m_random.bounded(2) == 0;
         connect(socket, &QTcpSocket::connected, this, [this, socket, request, cut, reset] {
             m_connectedAt = now();
+            if (auto *ssl = qobject_cast<QSslSocket *>(socket)) {
+                // The handshake runs for up to 20 ms of the loop, then the connection goes.
+                ssl->setSslConfiguration(*tls());
+                ssl->setPeerVerifyMode(QSslSocket::QueryPeer);
+                ssl->startClientEncryption();
+                QTimer::singleShot(int(m_random.bounded(20)), this, [this, socket, reset] {
+                    reset ? socket->abort() : socket->disconnectFromHost();
+                    socket->deleteLater();
+                    report("dropped", {{QStringLiteral("how"), QStringLiteral("part-request")}});
+                });
+                return;
+            }
             socket->write(request.left(cut));
             socket->flush();
             if (reset)
@@ -293,6 +318,15 @@ int run(const QStringList &args)
             seconds = value;
         else if (option == QLatin1String("--first"))
             first = value;
+        else if (option == QLatin1String("--tls") && value == 1) {
+            QString error;
+            const std::optional<DeviceIdentity> identity = DeviceIdentity::standard(&error);
+            if (!identity) {
+                err << "soakclient run: " << error << '\n';
+                return 2;
+            }
+            tls() = ExchangeTls::configuration(identity->certificate(), identity->privateKey());
+        }
         else if (option == QLatin1String("--seed"))
             seeds().seed(quint32(value));
     }
@@ -356,7 +390,7 @@ int main(int argc, char *argv[])
         return run(args);
     if (command == QLatin1String("groups"))
         return groups(args);
-    err << "usage: soakclient run --port P [--clients N] [--droppers N] [--seconds S] [--seed N] [--first N]\n"
+    err << "usage: soakclient run --port P [--clients N] [--droppers N] [--seconds S] [--seed N] [--first N] [--tls 1]\n"
            "       soakclient groups [--addressbook DIR] (--share UID | --unshare UID)...\n";
     return 2;
 }
