@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include "abaddressbook.h"
+#include "abglobals.h"
 #include "abgroup.h"
 #include "abperson.h"
 #include "abstorewatcher.h"
@@ -14,17 +15,20 @@
 #include "recordlistbuilder.h"
 #include "sharedgrouplists.h"
 #include "sharingpreferences.h"
+#include "stallprobe.h"
 #include "printabletext.h"
 #include "trustedpeers.h"
 #include "vcardcommon.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QSettings>
 #include <QSocketNotifier>
 #include <QTcpSocket>
 #include <QTextStream>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -34,10 +38,21 @@ namespace {
 
 int signalPipe[2] = {-1, -1};
 
-void onSignal(int)
+// SIGINT and SIGTERM end the command; SIGUSR1 asks for the stall probe's figure.
+void onSignal(int signal)
 {
-    const char byte = 1;
+    const char byte = signal == SIGUSR1 ? 2 : 1;
     [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
+// What tells a changed file: writers rename a new file into place or rewrite it.
+QByteArray fileIdentity(const QString &path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    return QByteArray::number(quint64(info.st_ino)) + ':' + QByteArray::number(qint64(info.st_size)) + ':' +
+           QByteArray::number(qint64(info.st_mtim.tv_sec)) + '.' + QByteArray::number(qint64(info.st_mtim.tv_nsec));
 }
 
 
@@ -47,9 +62,9 @@ void printHelp(QTextStream &out)
            "                        [--card TAG=TEXT]... [--no-announce]\n"
            "                        [--protected [--allow FINGERPRINT]...]\n"
            "Shares the persons of the named groups (or of the groups chosen for sharing in the\n"
-           "settings) with the exchange protocol, announces the share on the local network\n"
-           "through avahi-daemon, and runs until interrupted. Prints the port it listens on and\n"
-           "one line per connection.\n\n"
+           "settings, followed while it runs) with the exchange protocol, announces the share on\n"
+           "the local network through avahi-daemon, and runs until interrupted. Prints the port\n"
+           "it listens on and one line per connection.\n\n"
            "  --addressbook DIR  the store directory (default: the user's address book)\n"
            "  --name NAME        the share name announced (default: the saved one)\n"
            "  --no-announce      do not announce the share; peers must enter host and port\n"
@@ -226,10 +241,24 @@ int cmdServe(const QStringList &args)
 
     // The selection: groups named on the command line, else the desktop's shared groups, read
     // and reconciled by the same rules (they are not written back: that is the desktop's part).
+    // The user may move groups in the desktop while we serve: before each download the settings
+    // file is looked at (one stat) and read again when it changed.
     SharedGroupLists lists;
     lists.read(settings);
     lists.reconcile(book);
-    const auto isShared = [groupNames, lists](const ABPerson *person) {
+    QByteArray settingsIdentity = fileIdentity(settings.fileName());
+    const auto takeInSettings = [&settings, &settingsIdentity, &lists, book, follow = groupNames.isEmpty()] {
+        if (!follow)
+            return;
+        const QByteArray identity = fileIdentity(settings.fileName());
+        if (identity == settingsIdentity)
+            return;
+        settingsIdentity = identity;
+        settings.sync(); // with nothing of ours unsaved, this reads the file again
+        lists.read(settings);
+        lists.reconcile(book);
+    };
+    const auto isShared = [groupNames, &lists](const ABPerson *person) {
         if (!groupNames.isEmpty()) {
             const QList<ABGroup *> parents = person->parentGroups();
             return std::any_of(parents.cbegin(), parents.cend(),
@@ -275,15 +304,20 @@ int cmdServe(const QStringList &args)
 
     // What other programs change in the directory while we serve counts.
     ABStoreWatcher watcher(book);
-    server.setRecordProvider([book, &watcher, isShared] {
+    server.setRecordProvider([book, &watcher, &takeInSettings, isShared] {
         watcher.takeInPendingChanges();
+        takeInSettings();
         return RecordListBuilder::build(book, isShared);
     });
     server.setOwnerCardProvider([card] { return card; });
-    // The groups are fixed for the run: the list changes only with the store.
-    server.setRecordStamp([book, &watcher] {
+    // The list changes with the store and with the shared groups.
+    server.setRecordStamp([book, &watcher, &takeInSettings, &lists] {
         watcher.takeInPendingChanges();
-        return QByteArray::number(book->revision());
+        takeInSettings();
+        QByteArray stamp = QByteArray::number(book->revision());
+        for (const QVariant &group : lists.shared())
+            stamp += '\0' + group.toMap().value(kABUIDProperty).toString().toUtf8();
+        return stamp;
     });
     QObject::connect(&server, &QFExchangeServer::connectionServed, &server, [&out](const QString &peer, int records) {
         out << "served " << records << " records to " << peer << '\n';
@@ -331,10 +365,24 @@ int cmdServe(const QStringList &args)
         err << "zorbix-cli serve: cannot set up signal handling\n";
         return CliFailure;
     }
+    // A bench measures how long the event loop stalls: ZORBIX_STALL_PROBE=interval in ms.
+    std::unique_ptr<StallProbe> probe;
+    if (const int interval = qEnvironmentVariableIntValue("ZORBIX_STALL_PROBE"); interval > 0)
+        probe = std::make_unique<StallProbe>(interval);
     QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, qApp, &QCoreApplication::quit);
+    QObject::connect(&notifier, &QSocketNotifier::activated, qApp, [&out, &probe] {
+        char byte = 0;
+        if (::read(signalPipe[0], &byte, 1) == 1 && byte == 2) {
+            if (probe)
+                out << probe->report() << '\n';
+            out.flush();
+            return;
+        }
+        QCoreApplication::quit();
+    });
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
+    std::signal(SIGUSR1, onSignal);
 
     out << "sharing \"" << shareName << "\" on port " << listener.serverPort() << '\n';
     if (identity)
@@ -373,6 +421,9 @@ int cmdServe(const QStringList &args)
         publisher.stop();
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
+    std::signal(SIGUSR1, SIG_DFL);
+    if (probe)
+        out << probe->report() << '\n';
     if (announceFailure != 0)
         return CliFailure;
     out << "stopped\n";

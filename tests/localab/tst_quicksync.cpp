@@ -484,7 +484,7 @@ void TestQuickSync::cardSizeCap()
 void TestQuickSync::streamedRunHoldsOneSlice()
 {
     ABAddressBook book(m_dir->path());
-    ABPerson *local = addLocal(book, u"Ann"_qs, u"Lee"_qs);
+    ABPerson *local = addPerson(book, u"Ann"_qs, u"Lee"_qs);
     QVERIFY(book.save());
     local->setValue(u"changed"_qs, kABNoteProperty);
     RecordList remote;

@@ -44,31 +44,43 @@ void select(QTableView *table, int row)
                                     QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
-// How many records one download from `zorbix-cli serve` carries, with this test's settings.
-int servedByCli(const QString &store)
+// How many records each download from one `zorbix-cli serve` run carries, with this test's
+// settings; before each download after the first, `between` is called with its number.
+QList<int> servedByCli(const QString &store, int downloads = 1, const std::function<void(int)> &between = {})
 {
     QProcess serve;
     serve.start(QStringLiteral(ZORBIX_CLI), {u"serve"_qs, u"--addressbook"_qs, store, u"--port"_qs, u"0"_qs,
                                              u"--no-announce"_qs});
     QByteArray out;
     QDeadlineTimer deadline(30000);
-    const auto waitFor = [&](const QRegularExpression &pattern) {
-        QRegularExpressionMatch match;
-        while (!(match = pattern.match(QString::fromUtf8(out))).hasMatch() && !deadline.hasExpired() &&
-               serve.state() != QProcess::NotRunning) {
+    const auto waitFor = [&](const QRegularExpression &pattern, int count) {
+        QStringList found;
+        while ((found = [&] {
+                   QStringList all;
+                   for (auto it = pattern.globalMatch(QString::fromUtf8(out)); it.hasNext();)
+                       all.append(it.next().captured(1));
+                   return all;
+               }()).size() < count &&
+               !deadline.hasExpired() && serve.state() != QProcess::NotRunning) {
             serve.waitForReadyRead(100);
             out += serve.readAllStandardOutput();
         }
-        return match;
+        return found.size() >= count ? found.at(count - 1) : QString();
     };
-    const QString port = waitFor(QRegularExpression(u"on port (\\d+)\n"_qs)).captured(1);
-    QProcess fetch;
-    fetch.start(QStringLiteral(ZORBIX_CLI), {u"fetch"_qs, u"127.0.0.1:"_qs + port});
-    fetch.waitForFinished(20000);
-    const QString served = waitFor(QRegularExpression(u"served (\\d+) records"_qs)).captured(1);
+    const QString port = waitFor(QRegularExpression(u"on port (\\d+)\n"_qs), 1);
+    QList<int> served;
+    for (int i = 0; i < downloads; ++i) {
+        if (i > 0 && between)
+            between(i);
+        QProcess fetch;
+        fetch.start(QStringLiteral(ZORBIX_CLI), {u"fetch"_qs, u"127.0.0.1:"_qs + port});
+        fetch.waitForFinished(20000);
+        const QString count = waitFor(QRegularExpression(u"served (\\d+) records"_qs), i + 1);
+        served.append(count.isEmpty() ? -1 : count.toInt());
+    }
     serve.terminate();
     serve.waitForFinished(10000);
-    return served.isEmpty() ? -1 : served.toInt();
+    return served;
 }
 
 } // namespace
@@ -86,6 +98,7 @@ private slots:
     void unavailableStoreKeepsListsUnsaved();
     void movesKeepTheirOrder();
     void choiceStandsWhenSettingsCannotBeWritten();
+    void serveFollowsGroupPage();
 
 private:
     ABGroup *addGroup(const QString &name);
@@ -172,7 +185,7 @@ void TestGroupSharing::reconcileAtLoad()
         userDefaults().setValue(u"sharedGroups"_qs, stored(shared));
     if (writeNonShared)
         userDefaults().setValue(u"nonSharedGroups"_qs, stored(nonShared));
-    const int servedByServe = servedByCli(m_dir->path());
+    const int servedByServe = servedByCli(m_dir->path()).value(0);
     ABSharingPropController controller(m_book.get());
     QCOMPARE(names(controller.sharedGroups()), expectShared);
     QCOMPARE(names(controller.nonSharedGroups()), expectNonShared);
@@ -253,6 +266,32 @@ void TestGroupSharing::choiceStandsWhenSettingsCannotBeWritten()
     QCOMPARE(names(controller.sharedGroups()), QStringList{u"A"_qs});
     QCOMPARE(names(controller.nonSharedGroups()), (QStringList{u"B"_qs, u"Imported"_qs}));
     QVERIFY(QDir(file).removeRecursively());
+}
+
+// A running `zorbix-cli serve` follows the groups moved on the desktop's page: the next download
+// serves the new choice, also where the store did not change (the encoded list is not reused).
+void TestGroupSharing::serveFollowsGroupPage()
+{
+    RecordingPlatform platform;
+    for (const QString &name : {u"A"_qs, u"B"_qs}) {
+        ABGroup *group = addGroup(name);
+        for (int i = 0; i < (name == u"A"_qs ? 1 : 2); ++i) {
+            ABPerson *person = m_book->addRecord(ABAddressBook::newPerson());
+            person->setValue(name + QString::number(i), kABFirstNameProperty);
+            group->addMember(person);
+        }
+    }
+    QVERIFY(m_book->save());
+    ABSharingPropController controller(m_book.get());
+    controller.view();
+    select(controller.nonSharedTableOL(), 0);
+    controller.doShare(); // A
+    const QList<int> served = servedByCli(m_dir->path(), 3, [&controller](int download) {
+        select(download == 1 ? controller.nonSharedTableOL() : controller.sharedTableOL(), 0);
+        download == 1 ? controller.doShare() : controller.doUnshare(); // B joins, then A leaves
+    });
+    QCOMPARE(served, (QList<int>{1, 3, 2}));
+    QVERIFY(platform.alerts.isEmpty());
 }
 
 QTEST_MAIN(TestGroupSharing)
