@@ -35,7 +35,8 @@ namespace {
 
 ABAddressBook *s_override = nullptr;
 quint64 s_lastRevision = 0; // shared by all stores, so that a revision names one state of one store
-std::unique_ptr<ABAddressBook> s_default;
+// Never destroyed at exit: freeing every record of a large store there only costs time.
+ABAddressBook *s_default = nullptr;
 
 QByteArray digestOf(const QByteArray &bytes)
 {
@@ -58,6 +59,15 @@ bool isSafeFileStem(const QString &uid)
     // Not hidden, and never read as an option by shell tools ("-rf.vcf").
     static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9_+][A-Za-z0-9_.+-]{0,199}$"));
     return safe.match(uid).hasMatch();
+}
+
+// A cheap look before DurableFile::isLeftover's patterns: ".<item>.zorbix-XXXXXX.tmp" or
+// "<item>.vcf.XXXXXX".
+bool mayBeLeftover(const QString &name)
+{
+    return name.endsWith(QLatin1String(".tmp")) ||
+           (name.size() > 11 && name.at(name.size() - 7) == u'.' &&
+            QStringView(name).chopped(7).endsWith(QLatin1String(".vcf"), Qt::CaseInsensitive));
 }
 
 // A file of the store holds exactly one card that reads without complaint; anything else is
@@ -107,9 +117,11 @@ ABAddressBook *ABAddressBook::sharedAddressBook()
 {
     if (s_override)
         return s_override;
-    if (!s_default || !s_default->isOpen())
-        s_default = std::make_unique<ABAddressBook>(defaultDirectory());
-    return s_default->isOpen() ? s_default.get() : nullptr;
+    if (!s_default || !s_default->isOpen()) {
+        delete s_default;
+        s_default = new ABAddressBook(defaultDirectory());
+    }
+    return s_default->isOpen() ? s_default : nullptr;
 }
 
 void ABAddressBook::setSharedAddressBook(ABAddressBook *book)
@@ -145,8 +157,7 @@ std::unique_ptr<ABGroup> ABAddressBook::newGroup()
 
 void ABAddressBook::load()
 {
-    QDir dir(m_directory);
-    if (!dir.exists() && !QDir().mkpath(m_directory)) {
+    if (!QFileInfo::exists(m_directory) && !QDir().mkpath(m_directory)) {
         m_error = QStringLiteral("cannot create the folder %1").arg(m_directory);
         systemLog(QStringLiteral("ABAddressBook: %1").arg(m_error));
         return;
@@ -157,11 +168,33 @@ void ABAddressBook::load()
         return;
     }
     m_open = true;
-    removeLeftovers();
-    // System: a FIFO or device under a card's name is logged as skipped, not passed over in silence.
-    QStringList files = dir.entryList(QDir::Files | QDir::System, QDir::Name);
-    files.removeIf(
-        [](const QString &name) { return !name.endsWith(QLatin1String(".vcf"), Qt::CaseInsensitive); });
+    // One pass over the directory: QDir builds a QFileInfo (and a stat) per entry, which costs
+    // more than reading a small card.
+    QStringList files;
+    QStringList leftovers;
+    if (DIR *handle = ::opendir(QFile::encodeName(m_directory).constData())) {
+        while (const dirent *entry = ::readdir(handle)) {
+            if (entry->d_type == DT_DIR)
+                continue;
+            const QString name = QFile::decodeName(entry->d_name);
+            if (mayBeLeftover(name))
+                leftovers.append(name);
+            if (name.startsWith(u'.') || !name.endsWith(QLatin1String(".vcf"), Qt::CaseInsensitive))
+                continue;
+            if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+                // A link to a folder (or a file system without types) is looked at; a dangling
+                // link stays, to be logged as unreadable. FIFOs and devices are logged too.
+                struct stat info;
+                if (::stat(QFile::encodeName(m_directory + u'/' + name).constData(), &info) == 0 &&
+                    S_ISDIR(info.st_mode))
+                    continue;
+            }
+            files.append(name);
+        }
+        ::closedir(handle);
+    }
+    removeLeftovers(leftovers);
+    std::sort(files.begin(), files.end());
     m_records.reserve(static_cast<size_t>(files.size()));
     loadFiles(files);
     // Category groups: one per distinct name, sorted by name.
@@ -185,10 +218,9 @@ void ABAddressBook::load()
 // versions) go. Only those untouched for a minute: a save that is still running, in this or another
 // process, finishes each file within moments. A QSaveFile-style name must also hold the start of
 // a card (or nothing), so that a user's "x.vcf.backup" stays.
-void ABAddressBook::removeLeftovers()
+void ABAddressBook::removeLeftovers(const QStringList &names)
 {
     const QDir dir(m_directory);
-    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     for (const QString &name : names) {
         if (!DurableFile::isLeftover(name))
@@ -834,13 +866,39 @@ bool ABAddressBook::refresh(const QSet<QString> &writtenInPlace)
         }
         ::closedir(dir);
     }
+    return takeInChanges(onDisk, writtenInPlace, nullptr);
+}
 
+bool ABAddressBook::refreshFiles(const QSet<QString> &fileNames, const QSet<QString> &writtenInPlace)
+{
+    if (!m_open || m_saving)
+        return false;
+    // A file skipped for a UID that was taken may be shown once another goes: only a look at
+    // every file finds it.
+    if (!m_skipped.isEmpty())
+        return refresh(writtenInPlace);
+    QHash<QString, ABFileStamp> onDisk;
+    for (const QString &name : fileNames) {
+        if (!name.endsWith(QLatin1String(".vcf"), Qt::CaseInsensitive) || name.contains(u'/'))
+            continue;
+        const ABFileStamp stamp = ABFileStamp::of(m_directory + u'/' + name);
+        if (stamp != ABFileStamp())
+            onDisk.insert(name, stamp);
+    }
+    return takeInChanges(onDisk, writtenInPlace, &fileNames);
+}
+
+bool ABAddressBook::takeInChanges(QHash<QString, ABFileStamp> &onDisk, const QSet<QString> &writtenInPlace,
+                                  const QSet<QString> *only)
+{
     // What stays in onDisk afterwards are the files that hold no record.
     std::vector<ABRecord *> gone;
     std::vector<ABRecord *> changedOnDisk;
     for (const auto &record : m_records) {
         if (record->m_fileName.isEmpty())
             continue; // ours, not saved yet
+        if (only && !only->contains(record->m_fileName))
+            continue;
         const ABFileStamp stamp = onDisk.take(record->m_fileName);
         if (record->hasUnsavedChanges())
             continue; // save() merges or writes it again
@@ -872,7 +930,9 @@ bool ABAddressBook::refresh(const QSet<QString> &writtenInPlace)
             added.insert(it.key());
     }
     // Skipped files (never a record's) that are gone or read again now are no longer reported.
-    const auto forgotten = [&](const QString &fileName) { return !onDisk.contains(fileName) || added.contains(fileName); };
+    const auto forgotten = [&](const QString &fileName) {
+        return (!only || only->contains(fileName)) && (!onDisk.contains(fileName) || added.contains(fileName));
+    };
     m_skipped.removeIf([&](const auto &it) { return forgotten(it.key()); });
     m_unreadable.removeIf([&](const QString &entry) { return forgotten(entry.section(QLatin1String(": "), 0, 0)); });
     if (!added.isEmpty()) {

@@ -83,6 +83,9 @@ public:
     // not show it when two writes fall in one tick of the file system's clock); they are read
     // again whatever their stamp says.
     bool refresh(const QSet<QString> &writtenInPlace = {});
+    // The same when only the named files (in the directory) can have changed since the last
+    // refresh, as a watcher of the directory knows: only those are looked at.
+    bool refreshFiles(const QSet<QString> &fileNames, const QSet<QString> &writtenInPlace = {});
     QString lastSaveError() const { return m_saveError; }
 
     // Files that could not be read when the store was opened, with the reason.
@@ -116,6 +119,8 @@ private:
     void adoptLoaded(const QString &fileName, std::unique_ptr<ABRecord> record, const DiskState &disk,
                      const QString &error);
     void addCategoryGroupsOf(const ABRecord *record);
+    bool takeInChanges(QHash<QString, ABFileStamp> &onDisk, const QSet<QString> &writtenInPlace,
+                       const QSet<QString> *only);
     void removeRecord(ABRecord *record);
     bool replaceFromDisk(ABRecord *record, const QString &fileName, bool *changed);
     void rebuildMembership() const;
@@ -125,7 +130,7 @@ private:
     static void checkReadable(PendingWrite &write);
     static void readForWrite(PendingWrite &write);
     static void writeOne(PendingWrite &write);
-    void removeLeftovers();
+    void removeLeftovers(const QStringList &names);
     static constexpr int kSaveRounds = 5; // reads and merges of one save when other programs keep writing
     QString freshFileName(const QString &uid, const QSet<QString> &taken) const;
 

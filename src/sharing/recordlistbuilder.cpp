@@ -7,6 +7,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 QStringList RecordListBuilder::propertySet(QStringList propertyNames)
 {
     for (const QString *extra : {&kABMiddleNameProperty, &kABMiddleNamePhoneticProperty, &kABTitleProperty,
@@ -36,6 +38,11 @@ RecordList RecordListBuilder::build(const ABAddressBook *book, QStringList prope
     const QList<ABPerson *> persons = book->people();
     const QStringList properties = propertySet(std::move(propertyNames));
     const QSet<QString> wanted(properties.cbegin(), properties.cend());
+    // The usual case: every property a person can hold is wanted, so no key needs a look.
+    const QStringList personProperties = ABAddressBook::properties();
+    const bool everyKeyWanted = std::all_of(personProperties.cbegin(), personProperties.cend(),
+                                            [&wanted](const QString &key) { return wanted.contains(key); });
+    result.reserve(persons.size());
     for (const ABPerson *person : persons) {
         if (!isShared(person))
             continue;
@@ -44,9 +51,12 @@ RecordList RecordListBuilder::build(const ABAddressBook *book, QStringList prope
         // wanted, the record is that map itself, shared rather than copied. Each property is
         // looked at once.
         const QVariantMap &values = person->travellingValues();
-        bool allWanted = true;
-        for (auto it = values.cbegin(); it != values.cend() && allWanted; ++it)
-            allWanted = wanted.contains(it.key());
+        bool allWanted = everyKeyWanted;
+        if (!allWanted) {
+            allWanted = true;
+            for (auto it = values.cbegin(); it != values.cend() && allWanted; ++it)
+                allWanted = wanted.contains(it.key());
+        }
         if (allWanted) {
             if (!values.isEmpty())
                 result.append(values);

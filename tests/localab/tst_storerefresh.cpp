@@ -7,7 +7,14 @@
 #include "abperson.h"
 #include "abstorewatcher.h"
 
+#include "systemlog.h"
+
 #include <QtTest>
+
+#include <fcntl.h>
+#include <optional>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -45,6 +52,24 @@ QStringList groupsOf(const ABPerson *person)
     return names;
 }
 
+// While it lives, the process can open no further descriptor: inotify_init1 then fails with
+// EMFILE, as it does when the user's inotify instances have run out (without touching the
+// machine's limits, which other processes share).
+struct NoFreeDescriptor
+{
+    rlimit old{};
+    NoFreeDescriptor()
+    {
+        ::getrlimit(RLIMIT_NOFILE, &old);
+        const int next = ::open("/dev/null", O_RDONLY); // the lowest free descriptor
+        ::close(next);
+        rlimit low = old;
+        low.rlim_cur = rlim_t(next);
+        ::setrlimit(RLIMIT_NOFILE, &low);
+    }
+    ~NoFreeDescriptor() { ::setrlimit(RLIMIT_NOFILE, &old); }
+};
+
 QString nameKey(const QString &first, const QString &last)
 {
     bool ok = false;
@@ -61,6 +86,7 @@ private slots:
     void init();
     void takesInWhatOtherProgramsDid();
     void unsavedChangesOfOursStay();
+    void watcherFollowsTheDirectory_data();
     void watcherFollowsTheDirectory();
 
 private:
@@ -168,11 +194,29 @@ void TestStoreRefresh::unsavedChangesOfOursStay()
     QCOMPARE(personNamed(reopened, u"Bob"_qs)->valueForProperty(kABOrganizationProperty).toString(), u"Roe Inc."_qs);
 }
 
+void TestStoreRefresh::watcherFollowsTheDirectory_data()
+{
+    QTest::addColumn<bool>("polling");
+    QTest::newRow("inotify") << false;
+    QTest::newRow("no inotify instance left: polls") << true;
+}
+
 void TestStoreRefresh::watcherFollowsTheDirectory()
 {
+    QFETCH(bool, polling);
     ABAddressBook book(m_dir->path());
+    QStringList log;
+    const SystemLogSink oldSink = setSystemLogSink([&log](const QString &line) { log.append(line); });
+    std::optional<NoFreeDescriptor> exhausted;
+    if (polling)
+        exhausted.emplace();
     ABStoreWatcher watcher(&book);
+    exhausted.reset();
+    setSystemLogSink(oldSink);
+    QCOMPARE(watcher.isPolling(), polling);
+    QCOMPARE(log.filter(u"ABStoreWatcher: cannot watch"_qs).size(), polling ? 1 : 0);
     watcher.setDelay(50);
+    watcher.setPollInterval(50);
     QSignalSpy refreshed(&watcher, &ABStoreWatcher::refreshed);
     writeCard(path(u"c.vcf"_qs), "UID:c\r\nN:Doe;Cleo;;;\r\nFN:Cleo Doe\r\n");
     QTRY_COMPARE(refreshed.size(), 1);
@@ -196,7 +240,8 @@ void TestStoreRefresh::watcherFollowsTheDirectory()
     QCOMPARE(refreshed.size(), refreshes);
     const QByteArray group = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:g\r\nFN:Friends\r\nN:Friends;;;;\r\n"
                              "X-ADDRESSBOOKSERVER-KIND:group\r\nX-ADDRESSBOOKSERVER-MEMBER:urn:uuid:%\r\nEND:VCARD\r\n";
-    for (const char *member : {"c", "x"}) {
+    // Polling sees a write in place by its stamp: the second one differs in size too.
+    for (const char *member : {"c", polling ? "xx" : "x"}) {
         QFile inPlace(path(u"g.vcf"_qs));
         QVERIFY(inPlace.open(QIODevice::WriteOnly | QIODevice::Truncate));
         inPlace.write(QByteArray(group).replace('%', member));
