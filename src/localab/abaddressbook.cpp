@@ -94,6 +94,12 @@ ABAddressBook::ABAddressBook(const QString &directory) : m_directory(QDir::clean
     load();
 }
 
+ABAddressBook::ABAddressBook(const QString &directory, const QStringList &onlyProperties)
+    : m_directory(QDir::cleanPath(directory)), m_onlyProperties(onlyProperties)
+{
+    load();
+}
+
 ABAddressBook::~ABAddressBook()
 {
     if (s_override == this)
@@ -254,7 +260,7 @@ struct LoadedFile
     QString error;
 };
 
-void readItem(const QString &directory, LoadedFile &item)
+void readItem(const QString &directory, LoadedFile &item, const QStringList &only)
 {
     // The stamp is taken when the file is opened: a change while we read shows next time.
     QByteArray bytes;
@@ -264,7 +270,7 @@ void readItem(const QString &directory, LoadedFile &item)
     VCard card;
     if (!readSingleCard(bytes, &card, &item.error))
         return;
-    item.record = ABCardMapper::recordFromCard(card);
+    item.record = ABCardMapper::recordFromCard(card, only.isEmpty() ? nullptr : &only);
     item.digest = digestOf(bytes);
 }
 
@@ -279,16 +285,17 @@ void ABAddressBook::loadFiles(const QStringList &fileNames)
         items[i].fileName = fileNames.at(static_cast<qsizetype>(i));
     const size_t workers = std::clamp<size_t>(static_cast<size_t>(QThread::idealThreadCount()), 1, 8);
     const QString directory = m_directory;
+    const QStringList &only = m_onlyProperties;
     if (items.size() < 64 || workers == 1) {
         for (LoadedFile &item : items)
-            readItem(directory, item);
+            readItem(directory, item, only);
     } else {
         std::vector<std::thread> threads;
         std::atomic<size_t> next{0};
         for (size_t w = 0; w < workers; ++w) {
-            threads.emplace_back([&items, &next, &directory] {
+            threads.emplace_back([&items, &next, &directory, &only] {
                 for (size_t i = next++; i < items.size(); i = next++)
-                    readItem(directory, items[i]);
+                    readItem(directory, items[i], only);
             });
         }
         for (std::thread &thread : threads)
@@ -824,7 +831,7 @@ bool ABAddressBook::replaceFromDisk(ABRecord *record, const QString &fileName, b
 {
     LoadedFile item;
     item.fileName = fileName;
-    readItem(m_directory, item);
+    readItem(m_directory, item, m_onlyProperties);
     *changed = false;
     if (!item.record || item.record->isGroup() != record->isGroup())
         return false;
@@ -975,6 +982,10 @@ bool ABAddressBook::save()
 
 bool ABAddressBook::save(const std::function<void(qsizetype done, qsizetype total)> &progress)
 {
+    if (!m_onlyProperties.isEmpty()) {
+        m_saveError = QStringLiteral("the address book was opened for reading only");
+        return false;
+    }
     std::vector<PendingWrite> writes;
     QSet<QString> taken;
     for (const auto &record : m_records) {

@@ -29,6 +29,10 @@ public:
     // Opens (and creates if missing) a store directory. Check isOpen(); an unreadable directory
     // gives a closed, empty store.
     explicit ABAddressBook(const QString &directory);
+    // The same for reading only, with just these person properties read from the cards (a
+    // listing that shows a few of them): faster, and a fraction of the memory. Membership is
+    // read in full. save() fails on such a store.
+    ABAddressBook(const QString &directory, const QStringList &onlyProperties);
     ~ABAddressBook();
     ABAddressBook(const ABAddressBook &) = delete;
     ABAddressBook &operator=(const ABAddressBook &) = delete;
@@ -135,6 +139,7 @@ private:
     QString freshFileName(const QString &uid, const QSet<QString> &taken) const;
 
     QString m_directory;
+    QStringList m_onlyProperties; // empty: every property is read
     bool m_open = false;
     bool m_saving = false;
     QString m_error;

@@ -35,10 +35,10 @@ QString cleanText(const QString &text);
 // Types that say nothing about which address of several it is.
 // A property name compared with a word, the length first: most lines are passed by without a
 // comparison of their text.
-bool sameName(const QString &name, const char *word)
+template <qsizetype N>
+bool sameName(const QString &name, const char (&word)[N])
 {
-    const QLatin1String latin(word);
-    return name.size() == latin.size() && name == latin;
+    return name.size() == N - 1 && name == QLatin1String(word, N - 1);
 }
 
 bool isNeutralType(const QString &type)
@@ -266,14 +266,36 @@ bool readEntry(const VCardProperty &prop, const VCard &card, bool homePageTaken,
     return true;
 }
 
-void readPerson(const VCard &card, ABRecord &record, QVariantMap &values, QStringList &categories)
+void readPerson(const VCard &card, QVariantMap &values, QStringList &categories, const QStringList *only)
 {
-    Q_UNUSED(record);
+    // Reading only some properties: a line is passed by unless it holds one of them, or what
+    // the names read from FN are compared with (organization, first e-mail address).
+    const bool names = !only || only->contains(kABFirstNameProperty) || only->contains(kABLastNameProperty);
+    const auto need = [only, names](const QString &key) {
+        return !only || only->contains(key) ||
+               (names && (key == kABOrganizationProperty || key == kABEmailProperty));
+    };
+    const bool needN = std::any_of(std::begin(kNameParts), std::end(kNameParts),
+                                   [&need](const QString *key) { return need(*key); });
+    const bool needOrg = need(kABOrganizationProperty) || need(kABDepartmentProperty);
+    const bool needUrl = need(kABHomePageProperty) || need(kABURLsProperty);
     ABMultiValue emails, phones, addresses, urls;
     QString homePage;
-    bool sawN = false;
+    bool sawN = !needN;
     for (const VCardProperty &prop : card.properties) {
         const QString &name = prop.name;
+        if (only) {
+            const bool skip = (sameName(name, "ORG") && !needOrg) ||
+                              (sameName(name, "EMAIL") && !need(kABEmailProperty)) ||
+                              (sameName(name, "TEL") && !need(kABPhoneProperty)) ||
+                              (sameName(name, "ADR") && !need(kABAddressProperty)) || (sameName(name, "URL") && !needUrl) ||
+                              (sameName(name, "NOTE") && !need(kABNoteProperty)) ||
+                              (sameName(name, "TITLE") && !need(kABJobTitleProperty)) ||
+                              (sameName(name, "BDAY") && !need(kABBirthdayProperty)) ||
+                              (sameName(name, "REV") && !need(kABModificationDateProperty));
+            if (skip)
+                continue;
+        }
         if (sameName(name, "N")) {
             if (sawN)
                 continue;
@@ -376,6 +398,8 @@ void readPerson(const VCard &card, ABRecord &record, QVariantMap &values, QStrin
         values.insert(kABURLsProperty, urls.toLabeledValues());
     if (!homePage.isNull())
         values.insert(kABHomePageProperty, homePage);
+    if (only)
+        values.removeIf([only](const auto &it) { return !only->contains(it.key()); });
 }
 
 // Properties that the record owns in a card; everything else in a card is kept as it was.
@@ -523,14 +547,14 @@ QString ABCardMapper::labelForPhoneTypes(const QStringList &types)
     return simpleLabel(types);
 }
 
-std::unique_ptr<ABRecord> ABCardMapper::recordFromCard(const VCard &card)
+std::unique_ptr<ABRecord> ABCardMapper::recordFromCard(const VCard &card, const QStringList *only)
 {
     std::unique_ptr<ABRecord> record;
     if (isGroupCard(card))
         record.reset(new ABGroup());
     else
         record.reset(new ABPerson());
-    read(card, *record);
+    read(card, *record, only);
     return record;
 }
 
@@ -544,7 +568,7 @@ bool ABCardMapper::isGroupCard(const VCard &card)
     return false;
 }
 
-void ABCardMapper::read(const VCard &card, ABRecord &record)
+void ABCardMapper::read(const VCard &card, ABRecord &record, const QStringList *only)
 {
     record.m_values.clear();
     record.m_uid.clear();
@@ -556,7 +580,7 @@ void ABCardMapper::read(const VCard &card, ABRecord &record)
             record.m_uid = text;
     }
     if (!record.isGroup()) {
-        readPerson(card, record, record.m_values, record.m_categories);
+        readPerson(card, record.m_values, record.m_categories, only);
         return;
     }
     record.m_groupForm = ABGroup::KindCard;

@@ -86,6 +86,7 @@ private slots:
     void init();
     void takesInWhatOtherProgramsDid();
     void unsavedChangesOfOursStay();
+    void namedFilesAndPartialReads();
     void watcherFollowsTheDirectory_data();
     void watcherFollowsTheDirectory();
 
@@ -192,6 +193,34 @@ void TestStoreRefresh::unsavedChangesOfOursStay()
 
     ABAddressBook reopened(m_dir->path());
     QCOMPARE(personNamed(reopened, u"Bob"_qs)->valueForProperty(kABOrganizationProperty).toString(), u"Roe Inc."_qs);
+}
+
+void TestStoreRefresh::namedFilesAndPartialReads()
+{
+    writeCard(path(u"o.vcf"_qs), "UID:o\r\nFN:Acme\r\nORG:Acme\r\nEMAIL:info@acme.example\r\n");
+    {
+        // A refresh of named files looks at those only: another file's change waits.
+        ABAddressBook book(m_dir->path());
+        writeCard(path(u"a.vcf"_qs), "UID:a\r\nN:Lee;Anna;;;\r\n");
+        writeCard(path(u"c.vcf"_qs), "UID:c\r\nN:Doe;Cleo;;;\r\n");
+        QVERIFY(QFile::remove(path(u"b.vcf"_qs)));
+        QVERIFY(book.refreshFiles({u"c.vcf"_qs, u"b.vcf"_qs}));
+        QCOMPARE(firstNames(book), (QStringList{u"Ann"_qs, QString(), u"Cleo"_qs}));
+        QVERIFY(book.refresh());
+        QCOMPARE(firstNames(book), (QStringList{u"Anna"_qs, QString(), u"Cleo"_qs}));
+    }
+    // A listing reads only what it shows, membership in full; such a store is never written.
+    ABAddressBook listing(m_dir->path(), {kABFirstNameProperty, kABLastNameProperty, kABEmailProperty});
+    ABPerson *anna = personNamed(listing, u"Anna"_qs);
+    QVERIFY(anna);
+    QCOMPARE(anna->travellingValues().keys(), (QStringList{kABFirstNameProperty, kABLastNameProperty}));
+    QCOMPARE(groupsOf(anna), QStringList{u"Friends"_qs});
+    // A display name that is the organization is no name, though the organization is not kept.
+    const ABPerson *acme = static_cast<ABPerson *>(listing.recordForUniqueId(u"o"_qs));
+    QCOMPARE(acme->travellingValues().keys(), QStringList{kABEmailProperty});
+    QVERIFY(anna->setValue(u"Changed"_qs, kABFirstNameProperty));
+    QVERIFY(!listing.save());
+    QCOMPARE(ABAddressBook(m_dir->path()).people().first()->valueForProperty(kABFirstNameProperty).toString(), u"Anna"_qs);
 }
 
 void TestStoreRefresh::watcherFollowsTheDirectory_data()
