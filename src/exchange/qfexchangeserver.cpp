@@ -683,7 +683,7 @@ void QFExchangeServer::sendDataToRemote(QTcpSocket *socket)
         }
         d->finishAnswer(socket, id, card, bytes, recordCount);
     });
-    encoding->setFuture(QtConcurrent::run([records] { return ExchangeArchive::encodeItem(records); }));
+    encoding->setFuture(QtConcurrent::run([records] { return ExchangeArchive::encodeRecordList(records); }));
 }
 
 void QFExchangeServer::Private::finishAnswer(QTcpSocket *socket, quint64 id, const OwnerCard &card,
