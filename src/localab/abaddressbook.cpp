@@ -163,7 +163,7 @@ std::unique_ptr<ABGroup> ABAddressBook::newGroup()
 
 void ABAddressBook::load()
 {
-    if (!QFileInfo::exists(m_directory) && !QDir().mkpath(m_directory)) {
+    if (!QFileInfo(m_directory).isDir() && !QDir().mkpath(m_directory)) {
         m_error = QStringLiteral("cannot create the folder %1").arg(m_directory);
         systemLog(QStringLiteral("ABAddressBook: %1").arg(m_error));
         return;
