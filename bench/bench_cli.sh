@@ -1,7 +1,9 @@
 #!/bin/sh
 # zorbix-cli from outside, as a user runs it: a store of N persons (default 10000, all in one
-# group "All"), then the wall and CPU time and peak memory of `list`, `list --json`, and of `fetch`
-# against `serve` on a loopback port (the first download after the start, then the best of five).
+# group "All"), then the wall and CPU time and peak memory of `list` (and of `khard list` on the
+# same store, when khard is installed and N is at most 20000, or KHARD=1), `list --json`, and of
+# `fetch` against `serve` on a loopback port: the first download after the start, five more, then
+# the first download after one card was edited in place and after one was added.
 #
 #   bench/bench_cli.sh ZORBIX_CLI [PERSONS]
 set -eu
@@ -17,6 +19,11 @@ measure() { # label, command...
 }
 export XDG_CONFIG_HOME="$dir/config"
 measure "list ($n)" "$cli" list --addressbook "$dir/book"
+if command -v khard > /dev/null && { [ "$n" -le 20000 ] || [ "${KHARD:-0}" = 1 ]; }; then
+    printf '[addressbooks]\n[[bench]]\npath = %s\n[general]\neditor = /bin/true\nmerge_editor = /bin/true\n' \
+        "$dir/book" > "$dir/khard.conf"
+    measure "khard list ($n)" khard -c "$dir/khard.conf" list
+fi
 measure "list --json ($n)" "$cli" list --json --addressbook "$dir/book"
 "$cli" serve --addressbook "$dir/book" --group All --port 0 --no-announce > "$dir/serve.out" &
 serve=$!
@@ -31,3 +38,13 @@ for i in 1 2 3 4 5; do
     measure "fetch ($n)" "$cli" fetch "127.0.0.1:$port"
     echo "  server CPU: $(( $(cpu) - before )) ms"
 done
+# Another program edits a card in place, then adds one; each time the next download takes it in.
+sleep 0.5
+printf 'BEGIN:VCARD\r\nVERSION:3.0\r\nUID:p1\r\nN:Edited;Firstname1;;;\r\nEND:VCARD\r\n' > "$dir/book/p1.vcf"
+before=$(cpu)
+measure "fetch ($n), first download after a card was edited" "$cli" fetch "127.0.0.1:$port"
+echo "  server CPU: $(( $(cpu) - before )) ms"
+printf 'BEGIN:VCARD\r\nVERSION:3.0\r\nUID:new\r\nN:Added;Ann;;;\r\nEND:VCARD\r\n' > "$dir/book/new.vcf"
+before=$(cpu)
+measure "fetch ($n), first download after a card was added" "$cli" fetch "127.0.0.1:$port"
+echo "  server CPU: $(( $(cpu) - before )) ms"

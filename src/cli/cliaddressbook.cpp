@@ -3,10 +3,14 @@
 #include "abaddressbook.h"
 
 ABAddressBook *openCliAddressBook(const QString &directory, const char *command, QTextStream &err,
-                                  std::unique_ptr<ABAddressBook> &own)
+                                  std::unique_ptr<ABAddressBook> &own, const QStringList &onlyProperties)
 {
     ABAddressBook *book = nullptr;
-    if (!directory.isEmpty()) {
+    if (!onlyProperties.isEmpty()) {
+        own = std::make_unique<ABAddressBook>(directory.isEmpty() ? ABAddressBook::defaultDirectory() : directory,
+                                              onlyProperties);
+        book = own->isOpen() ? own.get() : nullptr;
+    } else if (!directory.isEmpty()) {
         own = std::make_unique<ABAddressBook>(directory);
         book = own->isOpen() ? own.get() : nullptr;
     } else {

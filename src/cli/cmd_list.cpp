@@ -11,9 +11,14 @@
 #include <QFile>
 #include <QTextStream>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
+
+// The process ends right after the listing: freeing every record would take longer than printing
+// them. (Still reachable from here, so no leak checker counts it.)
+ABAddressBook *keptUntilExit = nullptr;
 
 void printListHelp(QTextStream &out)
 {
@@ -25,15 +30,25 @@ void printListHelp(QTextStream &out)
 
 QString displayName(const ABPerson *person)
 {
-    QStringList parts;
-    for (const QString *property : {&kABFirstNameProperty, &kABLastNameProperty}) {
-        const QString part = person->valueForProperty(*property).toString();
-        if (!part.isEmpty())
-            parts.append(part);
-    }
-    if (parts.isEmpty())
-        return person->valueForProperty(kABOrganizationProperty).toString();
-    return parts.join(u' ');
+    const QVariantMap &values = person->travellingValues();
+    const QString first = values.value(kABFirstNameProperty).toString();
+    const QString last = values.value(kABLastNameProperty).toString();
+    if (first.isEmpty() && last.isEmpty())
+        return values.value(kABOrganizationProperty).toString();
+    if (first.isEmpty() || last.isEmpty())
+        return first.isEmpty() ? last : first;
+    return first + u' ' + last;
+}
+
+// The first e-mail address (null when there is none); the store keeps a multi-value as a list of one-pair maps.
+QString firstEmail(const ABPerson *person)
+{
+    const QVariantList emails = person->travellingValues().value(kABEmailProperty).toList();
+    if (emails.isEmpty())
+        return QString();
+    const QVariantMap pair = emails.first().toMap();
+    const QString email = pair.isEmpty() ? QString() : pair.first().toString();
+    return email.isNull() ? QString(u""_qs) : email;
 }
 
 const char *formName(ABGroup::Form form)
@@ -49,13 +64,71 @@ const char *formName(ABGroup::Form form)
     return "card";
 }
 
-QVariantList entries(const ABPerson *person, const QString &property)
+// A multi-value, stored as a list of one-pair maps, as [{"label": ..., "value": ...}, ...].
+void writeEntries(JsonStream &json, const QVariantList &entries)
 {
-    QVariantList list;
-    const ABMultiValue multi = ABMultiValue::fromVariant(person->valueForProperty(property));
-    for (int i = 0; i < multi.count(); ++i)
-        list.append(QVariantMap{{QStringLiteral("label"), multi.labelAtIndex(i)}, {QStringLiteral("value"), multi.valueAtIndex(i)}});
-    return list;
+    json.raw("[");
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const QVariantMap pair = entries.at(i).toMap();
+        json.raw(i == 0 ? "{\"label\":" : ",{\"label\":");
+        json.string(pair.isEmpty() ? QString() : pair.firstKey());
+        json.raw(",\"value\":");
+        json.value(pair.isEmpty() ? QVariant() : pair.first());
+        json.raw("}");
+    }
+    json.raw("]");
+}
+
+// A person's keys in the order a map of them would have (texts sorted), so that each person is
+// written straight from the record without building an object first.
+const QStringList &personKeys()
+{
+    static const QStringList keys = [] {
+        QStringList all = ABAddressBook::properties();
+        all << QStringLiteral("uid") << QStringLiteral("name") << QStringLiteral("groups");
+        std::sort(all.begin(), all.end());
+        return all;
+    }();
+    return keys;
+}
+
+void writePerson(JsonStream &json, const ABPerson *person)
+{
+    json.raw("{");
+    bool first = true;
+    const auto key = [&](const QString &name) {
+        json.raw(first ? "" : ",");
+        first = false;
+        json.string(name);
+        json.raw(":");
+    };
+    const QVariantMap &values = person->travellingValues();
+    for (const QString &name : personKeys()) {
+        if (name == QLatin1String("uid")) {
+            key(name);
+            json.string(person->uniqueId());
+        } else if (name == QLatin1String("name")) {
+            key(name);
+            json.string(displayName(person));
+        } else if (name == QLatin1String("groups")) {
+            key(name);
+            json.raw("[");
+            bool firstGroup = true;
+            for (const ABGroup *group : person->parentGroups()) {
+                json.raw(firstGroup ? "" : ",");
+                firstGroup = false;
+                json.string(group->uniqueId());
+            }
+            json.raw("]");
+        } else if (const auto it = values.constFind(name); it != values.cend() && it->isValid()) {
+            key(name);
+            if (it->metaType() == QMetaType::fromType<QVariantList>())
+                writeEntries(json, it->toList());
+            else
+                json.value(*it);
+        }
+    }
+    json.raw("}");
 }
 
 // The whole book as one JSON document, written person by person: only one person's object is
@@ -80,19 +153,8 @@ int writeJson(const QList<ABPerson *> &persons, const QList<ABGroup *> &groups)
     }
     json.raw(groups.isEmpty() ? "],\n    \"persons\": [" : "\n    ],\n    \"persons\": [");
     for (qsizetype i = 0; i < persons.size(); ++i) {
-        const ABPerson *person = persons.at(i);
-        QVariantMap object{{QStringLiteral("uid"), person->uniqueId()}, {QStringLiteral("name"), displayName(person)}};
-        for (const QString &property : ABAddressBook::properties()) {
-            const QVariant value = person->valueForProperty(property);
-            if (value.isValid())
-                object.insert(property, ABMultiValue::isMultiValue(value) ? QVariant(entries(person, property)) : value);
-        }
-        QVariantList parents;
-        for (const ABGroup *group : person->parentGroups())
-            parents.append(group->uniqueId());
-        object.insert(QStringLiteral("groups"), parents);
         json.raw(i == 0 ? "\n        " : ",\n        ");
-        json.value(object);
+        writePerson(json, persons.at(i));
     }
     json.raw(persons.isEmpty() ? "]\n}\n" : "\n    ]\n}\n");
     return json.flush() ? CliOk : CliFailure;
@@ -124,21 +186,31 @@ int cmdList(const QStringList &args)
         }
     }
     std::unique_ptr<ABAddressBook> own;
-    ABAddressBook *book = openCliAddressBook(directory, "list", err, own);
+    // The plain listing shows names and one address: only those are read from the cards.
+    const QStringList shown{kABFirstNameProperty, kABLastNameProperty, kABOrganizationProperty, kABEmailProperty};
+    ABAddressBook *book = openCliAddressBook(directory, "list", err, own, json ? QStringList() : shown);
     if (!book)
         return CliFailure;
+    keptUntilExit = own.release();
     const QList<ABPerson *> persons = book->people();
     const QList<ABGroup *> groups = book->groups();
     if (json)
         return writeJson(persons, groups);
     out << "Persons (" << persons.size() << "):\n";
+    // Written in pieces of many lines: a stream call per field costs more than the field.
+    QString text;
     for (const ABPerson *person : persons) {
-        out << "  " << printableText(displayName(person));
-        const ABMultiValue emails = ABMultiValue::fromVariant(person->valueForProperty(kABEmailProperty));
-        if (emails.count())
-            out << " <" << printableText(emails.valueAtIndex(0).toString()) << ">";
-        out << "\n";
+        text += QLatin1String("  ") + printableText(displayName(person));
+        const QString email = firstEmail(person);
+        if (!email.isNull())
+            text += QLatin1String(" <") + printableText(email) + u'>';
+        text += u'\n';
+        if (text.size() > 32768) {
+            out << text;
+            text.clear();
+        }
     }
+    out << text;
     out << "Groups (" << groups.size() << "):\n";
     for (const ABGroup *group : groups)
         out << "  " << printableText(group->name()) << " (" << group->members().size() << ")\n";

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QIODevice>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -45,45 +46,59 @@ void JsonStream::string(QStringView text)
     m_buffer.append('"');
     const qsizetype size = text.size();
     const char16_t *p = text.utf16();
-    for (qsizetype i = 0; i < size; ++i) {
-        const char16_t c = p[i];
-        if (c < 0x80) {
-            if (c >= 0x20 && c != u'"' && c != u'\\') {
-                m_buffer.append(char(c));
-            } else {
-                m_buffer.append('\\');
+    // Written through a pointer in pieces of 4096 characters (at most 6 bytes each, for \u00XX):
+    // an append per byte costs more than the rest of a listing.
+    constexpr qsizetype kPiece = 4096;
+    for (qsizetype from = 0; from < size;) {
+        const qsizetype until = std::min(size, from + kPiece);
+        const qsizetype at = m_buffer.size();
+        m_buffer.resize(at + (until - from + 1) * 6);
+        char *out = m_buffer.data() + at;
+        qsizetype i = from;
+        for (; i < until; ++i) {
+            const char16_t c = p[i];
+            if (c < 0x80) {
+                if (c >= 0x20 && c != u'"' && c != u'\\') {
+                    *out++ = char(c);
+                    continue;
+                }
+                *out++ = '\\';
                 switch (c) {
-                case u'"': m_buffer.append('"'); break;
-                case u'\\': m_buffer.append('\\'); break;
-                case u'\b': m_buffer.append('b'); break;
-                case u'\f': m_buffer.append('f'); break;
-                case u'\n': m_buffer.append('n'); break;
-                case u'\r': m_buffer.append('r'); break;
-                case u'\t': m_buffer.append('t'); break;
+                case u'"': *out++ = '"'; break;
+                case u'\\': *out++ = '\\'; break;
+                case u'\b': *out++ = 'b'; break;
+                case u'\f': *out++ = 'f'; break;
+                case u'\n': *out++ = 'n'; break;
+                case u'\r': *out++ = 'r'; break;
+                case u'\t': *out++ = 't'; break;
                 default:
-                    m_buffer.append("u00");
-                    m_buffer.append(kHex[c >> 4]);
-                    m_buffer.append(kHex[c & 0xf]);
+                    *out++ = 'u';
+                    *out++ = '0';
+                    *out++ = '0';
+                    *out++ = kHex[c >> 4];
+                    *out++ = kHex[c & 0xf];
                     break;
                 }
+            } else if (c < 0x800) {
+                *out++ = char(0xc0 | (c >> 6));
+                *out++ = char(0x80 | (c & 0x3f));
+            } else if (QChar::isHighSurrogate(c) && i + 1 < size && QChar::isLowSurrogate(p[i + 1])) {
+                // The pair may reach one past the piece: room for it was made above.
+                const char32_t u = QChar::surrogateToUcs4(c, p[++i]);
+                *out++ = char(0xf0 | (u >> 18));
+                *out++ = char(0x80 | ((u >> 12) & 0x3f));
+                *out++ = char(0x80 | ((u >> 6) & 0x3f));
+                *out++ = char(0x80 | (u & 0x3f));
+            } else {
+                const char16_t u = QChar::isSurrogate(c) ? char16_t(0xfffd) : c; // a lone half
+                *out++ = char(0xe0 | (u >> 12));
+                *out++ = char(0x80 | ((u >> 6) & 0x3f));
+                *out++ = char(0x80 | (u & 0x3f));
             }
-        } else if (c < 0x800) {
-            m_buffer.append(char(0xc0 | (c >> 6)));
-            m_buffer.append(char(0x80 | (c & 0x3f)));
-        } else if (QChar::isHighSurrogate(c) && i + 1 < size && QChar::isLowSurrogate(p[i + 1])) {
-            const char32_t u = QChar::surrogateToUcs4(c, p[++i]);
-            m_buffer.append(char(0xf0 | (u >> 18)));
-            m_buffer.append(char(0x80 | ((u >> 12) & 0x3f)));
-            m_buffer.append(char(0x80 | ((u >> 6) & 0x3f)));
-            m_buffer.append(char(0x80 | (u & 0x3f)));
-        } else {
-            const char16_t u = QChar::isSurrogate(c) ? char16_t(0xfffd) : c; // a lone half
-            m_buffer.append(char(0xe0 | (u >> 12)));
-            m_buffer.append(char(0x80 | ((u >> 6) & 0x3f)));
-            m_buffer.append(char(0x80 | (u & 0x3f)));
         }
-        if ((i & 0xfff) == 0)
-            spill();
+        m_buffer.resize(out - m_buffer.constData());
+        from = i;
+        spill();
     }
     m_buffer.append('"');
     spill();
@@ -116,9 +131,29 @@ void JsonStream::value(const QVariant &value)
         m_buffer.append('}');
         break;
     }
-    case QMetaType::QDateTime:
-        string(value.toDateTime().toString(m_dates == Dates::Seconds ? Qt::ISODate : Qt::ISODateWithMs));
+    case QMetaType::QDateTime: {
+        const QDateTime dateTime = value.toDateTime();
+        const QDate date = dateTime.date();
+        const QTime time = dateTime.time();
+        if (m_dates == Dates::Seconds && dateTime.timeSpec() == Qt::UTC && date.year() >= 1000 && date.year() <= 9999) {
+            // What Qt::ISODate gives for UTC, without its general formatter (a birthday each).
+            char text[] = "\"0000-00-00T00:00:00Z\"";
+            const auto put = [&text](int at, int digits, int number) {
+                for (int i = at + digits - 1; i >= at; --i, number /= 10)
+                    text[i] = char('0' + number % 10);
+            };
+            put(1, 4, date.year());
+            put(6, 2, date.month());
+            put(9, 2, date.day());
+            put(12, 2, time.hour());
+            put(15, 2, time.minute());
+            put(18, 2, time.second());
+            m_buffer.append(text, sizeof text - 1);
+        } else {
+            string(dateTime.toString(m_dates == Dates::Seconds ? Qt::ISODate : Qt::ISODateWithMs));
+        }
         break;
+    }
     case QMetaType::QByteArray:
         string(QString::fromLatin1(value.toByteArray().toBase64()));
         break;

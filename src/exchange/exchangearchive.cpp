@@ -8,6 +8,8 @@
 
 #include <QtEndian>
 #include <QDate>
+#include <QHash>
+#include <QMutex>
 #include <QDateTime>
 #include <QTimeZone>
 
@@ -241,6 +243,64 @@ std::optional<ExchangeArchive::Spliced> ExchangeArchive::encodeAround(const QVar
     if (!writeTextMap(writer, message, true) || writer.spliceAt < 0)
         return std::nullopt;
     return Spliced{out.left(writer.spliceAt), out.mid(writer.spliceAt)};
+}
+
+namespace {
+
+// The last record list's maps with their encoding. A map that is shared with one of them (a
+// record the store did not change) has the same content, so its bytes are reused: after one card
+// changed, a list of 10,000 is mostly copied, not encoded again. The copies kept here keep each
+// map's data alive, so an address seen here is never that of another map.
+struct RecordCache
+{
+    struct Entry
+    {
+        QVariantMap map;
+        qsizetype begin = 0;
+        qsizetype end = 0;
+    };
+    QByteArray bytes;
+    QHash<const void *, Entry> byData;
+};
+
+// A map's identity while it is alive: where its first value lives (nullptr when it is empty).
+const void *identityOf(const QVariantMap &map)
+{
+    return map.isEmpty() ? nullptr : static_cast<const void *>(&*map.constBegin());
+}
+
+} // namespace
+
+std::optional<QByteArray> ExchangeArchive::encodeRecordList(const QVariantList &records)
+{
+    static QMutex mutex;
+    static RecordCache cache;
+    const QMutexLocker lock(&mutex);
+    RecordCache next;
+    next.byData.reserve(records.size());
+    QByteArray &out = next.bytes;
+    out.reserve(cache.bytes.size() + 1024);
+    Writer writer(out);
+    writer.startArray(static_cast<quint64>(records.size()));
+    for (const QVariant &record : records) {
+        const qsizetype begin = out.size();
+        if (record.metaType() != QMetaType::fromType<QVariantMap>()) {
+            if (!writeValue(writer, record))
+                return std::nullopt;
+            continue;
+        }
+        const QVariantMap &map = *static_cast<const QVariantMap *>(record.constData());
+        const void *id = identityOf(map);
+        const auto cached = id ? cache.byData.constFind(id) : cache.byData.cend();
+        if (cached != cache.byData.cend() && cached->map.isSharedWith(map))
+            out.append(cache.bytes.constData() + cached->begin, cached->end - cached->begin);
+        else if (!writeTextMap(writer, map))
+            return std::nullopt;
+        if (id)
+            next.byData.insert(id, {map, begin, out.size()});
+    }
+    cache = std::move(next);
+    return cache.bytes;
 }
 
 std::optional<QByteArray> ExchangeArchive::encodeItem(const QVariant &value)

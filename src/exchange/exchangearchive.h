@@ -47,6 +47,9 @@ public:
     };
     static std::optional<Spliced> encodeAround(const QVariantMap &message, const QString &key);
     static std::optional<QByteArray> encodeItem(const QVariant &value);
+    // The same for a record list (the bytes encodeItem gives), reusing the encoding of each
+    // record map that is shared with one of the previous call's list. Thread-safe.
+    static std::optional<QByteArray> encodeRecordList(const QVariantList &records);
     // With a listKey, an array under that key in the top-level map comes back as ArchivedRecords:
     // every entry checked as strictly as the rest, none of them built yet.
     static std::optional<QVariantMap> decode(const QByteArray &payload, const QString &listKey = QString());

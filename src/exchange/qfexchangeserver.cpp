@@ -718,7 +718,7 @@ void QFExchangeServer::sendDataToRemote(QTcpSocket *socket)
     });
     encoding->setFuture(QtConcurrent::run([job = std::move(job)] {
         const RecordList records = job();
-        return Built{ExchangeArchive::encodeItem(records), static_cast<int>(records.size())};
+        return Built{ExchangeArchive::encodeRecordList(records), static_cast<int>(records.size())};
     }));
 }
 

@@ -36,7 +36,8 @@ namespace {
 
 ABAddressBook *s_override = nullptr;
 quint64 s_lastRevision = 0; // shared by all stores, so that a revision names one state of one store
-std::unique_ptr<ABAddressBook> s_default;
+// Never destroyed at exit: freeing every record of a large store there only costs time.
+ABAddressBook *s_default = nullptr;
 
 QByteArray digestOf(const QByteArray &bytes)
 {
@@ -61,6 +62,15 @@ bool isSafeFileStem(const QString &uid)
     return safe.match(uid).hasMatch();
 }
 
+// A cheap look before DurableFile::isLeftover's patterns: ".<item>.zorbix-XXXXXX.tmp" or
+// "<item>.vcf.XXXXXX".
+bool mayBeLeftover(const QString &name)
+{
+    return name.endsWith(QLatin1String(".tmp")) ||
+           (name.size() > 11 && name.at(name.size() - 7) == u'.' &&
+            QStringView(name).chopped(7).endsWith(QLatin1String(".vcf"), Qt::CaseInsensitive));
+}
+
 // A file of the store holds exactly one card that reads without complaint; anything else is
 // not ours to rewrite.
 bool readSingleCard(const QByteArray &bytes, VCard *card, QString *reason)
@@ -81,6 +91,12 @@ bool readSingleCard(const QByteArray &bytes, VCard *card, QString *reason)
 } // namespace
 
 ABAddressBook::ABAddressBook(const QString &directory) : m_directory(QDir::cleanPath(directory))
+{
+    load();
+}
+
+ABAddressBook::ABAddressBook(const QString &directory, const QStringList &onlyProperties)
+    : m_directory(QDir::cleanPath(directory)), m_onlyProperties(onlyProperties)
 {
     load();
 }
@@ -108,9 +124,11 @@ ABAddressBook *ABAddressBook::sharedAddressBook()
 {
     if (s_override)
         return s_override;
-    if (!s_default || !s_default->isOpen())
-        s_default = std::make_unique<ABAddressBook>(defaultDirectory());
-    return s_default->isOpen() ? s_default.get() : nullptr;
+    if (!s_default || !s_default->isOpen()) {
+        delete s_default;
+        s_default = new ABAddressBook(defaultDirectory());
+    }
+    return s_default->isOpen() ? s_default : nullptr;
 }
 
 void ABAddressBook::setSharedAddressBook(ABAddressBook *book)
@@ -146,8 +164,7 @@ std::unique_ptr<ABGroup> ABAddressBook::newGroup()
 
 void ABAddressBook::load()
 {
-    QDir dir(m_directory);
-    if (!dir.exists() && !QDir().mkpath(m_directory)) {
+    if (!QFileInfo(m_directory).isDir() && !QDir().mkpath(m_directory)) {
         m_error = QStringLiteral("cannot create the folder %1").arg(m_directory);
         systemLog(QStringLiteral("ABAddressBook: %1").arg(m_error));
         return;
@@ -158,11 +175,33 @@ void ABAddressBook::load()
         return;
     }
     m_open = true;
-    removeLeftovers();
-    // System: a FIFO or device under a card's name is logged as skipped, not passed over in silence.
-    QStringList files = dir.entryList(QDir::Files | QDir::System, QDir::Name);
-    files.removeIf(
-        [](const QString &name) { return !name.endsWith(QLatin1String(".vcf"), Qt::CaseInsensitive); });
+    // One pass over the directory: QDir builds a QFileInfo (and a stat) per entry, which costs
+    // more than reading a small card.
+    QStringList files;
+    QStringList leftovers;
+    if (DIR *handle = ::opendir(QFile::encodeName(m_directory).constData())) {
+        while (const dirent *entry = ::readdir(handle)) {
+            if (entry->d_type == DT_DIR)
+                continue;
+            const QString name = QFile::decodeName(entry->d_name);
+            if (mayBeLeftover(name))
+                leftovers.append(name);
+            if (name.startsWith(u'.') || !name.endsWith(QLatin1String(".vcf"), Qt::CaseInsensitive))
+                continue;
+            if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+                // A link to a folder (or a file system without types) is looked at; a dangling
+                // link stays, to be logged as unreadable. FIFOs and devices are logged too.
+                struct stat info;
+                if (::stat(QFile::encodeName(m_directory + u'/' + name).constData(), &info) == 0 &&
+                    S_ISDIR(info.st_mode))
+                    continue;
+            }
+            files.append(name);
+        }
+        ::closedir(handle);
+    }
+    removeLeftovers(leftovers);
+    std::sort(files.begin(), files.end());
     m_records.reserve(static_cast<size_t>(files.size()));
     loadFiles(files);
     // Category groups: one per distinct name, sorted by name.
@@ -186,10 +225,9 @@ void ABAddressBook::load()
 // versions) go. Only those untouched for a minute: a save that is still running, in this or another
 // process, finishes each file within moments. A QSaveFile-style name must also hold the start of
 // a card (or nothing), so that a user's "x.vcf.backup" stays.
-void ABAddressBook::removeLeftovers()
+void ABAddressBook::removeLeftovers(const QStringList &names)
 {
     const QDir dir(m_directory);
-    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     for (const QString &name : names) {
         if (!DurableFile::isLeftover(name))
@@ -223,7 +261,7 @@ struct LoadedFile
     QString error;
 };
 
-void readItem(const QString &directory, LoadedFile &item)
+void readItem(const QString &directory, LoadedFile &item, const QStringList &only)
 {
     // The stamp is taken when the file is opened: a change while we read shows next time.
     QByteArray bytes;
@@ -233,7 +271,7 @@ void readItem(const QString &directory, LoadedFile &item)
     VCard card;
     if (!readSingleCard(bytes, &card, &item.error))
         return;
-    item.record = ABCardMapper::recordFromCard(card);
+    item.record = ABCardMapper::recordFromCard(card, only.isEmpty() ? nullptr : &only);
     item.digest = digestOf(bytes);
 }
 
@@ -248,16 +286,17 @@ void ABAddressBook::loadFiles(const QStringList &fileNames)
         items[i].fileName = fileNames.at(static_cast<qsizetype>(i));
     const size_t workers = std::clamp<size_t>(static_cast<size_t>(QThread::idealThreadCount()), 1, 8);
     const QString directory = m_directory;
+    const QStringList &only = m_onlyProperties;
     if (items.size() < 64 || workers == 1) {
         for (LoadedFile &item : items)
-            readItem(directory, item);
+            readItem(directory, item, only);
     } else {
         std::vector<std::thread> threads;
         std::atomic<size_t> next{0};
         for (size_t w = 0; w < workers; ++w) {
-            threads.emplace_back([&items, &next, &directory] {
+            threads.emplace_back([&items, &next, &directory, &only] {
                 for (size_t i = next++; i < items.size(); i = next++)
-                    readItem(directory, items[i]);
+                    readItem(directory, items[i], only);
             });
         }
         for (std::thread &thread : threads)
@@ -839,7 +878,7 @@ bool ABAddressBook::replaceFromDisk(ABRecord *record, const QString &fileName, b
 {
     LoadedFile item;
     item.fileName = fileName;
-    readItem(m_directory, item);
+    readItem(m_directory, item, m_onlyProperties);
     *changed = false;
     if (!item.record || item.record->isGroup() != record->isGroup())
         return false;
@@ -881,13 +920,39 @@ bool ABAddressBook::refresh(const QSet<QString> &writtenInPlace)
         }
         ::closedir(dir);
     }
+    return takeInChanges(onDisk, writtenInPlace, nullptr);
+}
 
+bool ABAddressBook::refreshFiles(const QSet<QString> &fileNames, const QSet<QString> &writtenInPlace)
+{
+    if (!m_open || m_saving)
+        return false;
+    // A file skipped for a UID that was taken may be shown once another goes: only a look at
+    // every file finds it.
+    if (!m_skipped.isEmpty())
+        return refresh(writtenInPlace);
+    QHash<QString, ABFileStamp> onDisk;
+    for (const QString &name : fileNames) {
+        if (!name.endsWith(QLatin1String(".vcf"), Qt::CaseInsensitive) || name.contains(u'/'))
+            continue;
+        const ABFileStamp stamp = ABFileStamp::of(m_directory + u'/' + name);
+        if (stamp != ABFileStamp())
+            onDisk.insert(name, stamp);
+    }
+    return takeInChanges(onDisk, writtenInPlace, &fileNames);
+}
+
+bool ABAddressBook::takeInChanges(QHash<QString, ABFileStamp> &onDisk, const QSet<QString> &writtenInPlace,
+                                  const QSet<QString> *only)
+{
     // What stays in onDisk afterwards are the files that hold no record.
     std::vector<ABRecord *> gone;
     std::vector<ABRecord *> changedOnDisk;
     for (const auto &record : m_records) {
         if (record->m_fileName.isEmpty())
             continue; // ours, not saved yet
+        if (only && !only->contains(record->m_fileName))
+            continue;
         const ABFileStamp stamp = onDisk.take(record->m_fileName);
         if (record->hasUnsavedChanges())
             continue; // save() merges or writes it again
@@ -919,7 +984,9 @@ bool ABAddressBook::refresh(const QSet<QString> &writtenInPlace)
             added.insert(it.key());
     }
     // Skipped files (never a record's) that are gone or read again now are no longer reported.
-    const auto forgotten = [&](const QString &fileName) { return !onDisk.contains(fileName) || added.contains(fileName); };
+    const auto forgotten = [&](const QString &fileName) {
+        return (!only || only->contains(fileName)) && (!onDisk.contains(fileName) || added.contains(fileName));
+    };
     m_skipped.removeIf([&](const auto &it) { return forgotten(it.key()); });
     m_unreadable.removeIf([&](const QString &entry) { return forgotten(entry.section(QLatin1String(": "), 0, 0)); });
     if (!added.isEmpty()) {
@@ -1063,6 +1130,10 @@ bool ABAddressBook::save()
 
 bool ABAddressBook::save(const std::function<void(qsizetype done, qsizetype total)> &progress)
 {
+    if (!m_onlyProperties.isEmpty()) {
+        m_saveError = QStringLiteral("the address book was opened for reading only");
+        return false;
+    }
     std::vector<ABRecord *> changed;
     for (const auto &record : m_records) {
         if (!record->hasUnsavedChanges())

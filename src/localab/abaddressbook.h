@@ -29,6 +29,10 @@ public:
     // Opens (and creates if missing) a store directory. Check isOpen(); an unreadable directory
     // gives a closed, empty store.
     explicit ABAddressBook(const QString &directory);
+    // The same for reading only, with just these person properties read from the cards (a
+    // listing that shows a few of them): faster, and a fraction of the memory. Membership is
+    // read in full. save() fails on such a store.
+    ABAddressBook(const QString &directory, const QStringList &onlyProperties);
     ~ABAddressBook();
     ABAddressBook(const ABAddressBook &) = delete;
     ABAddressBook &operator=(const ABAddressBook &) = delete;
@@ -88,6 +92,9 @@ public:
     // not show it when two writes fall in one tick of the file system's clock); they are read
     // again whatever their stamp says.
     bool refresh(const QSet<QString> &writtenInPlace = {});
+    // The same when only the named files (in the directory) can have changed since the last
+    // refresh, as a watcher of the directory knows: only those are looked at.
+    bool refreshFiles(const QSet<QString> &fileNames, const QSet<QString> &writtenInPlace = {});
     QString lastSaveError() const { return m_saveError; }
 
     // Files that could not be read when the store was opened, with the reason.
@@ -121,6 +128,8 @@ private:
     void adoptLoaded(const QString &fileName, std::unique_ptr<ABRecord> record, const DiskState &disk,
                      const QString &error);
     void addCategoryGroupsOf(const ABRecord *record);
+    bool takeInChanges(QHash<QString, ABFileStamp> &onDisk, const QSet<QString> &writtenInPlace,
+                       const QSet<QString> *only);
     void removeRecord(ABRecord *record);
     bool replaceFromDisk(ABRecord *record, const QString &fileName, bool *changed);
     void rebuildMembership() const;
@@ -133,7 +142,7 @@ private:
     static void commitOne(PendingWrite &write);
     void saveSlice(std::vector<PendingWrite> &writes, QSet<QString> &taken, QStringList &errors,
                    const std::function<void(size_t done)> &waiting);
-    void removeLeftovers();
+    void removeLeftovers(const QStringList &names);
     static constexpr int kSaveRounds = 5; // reads and merges of one save when other programs keep writing
     // Files a save prepares, writes and renames at a time: what is held in memory at once.
     static constexpr size_t kSaveSlice = 4096;
@@ -142,6 +151,7 @@ private:
     QString freshFileName(const QString &uid, const QSet<QString> &taken) const;
 
     QString m_directory;
+    QStringList m_onlyProperties; // empty: every property is read
     bool m_open = false;
     bool m_saving = false;
     QString m_error;

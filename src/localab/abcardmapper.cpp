@@ -33,14 +33,23 @@ const QStringList &textProperties()
 QString cleanText(const QString &text);
 
 // Types that say nothing about which address of several it is.
+// A property name compared with a word, the length first: most lines are passed by without a
+// comparison of their text.
+template <qsizetype N>
+bool sameName(const QString &name, const char (&word)[N])
+{
+    return name.size() == N - 1 && name == QLatin1String(word, N - 1);
+}
+
 bool isNeutralType(const QString &type)
 {
-    static const QStringList neutral = {
-        QStringLiteral("pref"), QStringLiteral("voice"),  QStringLiteral("internet"),
-        QStringLiteral("x400"), QStringLiteral("msg"),    QStringLiteral("dom"),
-        QStringLiteral("intl"), QStringLiteral("postal"), QStringLiteral("parcel"),
-        QStringLiteral("text"), QStringLiteral("uri"),    QStringLiteral("x-internet")};
-    return neutral.contains(type);
+    static const QLatin1String neutral[] = {
+        QLatin1String("pref"), QLatin1String("voice"),  QLatin1String("internet"),
+        QLatin1String("x400"), QLatin1String("msg"),    QLatin1String("dom"),
+        QLatin1String("intl"), QLatin1String("postal"), QLatin1String("parcel"),
+        QLatin1String("text"), QLatin1String("uri"),    QLatin1String("x-internet")};
+    return std::any_of(std::begin(neutral), std::end(neutral),
+                       [&type](QLatin1String word) { return word.size() == type.size() && word == type; });
 }
 
 QString appleLabel(const QString &text)
@@ -99,13 +108,15 @@ QString labelOf(const VCardProperty &prop, const VCard &card)
     if (!custom.isNull())
         return custom;
     const QStringList types = meaningfulTypes(prop);
-    if (prop.name == QLatin1String("TEL"))
+    if (sameName(prop.name, "TEL"))
         return ABCardMapper::labelForPhoneTypes(types);
     return simpleLabel(types);
 }
 
 QString cleanText(const QString &text)
 {
+    if (!text.contains(u'\r'))
+        return text;
     QString out = text;
     out.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     out.replace(u'\r', u'\n');
@@ -117,9 +128,33 @@ QString textOf(const VCardProperty &prop)
     return cleanText(VCardCodec::unescape(prop.value));
 }
 
+// Digits at [from, from + count) of text as a number; -1 when any is not a digit.
+int digitsAt(QStringView text, qsizetype from, qsizetype count)
+{
+    int value = 0;
+    for (qsizetype i = from; i < from + count; ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c < u'0' || c > u'9')
+            return -1;
+        value = value * 10 + (c - u'0');
+    }
+    return value;
+}
+
 QDate parseDate(QString text)
 {
     text = text.trimmed();
+    // The usual forms without QDate::fromString's general parser, which costs more than the rest
+    // of a card.
+    if (text.size() == 10 && text.at(4) == u'-' && text.at(7) == u'-') {
+        const int y = digitsAt(text, 0, 4), m = digitsAt(text, 5, 2), d = digitsAt(text, 8, 2);
+        if (y > 0 && m >= 0 && d >= 0)
+            return QDate(y, m, d);
+    } else if (text.size() == 8 && text.at(0) != u'-') {
+        const int y = digitsAt(text, 0, 4), m = digitsAt(text, 4, 2), d = digitsAt(text, 6, 2);
+        if (y > 0 && m >= 0 && d >= 0)
+            return QDate(y, m, d);
+    }
     const qsizetype t = text.indexOf(u'T');
     if (t >= 0)
         text = text.left(t);
@@ -197,16 +232,16 @@ struct CardEntry
 bool readEntry(const VCardProperty &prop, const VCard &card, bool homePageTaken, CardEntry *entry)
 {
     const QString &name = prop.name;
-    if (name == QLatin1String("EMAIL") || name == QLatin1String("TEL")) {
+    if (sameName(name, "EMAIL") || sameName(name, "TEL")) {
         QString text = textOf(prop);
-        if (name == QLatin1String("TEL") && text.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive))
+        if (sameName(name, "TEL") && text.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive))
             text = text.mid(4);
         if (text.trimmed().isEmpty())
             return false;
-        *entry = {name == QLatin1String("TEL") ? kABPhoneProperty : kABEmailProperty, labelOf(prop, card), text};
+        *entry = {sameName(name, "TEL") ? kABPhoneProperty : kABEmailProperty, labelOf(prop, card), text};
         return true;
     }
-    if (name == QLatin1String("ADR")) {
+    if (sameName(name, "ADR")) {
         const QStringList parts = VCardCodec::splitUnescape(prop.value, u';');
         QVariantMap address;
         for (int i = 0; i < kAddressParts.size() && i < parts.size(); ++i) {
@@ -231,44 +266,66 @@ bool readEntry(const VCardProperty &prop, const VCard &card, bool homePageTaken,
     return true;
 }
 
-void readPerson(const VCard &card, ABRecord &record, QVariantMap &values, QStringList &categories)
+void readPerson(const VCard &card, QVariantMap &values, QStringList &categories, const QStringList *only)
 {
-    Q_UNUSED(record);
+    // Reading only some properties: a line is passed by unless it holds one of them, or what
+    // the names read from FN are compared with (organization, first e-mail address).
+    const bool names = !only || only->contains(kABFirstNameProperty) || only->contains(kABLastNameProperty);
+    const auto need = [only, names](const QString &key) {
+        return !only || only->contains(key) ||
+               (names && (key == kABOrganizationProperty || key == kABEmailProperty));
+    };
+    const bool needN = std::any_of(std::begin(kNameParts), std::end(kNameParts),
+                                   [&need](const QString *key) { return need(*key); });
+    const bool needOrg = need(kABOrganizationProperty) || need(kABDepartmentProperty);
+    const bool needUrl = need(kABHomePageProperty) || need(kABURLsProperty);
     ABMultiValue emails, phones, addresses, urls;
     QString homePage;
-    bool sawN = false;
+    bool sawN = !needN;
     for (const VCardProperty &prop : card.properties) {
         const QString &name = prop.name;
-        if (name == QLatin1String("N")) {
+        if (only) {
+            const bool skip = (sameName(name, "ORG") && !needOrg) ||
+                              (sameName(name, "EMAIL") && !need(kABEmailProperty)) ||
+                              (sameName(name, "TEL") && !need(kABPhoneProperty)) ||
+                              (sameName(name, "ADR") && !need(kABAddressProperty)) || (sameName(name, "URL") && !needUrl) ||
+                              (sameName(name, "NOTE") && !need(kABNoteProperty)) ||
+                              (sameName(name, "TITLE") && !need(kABJobTitleProperty)) ||
+                              (sameName(name, "BDAY") && !need(kABBirthdayProperty)) ||
+                              (sameName(name, "REV") && !need(kABModificationDateProperty));
+            if (skip)
+                continue;
+        }
+        if (sameName(name, "N")) {
             if (sawN)
                 continue;
             sawN = true;
             const QStringList parts = VCardCodec::splitUnescape(prop.value, u';');
             for (int i = 0; i < 5 && i < parts.size(); ++i)
                 setText(values, *kNameParts[i], cleanText(parts.at(i).trimmed()));
-        } else if (name == QLatin1String("ORG")) {
+        } else if (sameName(name, "ORG")) {
             if (values.contains(kABOrganizationProperty))
                 continue;
             const QStringList parts = VCardCodec::splitUnescape(prop.value, u';');
             setText(values, kABOrganizationProperty, cleanText(parts.value(0).trimmed()));
             setText(values, kABDepartmentProperty, cleanText(parts.value(1).trimmed()));
-        } else if (name == QLatin1String("NICKNAME")) {
+        } else if (sameName(name, "NICKNAME")) {
             if (!values.contains(kABNicknameProperty))
                 setText(values, kABNicknameProperty, textOf(prop));
-        } else if (name == QLatin1String("X-MAIDENNAME")) {
+        } else if (sameName(name, "X-MAIDENNAME")) {
             if (!values.contains(kABMaidenNameProperty))
                 setText(values, kABMaidenNameProperty, textOf(prop));
-        } else if (name == QLatin1String("X-PHONETIC-MIDDLE-NAME")) {
+        } else if (sameName(name, "X-PHONETIC-MIDDLE-NAME")) {
             if (!values.contains(kABMiddleNamePhoneticProperty))
                 setText(values, kABMiddleNamePhoneticProperty, textOf(prop));
-        } else if (name == QLatin1String("TITLE")) {
+        } else if (sameName(name, "TITLE")) {
             if (!values.contains(kABJobTitleProperty))
                 setText(values, kABJobTitleProperty, textOf(prop));
-        } else if (name == QLatin1String("NOTE")) {
+        } else if (sameName(name, "NOTE")) {
             if (!values.contains(kABNoteProperty))
                 setText(values, kABNoteProperty, textOf(prop));
-        } else if (name == QLatin1String("EMAIL") || name == QLatin1String("TEL") || name == QLatin1String("ADR") ||
-                   name == QLatin1String("URL")) {
+        } else if (sameName(name, "EMAIL") || sameName(name, "TEL") || sameName(name, "ADR") ||
+                   sameName(name, "URL")) {
             CardEntry entry;
             if (!readEntry(prop, card, !homePage.isNull(), &entry))
                 continue;
@@ -282,13 +339,13 @@ void readPerson(const VCard &card, ABRecord &record, QVariantMap &values, QStrin
                 addresses.addValue(entry.value, entry.label);
             else
                 urls.addValue(entry.value, entry.label);
-        } else if (name == QLatin1String("BDAY")) {
+        } else if (sameName(name, "BDAY")) {
             if (values.contains(kABBirthdayProperty))
                 continue;
             const QDate date = parseDate(prop.value);
             if (date.isValid())
                 values.insert(kABBirthdayProperty, birthdayValue(date));
-        } else if (name == QLatin1String("REV")) {
+        } else if (sameName(name, "REV")) {
             const QDateTime rev = parseDateTime(prop.value);
             if (rev.isValid())
                 values.insert(kABModificationDateProperty, rev);
@@ -296,7 +353,7 @@ void readPerson(const VCard &card, ABRecord &record, QVariantMap &values, QStrin
             const QDateTime created = parseDateTime(prop.value);
             if (created.isValid())
                 values.insert(kABCreationDateProperty, created);
-        } else if (name == QLatin1String("CATEGORIES")) {
+        } else if (sameName(name, "CATEGORIES")) {
             for (const QString &category : VCardCodec::splitUnescape(prop.value, u',')) {
                 const QString trimmed = category.trimmed();
                 if (!trimmed.isEmpty() && !categories.contains(trimmed))
@@ -341,6 +398,8 @@ void readPerson(const VCard &card, ABRecord &record, QVariantMap &values, QStrin
         values.insert(kABURLsProperty, urls.toLabeledValues());
     if (!homePage.isNull())
         values.insert(kABHomePageProperty, homePage);
+    if (only)
+        values.removeIf([only](const auto &it) { return !only->contains(it.key()); });
 }
 
 // Properties that the record owns in a card; everything else in a card is kept as it was.
@@ -426,7 +485,7 @@ struct LabelWriter
     {
         bool custom = false;
         const QString types =
-            typesOf(prop.name == QLatin1String("TEL"), prop.name == QLatin1String("URL"), label, &custom);
+            typesOf(sameName(prop.name, "TEL"), sameName(prop.name, "URL"), label, &custom);
         if (custom) {
             prop.group = QStringLiteral("item%1").arg(nextItem++);
             out.append(prop);
@@ -488,28 +547,28 @@ QString ABCardMapper::labelForPhoneTypes(const QStringList &types)
     return simpleLabel(types);
 }
 
-std::unique_ptr<ABRecord> ABCardMapper::recordFromCard(const VCard &card)
+std::unique_ptr<ABRecord> ABCardMapper::recordFromCard(const VCard &card, const QStringList *only)
 {
     std::unique_ptr<ABRecord> record;
     if (isGroupCard(card))
         record.reset(new ABGroup());
     else
         record.reset(new ABPerson());
-    read(card, *record);
+    read(card, *record, only);
     return record;
 }
 
 bool ABCardMapper::isGroupCard(const VCard &card)
 {
     for (const VCardProperty &prop : card.properties) {
-        if ((prop.name == QLatin1String("KIND") || prop.name == kAppleKind) &&
+        if ((sameName(prop.name, "KIND") || prop.name == kAppleKind) &&
             prop.value.trimmed().compare(QLatin1String("group"), Qt::CaseInsensitive) == 0)
             return true;
     }
     return false;
 }
 
-void ABCardMapper::read(const VCard &card, ABRecord &record)
+void ABCardMapper::read(const VCard &card, ABRecord &record, const QStringList *only)
 {
     record.m_values.clear();
     record.m_uid.clear();
@@ -521,7 +580,7 @@ void ABCardMapper::read(const VCard &card, ABRecord &record)
             record.m_uid = text;
     }
     if (!record.isGroup()) {
-        readPerson(card, record, record.m_values, record.m_categories);
+        readPerson(card, record.m_values, record.m_categories, only);
         return;
     }
     record.m_groupForm = ABGroup::KindCard;
@@ -536,11 +595,11 @@ void ABCardMapper::read(const VCard &card, ABRecord &record)
     for (const VCardProperty &prop : card.properties) {
         if (prop.name == kAppleKind)
             record.m_groupForm = ABGroup::AppleCard;
-        if (prop.name == QLatin1String("MEMBER") || prop.name == kAppleMember) {
+        if (sameName(prop.name, "MEMBER") || prop.name == kAppleMember) {
             const QString ref = textOf(prop).trimmed();
             if (!ref.isEmpty())
                 record.m_memberRefs.append(ref);
-        } else if (prop.name == QLatin1String("REV")) {
+        } else if (sameName(prop.name, "REV")) {
             const QDateTime rev = parseDateTime(prop.value);
             if (rev.isValid())
                 record.m_values.insert(kABModificationDateProperty, rev);
@@ -675,7 +734,7 @@ VCard ABCardMapper::write(const ABRecord &record, const VCard &base, const QDate
     for (const VCardProperty &prop : base.properties) {
         if (isModeled(prop, group))
             continue;
-        if (!group && prop.name == QLatin1String("BDAY") && !keepOldBirthday)
+        if (!group && sameName(prop.name, "BDAY") && !keepOldBirthday)
             continue;
         if (prop.name == kABLabel && rewrittenGroups.contains(prop.group.toLower()))
             continue;
@@ -888,7 +947,7 @@ QList<VCardProperty> entryLines(const LineEditor &editor, const QString &key, co
     // A 4.0 card whose numbers are tel: URIs gets its new ones in that form too.
     if (key == kABPhoneProperty && editor.v4) {
         for (const VCardProperty &other : editor.card.properties) {
-            if (other.name == QLatin1String("TEL") &&
+            if (sameName(other.name, "TEL") &&
                 other.paramValues(QStringLiteral("VALUE")).contains(QLatin1String("uri"), Qt::CaseInsensitive)) {
                 prop.params.append({QStringLiteral("VALUE"), QStringLiteral("uri")});
                 prop.value = QStringLiteral("tel:") + prop.value;
@@ -1092,8 +1151,8 @@ bool ABCardMapper::edit(const ABRecord &record, const QByteArray &current, const
         for (int i = 0; entriesChanged && i < editor.count(); ++i) {
             CardEntry entry;
             const QString &name = editor.at(i).name;
-            if ((name == QLatin1String("EMAIL") || name == QLatin1String("TEL") || name == QLatin1String("ADR") ||
-                 name == QLatin1String("URL")) &&
+            if ((sameName(name, "EMAIL") || sameName(name, "TEL") || sameName(name, "ADR") ||
+                 sameName(name, "URL")) &&
                 readEntry(editor.at(i), card, homePage, &entry)) {
                 homePage = homePage || entry.key == kABHomePageProperty;
                 lines.append({i, entry});

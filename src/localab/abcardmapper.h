@@ -14,9 +14,10 @@ class ABCardMapper
 public:
     static bool isGroupCard(const VCard &card);
     // Fills a fresh record of the right kind from a card (values, categories, members, form).
-    static void read(const VCard &card, ABRecord &record);
+    // only: a person holds just these properties (membership is always read).
+    static void read(const VCard &card, ABRecord &record, const QStringList *only = nullptr);
     // A new person or group (by the card's kind) holding the card's values.
-    static std::unique_ptr<ABRecord> recordFromCard(const VCard &card);
+    static std::unique_ptr<ABRecord> recordFromCard(const VCard &card, const QStringList *only = nullptr);
     // The card for a record: the modeled properties from the record, every other property of
     // base kept as it was.
     // A valid revision is written as REV instead of the record's modification date.

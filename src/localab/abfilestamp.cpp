@@ -57,7 +57,8 @@ bool ABFileStamp::readRegularFile(const QString &path, qint64 maxSize, QByteArra
         qsizetype done = 0;
         for (;;) {
             if (done == bytes->size()) {
-                if (done > maxSize)
+                // The size the file had when it was opened: a later change shows in its stamp.
+                if (done > maxSize || (done > 0 && done == qsizetype(info.st_size)))
                     break;
                 bytes->resize(qMin<qsizetype>(done + 65536, qsizetype(maxSize + 1)));
             }

@@ -22,6 +22,12 @@ public:
     // in once.
     void setDelay(int milliseconds);
 
+    // Whether the directory is polled instead: the kernel gave no inotify instance or watch (the
+    // per-user limits ran out). Then the directory's stamp is looked at every interval (2 s unless
+    // set), every file's stamp every 15th time and before each download.
+    bool isPolling() const;
+    void setPollInterval(int milliseconds);
+
     // Before the store is read for a download: takes in every change made before this call, also
     // one whose notice the event loop has not delivered yet. When nothing changed it costs one
     // system call and no look at the files.
@@ -32,6 +38,7 @@ signals:
 
 private:
     void readNotices();
+    void poll();
     void refreshNow();
 
     struct Private;

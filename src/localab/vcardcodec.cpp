@@ -4,6 +4,9 @@
 
 #include <QStringDecoder>
 
+#include <cstring>
+#include <vector>
+
 namespace {
 
 bool isAscii(QByteArrayView bytes)
@@ -189,7 +192,7 @@ struct LogicalLine
 QList<LogicalLine> logicalLines(const QByteArray &data, qsizetype pos)
 {
     QList<LogicalLine> lines;
-    lines.reserve(data.count('\n') + 1);
+    lines.reserve(data.size() / 32 + 4); // a guess: counting the line ends costs as much as the lines
     const qsizetype size = data.size();
     while (pos < size) {
         const qsizetype start = pos;
@@ -228,15 +231,9 @@ QList<LogicalLine> logicalLines(const QByteArray &data, qsizetype pos)
     return lines;
 }
 
-bool parseLine(const LogicalLine &logical, VCardProperty &prop)
+// The head of a line with non-ASCII text in it (decoded as a whole first).
+bool parseHead(const QString &head, VCardProperty &prop, QString *charsetOut, bool *quotedPrintableOut)
 {
-    const QByteArray &line = logical.bytes;
-    prop.begin = logical.begin;
-    prop.end = logical.end;
-    const qsizetype colon = colonOutsideQuotes(line);
-    if (colon <= 0)
-        return false;
-    const QString head = decodeText(QByteArrayView(line.constData(), colon), QString());
     const QList<QStringView> parts = splitOutsideQuotes(head, u';');
     QStringView nameView = parts.first().trimmed();
     const qsizetype dot = nameView.lastIndexOf(u'.');
@@ -247,8 +244,8 @@ bool parseLine(const LogicalLine &logical, VCardProperty &prop)
     prop.name = nameView.toString().toUpper();
     if (prop.name.isEmpty())
         return false;
-    QString charset;
-    bool quotedPrintable = false;
+    QString &charset = *charsetOut;
+    bool &quotedPrintable = *quotedPrintableOut;
     for (qsizetype i = 1; i < parts.size(); ++i) {
         const QStringView part = parts.at(i).trimmed();
         if (part.isEmpty())
@@ -277,6 +274,122 @@ bool parseLine(const LogicalLine &logical, VCardProperty &prop)
             quotedPrintable = true;
         prop.params.append({pname, pvalue});
     }
+    return true;
+}
+
+// Names and parameter values that nearly every card repeats, as shared texts: a store of many
+// cards then holds one copy of each instead of one per line.
+QString commonText(QByteArrayView bytes)
+{
+    struct Known
+    {
+        QByteArrayView bytes;
+        QString text;
+    };
+    static const std::vector<Known> known = [] {
+        std::vector<Known> all;
+        for (const char *word :
+             {"N", "FN", "UID", "TEL", "EMAIL", "ADR", "ORG", "URL", "REV", "BDAY", "NOTE", "TITLE", "BEGIN", "END",
+              "VERSION", "PRODID", "NICKNAME", "CATEGORIES", "PHOTO", "KIND", "MEMBER", "ROLE", "X-ABLABEL",
+              "X-ADDRESSBOOKSERVER-KIND", "X-ADDRESSBOOKSERVER-MEMBER", "TYPE", "PREF", "VALUE", "ENCODING",
+              "CHARSET", "work", "home", "cell", "voice", "pref", "internet", "fax", "WORK", "HOME", "CELL", "VOICE",
+              "INTERNET", "FAX", "uri", "1", "item1", "item2", "item3", "item4"})
+            all.push_back({QByteArrayView(word), QString::fromLatin1(word)});
+        return all;
+    }();
+    for (const Known &word : known) {
+        if (word.bytes.size() == bytes.size() && memcmp(word.bytes.data(), bytes.data(), size_t(bytes.size())) == 0)
+            return word.text;
+    }
+    return QString::fromLatin1(bytes);
+}
+
+QByteArrayView trimmedBytes(QByteArrayView bytes)
+{
+    return bytes.trimmed();
+}
+
+QString upperText(QByteArrayView bytes)
+{
+    for (char c : bytes) {
+        if (c >= 'a' && c <= 'z')
+            return commonText(bytes.toByteArray().toUpper());
+    }
+    return commonText(bytes);
+}
+
+// The head (group, name, parameters) of a line whose head is ASCII, read on bytes: the same
+// result as the general path below, without a text per piece.
+void parseAsciiHead(QByteArrayView head, VCardProperty &prop, QString *charset, bool *quotedPrintable)
+{
+    qsizetype start = 0;
+    bool quoted = false;
+    bool first = true;
+    for (qsizetype i = 0; i <= head.size(); ++i) {
+        if (i < head.size()) {
+            const char c = head.at(i);
+            if (c == '"')
+                quoted = !quoted;
+            if (c != ';' || quoted)
+                continue;
+        }
+        const QByteArrayView part = trimmedBytes(head.sliced(start, i - start));
+        start = i + 1;
+        if (first) {
+            first = false;
+            QByteArrayView name = part;
+            const qsizetype dot = name.lastIndexOf('.');
+            if (dot >= 0) {
+                prop.group = commonText(name.first(dot));
+                name = name.sliced(dot + 1);
+            }
+            prop.name = upperText(name);
+            continue;
+        }
+        if (part.isEmpty())
+            continue;
+        const qsizetype eq = part.indexOf('=');
+        QString pname;
+        QString pvalue;
+        if (eq < 0) {
+            pvalue = commonText(part);
+            const QByteArray upper = part.toByteArray().toUpper();
+            pname = upper == "QUOTED-PRINTABLE" || upper == "BASE64" || upper == "8BIT" || upper == "7BIT" || upper == "B"
+                        ? QStringLiteral("ENCODING")
+                        : QStringLiteral("TYPE");
+        } else {
+            pname = upperText(trimmedBytes(part.first(eq)));
+            const QByteArrayView value = trimmedBytes(part.sliced(eq + 1));
+            pvalue = value.contains('"') || value.contains('^') ? decodeParamValue(QString::fromLatin1(value))
+                                                                  : commonText(value);
+        }
+        if (pname == QLatin1String("CHARSET"))
+            *charset = pvalue;
+        if (pname == QLatin1String("ENCODING") &&
+            pvalue.compare(QLatin1String("QUOTED-PRINTABLE"), Qt::CaseInsensitive) == 0)
+            *quotedPrintable = true;
+        prop.params.append({pname, pvalue});
+    }
+}
+
+bool parseLine(const LogicalLine &logical, VCardProperty &prop)
+{
+    const QByteArray &line = logical.bytes;
+    prop.begin = logical.begin;
+    prop.end = logical.end;
+    const qsizetype colon = colonOutsideQuotes(line);
+    if (colon <= 0)
+        return false;
+    QString charset;
+    bool quotedPrintable = false;
+    const QByteArrayView headBytes(line.constData(), colon);
+    if (isAscii(headBytes)) {
+        parseAsciiHead(headBytes, prop, &charset, &quotedPrintable);
+        if (prop.name.isEmpty())
+            return false;
+    } else if (!parseHead(decodeText(headBytes, QString()), prop, &charset, &quotedPrintable)) {
+        return false;
+    }
     QByteArrayView raw(line.constData() + colon + 1, line.size() - colon - 1);
     QByteArray decoded;
     if (quotedPrintable || logical.quotedPrintable) {
@@ -304,6 +417,12 @@ QStringList VCardProperty::paramValues(const QString &paramName) const
     for (const auto &param : params) {
         if (param.first != paramName)
             continue;
+        const QString &text = param.second;
+        if (!text.isEmpty() && !text.contains(u',') && !text.contains(u'"') && !text.front().isSpace() &&
+            !text.back().isSpace() && !(lower && text != text.toLower())) {
+            values.append(text); // the usual single value, shared
+            continue;
+        }
         for (QStringView piece : splitOutsideQuotes(param.second, u',')) {
             QString value = piece.trimmed().toString();
             if (value.size() >= 2 && value.startsWith(u'"') && value.endsWith(u'"'))
@@ -368,9 +487,9 @@ ParseResult parse(const QByteArray &input)
         VCardProperty prop;
         if (!parseLine(logical, prop))
             continue; // a line without a name or colon carries nothing we could use
-        const bool isBegin = prop.name == QLatin1String("BEGIN") &&
+        const bool isBegin = (prop.name.size() == 5 && prop.name == QLatin1String("BEGIN")) &&
                              prop.value.trimmed().compare(QLatin1String("VCARD"), Qt::CaseInsensitive) == 0;
-        const bool isEnd = prop.name == QLatin1String("END") &&
+        const bool isEnd = (prop.name.size() == 3 && prop.name == QLatin1String("END")) &&
                            prop.value.trimmed().compare(QLatin1String("VCARD"), Qt::CaseInsensitive) == 0;
         if (!inCard) {
             if (isBegin) {
@@ -407,7 +526,7 @@ ParseResult parse(const QByteArray &input)
             inCard = false;
             continue;
         }
-        if (prop.name == QLatin1String("VERSION")) {
+        if ((prop.name.size() == 7 && prop.name == QLatin1String("VERSION"))) {
             card.version = prop.value.trimmed();
             continue;
         }
@@ -549,6 +668,11 @@ QByteArray serialize(const VCard &card)
     }
     out += "END:VCARD\r\n";
     return out;
+}
+
+QString unescape(const QString &text)
+{
+    return text.contains(u'\\') ? unescape(QStringView(text)) : text;
 }
 
 QString unescape(QStringView text)

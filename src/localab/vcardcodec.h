@@ -62,6 +62,7 @@ QByteArray fold(const QByteArray &line, QByteArrayView lineEnd);
 
 // Backslash escapes: \\ \, \; \n (\N); an unknown escape gives the escaped character.
 QString unescape(QStringView text);
+QString unescape(const QString &text); // shares text when it holds no escape
 QString escape(const QString &text);
 // The vCard 2.1 form: only backslashes (and in a compound value semicolons) are escaped; line
 // breaks stay (formatLine writes them quoted-printable).

@@ -7,6 +7,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 QStringList RecordListBuilder::propertySet(QStringList propertyNames)
 {
     for (const QString *extra : {&kABMiddleNameProperty, &kABMiddleNamePhoneticProperty, &kABTitleProperty,
@@ -50,14 +52,22 @@ RecordList RecordListBuilder::fromValues(const QList<QVariantMap> &persons, QStr
     RecordList result;
     const QStringList properties = propertySet(std::move(propertyNames));
     const QSet<QString> wanted(properties.cbegin(), properties.cend());
+    // The usual case: every property a person can hold is wanted, so no key needs a look.
+    const QStringList personProperties = ABAddressBook::properties();
+    const bool everyKeyWanted = std::all_of(personProperties.cbegin(), personProperties.cend(),
+                                            [&wanted](const QString &key) { return wanted.contains(key); });
+    result.reserve(persons.size());
     for (const QVariantMap &values : persons) {
         // The store keeps a person's values in the travelling form already (no null values, no
         // empty lists, multi-values as lists of one-pair maps): when every property it has is
         // wanted, the record is that map itself, shared rather than copied. Each property is
         // looked at once.
-        bool allWanted = true;
-        for (auto it = values.cbegin(); it != values.cend() && allWanted; ++it)
-            allWanted = wanted.contains(it.key());
+        bool allWanted = everyKeyWanted;
+        if (!allWanted) {
+            allWanted = true;
+            for (auto it = values.cbegin(); it != values.cend() && allWanted; ++it)
+                allWanted = wanted.contains(it.key());
+        }
         if (allWanted) {
             if (!values.isEmpty())
                 result.append(values);

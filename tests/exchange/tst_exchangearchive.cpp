@@ -27,6 +27,7 @@ private slots:
     void refused();
     void nestingIsBounded();
     void unsupportedValuesAreNotEncoded();
+    void recordListReusesOnlyUnchangedRecords();
     void archivedListReadsLikeTheDecodedOne();
     void archivedListIsAsStrict_data();
     void archivedListIsAsStrict();
@@ -223,6 +224,27 @@ void TestExchangeArchive::unsupportedValuesAreNotEncoded()
     QVERIFY(!ExchangeArchive::encode({{u"a"_qs, QVariant()}}).has_value());
     QVERIFY(!ExchangeArchive::encode({{u"a"_qs, QVariantList{QVariant::fromValue(static_cast<QObject *>(this))}}}).has_value());
     QVERIFY(!ExchangeArchive::encode({{u"a"_qs, QDateTime()}}).has_value());
+}
+
+void TestExchangeArchive::recordListReusesOnlyUnchangedRecords()
+{
+    QVariantList list;
+    for (int i = 0; i < 50; ++i)
+        list.append(QVariantMap{{u"First"_qs, u"P%1"_qs.arg(i)}, {u"Email"_qs, QVariantList{QVariantMap{{u"work"_qs, u"p@x"_qs}}}}});
+    list.append(QVariantMap()); // an empty record has no identity to reuse
+    QCOMPARE(ExchangeArchive::encodeRecordList(list), ExchangeArchive::encodeItem(list));
+    // A record changed in place (detached), one dropped, one added, one freed and another made
+    // that may get its memory: each list encodes as a whole list would.
+    QVariantMap changed = list.at(7).toMap();
+    changed.insert(u"First"_qs, u"Changed"_qs);
+    list[7] = changed;
+    list.removeAt(3);
+    list.append(QVariantMap{{u"First"_qs, u"New"_qs}});
+    QCOMPARE(ExchangeArchive::encodeRecordList(list), ExchangeArchive::encodeItem(list));
+    list[10] = QVariantMap{{u"First"_qs, u"Again"_qs}};
+    list.append(QVariant(u"not a map"_qs));
+    QCOMPARE(ExchangeArchive::encodeRecordList(list), ExchangeArchive::encodeItem(list));
+    QVERIFY(!ExchangeArchive::encodeRecordList({QVariant::fromValue(static_cast<void *>(nullptr))}));
 }
 
 QTEST_GUILESS_MAIN(TestExchangeArchive)

@@ -8,7 +8,15 @@
 #include "abstorewatcher.h"
 #include "storetools.h"
 
+#include "systemlog.h"
+
 #include <QtTest>
+
+#include <fcntl.h>
+#include <optional>
+#include <sys/resource.h>
+#include <unistd.h>
+
 
 using namespace StoreTools;
 
@@ -31,6 +39,24 @@ QStringList firstNames(const ABAddressBook &book)
     return names;
 }
 
+// While it lives, the process can open no further descriptor: inotify_init1 then fails with
+// EMFILE, as it does when the user's inotify instances have run out (without touching the
+// machine's limits, which other processes share).
+struct NoFreeDescriptor
+{
+    rlimit old{};
+    NoFreeDescriptor()
+    {
+        ::getrlimit(RLIMIT_NOFILE, &old);
+        const int next = ::open("/dev/null", O_RDONLY); // the lowest free descriptor
+        ::close(next);
+        rlimit low = old;
+        low.rlim_cur = rlim_t(next);
+        ::setrlimit(RLIMIT_NOFILE, &low);
+    }
+    ~NoFreeDescriptor() { ::setrlimit(RLIMIT_NOFILE, &old); }
+};
+
 QString nameKey(const QString &first, const QString &last)
 {
     bool ok = false;
@@ -47,6 +73,8 @@ private slots:
     void init();
     void takesInWhatOtherProgramsDid();
     void unsavedChangesOfOursStay();
+    void namedFilesAndPartialReads();
+    void watcherFollowsTheDirectory_data();
     void watcherFollowsTheDirectory();
 
 private:
@@ -154,11 +182,57 @@ void TestStoreRefresh::unsavedChangesOfOursStay()
     QCOMPARE(personNamed(reopened, u"Bob"_qs)->valueForProperty(kABOrganizationProperty).toString(), u"Roe Inc."_qs);
 }
 
+void TestStoreRefresh::namedFilesAndPartialReads()
+{
+    writeCard(path(u"o.vcf"_qs), "UID:o\r\nFN:Acme\r\nORG:Acme\r\nEMAIL:info@acme.example\r\n");
+    {
+        // A refresh of named files looks at those only: another file's change waits.
+        ABAddressBook book(m_dir->path());
+        writeCard(path(u"a.vcf"_qs), "UID:a\r\nN:Lee;Anna;;;\r\n");
+        writeCard(path(u"c.vcf"_qs), "UID:c\r\nN:Doe;Cleo;;;\r\n");
+        QVERIFY(QFile::remove(path(u"b.vcf"_qs)));
+        QVERIFY(book.refreshFiles({u"c.vcf"_qs, u"b.vcf"_qs}));
+        QCOMPARE(firstNames(book), (QStringList{u"Ann"_qs, QString(), u"Cleo"_qs}));
+        QVERIFY(book.refresh());
+        QCOMPARE(firstNames(book), (QStringList{u"Anna"_qs, QString(), u"Cleo"_qs}));
+    }
+    // A listing reads only what it shows, membership in full; such a store is never written.
+    ABAddressBook listing(m_dir->path(), {kABFirstNameProperty, kABLastNameProperty, kABEmailProperty});
+    ABPerson *anna = personNamed(listing, u"Anna"_qs);
+    QVERIFY(anna);
+    QCOMPARE(anna->travellingValues().keys(), (QStringList{kABFirstNameProperty, kABLastNameProperty}));
+    QCOMPARE(groupsOf(anna), QStringList{u"Friends"_qs});
+    // A display name that is the organization is no name, though the organization is not kept.
+    const ABPerson *acme = static_cast<ABPerson *>(listing.recordForUniqueId(u"o"_qs));
+    QCOMPARE(acme->travellingValues().keys(), QStringList{kABEmailProperty});
+    QVERIFY(anna->setValue(u"Changed"_qs, kABFirstNameProperty));
+    QVERIFY(!listing.save());
+    QCOMPARE(ABAddressBook(m_dir->path()).people().first()->valueForProperty(kABFirstNameProperty).toString(), u"Anna"_qs);
+}
+
+void TestStoreRefresh::watcherFollowsTheDirectory_data()
+{
+    QTest::addColumn<bool>("polling");
+    QTest::newRow("inotify") << false;
+    QTest::newRow("no inotify instance left: polls") << true;
+}
+
 void TestStoreRefresh::watcherFollowsTheDirectory()
 {
+    QFETCH(bool, polling);
     ABAddressBook book(m_dir->path());
+    QStringList log;
+    const SystemLogSink oldSink = setSystemLogSink([&log](const QString &line) { log.append(line); });
+    std::optional<NoFreeDescriptor> exhausted;
+    if (polling)
+        exhausted.emplace();
     ABStoreWatcher watcher(&book);
+    exhausted.reset();
+    setSystemLogSink(oldSink);
+    QCOMPARE(watcher.isPolling(), polling);
+    QCOMPARE(log.filter(u"ABStoreWatcher: cannot watch"_qs).size(), polling ? 1 : 0);
     watcher.setDelay(50);
+    watcher.setPollInterval(50);
     QSignalSpy refreshed(&watcher, &ABStoreWatcher::refreshed);
     writeCard(path(u"c.vcf"_qs), "UID:c\r\nN:Doe;Cleo;;;\r\nFN:Cleo Doe\r\n");
     QTRY_COMPARE(refreshed.size(), 1);
@@ -182,7 +256,8 @@ void TestStoreRefresh::watcherFollowsTheDirectory()
     QCOMPARE(refreshed.size(), refreshes);
     const QByteArray group = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:g\r\nFN:Friends\r\nN:Friends;;;;\r\n"
                              "X-ADDRESSBOOKSERVER-KIND:group\r\nX-ADDRESSBOOKSERVER-MEMBER:urn:uuid:%\r\nEND:VCARD\r\n";
-    for (const char *member : {"c", "x"}) {
+    // Polling sees a write in place by its stamp: the second one differs in size too.
+    for (const char *member : {"c", polling ? "xx" : "x"}) {
         QFile inPlace(path(u"g.vcf"_qs));
         QVERIFY(inPlace.open(QIODevice::WriteOnly | QIODevice::Truncate));
         inPlace.write(QByteArray(group).replace('%', member));
