@@ -82,10 +82,7 @@ struct FirstCopy
     }
     bool waitPrinted(const QByteArray &text, int timeout)
     {
-        QDeadlineTimer deadline(timeout);
-        while (!(printed += process.readAllStandardOutput()).contains(text) && !deadline.hasExpired())
-            QTest::qWait(20);
-        return printed.contains(text);
+        return QTest::qWaitFor([&] { return (printed += process.readAllStandardOutput()).contains(text); }, timeout);
     }
     ~FirstCopy()
     {

@@ -64,35 +64,21 @@ public:
     ~RawPeer() { pool.removeConnection(&socket); }
     bool waitConnected()
     {
-        QDeadlineTimer deadline(5000);
-        while (socket.state() != QAbstractSocket::ConnectedState && !deadline.hasExpired())
-            QTest::qWait(2);
-        return socket.state() == QAbstractSocket::ConnectedState;
+        return QTest::qWaitFor([this] { return socket.state() == QAbstractSocket::ConnectedState; }, 5000);
     }
     void send(const QByteArray &bytes) { socket.write(bytes); }
     // The next whole frame's message; nothing when none came in time.
     std::optional<QVariantMap> next(int timeout = 5000)
     {
-        QDeadlineTimer deadline(timeout);
-        for (;;) {
-            absorb();
-            if (pool.isConnectionComplete(&socket)) {
-                const auto payload = pool.unpackDatafromConnection(&socket);
-                return payload ? ExchangeArchive::decode(*payload) : std::nullopt;
-            }
-            if (deadline.hasExpired())
-                return std::nullopt;
-            QTest::qWait(2);
-        }
+        if (!QTest::qWaitFor([this] { return absorb(), pool.isConnectionComplete(&socket); }, timeout))
+            return std::nullopt;
+        const auto payload = pool.unpackDatafromConnection(&socket);
+        return payload ? ExchangeArchive::decode(*payload) : std::nullopt;
     }
     bool closedWithin(int timeout = 5000)
     {
-        QDeadlineTimer deadline(timeout);
-        while (socket.state() != QAbstractSocket::UnconnectedState && !deadline.hasExpired()) {
-            absorb();
-            QTest::qWait(2);
-        }
-        return socket.state() == QAbstractSocket::UnconnectedState;
+        return QTest::qWaitFor([this] { return absorb(), socket.state() == QAbstractSocket::UnconnectedState; },
+                               timeout);
     }
     void absorb()
     {
@@ -609,12 +595,10 @@ void TestExchange::clientFailures_data()
     QTest::newRow("refused") << local << QByteArray("none") << int(F::ConnectionRefused);
     QTest::newRow("closes before answering") << local << QByteArray("close") << int(F::ClosedEarly);
     QTest::newRow("half a frame, then silence") << local << framed(kKeys).left(20) << int(F::TimedOut);
-    QTest::newRow("never answers") << local << QByteArray() << int(F::TimedOut);
     QTest::newRow("IPv6 literal") << u"::1"_qs << QByteArray() << int(F::ConnectFailed);
     QTest::newRow("empty host") << QString() << QByteArray() << int(F::ConnectFailed);
     QTest::newRow("broadcast address") << u"255.255.255.255"_qs << QByteArray() << -1;
     const int bad = int(F::Incompatible);
-    QTest::newRow("list instead of dictionary") << local << framed(QCborValue(QCborArray{u"type"_qs}).toCbor()) << bad;
     QTest::newRow("no type") << local << framed({{u"Keys1"_qs, 3}}) << bad;
     QTest::newRow("not cbor") << local << framed("<html>") << bad;
     QTest::newRow("header without digits") << local << QByteArray("HTTP/1.1 400 Bad Request\r\n\r\n") << bad;

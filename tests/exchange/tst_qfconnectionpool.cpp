@@ -14,7 +14,6 @@ private slots:
     void packBuildsPaddedHeader();
     void completenessAndUnpack_data();
     void completenessAndUnpack();
-    void manyFramesOneAfterAnother();
     void entriesAreFoundByIdentity();
 };
 
@@ -81,30 +80,6 @@ void TestQFConnectionPool::completenessAndUnpack()
     QCOMPARE(pool.getDataForConnection(&handle), left);
     QCOMPARE(pool.getDataForConnection(&handle).isNull(), left.isEmpty());
 }
-
-
-
-void TestQFConnectionPool::manyFramesOneAfterAnother()
-{
-    // Fed one byte at a time, each frame comes out exactly when its last byte arrives.
-    QTcpSocket handle;
-    QFConnectionPool pool;
-    pool.addConnection(&handle);
-    QByteArray stream;
-    QList<QByteArray> payloads, got;
-    for (int i = 1; i < 20; ++i) {
-        payloads.append(QByteArray(i * 7, char('a' + i)));
-        stream += QFConnectionPool::packData(payloads.last(), &handle);
-    }
-    for (char byte : std::as_const(stream)) {
-        pool.addData(QByteArray(1, byte), &handle);
-        while (pool.isConnectionComplete(&handle))
-            got.append(pool.unpackDatafromConnection(&handle).value());
-    }
-    QCOMPARE(got, payloads);
-    QVERIFY(pool.getDataForConnection(&handle).isNull());
-}
-
 
 
 

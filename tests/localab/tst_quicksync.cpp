@@ -168,8 +168,6 @@ void TestQuickSync::copyAll_data()
     // Saved and let go of a slice at a time: matching still sees the persons of earlier slices.
     QTest::newRow("first-last, a slice each") << RecordList{annNoOrg, bob, annAcme, bob} << true
                                               << int(vCardFirstLast) << QList<int>{1, 3, 0, 4} << 1;
-    QTest::newRow("first-last") << RecordList{annNoOrg, annAcme, bob} << true << int(vCardFirstLast)
-                                << QList<int>{1, 2, 0, 3} << 0;
     QTest::newRow("unknown match type") << RecordList{annAcme} << true << 7 << QList<int>{1, 0, 1, 0} << 0;
     // Under first-last a company is no name: persons with neither mail nor phone are copied again.
     QTest::newRow("without names, first-last")

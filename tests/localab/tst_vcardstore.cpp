@@ -179,7 +179,6 @@ private slots:
     void cardsThatCannotBeWrittenWholeStayOld();
     void fullDiskKeepsEverything();
     void anotherWriterDuringSaveKeepsItsEdits();
-    void sharedAddressBookLocation();
 
 private:
     QTemporaryDir m_dir;
@@ -748,18 +747,6 @@ void TestVCardStore::anotherWriterDuringSaveKeepsItsEdits()
         else
             QVERIFY(bytes.contains("NOTE:our note"));
     }
-}
-
-void TestVCardStore::sharedAddressBookLocation()
-{
-    qputenv("ZORBIX_ADDRESSBOOK", m_dir.filePath(u"env"_qs).toUtf8());
-    QSettings(u"quenfold"_qs, u"zorbix"_qs).setValue(u"addressBookDirectory"_qs, m_dir.filePath(u"setting"_qs));
-    QCOMPARE(ABAddressBook::defaultDirectory(), m_dir.filePath(u"env"_qs));
-    qunsetenv("ZORBIX_ADDRESSBOOK");
-    QCOMPARE(ABAddressBook::defaultDirectory(), m_dir.filePath(u"setting"_qs));
-    QSettings(u"quenfold"_qs, u"zorbix"_qs).remove(u"addressBookDirectory"_qs);
-    ABAddressBook *shared = ABAddressBook::sharedAddressBook();
-    QVERIFY(shared && QFileInfo(shared->directory()).isDir());
 }
 
 int main(int argc, char **argv)

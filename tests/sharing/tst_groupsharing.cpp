@@ -3,6 +3,7 @@
 #include "abgroup.h"
 #include "abperson.h"
 #include "absharingpropcontroller.h"
+#include "clitools.h"
 #include "recordingplatform.h"
 #include "recordlistbuilder.h"
 #include "testmessages.h"
@@ -49,34 +50,23 @@ void select(QTableView *table, int row)
 QList<int> servedByCli(const QString &store, int downloads = 1, const std::function<void(int)> &between = {})
 {
     QProcess serve;
-    serve.start(QStringLiteral(ZORBIX_CLI), {u"serve"_qs, u"--addressbook"_qs, store, u"--port"_qs, u"0"_qs,
-                                             u"--no-announce"_qs});
+    const QString port = CliTools::startServe(serve, {u"--addressbook"_qs, store, u"--port"_qs, u"0"_qs, u"--no-announce"_qs});
+    static const QRegularExpression servedLine(u"served (\\d+) records"_qs);
     QByteArray out;
-    QDeadlineTimer deadline(30000);
-    const auto waitFor = [&](const QRegularExpression &pattern, int count) {
-        QStringList found;
-        while ((found = [&] {
-                   QStringList all;
-                   for (auto it = pattern.globalMatch(QString::fromUtf8(out)); it.hasNext();)
-                       all.append(it.next().captured(1));
-                   return all;
-               }()).size() < count &&
-               !deadline.hasExpired() && serve.state() != QProcess::NotRunning) {
-            serve.waitForReadyRead(100);
-            out += serve.readAllStandardOutput();
-        }
-        return found.size() >= count ? found.at(count - 1) : QString();
-    };
-    const QString port = waitFor(QRegularExpression(u"on port (\\d+)\n"_qs), 1);
     QList<int> served;
     for (int i = 0; i < downloads; ++i) {
         if (i > 0 && between)
             between(i);
-        QProcess fetch;
-        fetch.start(QStringLiteral(ZORBIX_CLI), {u"fetch"_qs, u"127.0.0.1:"_qs + port});
-        fetch.waitForFinished(20000);
-        const QString count = waitFor(QRegularExpression(u"served (\\d+) records"_qs), i + 1);
-        served.append(count.isEmpty() ? -1 : count.toInt());
+        CliTools::run({u"fetch"_qs, u"127.0.0.1:"_qs + port});
+        QStringList counts;
+        (void)QTest::qWaitFor([&] {
+            out += serve.readAllStandardOutput();
+            counts.clear();
+            for (auto it = servedLine.globalMatch(QString::fromUtf8(out)); it.hasNext();)
+                counts.append(it.next().captured(1));
+            return counts.size() > i;
+        }, 20000);
+        served.append(counts.size() > i ? counts.at(i).toInt() : -1);
     }
     serve.terminate();
     serve.waitForFinished(10000);
