@@ -57,10 +57,8 @@ void TestRendezvousClient::listAndFilter()
     m_dnssd->announce(share(u"Share C"_qs), false);
     const QStringList all{u"Zoë's Bücher"_qs, u"A"_qs, u"shared B"_qs, u"A"_qs, u"Share C"_qs};
     QCOMPARE(m_client->getServiceNames(), all);
-    QCOMPARE(m_client->getServiceNameContainingSubString(QString()), all);
     QCOMPARE(m_client->getServiceNameContainingSubString(u"hare"_qs), (QStringList{u"shared B"_qs, u"Share C"_qs}));
     QCOMPARE(m_client->getServiceNameContainingSubString(u"Share"_qs), QStringList{u"Share C"_qs});
-    QCOMPARE(m_client->getServiceNameContainingSubString(u"ücher"_qs), QStringList{u"Zoë's Bücher"_qs});
     m_dnssd->withdraw(share(u"A"_qs), false);
     QCOMPARE(m_client->getServiceNames(), (QStringList{u"Zoë's Bücher"_qs, u"shared B"_qs, u"A"_qs, u"Share C"_qs}));
 }
