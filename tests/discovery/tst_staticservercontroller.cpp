@@ -153,14 +153,6 @@ void TestStaticServerController::portIsTakenModulo65536()
     QFETCH(QString, text);
     QFETCH(int, port);
     QCOMPARE(int(StaticServerController::portFromText(text)), port);
-    RecordingPlatform platform;
-    StaticServerController c;
-    add(c, u"numeric"_qs, u"127.0.0.1"_qs, text);
-    const std::optional<SocketAddress> address = c.getAddressForName(u"numeric"_qs);
-    QVERIFY(address);
-    QCOMPARE(address->address(), QHostAddress(u"127.0.0.1"_qs));
-    QCOMPARE(int(address->port()), port);
-    QVERIFY(platform.alerts.isEmpty());
 }
 
 // The first entry of the name whose host resolves; a name not listed, or no host that resolves:
@@ -185,7 +177,7 @@ void TestStaticServerController::addressForName()
     StaticServerController c;
     add(c, u"other"_qs, u"127.0.0.9"_qs, u"1"_qs);
     add(c, u"twice"_qs, u"no-such-host.invalid"_qs, u"1111"_qs);
-    add(c, u"twice"_qs, u"127.0.0.2"_qs, u"2222"_qs);
+    add(c, u"twice"_qs, u"127.0.0.2"_qs, u"67758"_qs); // 2222 + 65536
     add(c, u"twice"_qs, u"127.0.0.3"_qs, u"3333"_qs);
     add(c, u"by name"_qs, u"localhost"_qs, u"9879"_qs);
     add(c, u"bad host"_qs, u"no-such-host.invalid"_qs, u"9879"_qs);
