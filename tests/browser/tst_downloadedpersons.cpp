@@ -88,11 +88,7 @@ void TestDownloadedPersons::detailWindow()
 
     names->selectRow(0);
     QCOMPARE(values->model()->rowCount(), 6);
-    QCOMPARE(cell(values, 0, 1), u"4/15/1996"_qs);
-    QCOMPARE(cell(values, 1, 0), u"First name"_qs);
-    QCOMPARE(cell(values, 3, 0), u"Phone"_qs);
-    QCOMPARE(cell(values, 4, 0), QString());
-    QCOMPARE(cell(values, 5, 1), u"+43 3 [Boat] "_qs);
+    QCOMPARE(cell(values, 0, 1), u"4/15/1996"_qs); // the rows themselves: tst_quicksync
 
     QTest::mouseClick(window->findChild<QPushButton *>(u"saveOneButtonOL"_qs), Qt::LeftButton);
     QCOMPARE(platform.alerts.size(), 1);
