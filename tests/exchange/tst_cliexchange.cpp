@@ -177,8 +177,6 @@ void TestCliExchange::fetchWritesFiles_data()
     QTest::newRow("default: spreadsheet") << QStringList() << 0
                                           << QByteArray("\"Email [Work]\",\"First\",\"Last\",\"Note\"\r\n"
                                                         "\"ann@example.org\",\"Ann \"\"A\"\"\",\"M\xc3\xbcller\",\"'=1+1\"\r\n");
-    QTest::newRow("raw values") << QStringList{u"--raw-values"_qs, u"--header"_qs, u"none"_qs} << 0
-                                << QByteArray("\"ann@example.org\",\"Ann \"\"A\"\"\",\"M\xc3\xbcller\",\"=1+1\"\r\n");
     QTest::newRow("preset 2, latin 1, header last")
         << QStringList{u"--preset"_qs, u"2"_qs, u"--encoding"_qs, u"ISO-8859-1"_qs, u"--header"_qs, u"last"_qs} << 0
         << QByteArray("ann@example.org\tAnn \"A\"\tM\xfcller\t'=1+1\rEmail [Work]\tFirst\tLast\tNote\r");
