@@ -253,14 +253,10 @@ QByteArray TestTrust::clientHello()
     client.connectToHostEncrypted(u"127.0.0.1"_qs, catcher.serverPort());
     QByteArray hello;
     QTcpSocket *in = nullptr;
-    QDeadlineTimer deadline(5000);
-    while (hello.size() < 100 && !deadline.hasExpired()) {
-        QTest::qWait(5);
-        if (!in)
-            in = catcher.nextPendingConnection();
-        if (in)
-            hello += in->readAll();
-    }
+    (void)QTest::qWaitFor([&] {
+        in = in ? in : catcher.nextPendingConnection();
+        return (hello += in ? in->readAll() : QByteArray()).size() >= 100;
+    }, 5000);
     return hello;
 }
 
