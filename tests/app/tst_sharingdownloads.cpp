@@ -33,12 +33,10 @@ private:
 void TestSharingDownloads::writeCard(const QString &name, const QByteArray &lines)
 {
     // Written beside and renamed over, as editors and sync tools do.
-    QFile file(m_store.filePath(name + u".tmp"_qs));
+    QSaveFile file(m_store.filePath(name));
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("BEGIN:VCARD\r\nVERSION:3.0\r\n" + lines + "END:VCARD\r\n");
-    file.close();
-    QFile::remove(m_store.filePath(name));
-    QVERIFY(QFile::rename(file.fileName(), m_store.filePath(name)));
+    QVERIFY(file.commit());
 }
 
 void TestSharingDownloads::initTestCase()
