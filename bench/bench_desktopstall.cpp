@@ -113,7 +113,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "sharing did not start\n");
         return 1;
     }
-    qint64 worst = probe.worstMs();
+    double worst = probe.worstMs();
     for (int round = 0; round < rounds; ++round) {
         // Another program changes a card: the next answer reads the store again.
         QFile card(book + QStringLiteral("/p1.vcf"));

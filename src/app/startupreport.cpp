@@ -45,7 +45,7 @@ public:
     FirstPaintWatch(vCardSharingController &controller, qint64 startMs)
         : QObject(&controller), m_controller(controller), m_startMs(startMs)
     {
-        m_probe = new StallProbe(this);
+        m_probe = new StallProbe(StallProbe::kIntervalMs, this);
         controller.window()->installEventFilter(this);
         if (controller.isAddressBookReady())
             storeReady();

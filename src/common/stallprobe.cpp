@@ -52,7 +52,14 @@ StallProbe::~StallProbe() = default;
 
 double StallProbe::worstMs() const
 {
-    return double(d->worstNs) / 1e6;
+    const qint64 current = d->ticks > 0 ? d->clock.nsecsElapsed() - d->lastNs - qint64(d->intervalMs) * 1000000 : 0;
+    return double(qMax(d->worstNs, current)) / 1e6;
+}
+
+void StallProbe::reset()
+{
+    d->worstNs = 0;
+    d->worstBusyNs = 0;
 }
 
 qint64 StallProbe::ticks() const
