@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include "abaddressbook.h"
+#include "abfilestamp.h"
 #include "abglobals.h"
 #include "abgroup.h"
 #include "abperson.h"
@@ -21,14 +22,12 @@
 #include "vcardcommon.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QSettings>
 #include <QSocketNotifier>
 #include <QTcpSocket>
 #include <QTextStream>
 
 #include <csignal>
-#include <sys/stat.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -44,17 +43,6 @@ void onSignal(int signal)
     const char byte = signal == SIGUSR1 ? 2 : 1;
     [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
 }
-
-// What tells a changed file: writers rename a new file into place or rewrite it.
-QByteArray fileIdentity(const QString &path)
-{
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return {};
-    return QByteArray::number(quint64(info.st_ino)) + ':' + QByteArray::number(qint64(info.st_size)) + ':' +
-           QByteArray::number(qint64(info.st_mtim.tv_sec)) + '.' + QByteArray::number(qint64(info.st_mtim.tv_nsec));
-}
-
 
 void printHelp(QTextStream &out)
 {
@@ -246,14 +234,14 @@ int cmdServe(const QStringList &args)
     SharedGroupLists lists;
     lists.read(settings);
     lists.reconcile(book);
-    QByteArray settingsIdentity = fileIdentity(settings.fileName());
-    const auto takeInSettings = [&settings, &settingsIdentity, &lists, book, follow = groupNames.isEmpty()] {
+    ABFileStamp settingsStamp = ABFileStamp::of(settings.fileName());
+    const auto takeInSettings = [&settings, &settingsStamp, &lists, book, follow = groupNames.isEmpty()] {
         if (!follow)
             return;
-        const QByteArray identity = fileIdentity(settings.fileName());
-        if (identity == settingsIdentity)
+        const ABFileStamp stamp = ABFileStamp::of(settings.fileName());
+        if (stamp == settingsStamp)
             return;
-        settingsIdentity = identity;
+        settingsStamp = stamp;
         settings.sync(); // with nothing of ours unsaved, this reads the file again
         lists.read(settings);
         lists.reconcile(book);

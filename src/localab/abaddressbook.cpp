@@ -261,6 +261,45 @@ struct LoadedFile
     QString error;
 };
 
+// Runs work(i) for i in [0, count) on a few threads; calls waiting() on this thread meanwhile.
+// Work that waits for the disk (a sync, a read) takes more threads than cores, so that the disk
+// gets several requests at once; work for the processor takes one per core (more would only
+// contend for the folder's lock while files are created and renamed).
+void inParallel(size_t count, const std::function<void(size_t)> &work, const std::function<void(size_t)> &waiting,
+                bool waitsForDisk = true)
+{
+    const size_t cores = static_cast<size_t>(std::max(1, QThread::idealThreadCount()));
+    const size_t workers = std::clamp<size_t>(waitsForDisk ? cores * 4 : cores, 1, 16);
+    if (count < 16) {
+        for (size_t i = 0; i < count; ++i) {
+            work(i);
+            if (waiting)
+                waiting(i + 1);
+        }
+        return;
+    }
+    // File writes wait mostly for the disk: several at once let it take them together.
+    std::atomic<size_t> next{0};
+    std::atomic<size_t> done{0};
+    std::vector<std::thread> threads;
+    for (size_t w = 0; w < std::min(workers, count); ++w) {
+        threads.emplace_back([&] {
+            for (size_t i = next++; i < count; i = next++) {
+                work(i);
+                ++done;
+            }
+        });
+    }
+    while (waiting && done < count) {
+        waiting(done);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+    if (waiting)
+        waiting(count);
+}
+
 void readItem(const QString &directory, LoadedFile &item, const QStringList &only)
 {
     // The stamp is taken when the file is opened: a change while we read shows next time.
@@ -284,24 +323,9 @@ void ABAddressBook::loadFiles(const QStringList &fileNames)
     std::vector<LoadedFile> items(static_cast<size_t>(fileNames.size()));
     for (size_t i = 0; i < items.size(); ++i)
         items[i].fileName = fileNames.at(static_cast<qsizetype>(i));
-    const size_t workers = std::clamp<size_t>(static_cast<size_t>(QThread::idealThreadCount()), 1, 8);
     const QString directory = m_directory;
     const QStringList &only = m_onlyProperties;
-    if (items.size() < 64 || workers == 1) {
-        for (LoadedFile &item : items)
-            readItem(directory, item, only);
-    } else {
-        std::vector<std::thread> threads;
-        std::atomic<size_t> next{0};
-        for (size_t w = 0; w < workers; ++w) {
-            threads.emplace_back([&items, &next, &directory, &only] {
-                for (size_t i = next++; i < items.size(); i = next++)
-                    readItem(directory, items[i], only);
-            });
-        }
-        for (std::thread &thread : threads)
-            thread.join();
-    }
+    inParallel(items.size(), [&](size_t i) { readItem(directory, items[i], only); }, {}, false);
     for (LoadedFile &item : items)
         adoptLoaded(item.fileName, std::move(item.record), {item.digest, item.stamp}, item.error);
 }
@@ -588,49 +612,6 @@ struct ABAddressBook::PendingWrite
     std::unique_ptr<DurableFile> file; // complete, waiting for its rename (Step::Commit)
     ABFileStamp stamp;                 // of the file written, which the rename keeps
 };
-
-namespace {
-
-// Runs work(i) for i in [0, count) on a few threads; calls waiting() on this thread meanwhile.
-// Work that waits for the disk (a sync, a read) takes more threads than cores, so that the disk
-// gets several requests at once; work for the processor takes one per core (more would only
-// contend for the folder's lock while files are created and renamed).
-void inParallel(size_t count, const std::function<void(size_t)> &work, const std::function<void(size_t)> &waiting,
-                bool waitsForDisk = true)
-{
-    const size_t cores = static_cast<size_t>(std::max(1, QThread::idealThreadCount()));
-    const size_t workers = std::clamp<size_t>(waitsForDisk ? cores * 4 : cores, 1, 16);
-    if (count < 16) {
-        for (size_t i = 0; i < count; ++i) {
-            work(i);
-            if (waiting)
-                waiting(i + 1);
-        }
-        return;
-    }
-    // File writes wait mostly for the disk: several at once let it take them together.
-    std::atomic<size_t> next{0};
-    std::atomic<size_t> done{0};
-    std::vector<std::thread> threads;
-    for (size_t w = 0; w < std::min(workers, count); ++w) {
-        threads.emplace_back([&] {
-            for (size_t i = next++; i < count; i = next++) {
-                work(i);
-                ++done;
-            }
-        });
-    }
-    while (waiting && done < count) {
-        waiting(done);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    for (std::thread &thread : threads)
-        thread.join();
-    if (waiting)
-        waiting(count);
-}
-
-} // namespace
 
 bool ABAddressBook::prepareWrite(PendingWrite &write, QString *error)
 {
