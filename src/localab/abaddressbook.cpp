@@ -30,6 +30,8 @@
 #include <cstring>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 namespace {
@@ -73,9 +75,10 @@ bool mayBeLeftover(const QString &name)
 
 // A file of the store holds exactly one card that reads without complaint; anything else is
 // not ours to rewrite.
-bool readSingleCard(const QByteArray &bytes, VCard *card, QString *reason)
+// names: only lines of these names are read (all when empty).
+bool readSingleCard(const QByteArray &bytes, VCard *card, QString *reason, const QList<QByteArrayView> &names = {})
 {
-    const VCardCodec::ParseResult parsed = VCardCodec::parse(bytes);
+    const VCardCodec::ParseResult parsed = VCardCodec::parse(bytes, names);
     if (!parsed.errors.isEmpty()) {
         *reason = parsed.errors.join(QLatin1String("; "));
         return false;
@@ -300,16 +303,47 @@ void inParallel(size_t count, const std::function<void(size_t)> &work, const std
         waiting(count);
 }
 
-void readItem(const QString &directory, LoadedFile &item, const QStringList &only)
+// What reading a file needs to know: the directory (open when directoryFd is not AT_FDCWD) and
+// the properties a person holds (all when only is empty), with the card lines that hold them.
+struct ReadScope
+{
+    explicit ReadScope(const QString &directory, const QStringList &only, bool openDirectory)
+        : directory(directory), only(only), names(only.isEmpty() ? QList<QByteArrayView>() : ABCardMapper::cardNamesRead(only))
+    {
+        if (openDirectory)
+            directoryFd = ::open(QFile::encodeName(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (directoryFd < 0)
+            directoryFd = AT_FDCWD;
+    }
+    ~ReadScope()
+    {
+        if (directoryFd != AT_FDCWD)
+            ::close(directoryFd);
+    }
+    ReadScope(const ReadScope &) = delete;
+    ReadScope &operator=(const ReadScope &) = delete;
+
+    const QString &directory;
+    const QStringList &only;
+    const QList<QByteArrayView> names;
+    int directoryFd = AT_FDCWD;
+};
+
+void readItem(const ReadScope &scope, LoadedFile &item)
 {
     // The stamp is taken when the file is opened: a change while we read shows next time.
     QByteArray bytes;
-    if (!ABFileStamp::readRegularFile(directory + u'/' + item.fileName, ABAddressBook::kMaxCardFileSize, &bytes,
-                                      &item.error, &item.stamp))
+    const bool read = scope.directoryFd == AT_FDCWD
+                          ? ABFileStamp::readRegularFile(scope.directory + u'/' + item.fileName,
+                                                         ABAddressBook::kMaxCardFileSize, &bytes, &item.error, &item.stamp)
+                          : ABFileStamp::readRegularFileAt(scope.directoryFd, item.fileName,
+                                                           ABAddressBook::kMaxCardFileSize, &bytes, &item.error, &item.stamp);
+    if (!read)
         return;
     VCard card;
-    if (!readSingleCard(bytes, &card, &item.error))
+    if (!readSingleCard(bytes, &card, &item.error, scope.names))
         return;
+    const QStringList &only = scope.only;
     item.record = ABCardMapper::recordFromCard(card, only.isEmpty() ? nullptr : &only);
     item.digest = digestOf(bytes);
 }
@@ -323,9 +357,8 @@ void ABAddressBook::loadFiles(const QStringList &fileNames)
     std::vector<LoadedFile> items(static_cast<size_t>(fileNames.size()));
     for (size_t i = 0; i < items.size(); ++i)
         items[i].fileName = fileNames.at(static_cast<qsizetype>(i));
-    const QString directory = m_directory;
-    const QStringList &only = m_onlyProperties;
-    inParallel(items.size(), [&](size_t i) { readItem(directory, items[i], only); }, {}, false);
+    const ReadScope scope(m_directory, m_onlyProperties, true);
+    inParallel(items.size(), [&](size_t i) { readItem(scope, items[i]); }, {}, false);
     for (LoadedFile &item : items)
         adoptLoaded(item.fileName, std::move(item.record), {item.digest, item.stamp}, item.error);
 }
@@ -859,7 +892,7 @@ bool ABAddressBook::replaceFromDisk(ABRecord *record, const QString &fileName, b
 {
     LoadedFile item;
     item.fileName = fileName;
-    readItem(m_directory, item, m_onlyProperties);
+    readItem(ReadScope(m_directory, m_onlyProperties, false), item);
     *changed = false;
     if (!item.record || item.record->isGroup() != record->isGroup())
         return false;

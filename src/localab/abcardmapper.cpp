@@ -558,6 +558,37 @@ std::unique_ptr<ABRecord> ABCardMapper::recordFromCard(const VCard &card, const 
     return record;
 }
 
+QList<QByteArrayView> ABCardMapper::cardNamesRead(const QStringList &only)
+{
+    // Kind, membership, the group's name and dates, labels, and what the names read from FN are
+    // compared with.
+    QList<QByteArrayView> names{"UID",    "FN",         "N",   "CATEGORIES", "X-ZORBIX-EMPTY", "X-ABLABEL", "KIND",
+                                "MEMBER", "X-ADDRESSBOOKSERVER-KIND", "X-ADDRESSBOOKSERVER-MEMBER", "REV",
+                                "X-ZORBIX-CREATED"};
+    const bool personNames = only.contains(kABFirstNameProperty) || only.contains(kABLastNameProperty);
+    const std::pair<const QString *, const char *> lines[] = {
+        {&kABOrganizationProperty, "ORG"},
+        {&kABDepartmentProperty, "ORG"},
+        {&kABEmailProperty, "EMAIL"},
+        {&kABPhoneProperty, "TEL"},
+        {&kABAddressProperty, "ADR"},
+        {&kABHomePageProperty, "URL"},
+        {&kABURLsProperty, "URL"},
+        {&kABNicknameProperty, "NICKNAME"},
+        {&kABMaidenNameProperty, "X-MAIDENNAME"},
+        {&kABMiddleNamePhoneticProperty, "X-PHONETIC-MIDDLE-NAME"},
+        {&kABJobTitleProperty, "TITLE"},
+        {&kABNoteProperty, "NOTE"},
+        {&kABBirthdayProperty, "BDAY"},
+    };
+    for (const auto &[property, name] : lines) {
+        const bool comparedWithFn = personNames && (*property == kABOrganizationProperty || *property == kABEmailProperty);
+        if ((only.contains(*property) || comparedWithFn) && !names.contains(QByteArrayView(name)))
+            names.append(name);
+    }
+    return names;
+}
+
 bool ABCardMapper::isGroupCard(const VCard &card)
 {
     for (const VCardProperty &prop : card.properties) {

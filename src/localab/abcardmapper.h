@@ -18,6 +18,9 @@ public:
     static void read(const VCard &card, ABRecord &record, const QStringList *only = nullptr);
     // A new person or group (by the card's kind) holding the card's values.
     static std::unique_ptr<ABRecord> recordFromCard(const VCard &card, const QStringList *only = nullptr);
+    // The vCard names (upper case) of the lines that read() looks at when a person holds just
+    // the properties only (those of groups, membership and kind included).
+    static QList<QByteArrayView> cardNamesRead(const QStringList &only);
     // The card for a record: the modeled properties from the record, every other property of
     // base kept as it was.
     // A valid revision is written as REV instead of the record's modification date.

@@ -30,9 +30,15 @@ ABFileStamp ABFileStamp::of(const QString &path)
 bool ABFileStamp::readRegularFile(const QString &path, qint64 maxSize, QByteArray *bytes, QString *error,
                                   ABFileStamp *stamp)
 {
+    return readRegularFileAt(AT_FDCWD, path, maxSize, bytes, error, stamp);
+}
+
+bool ABFileStamp::readRegularFileAt(int directoryFd, const QString &name, qint64 maxSize, QByteArray *bytes,
+                                    QString *error, ABFileStamp *stamp)
+{
     // O_NONBLOCK: opening a FIFO must not wait for a writer; the type is checked on what was
     // opened, so a file swapped in between cannot slip through.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::openat(directoryFd, QFile::encodeName(name).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         *error = QString::fromLocal8Bit(std::strerror(errno));
         return false;

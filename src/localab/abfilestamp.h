@@ -22,6 +22,10 @@ struct ABFileStamp
     // reason. stamp (optional) is the file's stamp when it was opened.
     static bool readRegularFile(const QString &path, qint64 maxSize, QByteArray *bytes, QString *error,
                                 ABFileStamp *stamp = nullptr);
+    // The same for a name relative to an open directory (AT_FDCWD: the working directory): a
+    // store reads thousands of files of one directory, and each full path is looked up anew.
+    static bool readRegularFileAt(int directoryFd, const QString &name, qint64 maxSize, QByteArray *bytes,
+                                  QString *error, ABFileStamp *stamp = nullptr);
 
     friend bool operator==(const ABFileStamp &, const ABFileStamp &) = default;
 };

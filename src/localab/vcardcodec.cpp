@@ -463,9 +463,53 @@ const VCardProperty *VCard::first(const QString &name) const
     return nullptr;
 }
 
+namespace {
+
+enum class LineUse { Read, Passed, Unreadable };
+
+// Whether a line is read into the card: its name is one of names or makes up a card (Read), it is
+// a line of another name (Passed), or it has no name or colon (Unreadable, as parseLine finds).
+// A head that is not ASCII is read in full.
+LineUse lineUse(const QByteArray &line, const QList<QByteArrayView> &names)
+{
+    const qsizetype colon = colonOutsideQuotes(line);
+    if (colon <= 0)
+        return LineUse::Unreadable;
+    const QByteArrayView head(line.constData(), colon);
+    if (!isAscii(head))
+        return LineUse::Read;
+    // The first part of the head, as parseAsciiHead splits it, without its item group.
+    qsizetype end = 0;
+    for (bool quoted = false; end < head.size(); ++end) {
+        const char c = head.at(end);
+        if (c == '"')
+            quoted = !quoted;
+        else if (c == ';' && !quoted)
+            break;
+    }
+    QByteArrayView name = head.first(end).trimmed();
+    name = name.sliced(name.lastIndexOf('.') + 1);
+    if (name.isEmpty())
+        return LineUse::Unreadable;
+    static const QByteArrayView structure[] = {"BEGIN", "END", "VERSION", "AGENT"};
+    const auto same = [name](QByteArrayView word) {
+        return word.size() == name.size() && qstrnicmp(word.data(), name.data(), size_t(name.size())) == 0;
+    };
+    return std::any_of(std::begin(structure), std::end(structure), same) || std::any_of(names.begin(), names.end(), same)
+               ? LineUse::Read
+               : LineUse::Passed;
+}
+
+} // namespace
+
 namespace VCardCodec {
 
 ParseResult parse(const QByteArray &input)
+{
+    return parse(input, {});
+}
+
+ParseResult parse(const QByteArray &input, const QList<QByteArrayView> &names)
 {
     ParseResult result;
     result.data = input;
@@ -482,8 +526,18 @@ ParseResult parse(const QByteArray &input)
     bool inCard = false;
     int nested = 0;
     bool sawAnyCard = false;
+    bool passedLast = false; // the card's last line was not read: it is no AGENT
     VCard card;
     for (const LogicalLine &logical : lines) {
+        if (!names.isEmpty()) {
+            const LineUse use = lineUse(logical.bytes, names);
+            if (use == LineUse::Unreadable)
+                continue;
+            if (use == LineUse::Passed) {
+                passedLast = passedLast || (inCard && nested == 0);
+                continue;
+            }
+        }
         VCardProperty prop;
         if (!parseLine(logical, prop))
             continue; // a line without a name or colon carries nothing we could use
@@ -497,6 +551,7 @@ ParseResult parse(const QByteArray &input)
                 sawAnyCard = true;
                 card = VCard();
                 card.properties.reserve(24);
+                passedLast = false;
             }
             continue;
         }
@@ -509,13 +564,14 @@ ParseResult parse(const QByteArray &input)
             continue;
         }
         if (isBegin) {
-            if (!card.properties.isEmpty() && card.properties.last().name == QLatin1String("AGENT")) {
+            if (!passedLast && !card.properties.isEmpty() && card.properties.last().name == QLatin1String("AGENT")) {
                 ++nested;
                 continue;
             }
             // The card before lacks its END: it is not trusted, the new one starts clean.
             result.errors.append(QStringLiteral("a card has no END:VCARD"));
             card = VCard();
+            passedLast = false;
             continue;
         }
         if (isEnd) {
@@ -531,6 +587,7 @@ ParseResult parse(const QByteArray &input)
             continue;
         }
         card.properties.append(std::move(prop));
+        passedLast = false;
     }
     if (inCard)
         result.errors.append(QStringLiteral("a card has no END:VCARD"));

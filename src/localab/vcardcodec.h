@@ -49,6 +49,10 @@ struct ParseResult
 };
 
 ParseResult parse(const QByteArray &data);
+// The same, reading into the cards only the lines of these names (upper case) besides those that
+// make up a card (BEGIN, END, VERSION, AGENT): the other lines cost no more than finding their
+// name. Every line when names is empty.
+ParseResult parse(const QByteArray &data, const QList<QByteArrayView> &names);
 // Lines whose name or item group is not a vCard name (letters, digits, "-") are not written:
 // they would read back as something else.
 QByteArray serialize(const VCard &card);
