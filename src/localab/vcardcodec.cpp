@@ -286,20 +286,26 @@ QString commonText(QByteArrayView bytes)
         QByteArrayView bytes;
         QString text;
     };
-    static const std::vector<Known> known = [] {
-        std::vector<Known> all;
+    // By length, so that a piece is compared with the few words of its length only.
+    constexpr qsizetype kLongest = 26;
+    static const std::vector<std::vector<Known>> known = [] {
+        std::vector<std::vector<Known>> all(kLongest + 1);
         for (const char *word :
              {"N", "FN", "UID", "TEL", "EMAIL", "ADR", "ORG", "URL", "REV", "BDAY", "NOTE", "TITLE", "BEGIN", "END",
               "VERSION", "PRODID", "NICKNAME", "CATEGORIES", "PHOTO", "KIND", "MEMBER", "ROLE", "X-ABLABEL",
               "X-ADDRESSBOOKSERVER-KIND", "X-ADDRESSBOOKSERVER-MEMBER", "TYPE", "PREF", "VALUE", "ENCODING",
               "CHARSET", "work", "home", "cell", "voice", "pref", "internet", "fax", "WORK", "HOME", "CELL", "VOICE",
-              "INTERNET", "FAX", "uri", "1", "item1", "item2", "item3", "item4"})
-            all.push_back({QByteArrayView(word), QString::fromLatin1(word)});
+              "INTERNET", "FAX", "uri", "1", "item1", "item2", "item3", "item4"}) {
+            const QByteArrayView bytes(word);
+            all[size_t(bytes.size())].push_back({bytes, QString::fromLatin1(bytes)});
+        }
         return all;
     }();
-    for (const Known &word : known) {
-        if (word.bytes.size() == bytes.size() && memcmp(word.bytes.data(), bytes.data(), size_t(bytes.size())) == 0)
-            return word.text;
+    if (bytes.size() <= kLongest) {
+        for (const Known &word : known[size_t(bytes.size())]) {
+            if (memcmp(word.bytes.data(), bytes.data(), size_t(bytes.size())) == 0)
+                return word.text;
+        }
     }
     return QString::fromLatin1(bytes);
 }
@@ -372,12 +378,14 @@ void parseAsciiHead(QByteArrayView head, VCardProperty &prop, QString *charset, 
     }
 }
 
-bool parseLine(const LogicalLine &logical, VCardProperty &prop)
+// colon: where colonOutsideQuotes() found it, when that is known already.
+bool parseLine(const LogicalLine &logical, VCardProperty &prop, qsizetype colon = -2)
 {
     const QByteArray &line = logical.bytes;
     prop.begin = logical.begin;
     prop.end = logical.end;
-    const qsizetype colon = colonOutsideQuotes(line);
+    if (colon == -2)
+        colon = colonOutsideQuotes(line);
     if (colon <= 0)
         return false;
     QString charset;
@@ -470,9 +478,10 @@ enum class LineUse { Read, Passed, Unreadable };
 // Whether a line is read into the card: its name is one of names or makes up a card (Read), it is
 // a line of another name (Passed), or it has no name or colon (Unreadable, as parseLine finds).
 // A head that is not ASCII is read in full.
-LineUse lineUse(const QByteArray &line, const QList<QByteArrayView> &names)
+LineUse lineUse(const QByteArray &line, const QList<QByteArrayView> &names, qsizetype *colonOut)
 {
     const qsizetype colon = colonOutsideQuotes(line);
+    *colonOut = colon;
     if (colon <= 0)
         return LineUse::Unreadable;
     const QByteArrayView head(line.constData(), colon);
@@ -491,9 +500,14 @@ LineUse lineUse(const QByteArray &line, const QList<QByteArrayView> &names)
     name = name.sliced(name.lastIndexOf('.') + 1);
     if (name.isEmpty())
         return LineUse::Unreadable;
+    char upper[32];
+    if (name.size() > qsizetype(sizeof upper))
+        return LineUse::Read; // a rare long name: read in full, to be safe
+    for (qsizetype i = 0; i < name.size(); ++i)
+        upper[i] = name.at(i) >= 'a' && name.at(i) <= 'z' ? char(name.at(i) - 'a' + 'A') : name.at(i);
     static const QByteArrayView structure[] = {"BEGIN", "END", "VERSION", "AGENT"};
-    const auto same = [name](QByteArrayView word) {
-        return word.size() == name.size() && qstrnicmp(word.data(), name.data(), size_t(name.size())) == 0;
+    const auto same = [&upper, size = name.size()](QByteArrayView word) {
+        return word.size() == size && memcmp(word.data(), upper, size_t(size)) == 0;
     };
     return std::any_of(std::begin(structure), std::end(structure), same) || std::any_of(names.begin(), names.end(), same)
                ? LineUse::Read
@@ -529,8 +543,9 @@ ParseResult parse(const QByteArray &input, const QList<QByteArrayView> &names)
     bool passedLast = false; // the card's last line was not read: it is no AGENT
     VCard card;
     for (const LogicalLine &logical : lines) {
+        qsizetype colon = -2;
         if (!names.isEmpty()) {
-            const LineUse use = lineUse(logical.bytes, names);
+            const LineUse use = lineUse(logical.bytes, names, &colon);
             if (use == LineUse::Unreadable)
                 continue;
             if (use == LineUse::Passed) {
@@ -539,7 +554,7 @@ ParseResult parse(const QByteArray &input, const QList<QByteArrayView> &names)
             }
         }
         VCardProperty prop;
-        if (!parseLine(logical, prop))
+        if (!parseLine(logical, prop, colon))
             continue; // a line without a name or colon carries nothing we could use
         const bool isBegin = (prop.name.size() == 5 && prop.name == QLatin1String("BEGIN")) &&
                              prop.value.trimmed().compare(QLatin1String("VCARD"), Qt::CaseInsensitive) == 0;
@@ -800,6 +815,7 @@ QString escape21(const QString &text, bool compound)
 QStringList splitRaw(QStringView text, QChar separator)
 {
     QStringList parts;
+    parts.reserve(text.count(separator) + 1);
     qsizetype start = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
