@@ -8,7 +8,9 @@
 #include "jsonstream.h"
 #include "printabletext.h"
 
+#include <QBuffer>
 #include <QFile>
+#include <QtConcurrent/QtConcurrentMap>
 #include <QTextStream>
 
 #include <algorithm>
@@ -131,8 +133,25 @@ void writePerson(JsonStream &json, const ABPerson *person)
     json.raw("}");
 }
 
-// The whole book as one JSON document, written person by person: only one person's object is
-// ever built.
+// Persons from..to-1 of the array, as JSON text. Only reads the records, so pieces are made on
+// several threads at once (membership must be built before).
+QByteArray personsJson(const QList<ABPerson *> &persons, qsizetype from, qsizetype to)
+{
+    QByteArray text;
+    QBuffer buffer(&text);
+    buffer.open(QIODevice::WriteOnly);
+    {
+        JsonStream json(&buffer, JsonStream::Dates::Seconds);
+        for (qsizetype i = from; i < to; ++i) {
+            json.raw(i == 0 ? "\n        " : ",\n        ");
+            writePerson(json, persons.at(i));
+        }
+    }
+    return text;
+}
+
+// The whole book as one JSON document. Persons are turned into text on all cores, some thousands
+// at a time, and written in order: only those pieces are ever held.
 int writeJson(const QList<ABPerson *> &persons, const QList<ABGroup *> &groups)
 {
     QFile standardOutput;
@@ -152,12 +171,24 @@ int writeJson(const QList<ABPerson *> &persons, const QList<ABGroup *> &groups)
                                {QStringLiteral("members"), members}});
     }
     json.raw(groups.isEmpty() ? "],\n    \"persons\": [" : "\n    ],\n    \"persons\": [");
-    for (qsizetype i = 0; i < persons.size(); ++i) {
-        json.raw(i == 0 ? "\n        " : ",\n        ");
-        writePerson(json, persons.at(i));
+    if (!persons.isEmpty())
+        persons.first()->parentGroups(); // builds the membership the threads read
+    constexpr qsizetype kPiece = 512;
+    constexpr qsizetype kHeld = 16 * kPiece;
+    bool ok = json.flush();
+    for (qsizetype from = 0; ok && from < persons.size(); from += kHeld) {
+        QList<qsizetype> starts;
+        for (qsizetype start = from; start < std::min(from + kHeld, persons.size()); start += kPiece)
+            starts.append(start);
+        const QList<QByteArray> texts = QtConcurrent::blockingMapped<QList<QByteArray>>(
+            starts, [&persons](qsizetype start) {
+                return personsJson(persons, start, std::min(start + kPiece, persons.size()));
+            });
+        for (const QByteArray &text : texts)
+            ok = ok && standardOutput.write(text) == text.size();
     }
     json.raw(persons.isEmpty() ? "]\n}\n" : "\n    ]\n}\n");
-    return json.flush() ? CliOk : CliFailure;
+    return json.flush() && ok ? CliOk : CliFailure;
 }
 
 
