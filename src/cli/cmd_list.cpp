@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -83,12 +84,23 @@ void writeEntries(JsonStream &json, const QVariantList &entries)
 
 // A person's keys in the order a map of them would have (texts sorted), so that each person is
 // written straight from the record without building an object first.
-const QStringList &personKeys()
+struct PersonKey
 {
-    static const QStringList keys = [] {
-        QStringList all = ABAddressBook::properties();
-        all << QStringLiteral("uid") << QStringLiteral("name") << QStringLiteral("groups");
-        std::sort(all.begin(), all.end());
+    enum Kind { Value, Uid, Name, Groups };
+    QString name;
+    Kind kind;
+};
+
+const std::vector<PersonKey> &personKeys()
+{
+    static const std::vector<PersonKey> keys = [] {
+        std::vector<PersonKey> all;
+        for (const QString &property : ABAddressBook::properties())
+            all.push_back({property, PersonKey::Value});
+        all.push_back({QStringLiteral("uid"), PersonKey::Uid});
+        all.push_back({QStringLiteral("name"), PersonKey::Name});
+        all.push_back({QStringLiteral("groups"), PersonKey::Groups});
+        std::sort(all.begin(), all.end(), [](const PersonKey &a, const PersonKey &b) { return a.name < b.name; });
         return all;
     }();
     return keys;
@@ -104,16 +116,21 @@ void writePerson(JsonStream &json, const ABPerson *person)
         json.string(name);
         json.raw(":");
     };
+    // The record's values are sorted as the keys are: one walk over both.
     const QVariantMap &values = person->travellingValues();
-    for (const QString &name : personKeys()) {
-        if (name == QLatin1String("uid")) {
-            key(name);
+    auto it = values.cbegin();
+    for (const PersonKey &name : personKeys()) {
+        switch (name.kind) {
+        case PersonKey::Uid:
+            key(name.name);
             json.string(person->uniqueId());
-        } else if (name == QLatin1String("name")) {
-            key(name);
+            break;
+        case PersonKey::Name:
+            key(name.name);
             json.string(displayName(person));
-        } else if (name == QLatin1String("groups")) {
-            key(name);
+            break;
+        case PersonKey::Groups: {
+            key(name.name);
             json.raw("[");
             bool firstGroup = true;
             for (const ABGroup *group : person->parentGroups()) {
@@ -122,12 +139,19 @@ void writePerson(JsonStream &json, const ABPerson *person)
                 json.string(group->uniqueId());
             }
             json.raw("]");
-        } else if (const auto it = values.constFind(name); it != values.cend() && it->isValid()) {
-            key(name);
-            if (it->metaType() == QMetaType::fromType<QVariantList>())
-                writeEntries(json, it->toList());
-            else
-                json.value(*it);
+            break;
+        }
+        case PersonKey::Value:
+            while (it != values.cend() && it.key() < name.name)
+                ++it;
+            if (it != values.cend() && it.key() == name.name && it->isValid()) {
+                key(name.name);
+                if (it->metaType() == QMetaType::fromType<QVariantList>())
+                    writeEntries(json, it->toList());
+                else
+                    json.value(*it);
+            }
+            break;
         }
     }
     json.raw("}");

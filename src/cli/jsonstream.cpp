@@ -5,14 +5,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
-constexpr qsizetype kSpillAt = 64 * 1024;
+constexpr qsizetype kBufferSize = 64 * 1024;
 }
 
 JsonStream::JsonStream(QIODevice *device, Dates dates) : m_device(device), m_dates(dates)
 {
-    m_buffer.reserve(kSpillAt + 64);
+    m_buffer.resize(kBufferSize);
 }
 
 JsonStream::~JsonStream()
@@ -22,39 +23,48 @@ JsonStream::~JsonStream()
 
 bool JsonStream::flush()
 {
-    if (m_ok && !m_buffer.isEmpty())
-        m_ok = m_device->write(m_buffer) == m_buffer.size();
-    m_buffer.clear();
+    if (m_ok && m_used > 0)
+        m_ok = m_device->write(m_buffer.constData(), m_used) == m_used;
+    m_used = 0;
     return m_ok;
 }
 
-void JsonStream::spill()
+char *JsonStream::room(qsizetype n)
 {
-    if (m_buffer.size() >= kSpillAt)
+    if (m_used + n > m_buffer.size()) {
         flush();
+        if (n > m_buffer.size())
+            m_buffer.resize(n);
+    }
+    return m_buffer.data() + m_used;
+}
+
+void JsonStream::put(QByteArrayView bytes)
+{
+    memcpy(room(bytes.size()), bytes.data(), size_t(bytes.size()));
+    m_used += bytes.size();
 }
 
 void JsonStream::raw(QByteArrayView json)
 {
-    m_buffer.append(json);
-    spill();
+    put(json);
 }
 
 void JsonStream::string(QStringView text)
 {
     static constexpr char kHex[] = "0123456789abcdef";
-    m_buffer.append('"');
     const qsizetype size = text.size();
     const char16_t *p = text.utf16();
-    // Written through a pointer in pieces of 4096 characters (at most 6 bytes each, for \u00XX):
-    // an append per byte costs more than the rest of a listing.
+    // Written through a pointer in pieces of 4096 characters (at most 6 bytes each, for \u00XX,
+    // and the quotes): an append per byte costs more than the rest of a listing.
     constexpr qsizetype kPiece = 4096;
-    for (qsizetype from = 0; from < size;) {
-        const qsizetype until = std::min(size, from + kPiece);
-        const qsizetype at = m_buffer.size();
-        m_buffer.resize(at + (until - from + 1) * 6);
-        char *out = m_buffer.data() + at;
-        qsizetype i = from;
+    qsizetype i = 0;
+    do {
+        const qsizetype until = std::min(size, i + kPiece);
+        char *const start = room((until - i + 1) * 6 + 2);
+        char *out = start;
+        if (i == 0)
+            *out++ = '"';
         for (; i < until; ++i) {
             const char16_t c = p[i];
             if (c < 0x80) {
@@ -96,12 +106,10 @@ void JsonStream::string(QStringView text)
                 *out++ = char(0x80 | (u & 0x3f));
             }
         }
-        m_buffer.resize(out - m_buffer.constData());
-        from = i;
-        spill();
-    }
-    m_buffer.append('"');
-    spill();
+        if (i >= size)
+            *out++ = '"';
+        m_used += out - start;
+    } while (i < size);
 }
 
 void JsonStream::value(const QVariant &value)
@@ -109,26 +117,26 @@ void JsonStream::value(const QVariant &value)
     switch (value.typeId()) {
     case QMetaType::QVariantList: {
         const QVariantList list = value.toList();
-        m_buffer.append('[');
+        put("[");
         for (qsizetype i = 0; i < list.size(); ++i) {
             if (i > 0)
-                m_buffer.append(',');
+                put(",");
             this->value(list.at(i));
         }
-        m_buffer.append(']');
+        put("]");
         break;
     }
     case QMetaType::QVariantMap: {
         const QVariantMap map = value.toMap();
-        m_buffer.append('{');
+        put("{");
         for (auto it = map.cbegin(); it != map.cend(); ++it) {
             if (it != map.cbegin())
-                m_buffer.append(',');
+                put(",");
             string(it.key());
-            m_buffer.append(':');
+            put(":");
             this->value(it.value());
         }
-        m_buffer.append('}');
+        put("}");
         break;
     }
     case QMetaType::QDateTime: {
@@ -148,7 +156,7 @@ void JsonStream::value(const QVariant &value)
             put(12, 2, time.hour());
             put(15, 2, time.minute());
             put(18, 2, time.second());
-            m_buffer.append(text, sizeof text - 1);
+            this->put(QByteArrayView(text, sizeof text - 1));
         } else {
             string(dateTime.toString(m_dates == Dates::Seconds ? Qt::ISODate : Qt::ISODateWithMs));
         }
@@ -160,20 +168,19 @@ void JsonStream::value(const QVariant &value)
     case QMetaType::LongLong:
     case QMetaType::Int:
     case QMetaType::UInt:
-        m_buffer.append(QByteArray::number(value.toLongLong()));
+        put(QByteArray::number(value.toLongLong()));
         break;
     case QMetaType::Double: {
         // JSON has no NaN or infinity.
         const double d = value.toDouble();
-        m_buffer.append(std::isfinite(d) ? QByteArray::number(d, 'g', QLocale::FloatingPointShortest) : QByteArray("null"));
+        put(std::isfinite(d) ? QByteArray::number(d, 'g', QLocale::FloatingPointShortest) : QByteArray("null"));
         break;
     }
     case QMetaType::Bool:
-        m_buffer.append(value.toBool() ? "true" : "false");
+        put(value.toBool() ? "true" : "false");
         break;
     default:
         string(value.toString());
         break;
     }
-    spill();
 }

@@ -30,10 +30,13 @@ public:
     bool flush();
 
 private:
-    void spill();
+    // Room for n more bytes at the end of the text (written out first when the buffer is full).
+    char *room(qsizetype n);
+    void put(QByteArrayView bytes);
 
     QIODevice *m_device;
     Dates m_dates;
-    QByteArray m_buffer;
+    QByteArray m_buffer; // its first m_used bytes are text not yet written
+    qsizetype m_used = 0;
     bool m_ok = true;
 };
