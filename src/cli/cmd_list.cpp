@@ -157,6 +157,45 @@ void writePerson(JsonStream &json, const ABPerson *person)
     json.raw("}");
 }
 
+// The text of all persons, made in pieces on all cores (from the records, which are only read
+// meanwhile) and written in order; only some thousands of persons' text is held at a time.
+bool writeInPieces(QFile &out, const QList<ABPerson *> &persons,
+                   QByteArray (*text)(const QList<ABPerson *> &, qsizetype, qsizetype))
+{
+    if (!persons.isEmpty())
+        persons.first()->parentGroups(); // builds the membership the threads read
+    constexpr qsizetype kPiece = 512;
+    constexpr qsizetype kHeld = 16 * kPiece;
+    bool ok = true;
+    for (qsizetype from = 0; ok && from < persons.size(); from += kHeld) {
+        QList<qsizetype> starts;
+        for (qsizetype start = from; start < std::min(from + kHeld, persons.size()); start += kPiece)
+            starts.append(start);
+        const QList<QByteArray> texts = QtConcurrent::blockingMapped<QList<QByteArray>>(
+            starts, [&persons, text](qsizetype start) {
+                return text(persons, start, std::min(start + kPiece, persons.size()));
+            });
+        for (const QByteArray &piece : texts)
+            ok = ok && out.write(piece) == piece.size();
+    }
+    return out.flush() && ok;
+}
+
+// Persons from..to-1 as lines of the listing.
+QByteArray personsListed(const QList<ABPerson *> &persons, qsizetype from, qsizetype to)
+{
+    QString text;
+    for (qsizetype i = from; i < to; ++i) {
+        const ABPerson *person = persons.at(i);
+        text += QLatin1String("  ") + printableText(displayName(person));
+        const QString email = firstEmail(person);
+        if (!email.isNull())
+            text += QLatin1String(" <") + printableText(email) + u'>';
+        text += u'\n';
+    }
+    return text.toUtf8();
+}
+
 // Persons from..to-1 of the array, as JSON text. Only reads the records, so pieces are made on
 // several threads at once (membership must be built before).
 QByteArray personsJson(const QList<ABPerson *> &persons, qsizetype from, qsizetype to)
@@ -195,22 +234,7 @@ int writeJson(const QList<ABPerson *> &persons, const QList<ABGroup *> &groups)
                                {QStringLiteral("members"), members}});
     }
     json.raw(groups.isEmpty() ? "],\n    \"persons\": [" : "\n    ],\n    \"persons\": [");
-    if (!persons.isEmpty())
-        persons.first()->parentGroups(); // builds the membership the threads read
-    constexpr qsizetype kPiece = 512;
-    constexpr qsizetype kHeld = 16 * kPiece;
-    bool ok = json.flush();
-    for (qsizetype from = 0; ok && from < persons.size(); from += kHeld) {
-        QList<qsizetype> starts;
-        for (qsizetype start = from; start < std::min(from + kHeld, persons.size()); start += kPiece)
-            starts.append(start);
-        const QList<QByteArray> texts = QtConcurrent::blockingMapped<QList<QByteArray>>(
-            starts, [&persons](qsizetype start) {
-                return personsJson(persons, start, std::min(start + kPiece, persons.size()));
-            });
-        for (const QByteArray &text : texts)
-            ok = ok && standardOutput.write(text) == text.size();
-    }
+    const bool ok = json.flush() && writeInPieces(standardOutput, persons, personsJson);
     json.raw(persons.isEmpty() ? "]\n}\n" : "\n    ]\n}\n");
     return json.flush() && ok ? CliOk : CliFailure;
 }
@@ -252,20 +276,10 @@ int cmdList(const QStringList &args)
     if (json)
         return writeJson(persons, groups);
     out << "Persons (" << persons.size() << "):\n";
-    // Written in pieces of many lines: a stream call per field costs more than the field.
-    QString text;
-    for (const ABPerson *person : persons) {
-        text += QLatin1String("  ") + printableText(displayName(person));
-        const QString email = firstEmail(person);
-        if (!email.isNull())
-            text += QLatin1String(" <") + printableText(email) + u'>';
-        text += u'\n';
-        if (text.size() > 32768) {
-            out << text;
-            text.clear();
-        }
-    }
-    out << text;
+    out.flush();
+    QFile standardOutput;
+    if (!standardOutput.open(stdout, QIODevice::WriteOnly) || !writeInPieces(standardOutput, persons, personsListed))
+        return CliFailure;
     out << "Groups (" << groups.size() << "):\n";
     for (const ABGroup *group : groups)
         out << "  " << printableText(group->name()) << " (" << group->members().size() << ")\n";

@@ -210,6 +210,7 @@ void ABAddressBook::load()
     removeLeftovers(leftovers);
     std::sort(files.begin(), files.end());
     m_records.reserve(static_cast<size_t>(files.size()));
+    m_byUid.reserve(files.size());
     loadFiles(files);
     // Category groups: one per distinct name, sorted by name.
     QStringList names;

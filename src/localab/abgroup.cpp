@@ -8,6 +8,8 @@
 #include <QSet>
 #include <QUuid>
 
+#include <algorithm>
+
 ABGroup::ABGroup() : ABRecord(Kind::Group) {}
 
 std::unique_ptr<ABGroup> ABGroup::create()
@@ -32,6 +34,10 @@ QString ABGroup::normalizedUid(const QString &uid)
     view = view.trimmed();
     if (view.startsWith(QLatin1String("urn:uuid:"), Qt::CaseInsensitive))
         view = view.mid(9);
+    // Most identifiers are lower-case ASCII already: then the text is shared, not copied.
+    if (view.size() == uid.size() &&
+        std::all_of(view.begin(), view.end(), [](QChar c) { return c.unicode() < 0x80 && !c.isUpper(); }))
+        return uid;
     return view.toString().toLower();
 }
 

@@ -497,7 +497,12 @@ LineUse lineUse(const QByteArray &line, const QList<QByteArrayView> &names, qsiz
             break;
     }
     QByteArrayView name = head.first(end).trimmed();
-    name = name.sliced(name.lastIndexOf('.') + 1);
+    for (qsizetype dot = name.size() - 1; dot >= 0; --dot) {
+        if (name.at(dot) == '.') {
+            name = name.sliced(dot + 1);
+            break;
+        }
+    }
     if (name.isEmpty())
         return LineUse::Unreadable;
     char upper[32];
