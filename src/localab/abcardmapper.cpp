@@ -82,8 +82,31 @@ QString groupLabel(const VCardProperty &prop, const VCard &card)
     return QString();
 }
 
+// A TYPE value that is one word of letters, digits and dashes: it needs no splitting or cleaning.
+bool isPlainWord(const QString &text)
+{
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) {
+        return c.unicode() < 0x80 && (c.isLetterOrNumber() || c == u'-');
+    });
+}
+
 QStringList meaningfulTypes(const VCardProperty &prop)
 {
+    // The usual line has no TYPE or one plain word: no list of values to build and filter.
+    const QString *single = nullptr;
+    int typeParams = 0;
+    for (const auto &param : prop.params) {
+        if (sameName(param.first, "TYPE")) {
+            single = &param.second;
+            ++typeParams;
+        }
+    }
+    if (typeParams == 0)
+        return {};
+    if (typeParams == 1 && isPlainWord(*single)) {
+        const QString type = single->toLower();
+        return isNeutralType(type) ? QStringList() : QStringList{type};
+    }
     QStringList types = prop.paramValues(QStringLiteral("TYPE"));
     types.removeIf(isNeutralType);
     for (QString &type : types)

@@ -162,6 +162,8 @@ private slots:
     void init();
 
     void parsesEscapesFoldsAndParameters();
+    void partialReadsMatchFullReads_data();
+    void partialReadsMatchFullReads();
     void importsWhatRealProgramsWrite_data();
     void importsWhatRealProgramsWrite();
     void importReportsCountsAndFailures();
@@ -220,6 +222,67 @@ void TestVCardStore::parsesEscapesFoldsAndParameters()
         QVERIFY2(line.size() <= 76 && QString::fromUtf8(line).toUtf8() == line, line.constData());
     result = VCardCodec::parse(bytes);
     QCOMPARE(VCardCodec::unescape(result.cards.first().first(u"NOTE"_qs)->value), longText + u"\n;,"_qs);
+}
+
+void TestVCardStore::partialReadsMatchFullReads_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("apple labels, folds, escapes, categories")
+        << card("item1.EMAIL;type=INTERNET:a@x\r\nitem1.X-ABLabel:Büro\\, alt\r\nN:Lee;An\r\n na;;;\r\n"
+                "x-a;P=\"a:b;c\":v\r\nemail ;TYPE=work:b@x\r\nCATEGORIES:Friends,Work\\,Mates\r\nUID:p\r\n");
+    QTest::newRow("4.0, display name only")
+        << QByteArray("BEGIN:VCARD\nVERSION:4.0\nFN:Only Name\nTEL;VALUE=uri:tel:+1\nUID:urn:uuid:P\nEND:VCARD\n");
+    QTest::newRow("2.1 quoted-printable, agent")
+        << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nN;ENCODING=QUOTED-PRINTABLE:M=C3=BCller;J=\r\n=C3=B6rg;;;\r\n"
+                      "NOTE;QUOTED-PRINTABLE:a=\r\nBEGIN:VCARD\r\nAGENT:\r\nBEGIN:VCARD\r\nN:Inner;;;;\r\nEND:VCARD\r\n"
+                      "ORG:Outer\r\nEND:VCARD\r\n");
+    // The line before the embedded card is not read: the card is no agent's, so the outer one
+    // lacks its end, as a full read finds.
+    QTest::newRow("card after a line not read") << card("AGENT:\r\nTEL:1\r\nBEGIN:VCARD\r\nN:Inner;;;;\r\nEND:VCARD\r\n");
+    QTest::newRow("odd lines") << card(":novalue\r\nnocolon\r\nitem1.:x\r\nX-ÜBER:1\r\ngrüp.EMAIL:g@x\r\nUID:q\r\n");
+    QTest::newRow("kind group") << card("KIND:group\r\nFN:Team\r\nMEMBER:urn:uuid:p\r\nREV:20240101T120000Z\r\n");
+}
+
+// Reading only the lines of some properties gives the same records as reading everything.
+void TestVCardStore::partialReadsMatchFullReads()
+{
+    QFETCH(QByteArray, bytes);
+    const QStringList shown{kABFirstNameProperty, kABLastNameProperty, kABOrganizationProperty, kABEmailProperty};
+    const QList<QByteArrayView> names = ABCardMapper::cardNamesRead(shown);
+    const VCardCodec::ParseResult full = VCardCodec::parse(bytes);
+    const VCardCodec::ParseResult partial = VCardCodec::parse(bytes, names);
+    QCOMPARE(partial.errors, full.errors);
+    QCOMPARE(partial.cards.size(), full.cards.size());
+    for (qsizetype i = 0; i < full.cards.size(); ++i) {
+        const auto lines = [&names](const VCard &card) {
+            QStringList out{card.version, QString::number(card.endLine)};
+            for (const VCardProperty &p : card.properties) {
+                if (p.name == u"AGENT"_qs || names.contains(p.name.toLatin1()))
+                    out << p.group + u'.' + p.name + u':' + p.value + u'@' + QString::number(p.begin);
+            }
+            return out;
+        };
+        QCOMPARE(lines(partial.cards.at(i)), lines(full.cards.at(i)));
+    }
+
+    writeFile(m_dir.filePath(u"card.vcf"_qs), bytes);
+    writeFile(m_dir.filePath(u"team.vcf"_qs), card("X-ADDRESSBOOKSERVER-KIND:group\r\nFN:All\r\n"
+                                                   "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:p\r\nX-ADDRESSBOOKSERVER-MEMBER:q\r\n"));
+    const auto records = [](const ABAddressBook &book, const QStringList &keys) {
+        QStringList out = book.unreadableFiles();
+        for (const ABPerson *person : book.people()) {
+            QStringList groups;
+            for (const ABGroup *group : person->parentGroups())
+                groups << group->uniqueId();
+            out << person->uniqueId() + u'>' + groups.join(u',');
+            for (const QString &key : keys)
+                out << key + u'=' + person->valueForProperty(key).toString() + entries(person, key).join(u';');
+        }
+        for (const ABGroup *group : book.groups())
+            out << group->name() + u':' + QString::number(group->members().size());
+        return out;
+    };
+    QCOMPARE(records(ABAddressBook(m_dir.path(), shown), shown), records(ABAddressBook(m_dir.path()), shown));
 }
 
 void TestVCardStore::importsWhatRealProgramsWrite_data()
