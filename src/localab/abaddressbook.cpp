@@ -930,11 +930,7 @@ bool ABAddressBook::refresh(const QSet<QString> &writtenInPlace)
     QHash<QString, ABFileStamp> onDisk;
     if (DIR *dir = ::opendir(QFile::encodeName(m_directory).constData())) {
         while (const dirent *entry = ::readdir(dir)) {
-            // Names are nearly always ASCII, the same in every locale's encoding.
-            const QByteArrayView bytes(entry->d_name);
-            const QString name = std::all_of(bytes.begin(), bytes.end(), [](char c) { return c > 0; })
-                                     ? QString::fromLatin1(bytes)
-                                     : QFile::decodeName(entry->d_name);
+            const QString name = QFile::decodeName(entry->d_name);
             if (!name.endsWith(QLatin1String(".vcf"), Qt::CaseInsensitive))
                 continue;
             const ABFileStamp stamp = ABFileStamp::of(m_directory + u'/' + name);
