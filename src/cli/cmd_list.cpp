@@ -223,15 +223,22 @@ int writeJson(const QList<ABPerson *> &persons, const QList<ABGroup *> &groups)
     JsonStream json(&standardOutput, JsonStream::Dates::Seconds);
     json.raw("{\n    \"groups\": [");
     for (qsizetype i = 0; i < groups.size(); ++i) {
+        // Keys in the order of a map of them; a group may list every person.
         const ABGroup *group = groups.at(i);
-        QVariantList members;
-        for (const ABPerson *member : group->members())
-            members.append(member->uniqueId());
-        json.raw(i == 0 ? "\n        " : ",\n        ");
-        json.value(QVariantMap{{QStringLiteral("uid"), group->uniqueId()},
-                               {QStringLiteral("name"), group->name()},
-                               {QStringLiteral("form"), QString::fromLatin1(formName(group->form()))},
-                               {QStringLiteral("members"), members}});
+        json.raw(i == 0 ? "\n        {\"form\":" : ",\n        {\"form\":");
+        json.string(QString::fromLatin1(formName(group->form())));
+        json.raw(",\"members\":[");
+        bool firstMember = true;
+        for (const ABPerson *member : group->members()) {
+            json.raw(firstMember ? "" : ",");
+            firstMember = false;
+            json.string(member->uniqueId());
+        }
+        json.raw("],\"name\":");
+        json.string(group->name());
+        json.raw(",\"uid\":");
+        json.string(group->uniqueId());
+        json.raw("}");
     }
     json.raw(groups.isEmpty() ? "],\n    \"persons\": [" : "\n    ],\n    \"persons\": [");
     const bool ok = json.flush() && writeInPieces(standardOutput, persons, personsJson);
