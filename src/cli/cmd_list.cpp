@@ -82,6 +82,20 @@ void writeEntries(JsonStream &json, const QVariantList &entries)
     json.raw("]");
 }
 
+// [uid, ...] of records.
+template <typename Records>
+void writeUids(JsonStream &json, const Records &records)
+{
+    json.raw("[");
+    bool first = true;
+    for (const auto *record : records) {
+        json.raw(first ? "" : ",");
+        first = false;
+        json.string(record->uniqueId());
+    }
+    json.raw("]");
+}
+
 // A person's keys in the order a map of them would have (texts sorted), so that each person is
 // written straight from the record without building an object first.
 struct PersonKey
@@ -131,14 +145,7 @@ void writePerson(JsonStream &json, const ABPerson *person)
             break;
         case PersonKey::Groups: {
             key(name.name);
-            json.raw("[");
-            bool firstGroup = true;
-            for (const ABGroup *group : person->parentGroups()) {
-                json.raw(firstGroup ? "" : ",");
-                firstGroup = false;
-                json.string(group->uniqueId());
-            }
-            json.raw("]");
+            writeUids(json, person->parentGroups());
             break;
         }
         case PersonKey::Value:
@@ -227,14 +234,9 @@ int writeJson(const QList<ABPerson *> &persons, const QList<ABGroup *> &groups)
         const ABGroup *group = groups.at(i);
         json.raw(i == 0 ? "\n        {\"form\":" : ",\n        {\"form\":");
         json.string(QString::fromLatin1(formName(group->form())));
-        json.raw(",\"members\":[");
-        bool firstMember = true;
-        for (const ABPerson *member : group->members()) {
-            json.raw(firstMember ? "" : ",");
-            firstMember = false;
-            json.string(member->uniqueId());
-        }
-        json.raw("],\"name\":");
+        json.raw(",\"members\":");
+        writeUids(json, group->members());
+        json.raw(",\"name\":");
         json.string(group->name());
         json.raw(",\"uid\":");
         json.string(group->uniqueId());
