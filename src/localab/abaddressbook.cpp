@@ -1066,6 +1066,8 @@ void ABAddressBook::saveSlice(std::vector<PendingWrite> &writes, QSet<QString> &
         inParallel(
             writes.size(),
             [&writes, &done](size_t i) {
+                if (writes[i].step != Step::Commit)
+                    return; // done in an earlier round, or failed: counted once
                 commitOne(writes[i]);
                 if (writes[i].step == Step::Done)
                     ++done;
