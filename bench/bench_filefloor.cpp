@@ -83,8 +83,16 @@ void run(const std::string &dir, const std::string &mode, size_t n, size_t bytes
     std::vector<int> fds(slice, -1);
     for (size_t begin = 0; begin < n; begin += slice) {
         const size_t count = std::min(slice, n - begin);
-        const auto name = [&](size_t i) { return "p" + std::to_string(begin + i) + ".vcf"; };
-        const auto temp = [&](size_t i) { return "." + name(i) + ".zorbix-abcdef.tmp"; };
+        const auto name = [&](size_t i) {
+            char text[64];
+            std::snprintf(text, sizeof text, "p%zu.vcf", begin + i);
+            return std::string(text);
+        };
+        const auto temp = [&](size_t i) {
+            char text[64];
+            std::snprintf(text, sizeof text, ".p%zu.vcf.zorbix-abcdef.tmp", begin + i);
+            return std::string(text);
+        };
         if (mode == "tmpfile") {
             parallel(count, threads, [&](size_t i) {
                 fds[i] = ::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
@@ -94,8 +102,9 @@ void run(const std::string &dir, const std::string &mode, size_t n, size_t bytes
             });
             timedSync(true);
             parallel(count, threads, [&](size_t i) {
-                const std::string proc = "/proc/self/fd/" + std::to_string(fds[i]);
-                if (::linkat(AT_FDCWD, proc.c_str(), dirFd, name(i).c_str(), AT_SYMLINK_FOLLOW) != 0)
+                char proc[64];
+                std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fds[i]);
+                if (::linkat(AT_FDCWD, proc, dirFd, name(i).c_str(), AT_SYMLINK_FOLLOW) != 0)
                     die("linkat", name(i));
                 ::close(fds[i]);
             });

@@ -12,7 +12,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QUuid>
@@ -57,9 +56,15 @@ QString freshUid()
 
 bool isSafeFileStem(const QString &uid)
 {
-    // Not hidden, and never read as an option by shell tools ("-rf.vcf").
-    static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9_+][A-Za-z0-9_.+-]{0,199}$"));
-    return safe.match(uid).hasMatch();
+    // Not hidden, and never read as an option by shell tools ("-rf.vcf"). By hand: a pattern
+    // match per new card showed in an import's profile.
+    if (uid.isEmpty() || uid.size() > 200 || uid.front() == u'.' || uid.front() == u'-')
+        return false;
+    return std::all_of(uid.cbegin(), uid.cend(), [](QChar c) {
+        const char16_t u = c.unicode();
+        return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') || u == u'_' ||
+               u == u'.' || u == u'+' || u == u'-';
+    });
 }
 
 // A cheap look before DurableFile::isLeftover's patterns: ".<item>.zorbix-XXXXXX.tmp" or
