@@ -63,7 +63,8 @@ void writeAll(int fd, const std::string &bytes, const std::string &path)
         die("fstat", path);
 }
 
-void run(const std::string &dir, const std::string &mode, size_t n, size_t bytes, size_t threads, size_t slice)
+void run(const std::string &dir, const std::string &mode, size_t n, size_t bytes, size_t threads,
+         size_t slice)
 {
     if (::mkdir(dir.c_str(), 0755) != 0)
         die("mkdir", dir);
@@ -111,7 +112,8 @@ void run(const std::string &dir, const std::string &mode, size_t n, size_t bytes
             timedSync(true);
         } else {
             parallel(count, threads, [&](size_t i) {
-                const int fd = ::openat(dirFd, temp(i).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+                const int fd =
+                    ::openat(dirFd, temp(i).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
                 if (fd < 0)
                     die("open", temp(i));
                 writeAll(fd, card, temp(i));
@@ -129,9 +131,10 @@ void run(const std::string &dir, const std::string &mode, size_t n, size_t bytes
         }
     }
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("%-8s %zu files of %zu bytes, %zu threads, slice %zu: %.2f s wall, %.2f s CPU, %.2f s in syncs "
-                "(%.1f us a file)\n",
-                mode.c_str(), n, bytes, threads, slice, wall, cpuSeconds() - cpu, syncing, wall * 1e6 / double(n));
+    std::printf(
+        "%-8s %zu files of %zu bytes, %zu threads, slice %zu: %.2f s wall, %.2f s CPU, %.2f s in syncs "
+        "(%.1f us a file)\n",
+        mode.c_str(), n, bytes, threads, slice, wall, cpuSeconds() - cpu, syncing, wall * 1e6 / double(n));
     ::close(dirFd);
 }
 

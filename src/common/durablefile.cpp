@@ -157,7 +157,8 @@ int DurableFile::systemError() const
 
 bool DurableFile::open(OpenMode mode)
 {
-    if (isOpen() || d->fd >= 0 || !d->tempPath.isEmpty() || (mode & ~QIODevice::Unbuffered) != QIODevice::WriteOnly) {
+    if (isOpen() || d->fd >= 0 || !d->tempPath.isEmpty() ||
+        (mode & ~QIODevice::Unbuffered) != QIODevice::WriteOnly) {
         setErrorString(QStringLiteral("not opened for writing"));
         return false;
     }

@@ -62,8 +62,8 @@ bool isSafeFileStem(const QString &uid)
         return false;
     return std::all_of(uid.cbegin(), uid.cend(), [](QChar c) {
         const char16_t u = c.unicode();
-        return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') || u == u'_' ||
-               u == u'.' || u == u'+' || u == u'-';
+        return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') ||
+               u == u'_' || u == u'.' || u == u'+' || u == u'-';
     });
 }
 

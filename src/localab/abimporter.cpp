@@ -13,7 +13,6 @@
 
 #include <algorithm>
 
-
 namespace {
 
 bool carriesSomething(const ABRecord &record)
@@ -133,7 +132,8 @@ ABImportResult ABImporter::importFiles(const QStringList &paths)
                 continue;
             }
             const QString uid = record->uniqueId();
-            if (!uid.isEmpty() && (m_book->recordForUniqueId(uid) || letGo.contains(ABGroup::normalizedUid(uid)))) {
+            if (!uid.isEmpty() &&
+                (m_book->recordForUniqueId(uid) || letGo.contains(ABGroup::normalizedUid(uid)))) {
                 result.failures.append(
                     {path, position,
                      QStringLiteral("a card with the UID %1 is already in the address book").arg(uid),
