@@ -53,7 +53,9 @@ int cmdImport(const QStringList &args)
     ABAddressBook *book = openCliAddressBook(directory, "import", err, own);
     if (!book)
         return CliFailure;
-    const ABImportResult result = ABImporter(book).importFiles(files);
+    ABImporter importer(book);
+    importer.setStreamSlice(4096); // a large file takes the memory of a slice, not of all its persons
+    const ABImportResult result = importer.importFiles(files);
     out << "Added " << result.personsAdded << (result.personsAdded == 1 ? " contact" : " contacts") << " and "
         << result.groupsAdded << (result.groupsAdded == 1 ? " group" : " groups") << " to "
         << book->directory() << ".\n";

@@ -3,7 +3,10 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
+#include <algorithm>
 #include <csignal>
+
+#include <sys/resource.h>
 
 namespace {
 void printHelp(QTextStream &out)
@@ -25,6 +28,14 @@ int main(int argc, char *argv[])
     // A file-size limit (ulimit -f) must fail the write that crosses it (EFBIG, reported like a full
     // disk), not end the program in silence.
     std::signal(SIGXFSZ, SIG_IGN);
+    // A large save keeps a slice of unnamed files open until they are linked in place (the store
+    // uses half of what the limit allows): the often low soft limit is raised within the hard one.
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < 16384 &&
+        files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = std::min<rlim_t>(files.rlim_max, 16384);
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
     QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("quenfold"));
     QCoreApplication::setApplicationName(QStringLiteral("zorbix"));

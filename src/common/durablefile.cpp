@@ -5,11 +5,14 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,9 +24,19 @@ struct DurableFile::Private
     int error = 0;
     qint64 written = 0;
     QByteArray buffer; // small pieces gathered into fewer write(2) calls
-    bool complete = false;  // synced and closed: only the rename is left
+    bool complete = false;  // synced (and closed, unless unnamed): only the rename is left
     bool committed = false; // the temporary file took the target's place
     bool syncDirectory = true;
+    bool wantUnnamed = false;
+    bool unnamed = false; // fd is an O_TMPFILE file without a name, open until its commit
+    qint64 writtenTime = -1;
+    qint64 writtenInode = -1;
+
+    // linkat through /proc: AT_EMPTY_PATH would need a capability. Never replaces an entry.
+    int linkTo(const QString &target) const;
+    void closeUnnamed();
+    // The unnamed file under a fresh temporary name, for a rename; errno on failure.
+    int nameUnnamed();
 };
 
 namespace {
@@ -38,6 +51,37 @@ QString reasonOf(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
+std::atomic<bool> s_unnamedAllowed{true};
+std::atomic<int> s_unnamedHeld{0}; // unnamed files open in this process
+
+// Unnamed files stay open from open() to commit(): a slice of a save holds thousands. Half of the
+// descriptors the process may have are left for everything else.
+int unnamedBudget()
+{
+    static const int budget = [] {
+        if (::access("/proc/self/fd", X_OK) != 0)
+            return 0; // no way to link an unnamed file
+        rlimit files{};
+        if (::getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY)
+            return 512;
+        return int(std::min<rlim_t>(files.rlim_cur / 2, 1 << 20)) - 64;
+    }();
+    return budget;
+}
+
+// O_TMPFILE in the target's folder; -1 where the file system (or kernel) cannot make one.
+int openUnnamed(const QString &folder)
+{
+    if (!s_unnamedAllowed || ++s_unnamedHeld > unnamedBudget()) {
+        --s_unnamedHeld;
+        return -1;
+    }
+    const int fd = ::open(native(folder).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0)
+        --s_unnamedHeld;
+    return fd;
+}
+
 QString randomSuffix()
 {
     static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
@@ -45,6 +89,18 @@ QString randomSuffix()
     for (int i = 0; i < 6; ++i)
         suffix += QLatin1Char(kChars[QRandomGenerator::global()->bounded(62)]);
     return suffix;
+}
+
+// ".<name>.zorbix-XXXXXX.tmp" beside path.
+QString temporaryPathFor(const QString &path)
+{
+    const QFileInfo info(path);
+    // Room for the decoration within a file name's 255 bytes.
+    QString name = info.fileName();
+    while (native(name).size() > 200)
+        name.chop(1);
+    return info.path() + QStringLiteral("/.") + name + QStringLiteral(".zorbix-") + randomSuffix() +
+           QStringLiteral(".tmp");
 }
 
 } // namespace
@@ -64,6 +120,31 @@ void DurableFile::setSyncDirectory(bool sync)
     d->syncDirectory = sync;
 }
 
+void DurableFile::setUnnamed(bool unnamed)
+{
+    d->wantUnnamed = unnamed;
+}
+
+bool DurableFile::isUnnamed() const
+{
+    return d->unnamed;
+}
+
+void DurableFile::setUnnamedAllowed(bool allowed)
+{
+    s_unnamedAllowed = allowed;
+}
+
+qint64 DurableFile::writtenTime() const
+{
+    return d->writtenTime;
+}
+
+qint64 DurableFile::writtenInode() const
+{
+    return d->writtenInode;
+}
+
 QString DurableFile::tempPath() const
 {
     return d->tempPath;
@@ -76,9 +157,17 @@ int DurableFile::systemError() const
 
 bool DurableFile::open(OpenMode mode)
 {
-    if (isOpen() || !d->tempPath.isEmpty() || (mode & ~QIODevice::Unbuffered) != QIODevice::WriteOnly) {
+    if (isOpen() || d->fd >= 0 || !d->tempPath.isEmpty() ||
+        (mode & ~QIODevice::Unbuffered) != QIODevice::WriteOnly) {
         setErrorString(QStringLiteral("not opened for writing"));
         return false;
+    }
+    if (d->wantUnnamed && !d->syncDirectory) {
+        // Not looked up first: the link refuses a target that exists.
+        d->fd = openUnnamed(QFileInfo(d->path).path());
+        d->unnamed = d->fd >= 0;
+        if (d->unnamed)
+            return QIODevice::open(QIODevice::WriteOnly | QIODevice::Unbuffered);
     }
     struct stat target;
     const bool exists = ::stat(native(d->path).constData(), &target) == 0;
@@ -87,14 +176,8 @@ bool DurableFile::open(OpenMode mode)
         setErrorString(QStringLiteral("%1 is a folder").arg(d->path));
         return false;
     }
-    const QFileInfo info(d->path);
-    // Room for the decoration within a file name's 255 bytes.
-    QString name = info.fileName();
-    while (native(name).size() > 200)
-        name.chop(1);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const QString temp =
-            info.path() + QStringLiteral("/.") + name + QStringLiteral(".zorbix-") + randomSuffix() + QStringLiteral(".tmp");
+        const QString temp = temporaryPathFor(d->path);
         // 0666 and the umask, as any new file; an existing target's permissions are kept below.
         d->fd = ::open(native(temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (d->fd >= 0) {
@@ -167,7 +250,7 @@ bool DurableFile::complete(bool sync)
 {
     if (d->complete)
         return true;
-    if (d->committed || d->tempPath.isEmpty()) {
+    if (d->committed || (d->tempPath.isEmpty() && !d->unnamed)) {
         setErrorString(QStringLiteral("not opened for writing"));
         return false;
     }
@@ -191,6 +274,14 @@ bool DurableFile::complete(bool sync)
         setErrorString(QStringLiteral("only %1 of %2 bytes reached the disk").arg(info.st_size).arg(d->written));
         return false;
     }
+    d->writtenTime = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    d->writtenInode = qint64(info.st_ino);
+    if (d->unnamed) {
+        // Without a name the file lives only as long as this descriptor: it stays open for the link.
+        QIODevice::close();
+        d->complete = true;
+        return true;
+    }
     const int fd = d->fd;
     d->fd = -1;
     QIODevice::close();
@@ -202,12 +293,27 @@ bool DurableFile::complete(bool sync)
 
 bool DurableFile::commit(Commit how)
 {
-    if (d->committed || d->tempPath.isEmpty()) {
+    if (d->committed || (d->tempPath.isEmpty() && !d->unnamed)) {
         setErrorString(QStringLiteral("not opened for writing"));
         return false;
     }
     if (!complete())
         return false;
+    if (d->unnamed) {
+        // A New commit is the link itself; a rename needs a name first.
+        const int error = how == Commit::New ? d->linkTo(d->path) : d->nameUnnamed();
+        if (error != 0) {
+            d->error = error;
+            setErrorString(reasonOf(error));
+            return false; // the file stays for another commit, until discard()
+        }
+        if (how == Commit::New) {
+            d->error = 0;
+            d->closeUnnamed();
+            d->committed = true;
+            return true;
+        }
+    }
     QString target = d->path;
     if (how == Commit::Replace) {
         // A link named by the user is written through to its target, as an editor would.
@@ -228,9 +334,43 @@ bool DurableFile::commit(Commit how)
     return true;
 }
 
+int DurableFile::Private::linkTo(const QString &target) const
+{
+    const QByteArray proc = "/proc/self/fd/" + QByteArray::number(fd);
+    return ::linkat(AT_FDCWD, proc.constData(), AT_FDCWD, native(target).constData(), AT_SYMLINK_FOLLOW) == 0
+               ? 0
+               : errno;
+}
+
+void DurableFile::Private::closeUnnamed()
+{
+    ::close(fd);
+    fd = -1;
+    unnamed = false;
+    --s_unnamedHeld;
+}
+
+int DurableFile::Private::nameUnnamed()
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString temp = temporaryPathFor(path);
+        const int error = linkTo(temp);
+        if (error == EEXIST)
+            continue;
+        if (error == 0) {
+            tempPath = temp;
+            closeUnnamed();
+        }
+        return error;
+    }
+    return EEXIST;
+}
+
 void DurableFile::discard()
 {
-    if (d->fd >= 0) {
+    if (d->unnamed) {
+        d->closeUnnamed(); // an unnamed file goes with its last descriptor
+    } else if (d->fd >= 0) {
         ::close(d->fd);
         d->fd = -1;
     }

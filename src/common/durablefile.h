@@ -40,7 +40,21 @@ public:
     void discard();
 
     void setSyncDirectory(bool sync);
+    // Before open(), for a file of a batch (setSyncDirectory(false)) whose target should not exist:
+    // write into an unnamed file (O_TMPFILE) that a New commit links to the target (linkat, which
+    // fails with EEXIST when the name exists, as a refused rename). Nothing is left behind by a
+    // crash, and the folder gets one entry instead of two. A named temporary file is used where
+    // the file system cannot, or when the process holds many unnamed files already (each stays
+    // open until its commit). The link changes the file's inode, which a sync of the folder does
+    // not write: the caller makes the batch's links durable with a FileSystemSync.
+    void setUnnamed(bool unnamed);
+    bool isUnnamed() const;
+    // Switches unnamed files off for the process (a file system known to mishandle them; tests).
+    static void setUnnamedAllowed(bool allowed);
     QString tempPath() const;
+    // The written file's modification time (ns) and inode, known after complete().
+    qint64 writtenTime() const;
+    qint64 writtenInode() const;
     // errno of the failure that ended the write (0 while none): EEXIST after a refused New commit,
     // ENOENT after an exchange with a missing target, EINVAL where the file system cannot exchange.
     int systemError() const;

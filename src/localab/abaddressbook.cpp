@@ -12,7 +12,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QUuid>
@@ -59,9 +58,15 @@ QString freshUid()
 
 bool isSafeFileStem(const QString &uid)
 {
-    // Not hidden, and never read as an option by shell tools ("-rf.vcf").
-    static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9_+][A-Za-z0-9_.+-]{0,199}$"));
-    return safe.match(uid).hasMatch();
+    // Not hidden, and never read as an option by shell tools ("-rf.vcf"). By hand: a pattern
+    // match per new card showed in an import's profile.
+    if (uid.isEmpty() || uid.size() > 200 || uid.front() == u'.' || uid.front() == u'-')
+        return false;
+    return std::all_of(uid.cbegin(), uid.cend(), [](QChar c) {
+        const char16_t u = c.unicode();
+        return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') ||
+               u == u'_' || u == u'.' || u == u'+' || u == u'-';
+    });
 }
 
 // A cheap look before DurableFile::isLeftover's patterns: ".<item>.zorbix-XXXXXX.tmp" or
@@ -611,9 +616,9 @@ bool ABAddressBook::hasUnsavedChanges() const
 
 QString ABAddressBook::freshFileName(const QString &uid, const QSet<QString> &taken) const
 {
-    const auto free = [&](const QString &name) {
-        return !taken.contains(name) && !QFile::exists(m_directory + u'/' + name);
-    };
+    // Not looked up on disk: a new file is put in place only where no file is (and gets another
+    // name otherwise), which also covers a file made after this look.
+    const auto free = [&](const QString &name) { return !taken.contains(name); };
     if (isSafeFileStem(uid)) {
         const QString name = uid + QStringLiteral(".vcf");
         if (free(name))
@@ -648,6 +653,7 @@ struct ABAddressBook::PendingWrite
     bool written = false;
     QString writeError;
     std::unique_ptr<DurableFile> file; // complete, waiting for its rename (Step::Commit)
+    bool linked = false;               // an unnamed file linked in place: a file system sync makes it last
     ABFileStamp stamp;                 // of the file written, which the rename keeps
 };
 
@@ -744,13 +750,14 @@ void ABAddressBook::writeTemporary(PendingWrite &write, bool sync)
         return;
     auto file = std::make_unique<DurableFile>(write.path);
     file->setSyncDirectory(false);
+    file->setUnnamed(!sync && !write.exists); // linked in place after the batch's sync
     if (!file->open(QIODevice::WriteOnly) || file->write(write.bytes) != write.bytes.size() || !file->complete(sync)) {
         write.writeError = QStringLiteral("%1: %2").arg(write.fileName, file->errorString());
         write.step = Step::Failed;
         return;
     }
     // Taken from our own file: after the rename, the name may already hold another program's.
-    write.stamp = ABFileStamp::of(file->tempPath());
+    write.stamp = {file->writtenTime(), write.bytes.size(), file->writtenInode()};
     write.file = std::move(file);
     write.step = Step::Commit;
 }
@@ -792,6 +799,7 @@ void ABAddressBook::commitOne(PendingWrite &write)
             return void(write.step = Step::Done);
         }
         // New, or deleted meanwhile.
+        write.linked = file.isUnnamed();
         if (file.commit(DurableFile::Commit::New)) {
             write.written = true;
             return void(write.step = Step::Done);
@@ -1058,12 +1066,14 @@ void ABAddressBook::saveSlice(std::vector<PendingWrite> &writes, QSet<QString> &
     std::atomic<size_t> done{0};
     const auto progress = [&](size_t) { waiting(done); };
     bool renamed = false;
+    bool linked = false;
+    // Opened before the files it covers are written; it syncs every round's batch, and the links.
+    std::optional<DurableFile::FileSystemSync> fileSystem;
     for (int round = 0;; ++round) {
         inParallel(writes.size(), [&writes](size_t i) { readForWrite(writes[i]); }, progress);
         const bool together = count(Step::Prepare) >= kSyncTogether;
-        std::optional<DurableFile::FileSystemSync> fileSystem;
-        if (together)
-            fileSystem.emplace(m_directory); // before the files it covers are written
+        if (together && !fileSystem)
+            fileSystem.emplace(m_directory);
         // Building the cards is a pure function of each record's change and file: on the threads too.
         std::vector<char> preparing(writes.size());
         for (size_t i = 0; i < writes.size(); ++i)
@@ -1099,6 +1109,8 @@ void ABAddressBook::saveSlice(std::vector<PendingWrite> &writes, QSet<QString> &
         inParallel(
             writes.size(),
             [&writes, &done](size_t i) {
+                if (writes[i].step != Step::Commit)
+                    return; // done in an earlier round, or failed: counted once
                 commitOne(writes[i]);
                 if (writes[i].step == Step::Done)
                     ++done;
@@ -1107,6 +1119,7 @@ void ABAddressBook::saveSlice(std::vector<PendingWrite> &writes, QSet<QString> &
         bool again = false;
         for (PendingWrite &write : writes) {
             renamed = renamed || write.written;
+            linked = linked || (write.written && write.linked);
             if (write.step == Step::Rename) {
                 // A new file's name was taken meanwhile by a file we did not make: another name.
                 taken.insert(write.fileName);
@@ -1130,8 +1143,10 @@ void ABAddressBook::saveSlice(std::vector<PendingWrite> &writes, QSet<QString> &
         if (!again)
             break;
     }
-    // The renames, once for all files of the slice.
-    if (renamed && !DurableFile::syncDirectory(m_directory))
+    // The renames, once for all files of the slice; a link also changed its file's inode, which only
+    // a sync of the file system writes along.
+    QString syncError;
+    if (linked ? !fileSystem->sync(&syncError) : renamed && !DurableFile::syncDirectory(m_directory))
         errors.append(QStringLiteral("%1: the folder could not be synced to the disk; the files saved may be lost "
                                      "in a power failure")
                           .arg(m_directory));

@@ -37,8 +37,14 @@ public:
     static constexpr qint64 kMaxFileSize = 256 * 1024 * 1024;
 
     explicit ABImporter(ABAddressBook *book);
+    // Saves after every `persons` persons and lets go of them (ABAddressBook::release), so that a
+    // large file takes the memory of a slice; the import stops at the first save that fails. For a
+    // one-shot importer (zorbix-cli import), not for a store that a window shows. 0 (the default):
+    // one save at the end, and the persons stay.
+    void setStreamSlice(qsizetype persons);
     ABImportResult importFiles(const QStringList &paths);
 
 private:
     ABAddressBook *m_book;
+    qsizetype m_streamSlice = 0;
 };

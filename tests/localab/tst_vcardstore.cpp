@@ -64,15 +64,21 @@ QString storeFileOf(const ABRecord *record)
 }
 
 const char *kChildDirVariable = "ZORBIX_TEST_SAVE_CHILD_DIR";
+const char *kChildAddsVariable = "ZORBIX_TEST_SAVE_CHILD_ADDS";
 
-// The writing process of killWhileSaving: rewrites every card over and over.
-int saveForever(const QString &directory)
+// The writing process of killWhileSaving: rewrites every card over and over, or adds new ones
+// (enough at a time to be written as one batch of unnamed files).
+int saveForever(const QString &directory, bool adding)
 {
     ABAddressBook book(directory);
     const QString padding(4000, u'x');
+    const QList<ABPerson *> old = book.people();
     for (int round = 1;; ++round) {
-        for (ABPerson *person : book.people())
-            person->setValue(QStringLiteral("round %1 ").arg(round) + padding, kABNoteProperty);
+        const QString note = QStringLiteral("round %1 ").arg(round) + padding;
+        for (ABPerson *person : adding ? QList<ABPerson *>() : old)
+            person->setValue(note, kABNoteProperty);
+        for (int i = 0; adding && i < 64; ++i)
+            addPerson(book, QStringLiteral("R%1").arg(round), {}, {{kABNoteProperty, note}});
         if (!book.save())
             return 3;
     }
@@ -175,12 +181,15 @@ private slots:
     void concurrentChangeOnDiskIsMerged();
     void failedWriteIsReported();
     void fileNamesNeverComeFromUnsafeUids();
+    void killWhileSaving_data();
     void killWhileSaving();
     void leftoversOfAKilledSaveGo();
     void cardsThatCannotBeWrittenWholeStayOld_data();
     void cardsThatCannotBeWrittenWholeStayOld();
     void fullDiskKeepsEverything();
     void anotherWriterDuringSaveKeepsItsEdits();
+    void newCardsNeverTakeAnotherProgramsFile_data();
+    void newCardsNeverTakeAnotherProgramsFile();
 
 private:
     QTemporaryDir m_dir;
@@ -376,6 +385,18 @@ void TestVCardStore::importReportsCountsAndFailures()
     QCOMPARE((QList<qsizetype>{again.personsAdded, again.groupsAdded, again.failures.size(), book.people().size()}),
              (QList<qsizetype>{0, 0, 2, 3}));
     QCOMPARE(QDir(storeDir.path()).entryList({u"*.vcf"_qs}, QDir::Files).size(), 4);
+
+    // Saved and let go of a person at a time: a UID of an earlier slice is still taken.
+    const QString twice = m_dir.filePath(u"twice.vcf"_qs);
+    writeFile(twice, card("UID:t1\r\nFN:T One\r\n") + card("UID:t2\r\nFN:T Two\r\n") +
+                         card("UID:T1\r\nFN:T Again\r\n"));
+    ABImporter streamed(&book);
+    streamed.setStreamSlice(1);
+    const ABImportResult once = streamed.importFiles({twice});
+    QCOMPARE((QList<qsizetype>{once.personsAdded, once.failures.size(), book.people().size()}),
+             (QList<qsizetype>{2, 1, 3}));
+    QCOMPARE(once.failures.first().kind, ABImportFailure::UidTaken);
+    QCOMPARE(QDir(storeDir.path()).entryList({u"*.vcf"_qs}, QDir::Files).size(), 6);
 }
 
 void TestVCardStore::groupsKeepTheirForm()
@@ -650,8 +671,16 @@ void TestVCardStore::fileNamesNeverComeFromUnsafeUids()
     QVERIFY(reopened.recordForUniqueId(u"../escape"_qs) && reopened.recordForUniqueId(u"-rf"_qs));
 }
 
+void TestVCardStore::killWhileSaving_data()
+{
+    QTest::addColumn<bool>("adding");
+    QTest::newRow("rewriting cards") << false;
+    QTest::newRow("adding cards") << true;
+}
+
 void TestVCardStore::killWhileSaving()
 {
+    QFETCH(bool, adding);
     const int cards = 40;
     {
         ABAddressBook book(m_dir.path());
@@ -665,6 +694,8 @@ void TestVCardStore::killWhileSaving()
         QProcess child;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QString::fromLatin1(kChildDirVariable), m_dir.path());
+        if (adding)
+            environment.insert(QString::fromLatin1(kChildAddsVariable), u"1"_qs);
         child.setProcessEnvironment(environment);
         child.start(QCoreApplication::applicationFilePath(), {});
         QVERIFY(child.waitForStarted());
@@ -675,8 +706,12 @@ void TestVCardStore::killWhileSaving()
 
         // Every file whole, old or new: a note is absent (before the first round) or complete.
         ABAddressBook check(m_dir.path());
-        QCOMPARE(check.people().size(), cards);
+        QVERIFY(adding ? check.people().size() >= cards : check.people().size() == cards);
         QVERIFY(check.unreadableFiles().isEmpty());
+        // Added cards go into unnamed files: a kill leaves none of them behind.
+        if (adding)
+            QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).filter(u".tmp"_qs),
+                     QStringList());
         for (const ABPerson *person : check.people()) {
             const QString note = person->valueForProperty(kABNoteProperty).toString();
             QVERIFY(note.isEmpty() || (note.startsWith(u"round "_qs) && note.endsWith(padding)));
@@ -808,12 +843,69 @@ void TestVCardStore::anotherWriterDuringSaveKeepsItsEdits()
     }
 }
 
+void TestVCardStore::newCardsNeverTakeAnotherProgramsFile_data()
+{
+    QTest::addColumn<bool>("unnamed"); // false: the named temporary files where O_TMPFILE is missing
+    QTest::addColumn<int>("cards");
+    QTest::newRow("a few, each synced") << true << 20;
+    QTest::newRow("unnamed files") << true << 300;
+    QTest::newRow("named temporary files") << false << 300;
+    QTest::newRow("unnamed files, more than one slice") << true << 4096 + 60;
+}
+
+// Another program makes files under the names a save of new cards is about to take, slice after
+// slice: each of its files stays as it made it, and our card goes under another name. Nothing
+// is left behind, and every card reads back.
+void TestVCardStore::newCardsNeverTakeAnotherProgramsFile()
+{
+    QFETCH(bool, unnamed);
+    QFETCH(int, cards);
+    DurableFile::setUnnamedAllowed(unnamed);
+    const auto allowAgain = qScopeGuard([] { DurableFile::setUnnamedAllowed(true); });
+    ABAddressBook book(m_dir.path());
+    for (int i = 0; i < cards; ++i) {
+        std::unique_ptr<ABPerson> person = ABAddressBook::newPerson();
+        person->setValue(QStringLiteral("n%1").arg(i), kABUIDProperty);
+        person->setValue(QStringLiteral("Card%1").arg(i), kABLastNameProperty);
+        book.addRecord(std::move(person));
+    }
+    QHash<QString, QByteArray> theirs;
+    QSet<qsizetype> slicesSeen;
+    QVERIFY(book.save([&](qsizetype done, qsizetype total) {
+        // Heard of first in each slice before its files are written: the slice's last names.
+        QVERIFY(done <= total);
+        const qsizetype slice = done / 4096;
+        if (slicesSeen.contains(slice))
+            return;
+        slicesSeen.insert(slice);
+        const qsizetype last = std::min(total, (slice + 1) * 4096) - 1;
+        for (qsizetype i = last; i >= done && theirs.size() < 5 * (slice + 1); i -= 3) {
+            const QString name = QStringLiteral("n%1.vcf").arg(i);
+            const QByteArray bytes = card("UID:theirs" + QByteArray::number(i) + "\r\nFN:Theirs\r\n");
+            QFile file(m_dir.filePath(name));
+            if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly) && file.write(bytes) == bytes.size())
+                theirs.insert(name, bytes);
+        }
+    }));
+    QCOMPARE(theirs.size(), cards > 4096 ? 10 : 5);
+    for (auto it = theirs.cbegin(); it != theirs.cend(); ++it)
+        QCOMPARE(readAll(m_dir.filePath(it.key())), it.value());
+    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).size(), cards + theirs.size());
+    ABAddressBook reopened(m_dir.path());
+    QCOMPARE(reopened.people().size(), cards + theirs.size());
+    for (int i = 0; i < cards; ++i) {
+        const ABRecord *ours = reopened.recordForUniqueId(QStringLiteral("n%1").arg(i));
+        QVERIFY(ours && ours->valueForProperty(kABLastNameProperty) == QStringLiteral("Card%1").arg(i));
+        QVERIFY(!theirs.contains(ours->fileName()));
+    }
+}
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const QString childDir = qEnvironmentVariable(kChildDirVariable);
     if (!childDir.isEmpty())
-        return saveForever(childDir);
+        return saveForever(childDir, qEnvironmentVariableIsSet(kChildAddsVariable));
     const QString fullDisk = qEnvironmentVariable(kFullDiskVariable);
     if (!fullDisk.isEmpty())
         return onFullDisk(fullDisk);
