@@ -494,6 +494,10 @@ def report(work):
         print("  failed:", json.dumps(d))
     print("server answers logged: %d; store edits: %d; group switches: %d" % (
         serve_text.count("served "), journal, sum(1 for _ in open(os.path.join(work, "groups.jsonl")))))
+    closes = {}
+    for why in re.findall(r"^connection from \S+ (.+)$", serve_text, re.M):
+        closes[why] = closes.get(why, 0) + 1
+    print("server closes other than served: %s" % ("; ".join("%s: %d" % c for c in sorted(closes.items())) or "none"))
     print("records per download: %d to %d" % (counts[0], counts[-1]) if counts else "no download completed")
     for name, (rss, count) in figures.items():
         print("server %-19s RSS %7.1f MB, %d descriptors" % (name + ":", rss / 1024, count))

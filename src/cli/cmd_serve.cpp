@@ -332,6 +332,9 @@ int cmdServe(const QStringList &args)
                          case QFExchangeServer::CloseReason::DeadlinePassed:
                              why = "closed: the peer took too long";
                              break;
+                         case QFExchangeServer::CloseReason::WaitedTooLong:
+                             why = "closed: it waited too long for a place";
+                             break;
                          case QFExchangeServer::CloseReason::EncodingFailed:
                              why = "closed: the records could not be encoded";
                              break;

@@ -41,6 +41,10 @@ constexpr int kServerMaxConnectionsPerPeer = 8;
 // From accept to "sendAB", and from then on to the end of the answer (milliseconds).
 constexpr int kServerRequestDeadline = 10000;
 constexpr int kServerAnswerDeadline = 300000;
+// How long a connection over the limit of its address may wait for a place (from the accept);
+// its request deadline starts when it gets one. Below the client's idle time, so that a waiting
+// client hears of the close instead of giving up on its own.
+constexpr int kServerHoldBound = 20000;
 // When accepting fails (descriptors used up), accepting pauses this long, doubling to the most.
 constexpr int kServerAcceptBackoff = 50;
 constexpr int kServerAcceptBackoffMax = 2000;

@@ -55,6 +55,7 @@ struct QFExchangeServer::Private
     int maxFrameLength = kServerMaxFrameLength;
     int requestDeadline = kServerRequestDeadline;
     int answerDeadline = kServerAnswerDeadline;
+    int holdBound = kServerHoldBound;
     int maxConnections = kServerMaxConnections;
     int maxConnectionsPerPeer = kServerMaxConnectionsPerPeer;
     QHash<QString, int> openPerAddress; // connections being served, held ones not counted
@@ -122,6 +123,8 @@ void QFExchangeServer::Private::start(QTcpSocket *socket)
 {
     Connection &connection = open[socket];
     connection.phase = connection.firstPhase;
+    // Waiting in line used none of the time meant for a slow or silent peer.
+    connection.deadline->start(requestDeadline);
     socket->setReadBufferSize(0);
     touch(socket);
     // Bytes may have arrived before, or while it was held.
@@ -442,6 +445,12 @@ void QFExchangeServer::setDeadlines(int request, int answer)
     d->answerDeadline = answer;
 }
 
+void QFExchangeServer::setHoldBound(int milliseconds)
+{
+    ZASSERT(milliseconds > 0);
+    d->holdBound = milliseconds;
+}
+
 void QFExchangeServer::setConnectionLimits(int total, int perPeer)
 {
     ZASSERT(total > 0 && perPeer > 0);
@@ -527,16 +536,16 @@ bool QFExchangeServer::connectionReceived(QTcpSocket *socket, const QString &pee
     connection.idleTimer->setSingleShot(true);
     connection.deadline = new QTimer(socket);
     connection.deadline->setSingleShot(true);
-    connection.deadline->start(d->requestDeadline);
     if (d->tls)
         connection.firstPhase = Private::Phase::Sniffing;
     // Several users behind one router share an address: those over its limit wait in arrival
-    // order, within the overall limit and their deadline, before a byte is read or TLS begins.
+    // order, within the overall limit and the hold bound, before a byte is read or TLS begins.
     // Until then the socket buffers at most a frame, so a held peer cannot grow our memory.
     int &fromAddress = d->openPerAddress[connection.address];
     const bool hold = fromAddress >= d->maxConnectionsPerPeer;
     if (hold) {
         connection.phase = Private::Phase::Held;
+        connection.deadline->start(d->holdBound);
         socket->setReadBufferSize(d->maxFrameLength);
         d->held[connection.address].append(socket);
     } else {
@@ -545,8 +554,15 @@ bool QFExchangeServer::connectionReceived(QTcpSocket *socket, const QString &pee
     d->open.insert(socket, connection);
 
     connect(connection.deadline, &QTimer::timeout, this, [this, socket] {
-        systemLog(QStringLiteral("QFExchangeServer: connection from %1 outlasted its deadline; closed")
-                      .arg(d->open.value(socket).peer));
+        const auto it = d->open.constFind(socket);
+        if (it == d->open.constEnd())
+            return;
+        if (it->phase == Private::Phase::Held) {
+            systemLog(QStringLiteral("QFExchangeServer: connection from %1 waited too long for a place; closed").arg(it->peer));
+            d->close(socket, CloseReason::WaitedTooLong);
+            return;
+        }
+        systemLog(QStringLiteral("QFExchangeServer: connection from %1 outlasted its deadline; closed").arg(it->peer));
         d->close(socket, CloseReason::DeadlinePassed);
     });
 

@@ -23,7 +23,8 @@ class QTcpSocket;
 // for idleTimeout() ms, or still open past their deadlines, are closed. Connections beyond the
 // overall limit are closed as soon as they arrive; those beyond the limit of one peer address are
 // held (counted in all, nothing read) and served in arrival order as places of that address free,
-// unless their request deadline passes first. Writes never block: replies are queued on the socket.
+// unless their hold bound passes first; the request deadline starts with the place. Writes never
+// block: replies are queued on the socket.
 //
 // A protected server (setProtection) speaks TLS 1.3 on the same port: it tells a ClientHello from
 // a plain frame by the first byte. A plain peer gets one "protected" message and the close. An
@@ -53,6 +54,7 @@ public:
         WriteBacklog,    // the client sends but does not read our replies
         EncodingFailed,  // the record list holds a value that cannot travel (logged)
         DeadlinePassed,  // no "sendAB" in time, or the answer not taken in time
+        WaitedTooLong,   // held past the hold bound without a place of its address
         PlainPeer,       // a protected share asked in the plain protocol
         TlsFailed,       // the TLS handshake failed, or the peer's certificate is not valid
         NotAdmitted,     // the sharing user denied the device, or did not answer in time
@@ -76,8 +78,10 @@ public:
     int idleTimeout() const;
     void setMaxFrameLength(int bytes);
     int maxFrameLength() const;
-    // Milliseconds from accept to "sendAB", and from "sendAB" to the end of the answer.
+    // Milliseconds from getting a place to "sendAB", and from "sendAB" to the end of the answer.
     void setDeadlines(int request, int answer);
+    // Milliseconds a held connection may wait for a place, from the accept.
+    void setHoldBound(int milliseconds);
     void setConnectionLimits(int total, int perPeer);
 
     // From now on only TLS connections with a certificate that isKnown accepts, or that the
