@@ -133,6 +133,8 @@ private:
     void removeRecord(ABRecord *record);
     bool replaceFromDisk(ABRecord *record, const QString &fileName, bool *changed);
     void rebuildMembership() const;
+    void addToMembership(ABPerson *person) const;
+    void removeFromMembership(const ABPerson *person) const;
     struct PendingWrite;
     static bool prepareWrite(PendingWrite &write, QString *error);
     bool finishWrite(PendingWrite &write, QString *error);
