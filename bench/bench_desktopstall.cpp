@@ -102,8 +102,8 @@ int main(int argc, char *argv[])
         arrival.exec();
     const qint64 readyMs = clock.elapsed();
     waitFor(500);
-    std::printf("opening %d persons: ready after %lld ms; worst event-loop stall %lld ms\n", persons,
-                static_cast<long long>(readyMs), static_cast<long long>(probe.worstMs()));
+    std::printf("opening %d persons: ready after %lld ms; worst event-loop stall %lld ms (%s)\n", persons,
+                static_cast<long long>(readyMs), static_cast<long long>(probe.worstMs()), qPrintable(probe.report()));
 
     controller.ABSharingControllerRef()->doShareAll();
     probe.reset();
