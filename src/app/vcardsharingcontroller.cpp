@@ -239,8 +239,7 @@ void vCardSharingController::awakeFromNib()
         const ABSharingPropController &selection = *d->ABSharingControllerRef;
         QList<QVariantMap> values;
         if (book && book == selection.addressBook()) {
-            const QSet<const ABPerson *> shared = selection.sharedPersons();
-            values = RecordListBuilder::sharedValues(book, [&shared](const ABPerson *p) { return shared.contains(p); });
+            values = RecordListBuilder::sharedValues(book, selection.sharedGroupsOfStore());
         } else {
             values = RecordListBuilder::sharedValues(book, [&selection](const ABPerson *p) { return selection.isPeopleInGroups(p); });
         }

@@ -47,6 +47,8 @@ void AddressBookLoader::start(const QString &directory)
         // Behind the window: it gets the cores first. The threads the read starts inherit this.
         setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kNiceness);
         d->read = std::make_unique<ABAddressBook>(directory);
+        // A share's first download would otherwise build it on the window's thread.
+        d->read->indexMembership();
     }));
     connect(d->worker.get(), &QThread::finished, this, &AddressBookLoader::finish);
     d->worker->start();

@@ -246,13 +246,16 @@ int cmdServe(const QStringList &args)
         lists.read(settings);
         lists.reconcile(book);
     };
-    const auto isShared = [groupNames, &lists](const ABPerson *person) {
-        if (!groupNames.isEmpty()) {
-            const QList<ABGroup *> parents = person->parentGroups();
-            return std::any_of(parents.cbegin(), parents.cend(),
-                               [&groupNames](const ABGroup *group) { return groupNames.contains(group->name()); });
+    // A person is shared when one of these groups holds it directly.
+    const auto sharedGroups = [groupNames, &lists, book] {
+        if (groupNames.isEmpty())
+            return lists.sharedGroupsIn(book);
+        QList<const ABGroup *> groups;
+        for (const ABGroup *group : book->groups()) {
+            if (groupNames.contains(group->name()))
+                groups.append(group);
         }
-        return lists.isShared(person);
+        return groups;
     };
 
     if (!allowed.isEmpty() && !protectedShare) {
@@ -292,10 +295,13 @@ int cmdServe(const QStringList &args)
 
     // What other programs change in the directory while we serve counts.
     ABStoreWatcher watcher(book);
-    server.setRecordProvider([book, &watcher, &takeInSettings, isShared] {
+    // The shared persons' values are taken here; their list is made on a worker thread.
+    server.setRecordSource([book, &watcher, &takeInSettings, sharedGroups] {
         watcher.takeInPendingChanges();
         takeInSettings();
-        return RecordListBuilder::build(book, isShared);
+        return [values = RecordListBuilder::sharedValues(book, sharedGroups())] {
+            return RecordListBuilder::fromValues(values, ABAddressBook::properties());
+        };
     });
     server.setOwnerCardProvider([card] { return card; });
     // The list changes with the store and with the shared groups.

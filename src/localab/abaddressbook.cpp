@@ -516,20 +516,38 @@ void ABAddressBook::rebuildMembership() const
         }
     }
     for (const auto &record : m_records) {
-        if (record->isGroup())
-            continue;
-        ABPerson *person = static_cast<ABPerson *>(record.get());
-        const auto it = m_cardGroupsOfMember.constFind(ABGroup::normalizedUid(person->uniqueId()));
-        if (it != m_cardGroupsOfMember.cend()) {
-            for (ABGroup *group : *it)
-                m_membersOfGroup[group].append(person);
-        }
-        for (const QString &category : person->m_categories) {
-            if (ABGroup *group = m_categoryByName.value(category))
-                m_membersOfGroup[group].append(person);
-        }
+        if (!record->isGroup())
+            addToMembership(static_cast<ABPerson *>(record.get()));
     }
     m_membershipValid = true;
+}
+
+// Appends a person to the member lists of its groups: in store order as long as the person is
+// the last one of the store to be added.
+void ABAddressBook::addToMembership(ABPerson *person) const
+{
+    const auto it = m_cardGroupsOfMember.constFind(ABGroup::normalizedUid(person->uniqueId()));
+    if (it != m_cardGroupsOfMember.cend()) {
+        for (ABGroup *group : *it)
+            m_membersOfGroup[group].append(person);
+    }
+    for (const QString &category : person->m_categories) {
+        if (ABGroup *group = m_categoryByName.value(category))
+            m_membersOfGroup[group].append(person);
+    }
+}
+
+void ABAddressBook::removeFromMembership(const ABPerson *person) const
+{
+    const auto drop = [this, person](const ABGroup *group) {
+        const auto members = m_membersOfGroup.find(group);
+        if (members != m_membersOfGroup.end())
+            members->removeAll(person);
+    };
+    for (const ABGroup *group : m_cardGroupsOfMember.value(ABGroup::normalizedUid(person->uniqueId())))
+        drop(group);
+    for (const QString &category : person->m_categories)
+        drop(m_categoryByName.value(category));
 }
 
 namespace {
@@ -990,18 +1008,34 @@ bool ABAddressBook::takeInChanges(QHash<QString, ABFileStamp> &onDisk, const QSe
     }
     bool changed = false;
     QSet<QString> added;
+    // The membership index follows changes of persons that keep their groups, removed persons and
+    // added ones, so that one changed card costs no rebuild of it; any other change rebuilds it.
+    bool membershipKept = m_membershipValid;
+    // Categories that may have lost their last member.
+    QSet<QString> categoriesLeft;
     for (ABRecord *record : changedOnDisk) {
         bool differs = false;
+        const QStringList categories = record->m_categories;
         if (replaceFromDisk(record, record->m_fileName, &differs)) {
             changed = changed || differs;
+            if (differs && (record->isGroup() || record->m_categories != categories))
+                membershipKept = false;
+            if (differs)
+                categoriesLeft.unite(QSet<QString>(categories.cbegin(), categories.cend()));
         } else {
             // Another record now, or unreadable: the old one leaves, the file is read as new.
             added.insert(record->m_fileName);
             gone.push_back(record);
         }
     }
-    for (ABRecord *record : gone)
+    for (ABRecord *record : gone) {
+        if (record->isGroup())
+            membershipKept = false;
+        else if (membershipKept)
+            removeFromMembership(static_cast<ABPerson *>(record));
+        categoriesLeft.unite(QSet<QString>(record->m_categories.cbegin(), record->m_categories.cend()));
         removeRecord(record);
+    }
     if (!gone.empty()) {
         changed = true;
         m_skipped.clear(); // a file skipped for a UID that was taken may be shown now
@@ -1021,30 +1055,43 @@ bool ABAddressBook::takeInChanges(QHash<QString, ABFileStamp> &onDisk, const QSe
         names.sort();
         const size_t before = m_records.size();
         loadFiles(names);
-        for (size_t i = before; i < m_records.size(); ++i)
-            addCategoryGroupsOf(m_records[i].get());
+        for (size_t i = before; i < m_records.size(); ++i) {
+            ABRecord *record = m_records[i].get();
+            addCategoryGroupsOf(record);
+            if (record->isGroup())
+                membershipKept = false;
+            else if (membershipKept)
+                addToMembership(static_cast<ABPerson *>(record));
+        }
         if (m_records.size() != before) {
             changed = true;
             recordChanged(nullptr);
         }
     }
-    if (!changed)
+    if (!changed) {
+        m_membershipValid = membershipKept;
         return false;
+    }
     // A category exists through its members: one whose last member went with the other
-    // program's change goes too.
-    QSet<QString> inUse;
-    for (const auto &record : m_records)
-        inUse.unite(QSet<QString>(record->m_categories.cbegin(), record->m_categories.cend()));
+    // program's change goes too. Only the categories the change took from a record can be such.
+    for (const auto &record : m_records) {
+        if (categoriesLeft.isEmpty())
+            break;
+        for (const QString &category : record->m_categories)
+            categoriesLeft.remove(category);
+    }
     const size_t categories = m_categoryGroups.size();
     std::erase_if(m_categoryGroups, [&](const std::unique_ptr<ABGroup> &group) {
         const QString name = group->name();
-        if (inUse.contains(name))
+        if (!categoriesLeft.contains(name))
             return false;
         m_categoryByName.remove(name);
+        m_membersOfGroup.remove(group.get());
         return true;
     });
     if (m_categoryGroups.size() != categories)
         recordChanged(nullptr);
+    m_membershipValid = membershipKept;
     systemLog(QStringLiteral("ABAddressBook: took in changes made by other programs in %1").arg(m_directory));
     return true;
 }

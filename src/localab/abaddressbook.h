@@ -102,6 +102,9 @@ public:
 
     // Increases with every change to persons, groups or membership (for callers' caches).
     quint64 revision() const { return m_revision; }
+    // Builds the index of who is in which group now rather than when first asked (a large store
+    // read on another thread has it built there). Changes by other programs to persons keep it.
+    void indexMembership() const { rebuildMembership(); }
 
     // Person look-up by name, kept up to date as persons are added and renamed (built on first
     // use). The key of first name, last name and, when organization is given, organization,
@@ -133,6 +136,8 @@ private:
     void removeRecord(ABRecord *record);
     bool replaceFromDisk(ABRecord *record, const QString &fileName, bool *changed);
     void rebuildMembership() const;
+    void addToMembership(ABPerson *person) const;
+    void removeFromMembership(const ABPerson *person) const;
     struct PendingWrite;
     static bool prepareWrite(PendingWrite &write, QString *error);
     bool finishWrite(PendingWrite &write, QString *error);

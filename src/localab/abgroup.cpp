@@ -34,9 +34,12 @@ QString ABGroup::normalizedUid(const QString &uid)
     view = view.trimmed();
     if (view.startsWith(QLatin1String("urn:uuid:"), Qt::CaseInsensitive))
         view = view.mid(9);
-    // Most identifiers are lower-case ASCII already: then the text is shared, not copied.
-    if (view.size() == uid.size() &&
-        std::all_of(view.begin(), view.end(), [](QChar c) { return c.unicode() < 0x80 && !c.isUpper(); }))
+    // Most identifiers are in this form already: then the text is shared, not copied (the
+    // membership index normalizes every person's and every member's identifier).
+    const bool lowerAscii = std::all_of(view.cbegin(), view.cend(), [](QChar c) {
+        return c.unicode() < 0x80 && !(c.unicode() >= u'A' && c.unicode() <= u'Z');
+    });
+    if (lowerAscii && view.size() == uid.size())
         return uid;
     return view.toString().toLower();
 }

@@ -103,23 +103,6 @@ bool ABSharingPropController::isPeopleInGroups(const ABPerson *person) const
     return m_lists.isShared(person);
 }
 
-QSet<const ABPerson *> ABSharingPropController::sharedPersons() const
-{
-    QSet<const ABPerson *> persons;
-    if (!m_book)
-        return persons;
-    QSet<QString> uids;
-    for (const QVariant &group : sharedGroups())
-        uids.insert(group.toMap().value(kABUIDProperty).toString());
-    for (const ABGroup *group : m_book->groups()) {
-        if (uids.contains(group->uniqueId())) {
-            for (const ABPerson *person : group->members())
-                persons.insert(person);
-        }
-    }
-    return persons;
-}
-
 void ABSharingPropController::fillABProperties()
 {
     m_lists.read(userDefaults());

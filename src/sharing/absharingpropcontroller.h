@@ -8,6 +8,7 @@
 #include <QVariantList>
 
 class ABAddressBook;
+class ABGroup;
 class ABPerson;
 class ABFoldersView;
 class GroupTableModel;
@@ -39,9 +40,9 @@ public:
 
     QWidget *view() const;
 
-    // The persons that isPeopleInGroups() takes, found through the shared groups' members: far
-    // quicker than asking person by person in a large store.
-    QSet<const ABPerson *> sharedPersons() const;
+    // The store's shared groups: isPeopleInGroups() takes their members. Finding the shared
+    // persons through them is far quicker than asking person by person in a large store.
+    QList<const ABGroup *> sharedGroupsOfStore() const { return m_lists.sharedGroupsIn(m_book); }
     ABAddressBook *addressBook() const { return m_book; }
     // The selection test, asked once per person and download.
     bool isPeopleInGroups(const ABPerson *person) const;

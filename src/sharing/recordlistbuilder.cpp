@@ -2,6 +2,7 @@
 
 #include "abaddressbook.h"
 #include "abglobals.h"
+#include "abgroup.h"
 #include "abperson.h"
 #include "absharingpropcontroller.h"
 
@@ -42,6 +43,33 @@ QList<QVariantMap> RecordListBuilder::sharedValues(const ABAddressBook *book, co
         return result;
     for (const ABPerson *person : book->people()) {
         if (isShared(person))
+            result.append(person->travellingValues());
+    }
+    return result;
+}
+
+QList<QVariantMap> RecordListBuilder::sharedValues(const ABAddressBook *book,
+                                                  const QList<const ABGroup *> &sharedGroups)
+{
+    QList<QVariantMap> result;
+    if (!book || sharedGroups.isEmpty())
+        return result;
+    // One group's members are in the store's order already and each is there once.
+    if (sharedGroups.size() == 1) {
+        const QList<ABPerson *> members = sharedGroups.first()->members();
+        result.reserve(members.size());
+        for (const ABPerson *person : members)
+            result.append(person->travellingValues());
+        return result;
+    }
+    QSet<const ABPerson *> shared;
+    for (const ABGroup *group : sharedGroups) {
+        const QList<ABPerson *> members = group->members();
+        shared.unite(QSet<const ABPerson *>(members.cbegin(), members.cend()));
+    }
+    result.reserve(shared.size());
+    for (const ABPerson *person : book->people()) {
+        if (shared.contains(person))
             result.append(person->travellingValues());
     }
     return result;

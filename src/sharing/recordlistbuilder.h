@@ -7,6 +7,7 @@
 #include <functional>
 
 class ABAddressBook;
+class ABGroup;
 class ABPerson;
 class ABSharingPropController;
 
@@ -36,6 +37,9 @@ public:
     // build() in two steps, so that the second can run off the store's thread: the values of the
     // shared persons (shared with the store, not copied), then the list made from them.
     static QList<QVariantMap> sharedValues(const ABAddressBook *book, const SelectionTest &isShared);
+    // The same for the persons that one of the groups holds directly (each once, in the store's
+    // order), found through the groups' members rather than by a look at every person.
+    static QList<QVariantMap> sharedValues(const ABAddressBook *book, const QList<const ABGroup *> &sharedGroups);
     static RecordList fromValues(const QList<QVariantMap> &values, QStringList propertyNames);
 
     // The property names after the six extra ones are appended (each at most once).

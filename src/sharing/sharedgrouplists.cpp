@@ -94,6 +94,18 @@ bool SharedGroupLists::isShared(const ABPerson *person) const
     return false;
 }
 
+QList<const ABGroup *> SharedGroupLists::sharedGroupsIn(const ABAddressBook *book) const
+{
+    QList<const ABGroup *> groups;
+    if (!book || m_sharedUids.isEmpty())
+        return groups;
+    for (const ABGroup *group : book->groups()) {
+        if (m_sharedUids.contains(group->uniqueId()))
+            groups.append(group);
+    }
+    return groups;
+}
+
 bool SharedGroupLists::contains(const QString &uid) const
 {
     for (const QVariantList *list : {&m_shared, &m_nonShared}) {

@@ -4,6 +4,7 @@
 #include <QVariantList>
 
 class ABAddressBook;
+class ABGroup;
 class ABPerson;
 class QSettings;
 
@@ -30,6 +31,9 @@ public:
 
     // A person is shared when a group that holds it directly is shared (exact UID equality).
     bool isShared(const ABPerson *person) const;
+    // The store's groups that are shared, in the store's order: a person is shared when one of
+    // them holds it directly.
+    QList<const ABGroup *> sharedGroupsIn(const ABAddressBook *book) const;
     bool contains(const QString &uid) const;
     static bool storeHasGroup(const ABAddressBook *book, const QString &uid);
 

@@ -80,15 +80,21 @@ void TestSharingDownloads::everyChangeReachesTheNextDownload()
     // A group rewritten in place, as an editor or a shell redirect writes.
     QVERIFY(CliTools::writeCard(m_store.filePath(u"friends.vcf"_qs),
                                 "UID:friends\r\nFN:Friends\r\nN:Friends;;;;\r\nX-ADDRESSBOOKSERVER-KIND:group\r\n"
-                                "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:carl\r\n"));
+                                "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:carl\r\nX-ADDRESSBOOKSERVER-MEMBER:urn:uuid:dora\r\n"));
     QCOMPARE(downloadedFirstNames(port), QStringList{u"Carl"_qs});
+    // A person that the shared group lists appears, one deleted goes, one edited changes.
+    writeCard(u"dora.vcf"_qs, "UID:dora\r\nN:New;Dora;;;\r\nFN:Dora New\r\n");
+    QCOMPARE(downloadedFirstNames(port), (QStringList{u"Carl"_qs, u"Dora"_qs}));
+    QVERIFY(QFile::remove(m_store.filePath(u"carl.vcf"_qs)));
+    writeCard(u"dora.vcf"_qs, "UID:dora\r\nN:New;Dorothy;;;\r\nFN:Dorothy New\r\n");
+    QCOMPARE(downloadedFirstNames(port), QStringList{u"Dorothy"_qs});
 
     for (QLineEdit *field : controller.ownerCardEditor()->findChildren<QLineEdit *>()) {
         if (field->property("tag").toInt() == 1)
             field->setText(u"Changed"_qs);
     }
     QFExchangeReply reply;
-    QCOMPARE(downloadedFirstNames(port, &reply), QStringList{u"Carl"_qs});
+    QCOMPARE(downloadedFirstNames(port, &reply), QStringList{u"Dorothy"_qs});
     QCOMPARE(reply.ownerCard.value_or(OwnerCard()).value(1), u"Changed"_qs);
 }
 
