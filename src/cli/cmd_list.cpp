@@ -14,8 +14,11 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <vector>
+
+#include <malloc.h>
 
 namespace {
 
@@ -164,13 +167,13 @@ void writePerson(JsonStream &json, const ABPerson *person)
     json.raw("}");
 }
 
-// The text of all persons, made in pieces on all cores (from the records, which are only read
-// meanwhile) and written in order; only some thousands of persons' text is held at a time.
+// The text of all persons, made in pieces on the pool's threads (from the records, which are only
+// read meanwhile) and written in order; only some thousands of persons' text is held at a time.
+// meanwhile (optional) runs on this thread while the first pieces are made.
 bool writeInPieces(QFile &out, const QList<ABPerson *> &persons,
-                   QByteArray (*text)(const QList<ABPerson *> &, qsizetype, qsizetype))
+                   QByteArray (*text)(const QList<ABPerson *> &, qsizetype, qsizetype),
+                   const std::function<void()> &meanwhile = {})
 {
-    if (!persons.isEmpty())
-        persons.first()->parentGroups(); // builds the membership the threads read
     constexpr qsizetype kPiece = 512;
     constexpr qsizetype kHeld = 16 * kPiece;
     bool ok = true;
@@ -178,13 +181,16 @@ bool writeInPieces(QFile &out, const QList<ABPerson *> &persons,
         QList<qsizetype> starts;
         for (qsizetype start = from; start < std::min(from + kHeld, persons.size()); start += kPiece)
             starts.append(start);
-        const QList<QByteArray> texts = QtConcurrent::blockingMapped<QList<QByteArray>>(
-            starts, [&persons, text](qsizetype start) {
-                return text(persons, start, std::min(start + kPiece, persons.size()));
-            });
-        for (const QByteArray &piece : texts)
+        QFuture<QByteArray> texts = QtConcurrent::mapped(starts, [&persons, text](qsizetype start) {
+            return text(persons, start, std::min(start + kPiece, persons.size()));
+        });
+        if (from == 0 && meanwhile)
+            meanwhile();
+        for (const QByteArray &piece : texts.results())
             ok = ok && out.write(piece) == piece.size();
     }
+    if (persons.isEmpty() && meanwhile)
+        meanwhile();
     return out.flush() && ok;
 }
 
@@ -243,6 +249,8 @@ int writeJson(const QList<ABPerson *> &persons, const QList<ABGroup *> &groups)
         json.raw("}");
     }
     json.raw(groups.isEmpty() ? "],\n    \"persons\": [" : "\n    ],\n    \"persons\": [");
+    if (!persons.isEmpty())
+        persons.first()->parentGroups(); // builds the membership the threads read
     const bool ok = json.flush() && writeInPieces(standardOutput, persons, personsJson);
     json.raw(persons.isEmpty() ? "]\n}\n" : "\n    ]\n}\n");
     return json.flush() && ok ? CliOk : CliFailure;
@@ -273,6 +281,10 @@ int cmdList(const QStringList &args)
             return CliUsage;
         }
     }
+    // The store's records are built on several threads, and glibc grows a thread's heap by what
+    // each request lacks, one mprotect per page: a thread's heap is made whole (64 MB of address
+    // space) at once instead. Pages still count only once touched; the process ends after the listing.
+    ::mallopt(M_TOP_PAD, 64 * 1024 * 1024);
     std::unique_ptr<ABAddressBook> own;
     // The plain listing shows names and one address: only those are read from the cards.
     const QStringList shown{kABFirstNameProperty, kABLastNameProperty, kABOrganizationProperty, kABEmailProperty};
@@ -287,7 +299,9 @@ int cmdList(const QStringList &args)
     out << "Persons (" << persons.size() << "):\n";
     out.flush();
     QFile standardOutput;
-    if (!standardOutput.open(stdout, QIODevice::WriteOnly) || !writeInPieces(standardOutput, persons, personsListed))
+    // The lines of persons do not need the membership: the groups' counts are found meanwhile.
+    if (!standardOutput.open(stdout, QIODevice::WriteOnly) ||
+        !writeInPieces(standardOutput, persons, personsListed, [book] { book->indexMembership(); }))
         return CliFailure;
     out << "Groups (" << groups.size() << "):\n";
     for (const ABGroup *group : groups)
