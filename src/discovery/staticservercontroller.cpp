@@ -335,3 +335,5 @@ QString StaticServerController::getServerNameUsingIndex(int row) const
         return {};
     return sitesList.at(row).toMap().value(kServerName).toString();
 }
+
+#include "moc_staticservercontroller.cpp"

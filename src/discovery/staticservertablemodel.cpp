@@ -50,3 +50,5 @@ QVariant StaticServerTableModel::headerData(int section, Qt::Orientation orienta
         return tr("Port");
     return identifier;
 }
+
+#include "moc_staticservertablemodel.cpp"

@@ -8,3 +8,5 @@ ABFoldersView::ABFoldersView(QWidget *parent) : QWidget(parent), m_ui(std::make_
 }
 
 ABFoldersView::~ABFoldersView() = default;
+
+#include "moc_abfoldersview.cpp"

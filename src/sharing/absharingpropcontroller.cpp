@@ -7,6 +7,7 @@
 #include "abperson.h"
 #include "grouptablemodel.h"
 #include "platformhooks.h"
+#include "recordlistbuilder.h"
 #include "systemlog.h"
 #include "ui_abfoldersview.h"
 #include "vcardcommon.h"
@@ -101,6 +102,13 @@ QPushButton *ABSharingPropController::shareNonButtonOL() const
 bool ABSharingPropController::isPeopleInGroups(const ABPerson *person) const
 {
     return m_lists.isShared(person);
+}
+
+// Defined with the controller, so that programs using the builder alone (zorbix-cli) do not link
+// the controller and its widgets.
+RecordList RecordListBuilder::build(const ABAddressBook *book, const ABSharingPropController &selection)
+{
+    return build(book, [&selection](const ABPerson *person) { return selection.isPeopleInGroups(person); });
 }
 
 void ABSharingPropController::fillABProperties()

@@ -4,7 +4,6 @@
 #include "abglobals.h"
 #include "abgroup.h"
 #include "abperson.h"
-#include "absharingpropcontroller.h"
 
 #include <QSet>
 
@@ -18,11 +17,6 @@ QStringList RecordListBuilder::propertySet(QStringList propertyNames)
             propertyNames.append(*extra);
     }
     return propertyNames;
-}
-
-RecordList RecordListBuilder::build(const ABAddressBook *book, const ABSharingPropController &selection)
-{
-    return build(book, [&selection](const ABPerson *person) { return selection.isPeopleInGroups(person); });
 }
 
 RecordList RecordListBuilder::build(const ABAddressBook *book, const SelectionTest &isShared)

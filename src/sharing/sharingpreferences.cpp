@@ -39,15 +39,6 @@ void setTextOf(QWidget *field, const QString &text)
 }
 } // namespace
 
-std::pair<const char *, const char *> SharingPreferences::shareNameProblem(const QString &name)
-{
-    if (name.trimmed().isEmpty())
-        return {"SC_ShareNameEmptyProblem", "SC_ShareNameEmptyHint"};
-    if (name.toUtf8().size() > MaxShareNameBytes)
-        return {"SC_ShareNameTooLongProblem", "SC_ShareNameTooLongHint"};
-    return {nullptr, nullptr};
-}
-
 void SharingPreferences::loadSharingPrefs(const QList<QPointer<QWidget>> &persistedControls)
 {
     QSettings settings;

@@ -19,8 +19,16 @@ public:
     static constexpr int MaxShareNameBytes = 63;
 
     // What is wrong with a share name, as the message table's problem and hint keys; both null
-    // for a name that can be announced (not blank, not too long).
-    static std::pair<const char *, const char *> shareNameProblem(const QString &name);
+    // for a name that can be announced (not blank, not too long). Here rather than in the .cpp:
+    // zorbix-cli checks names too, and does not load the widget libraries this class needs.
+    static std::pair<const char *, const char *> shareNameProblem(const QString &name)
+    {
+        if (name.trimmed().isEmpty())
+            return {"SC_ShareNameEmptyProblem", "SC_ShareNameEmptyHint"};
+        if (name.toUtf8().size() > MaxShareNameBytes)
+            return {"SC_ShareNameTooLongProblem", "SC_ShareNameTooLongHint"};
+        return {nullptr, nullptr};
+    }
 
     // Sets the controls from "sharingPrefsV2". Null placeholders are skipped and values beyond
     // the list of controls are ignored; without the key nothing changes. A button takes the
