@@ -1,6 +1,7 @@
 #!/bin/sh
 # zorbix-cli from outside, as a user runs it: a store of N persons (default 10000, all in one
-# group "All"), then the wall and CPU time and peak memory of `list` (and of `khard list` on the
+# group "All"), then the wall and CPU time and peak memory of `--version` and `list` of an empty
+# store (the start alone), of `list` (and of `khard list` on the
 # same store, when khard is installed and N is at most 20000, or KHARD=1), `list --json`, and of
 # `fetch` against `serve` on a loopback port: the first download after the start, five more, then
 # the first download after one card was edited in place and after one was added.
@@ -18,6 +19,10 @@ measure() { # label, command...
     echo "$label: $(awk '{printf "%.3f s wall, %.0f ms CPU, %.0f MB peak", $1, ($2 + $3) * 1000, $4 / 1024}' "$dir/time")"
 }
 export XDG_CONFIG_HOME="$dir/config"
+# The start of the process alone: the libraries it loads.
+mkdir "$dir/empty"
+measure "--version" "$cli" --version
+measure "list (empty store)" "$cli" list --addressbook "$dir/empty"
 measure "list ($n)" "$cli" list --addressbook "$dir/book"
 if command -v khard > /dev/null && { [ "$n" -le 20000 ] || [ "${KHARD:-0}" = 1 ]; }; then
     printf '[addressbooks]\n[[bench]]\npath = %s\n[general]\neditor = /bin/true\nmerge_editor = /bin/true\n' \

@@ -39,8 +39,8 @@ QString ABGroup::normalizedUid(const QString &uid)
     const bool lowerAscii = std::all_of(view.cbegin(), view.cend(), [](QChar c) {
         return c.unicode() < 0x80 && !(c.unicode() >= u'A' && c.unicode() <= u'Z');
     });
-    if (lowerAscii && view.size() == uid.size())
-        return uid;
+    if (lowerAscii)
+        return view.size() == uid.size() ? uid : view.toString(); // a member's "urn:uuid:" goes
     return view.toString().toLower();
 }
 
