@@ -506,13 +506,11 @@ void ABAddressBook::rebuildMembership() const
         if (!record->isGroup())
             continue;
         ABGroup *group = static_cast<ABGroup *>(record.get());
-        QSet<QString> seen;
         for (const QString &ref : record->m_memberRefs) {
-            const QString key = ABGroup::normalizedUid(ref);
-            if (seen.contains(key))
-                continue;
-            seen.insert(key);
-            m_cardGroupsOfMember[key].append(group);
+            // A member named twice by this group: the group is the last of that member's already.
+            QList<ABGroup *> &groups = m_cardGroupsOfMember[ABGroup::normalizedUid(ref)];
+            if (groups.isEmpty() || groups.constLast() != group)
+                groups.append(group);
         }
     }
     for (const auto &record : m_records) {

@@ -39,6 +39,8 @@ void TestList::keepsOrderAndMembership()
         expected += u"  First Läst"_qs + QString::fromLatin1(n + " <m" + n + "@x.example>\n");
         if (i % 2 == 0)
             members += "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:p" + n + "\r\n";
+        if (i % 4 == 0) // named twice, in other letters: still one membership
+            members += "X-ADDRESSBOOKSERVER-MEMBER:URN:UUID:P" + n + "\r\n";
     }
     QVERIFY(writeCard(dir.filePath(u"team.vcf"_qs), "UID:team\r\nFN:Even\r\nX-ADDRESSBOOKSERVER-KIND:group\r\n" + members));
     expected += QStringLiteral("Groups (1):\n  Even (%1)\n").arg((persons + 1) / 2);
