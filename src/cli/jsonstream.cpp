@@ -14,6 +14,8 @@ constexpr qsizetype kBufferSize = 64 * 1024;
 JsonStream::JsonStream(QIODevice *device, Dates dates) : m_device(device), m_dates(dates)
 {
     m_buffer.resize(kBufferSize);
+    m_data = m_buffer.data();
+    m_capacity = m_buffer.size();
 }
 
 JsonStream::~JsonStream()
@@ -29,25 +31,14 @@ bool JsonStream::flush()
     return m_ok;
 }
 
-char *JsonStream::room(qsizetype n)
+char *JsonStream::makeRoom(qsizetype n)
 {
-    if (m_used + n > m_buffer.size()) {
-        flush();
-        if (n > m_buffer.size())
-            m_buffer.resize(n);
-    }
-    return m_buffer.data() + m_used;
-}
-
-void JsonStream::put(QByteArrayView bytes)
-{
-    memcpy(room(bytes.size()), bytes.data(), size_t(bytes.size()));
-    m_used += bytes.size();
-}
-
-void JsonStream::raw(QByteArrayView json)
-{
-    put(json);
+    flush();
+    if (n > m_buffer.size())
+        m_buffer.resize(n);
+    m_data = m_buffer.data();
+    m_capacity = m_buffer.size();
+    return m_data + m_used;
 }
 
 void JsonStream::string(QStringView text)

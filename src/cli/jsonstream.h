@@ -5,6 +5,8 @@
 #include <QStringView>
 #include <QVariant>
 
+#include <cstring>
+
 class QIODevice;
 
 // JSON written as it is made, through a small buffer: a listing of any size, or a record with a
@@ -23,7 +25,7 @@ public:
     JsonStream &operator=(const JsonStream &) = delete;
 
     // Text that is JSON already (brackets, commas, white space).
-    void raw(QByteArrayView json);
+    void raw(QByteArrayView json) { put(json); }
     void string(QStringView text);
     void value(const QVariant &value);
     // Writes what is buffered; false once any write has failed.
@@ -31,12 +33,23 @@ public:
 
 private:
     // Room for n more bytes at the end of the text (written out first when the buffer is full).
-    char *room(qsizetype n);
-    void put(QByteArrayView bytes);
+    char *room(qsizetype n)
+    {
+        return m_used + n <= m_capacity ? m_data + m_used : makeRoom(n);
+    }
+    char *makeRoom(qsizetype n);
+    // Inline: a listing puts half a million small pieces.
+    void put(QByteArrayView bytes)
+    {
+        memcpy(room(bytes.size()), bytes.data(), size_t(bytes.size()));
+        m_used += bytes.size();
+    }
 
     QIODevice *m_device;
     Dates m_dates;
     QByteArray m_buffer; // its first m_used bytes are text not yet written
+    char *m_data = nullptr; // m_buffer's bytes
+    qsizetype m_capacity = 0;
     qsizetype m_used = 0;
     bool m_ok = true;
 };
