@@ -26,6 +26,7 @@ void TestJsonStream::textsReadBack_data()
     QTest::newRow("lone half") << u"a"_qs + QChar(0xd800) + u"b"_qs << u"a\uFFFDb"_qs;
     // Texts are written in pieces of 4096 characters: a pair across the edge stays whole.
     QTest::newRow("pair across a piece") << QString(4095, u'a') + pair + QString(9000, u'\n') << QString();
+    QTest::newRow("more than the buffer holds") << QString(70000, QChar(0xe9)) + pair << QString();
 }
 
 void TestJsonStream::textsReadBack()
