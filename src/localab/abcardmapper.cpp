@@ -90,17 +90,24 @@ bool isPlainWord(const QString &text)
     });
 }
 
+// How many TYPE parameters a line has; last: the value of the last one.
+int typeParamsOf(const VCardProperty &prop, const QString **last)
+{
+    int count = 0;
+    for (const auto &param : prop.params) {
+        if (sameName(param.first, "TYPE")) {
+            *last = &param.second;
+            ++count;
+        }
+    }
+    return count;
+}
+
 QStringList meaningfulTypes(const VCardProperty &prop)
 {
     // The usual line has no TYPE or one plain word: no list of values to build and filter.
     const QString *single = nullptr;
-    int typeParams = 0;
-    for (const auto &param : prop.params) {
-        if (sameName(param.first, "TYPE")) {
-            single = &param.second;
-            ++typeParams;
-        }
-    }
+    const int typeParams = typeParamsOf(prop, &single);
     if (typeParams == 0)
         return {};
     if (typeParams == 1 && isPlainWord(*single)) {
@@ -130,10 +137,20 @@ QString labelOf(const VCardProperty &prop, const VCard &card)
     const QString custom = groupLabel(prop, card);
     if (!custom.isNull())
         return custom;
-    const QStringList types = meaningfulTypes(prop);
     if (sameName(prop.name, "TEL"))
-        return ABCardMapper::labelForPhoneTypes(types);
-    return simpleLabel(types);
+        return ABCardMapper::labelForPhoneTypes(meaningfulTypes(prop));
+    // The usual e-mail or address line has one plain TYPE word: what simpleLabel() gives for it,
+    // without a list.
+    const QString *single = nullptr;
+    if (typeParamsOf(prop, &single) == 1 && isPlainWord(*single)) {
+        const QString type = single->toLower();
+        if (type == QLatin1String("work"))
+            return kABWorkLabel;
+        if (type == QLatin1String("home"))
+            return kABHomeLabel;
+        return isNeutralType(type) || type == QLatin1String("other") ? kABOtherLabel : type;
+    }
+    return simpleLabel(meaningfulTypes(prop));
 }
 
 QString cleanText(const QString &text)
