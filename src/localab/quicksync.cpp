@@ -12,7 +12,6 @@
 #include <QFile>
 #include <QHash>
 #include <QSet>
-#include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
 #include <sys/stat.h>
@@ -191,7 +190,6 @@ struct QuickSync::Private
     }
     void restart();
     void prepareOne(const QVariant &record);
-    void prepareCopies(qsizetype end);
     void prepareCopy(const FlatPerson &person);
     void prepareUpdate(const FlatPerson &person);
     int planFor(ABPerson *local);
@@ -223,13 +221,8 @@ bool QuickSync::Private::runStreamed(const Progress &progress)
     // No start again when the store changes between slices, as prepare() does: the slices saved
     // are in the store, and matching sees them through the keys of this run.
     for (bool all = false; !all && ok;) {
-        const qsizetype end = std::min(count, next + options.streamSlice);
-        if (!options.matching || !validMatchType()) {
-            prepareCopies(end);
-        } else {
-            for (; next < end; ++next)
-                prepareOne(recordAt(next));
-        }
+        for (const qsizetype end = std::min(count, next + options.streamSlice); next < end; ++next)
+            prepareOne(recordAt(next));
         all = next >= count;
         QList<ABPerson *> added;
         added.reserve(static_cast<qsizetype>(newPersons.size()));
@@ -494,45 +487,6 @@ void QuickSync::Private::prepareOne(const QVariant &record)
     ++result.empty;
     if (options.mode == QuickSyncOptions::Mode::CopyAll)
         ++result.skipped;
-}
-
-// Copy-all without matching, up to end: each person is made from its record alone, so the records
-// are read and copied on all cores, then taken in here in order, as prepareOne would.
-void QuickSync::Private::prepareCopies(qsizetype end)
-{
-    struct Copy
-    {
-        qsizetype index = 0;
-        QString notMap; // the type of a record that is not a dictionary
-        std::unique_ptr<ABPerson> person;
-        int tooLarge = 0;
-    };
-    std::vector<Copy> copies(static_cast<size_t>(end - next));
-    for (size_t i = 0; i < copies.size(); ++i)
-        copies[i].index = next + static_cast<qsizetype>(i);
-    QtConcurrent::blockingMap(copies, [this](Copy &copy) {
-        const QVariant record = recordAt(copy.index);
-        if (record.metaType() != QMetaType::fromType<QVariantMap>()) {
-            copy.notMap = QString::fromLatin1(record.typeName() ? record.typeName() : "invalid");
-            return;
-        }
-        const QVariantMap values = record.toMap();
-        if (worthACard(values))
-            copy.person = copyOf(values, &copy.tooLarge);
-    });
-    for (Copy &copy : copies) {
-        if (!copy.notMap.isEmpty())
-            systemLog(QStringLiteral("QuickSync: left out a record that is not a dictionary (%1)").arg(copy.notMap));
-        if (!copy.person) {
-            ++result.empty;
-            ++result.skipped;
-            continue;
-        }
-        ++result.saved;
-        result.tooLarge += copy.tooLarge;
-        newPersons.push_back(std::move(copy.person));
-    }
-    next = end;
 }
 
 QuickSync::QuickSync(ABAddressBook *book, RecordAt recordAt, qsizetype count, const QuickSyncOptions &options)

@@ -35,8 +35,6 @@ struct QuickSyncOptions
     // time, and the store lets go of each slice once it is saved (ABAddressBook::release), so that
     // a share of any size takes the memory of one slice. The group (new, or an existing card
     // group) gets its members after the last slice. For a one-shot import such as the CLI's.
-    // Without matching, the records of a slice are read and copied on several threads: recordAt
-    // must then be safe to call from several threads at once.
     qsizetype streamSlice = 0;
 };
 
