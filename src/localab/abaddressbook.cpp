@@ -714,6 +714,7 @@ struct ABAddressBook::PendingWrite
     bool prepared = false;
     bool written = false;
     QString writeError;
+    QByteArray digest; // of bytes, once they are in place and let go of
     std::unique_ptr<DurableFile> file; // complete, waiting for its rename (Step::Commit)
     bool linked = false;               // an unnamed file linked in place: a file system sync makes it last
     ABFileStamp stamp;                 // of the file written, which the rename keeps
@@ -932,7 +933,7 @@ bool ABAddressBook::finishWrite(PendingWrite &write, QString *error)
     }
     record->m_values.insert(kABModificationDateProperty, write.revision);
     record->m_fileName = write.fileName;
-    record->m_diskDigest = digestOf(write.bytes);
+    record->m_diskDigest = write.digest.isEmpty() ? digestOf(write.bytes) : write.digest;
     record->m_diskStamp = write.stamp;
     record->m_dirty.clear();
     record->m_original.clear();
@@ -1178,9 +1179,17 @@ void ABAddressBook::saveSlice(std::vector<PendingWrite> &writes, QSet<QString> &
         const auto commit = [&writes, &done](size_t i) {
             if (writes[i].step != Step::Commit)
                 return; // done in an earlier round, or failed: counted once
-            commitOne(writes[i]);
-            if (writes[i].step == Step::Done)
-                ++done;
+            PendingWrite &write = writes[i];
+            commitOne(write);
+            if (write.step != Step::Done)
+                return;
+            ++done;
+            // In place: only its digest is needed from now on, not a slice's worth of cards.
+            write.current = QByteArray();
+            if (!write.merged) {
+                write.digest = digestOf(write.bytes);
+                write.bytes = QByteArray();
+            }
         };
         if (together) {
             // A run of files is synced and put in place while the next run is built and written.
