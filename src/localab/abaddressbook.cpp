@@ -21,7 +21,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -294,23 +296,65 @@ void inParallel(size_t count, const std::function<void(size_t)> &work, const std
     // File writes wait mostly for the disk: several at once let it take them together.
     std::atomic<size_t> next{0};
     std::atomic<size_t> done{0};
+    std::mutex mutex;
+    std::condition_variable finished;
     std::vector<std::thread> threads;
     for (size_t w = 0; w < std::min(workers, count); ++w) {
         threads.emplace_back([&] {
             for (size_t i = next++; i < count; i = next++) {
                 work(i);
-                ++done;
+                if (++done == count) {
+                    const std::lock_guard lock(mutex);
+                    finished.notify_one();
+                }
             }
         });
     }
-    while (waiting && done < count) {
+    // Woken at the end rather than at the next tick: a short batch does not wait out the tick.
+    for (std::unique_lock lock(mutex); waiting && done < count;) {
+        lock.unlock();
         waiting(done);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        lock.lock();
+        finished.wait_for(lock, std::chrono::milliseconds(20), [&] { return done >= count; });
     }
     for (std::thread &thread : threads)
         thread.join();
     if (waiting)
         waiting(count);
+}
+
+// Runs build(i) for i in [0, count) as inParallel does and, on one more thread, settle(first, end)
+// for each run of `chunk` items in order as soon as all of it is built: waiting for the disk on one
+// run overlaps building the next.
+void inPipeline(size_t count, size_t chunk, const std::function<void(size_t)> &build,
+                const std::function<void(size_t first, size_t end)> &settle,
+                const std::function<void(size_t)> &waiting)
+{
+    const size_t runs = (count + chunk - 1) / chunk;
+    const auto endOf = [count, chunk](size_t run) { return std::min(count, (run + 1) * chunk); };
+    std::vector<size_t> built(runs, 0);
+    std::mutex mutex;
+    std::condition_variable ready;
+    std::thread settler([&] {
+        for (size_t run = 0; run < runs; ++run) {
+            {
+                std::unique_lock lock(mutex);
+                ready.wait(lock, [&] { return built[run] == endOf(run) - run * chunk; });
+            }
+            settle(run * chunk, endOf(run));
+        }
+    });
+    inParallel(
+        count,
+        [&](size_t i) {
+            build(i);
+            const std::lock_guard lock(mutex);
+            const size_t run = i / chunk;
+            if (++built[run] == endOf(run) - run * chunk)
+                ready.notify_one();
+        },
+        waiting, false);
+    settler.join();
 }
 
 // What reading a file needs to know: the directory (open when directoryFd is not AT_FDCWD) and
@@ -668,6 +712,7 @@ struct ABAddressBook::PendingWrite
     bool prepared = false;
     bool written = false;
     QString writeError;
+    QByteArray digest; // of bytes, once they are in place and let go of
     std::unique_ptr<DurableFile> file; // complete, waiting for its rename (Step::Commit)
     bool linked = false;               // an unnamed file linked in place: a file system sync makes it last
     ABFileStamp stamp;                 // of the file written, which the rename keeps
@@ -886,7 +931,7 @@ bool ABAddressBook::finishWrite(PendingWrite &write, QString *error)
     }
     record->m_values.insert(kABModificationDateProperty, write.revision);
     record->m_fileName = write.fileName;
-    record->m_diskDigest = digestOf(write.bytes);
+    record->m_diskDigest = write.digest.isEmpty() ? digestOf(write.bytes) : write.digest;
     record->m_diskStamp = write.stamp;
     record->m_dirty.clear();
     record->m_original.clear();
@@ -1123,15 +1168,54 @@ void ABAddressBook::saveSlice(std::vector<PendingWrite> &writes, QSet<QString> &
         std::vector<char> preparing(writes.size());
         for (size_t i = 0; i < writes.size(); ++i)
             preparing[i] = writes[i].step == Step::Prepare;
-        inParallel(
-            writes.size(),
-            [&writes, &preparing, together](size_t i) {
-                PendingWrite &write = writes[i];
-                if (preparing[i])
-                    write.step = prepareWrite(write, &write.writeError) ? Step::Write : Step::Failed;
-                writeTemporary(write, !together);
-            },
-            progress, !together);
+        const auto build = [&writes, &preparing, together](size_t i) {
+            PendingWrite &write = writes[i];
+            if (preparing[i])
+                write.step = prepareWrite(write, &write.writeError) ? Step::Write : Step::Failed;
+            writeTemporary(write, !together);
+        };
+        const auto commit = [&writes, &done](size_t i) {
+            if (writes[i].step != Step::Commit)
+                return; // done in an earlier round, or failed: counted once
+            PendingWrite &write = writes[i];
+            commitOne(write);
+            if (write.step != Step::Done)
+                return;
+            ++done;
+            // In place: only its digest is needed from now on, not a slice's worth of cards.
+            write.current = QByteArray();
+            if (!write.merged) {
+                write.digest = digestOf(write.bytes);
+                write.bytes = QByteArray();
+            }
+        };
+        if (together) {
+            // A run of files is synced and put in place while the next run is built and written.
+            // After a failed sync nothing more is put in place: syncfs reports a write-back error
+            // once, and it may have been one of a later run's files.
+            bool synced = true;
+            QString syncError;
+            inPipeline(
+                writes.size(), kSyncRun, build,
+                [&](size_t first, size_t end) {
+                    synced = synced && fileSystem->sync(&syncError);
+                    for (size_t i = first; i < end; ++i) {
+                        PendingWrite &write = writes[i];
+                        if (synced) {
+                            commit(i);
+                        } else if (write.step == Step::Commit) {
+                            write.file.reset();
+                            write.writeError = QStringLiteral("%1: it could not be written to the disk (%2)")
+                                                   .arg(write.fileName, syncError);
+                            write.step = Step::Failed;
+                        }
+                    }
+                },
+                progress);
+        } else {
+            inParallel(writes.size(), build, progress);
+            inParallel(writes.size(), commit, progress);
+        }
         for (size_t i = 0; i < writes.size(); ++i) {
             PendingWrite &write = writes[i];
             if (preparing[i] && write.step == Step::Failed && !write.prepared)
@@ -1140,27 +1224,6 @@ void ABAddressBook::saveSlice(std::vector<PendingWrite> &writes, QSet<QString> &
                 systemLog(QStringLiteral("ABAddressBook: %1 changed on disk; merging our changes").arg(write.fileName));
             write.merging = false;
         }
-        QString syncError;
-        if (together && !fileSystem->sync(&syncError)) {
-            for (PendingWrite &write : writes) {
-                if (write.step != Step::Commit)
-                    continue;
-                write.file.reset();
-                write.writeError =
-                    QStringLiteral("%1: it could not be written to the disk (%2)").arg(write.fileName, syncError);
-                write.step = Step::Failed;
-            }
-        }
-        inParallel(
-            writes.size(),
-            [&writes, &done](size_t i) {
-                if (writes[i].step != Step::Commit)
-                    return; // done in an earlier round, or failed: counted once
-                commitOne(writes[i]);
-                if (writes[i].step == Step::Done)
-                    ++done;
-            },
-            progress, !together);
         bool again = false;
         for (PendingWrite &write : writes) {
             renamed = renamed || write.written;

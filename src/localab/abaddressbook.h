@@ -153,6 +153,8 @@ private:
     static constexpr size_t kSaveSlice = 4096;
     // From this many files on, one sync of the file system makes them durable instead of one each.
     static constexpr size_t kSyncTogether = 32;
+    // Files synced and put in place at a time while the next ones are written.
+    static constexpr size_t kSyncRun = 512;
     QString freshFileName(const QString &uid, const QSet<QString> &taken) const;
 
     QString m_directory;

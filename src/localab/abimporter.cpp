@@ -103,6 +103,10 @@ ABImportResult ABImporter::importFiles(const QStringList &paths)
                                     error.contains(QLatin1String("END:VCARD")) ? ABImportFailure::NoEnd
                                                                               : ABImportFailure::NoCard,
                                     QString()});
+        // Slices of even size, as few as the stream slice allows: the store holds less at once.
+        const qsizetype cards = std::max<qsizetype>(1, parsed.cards.size());
+        const qsizetype slices = m_streamSlice > 0 ? (cards + m_streamSlice - 1) / m_streamSlice : 0;
+        const qsizetype slice = slices > 1 ? (cards + slices - 1) / slices : m_streamSlice;
         // Mapping a card is a function of the card alone: a chunk at a time on all cores, then
         // taken in here in the file's order.
         constexpr qsizetype kChunk = 1024;
@@ -118,7 +122,7 @@ ABImportResult ABImporter::importFiles(const QStringList &paths)
                     item.carries = carriesSomething(*item.record);
                 });
             }
-            if (m_streamSlice > 0 && addedPersons >= m_streamSlice) {
+            if (m_streamSlice > 0 && addedPersons >= slice) {
                 saveAdded();
                 if (!result.saved)
                     break;

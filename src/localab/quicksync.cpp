@@ -220,8 +220,12 @@ bool QuickSync::Private::runStreamed(const Progress &progress)
     bool ok = true;
     // No start again when the store changes between slices, as prepare() does: the slices saved
     // are in the store, and matching sees them through the keys of this run.
+    // As few slices as streamSlice allows, of even size: 10,000 persons go in three slices of 3,334,
+    // not two full ones and a small one, and the store holds less at once.
+    const qsizetype slices = (count - next + options.streamSlice - 1) / options.streamSlice;
+    const qsizetype slice = slices > 1 ? (count - next + slices - 1) / slices : options.streamSlice;
     for (bool all = false; !all && ok;) {
-        for (const qsizetype end = std::min(count, next + options.streamSlice); next < end; ++next)
+        for (const qsizetype end = std::min(count, next + slice); next < end; ++next)
             prepareOne(recordAt(next));
         all = next >= count;
         QList<ABPerson *> added;

@@ -36,6 +36,8 @@ private slots:
     void summaries();
     void cardSizeCap();
     void streamedRunHoldsOneSlice();
+    void streamedSlicesAreEven_data();
+    void streamedSlicesAreEven();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -501,6 +503,40 @@ void TestQuickSync::streamedRunHoldsOneSlice()
     const QList<ABGroup *> groups = book.groups();
     QCOMPARE(groups.size(), 1);
     QCOMPARE(groups.first()->members().size(), 5);
+}
+
+void TestQuickSync::streamedSlicesAreEven_data()
+{
+    QTest::addColumn<int>("persons");
+    QTest::addColumn<int>("slice");
+    QTest::addColumn<QList<qsizetype>>("saves"); // persons each save writes
+    QTest::newRow("uneven rest spread") << 9 << 4 << QList<qsizetype>{3, 3, 3};
+    QTest::newRow("even already") << 8 << 4 << QList<qsizetype>{4, 4};
+    QTest::newRow("one slice") << 5 << 20 << QList<qsizetype>{5};
+}
+
+// As few slices as the slice size allows, of even size: the store holds no more at once than needed.
+void TestQuickSync::streamedSlicesAreEven()
+{
+    QFETCH(int, persons);
+    QFETCH(int, slice);
+    QFETCH(QList<qsizetype>, saves);
+    ABAddressBook book(m_dir->path());
+    RecordList remote;
+    for (int i = 0; i < persons; ++i)
+        remote.append(named(QStringLiteral("First%1").arg(i), u"Roe"_qs));
+    QuickSyncOptions options;
+    options.streamSlice = slice;
+    QuickSync sync(&book, [&remote](qsizetype i) { return remote.at(i); }, remote.size(), options);
+    QList<qsizetype> seen;
+    qsizetype last = -1;
+    QVERIFY(sync.run([&](qsizetype done, qsizetype total) {
+        if (done < last || seen.isEmpty())
+            seen.append(total); // a new save begins
+        last = done;
+    }));
+    QCOMPARE(seen, saves);
+    QCOMPARE(filesOf(m_dir->path()).size(), persons);
 }
 
 int main(int argc, char **argv)
