@@ -283,7 +283,8 @@ int cmdList(const QStringList &args)
     }
     // The store's records are built on several threads, and glibc grows a thread's heap by what
     // each request lacks, one mprotect per page: a thread's heap is made whole (64 MB of address
-    // space) at once instead. Pages still count only once touched; the process ends after the listing.
+    // space) at once instead. Pages still count only once touched; the process ends after the
+    // listing.
     ::mallopt(M_TOP_PAD, 64 * 1024 * 1024);
     std::unique_ptr<ABAddressBook> own;
     // The plain listing shows names and one address: only those are read from the cards.

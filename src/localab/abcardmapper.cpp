@@ -121,14 +121,22 @@ QStringList meaningfulTypes(const VCardProperty &prop)
     return types;
 }
 
+// The label of a line whose one meaningful type is type.
+QString labelOfType(const QString &type)
+{
+    if (type == QLatin1String("work"))
+        return kABWorkLabel;
+    if (type == QLatin1String("home"))
+        return kABHomeLabel;
+    return type == QLatin1String("other") ? kABOtherLabel : type;
+}
+
 QString simpleLabel(const QStringList &types)
 {
-    if (types.contains(QLatin1String("work")))
-        return kABWorkLabel;
-    if (types.contains(QLatin1String("home")))
-        return kABHomeLabel;
-    if (types.contains(QLatin1String("other")))
-        return kABOtherLabel;
+    for (const QLatin1String known : {QLatin1String("work"), QLatin1String("home"), QLatin1String("other")}) {
+        if (types.contains(known))
+            return labelOfType(known);
+    }
     return types.isEmpty() ? kABOtherLabel : types.first();
 }
 
@@ -139,16 +147,11 @@ QString labelOf(const VCardProperty &prop, const VCard &card)
         return custom;
     if (sameName(prop.name, "TEL"))
         return ABCardMapper::labelForPhoneTypes(meaningfulTypes(prop));
-    // The usual e-mail or address line has one plain TYPE word: what simpleLabel() gives for it,
-    // without a list.
+    // The usual e-mail or address line has one plain TYPE word: labelled without a list.
     const QString *single = nullptr;
     if (typeParamsOf(prop, &single) == 1 && isPlainWord(*single)) {
         const QString type = single->toLower();
-        if (type == QLatin1String("work"))
-            return kABWorkLabel;
-        if (type == QLatin1String("home"))
-            return kABHomeLabel;
-        return isNeutralType(type) || type == QLatin1String("other") ? kABOtherLabel : type;
+        return isNeutralType(type) ? kABOtherLabel : labelOfType(type);
     }
     return simpleLabel(meaningfulTypes(prop));
 }

@@ -40,7 +40,7 @@ QString ABGroup::normalizedUid(const QString &uid)
         return c.unicode() < 0x80 && !(c.unicode() >= u'A' && c.unicode() <= u'Z');
     });
     if (lowerAscii)
-        return view.size() == uid.size() ? uid : view.toString(); // a member's "urn:uuid:" goes
+        return view.size() == uid.size() ? uid : view.toString(); // without a member's "urn:uuid:"
     return view.toString().toLower();
 }
 
