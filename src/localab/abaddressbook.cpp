@@ -758,12 +758,15 @@ bool ABAddressBook::prepareWrite(PendingWrite &write, QString *error)
 // with the next sync).
 void ABAddressBook::checkReadable(PendingWrite &write)
 {
+    // Whether a card reads back is decided by its BEGIN, END and VERSION lines alone, which a read
+    // of any names takes in full: the other lines need not be parsed here.
+    static const QList<QByteArrayView> structureOnly{"BEGIN"};
     QString reason;
     VCard card;
     if (write.bytes.size() > kMaxCardFileSize)
         reason = QStringLiteral("it would be larger than %1 MB, the most the address book reads")
                      .arg(kMaxCardFileSize / (1024 * 1024));
-    else if (!readSingleCard(write.bytes, &card, &reason))
+    else if (!readSingleCard(write.bytes, &card, &reason, structureOnly))
         reason = QStringLiteral("it would not read back (%1)").arg(reason);
     if (reason.isEmpty())
         return;

@@ -490,9 +490,43 @@ VCardProperty makeProp(const QString &name, const QString &value, const QString 
     return prop;
 }
 
+// Digits of value, zero-padded to width, from at on.
+void putDigits(QChar *at, int value, int width)
+{
+    for (int i = width - 1; i >= 0; --i, value /= 10)
+        at[i] = QChar(u'0' + value % 10);
+}
+
+// yyyy-MM-dd, written by hand: every card written has a few dates, and QDate::toString goes
+// through the locale's formatter each time.
+QString dateText(const QDate &date)
+{
+    if (date.year() < 1 || date.year() > 9999)
+        return date.toString(QStringLiteral("yyyy-MM-dd"));
+    QString text(10, u'-');
+    putDigits(text.data(), date.year(), 4);
+    putDigits(text.data() + 5, date.month(), 2);
+    putDigits(text.data() + 8, date.day(), 2);
+    return text;
+}
+
+// yyyy-MM-ddTHH:mm:ssZ in UTC.
 QString dateTimeText(const QDateTime &value)
 {
-    return value.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ"));
+    const QDateTime utc = value.toUTC();
+    const QTime time = utc.time();
+    QString text = dateText(utc.date());
+    if (text.size() != 10)
+        return utc.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ"));
+    text.resize(20);
+    text[10] = u'T';
+    putDigits(text.data() + 11, time.hour(), 2);
+    text[13] = u':';
+    putDigits(text.data() + 14, time.minute(), 2);
+    text[16] = u':';
+    putDigits(text.data() + 17, time.second(), 2);
+    text[19] = u'Z';
+    return text;
 }
 
 // The TYPE values (3.0 form) of a label; *custom when the label needs an item group with
@@ -777,7 +811,7 @@ VCard ABCardMapper::write(const ABRecord &record, const VCard &base, const QDate
         const QDateTime birthday = values.value(kABBirthdayProperty).toDateTime();
         if (birthday.isValid()) {
             VCardProperty bday = makeProp(QStringLiteral("BDAY"),
-                                          birthday.toUTC().date().toString(QStringLiteral("yyyy-MM-dd")));
+                                          dateText(birthday.toUTC().date()));
             if (birthday.toUTC().date().year() == 1604)
                 bday.params.append({QStringLiteral("X-APPLE-OMIT-YEAR"), QStringLiteral("1604")});
             out.append(bday);

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QHash>
 #include <QSet>
+#include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
 #include <sys/stat.h>
@@ -98,15 +99,14 @@ qint64 cardBytes(const QVariant &value)
 // an entry of a mail, phone, address or link list.
 bool worthACard(const QVariantMap &values)
 {
+    // Texts first: a name is found at once, where an address's entry takes longer to look at.
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
-        if (!isKnown(it.key()))
-            continue;
-        if (!isMultiProperty(it.key())) {
-            if (!ABRecordHelpers::storedText(it.value()).isEmpty())
-                return true;
-            continue;
-        }
-        if (it.value().metaType() != QMetaType::fromType<QVariantList>())
+        if (!isMultiProperty(it.key()) && isKnown(it.key()) && !ABRecordHelpers::storedText(it.value()).isEmpty())
+            return true;
+    }
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        if (!isMultiProperty(it.key()) || !isKnown(it.key()) ||
+            it.value().metaType() != QMetaType::fromType<QVariantList>())
             continue;
         const QVariantList entries = it.value().toList();
         for (const QVariant &entry : entries) {
@@ -196,8 +196,100 @@ struct QuickSync::Private
     bool fits(Planned &plan, qint64 bytes);
     bool merge(Planned &plan, const FlatPerson &remote);
     bool canStream() const;
+    void prepareSlice(qsizetype end);
     bool runStreamed(const Progress &progress);
 };
+
+namespace {
+
+// A record of a streamed slice, decoded and (unless matching decides first) copied on the pool.
+struct SliceEntry
+{
+    enum class Kind { NotAPerson, Empty, Person };
+    Kind kind = Kind::Empty;
+    const char *typeName = nullptr;
+    QVariantMap values; // kept while matching decides whether it is copied
+    QString key;
+    QStringList contacts;
+    bool take = true;
+    std::unique_ptr<ABPerson> person;
+    int tooLarge = 0;
+};
+
+} // namespace
+
+// Copy-all of the records up to end, as prepareOne does one by one. Decoding a record and making
+// its person depend on that record alone: they run on all cores, while what one record's fate
+// does to the next (counts, the keys of persons added) is decided here in the records' order.
+void QuickSync::Private::prepareSlice(qsizetype end)
+{
+    const bool matching = options.matching && validMatchType();
+    std::vector<SliceEntry> entries(static_cast<size_t>(end - next));
+    const qsizetype first = next;
+    QtConcurrent::blockingMap(entries, [&](SliceEntry &entry) {
+        const QVariant record = recordAt(first + (&entry - entries.data()));
+        if (record.metaType() != QMetaType::fromType<QVariantMap>()) {
+            entry.kind = SliceEntry::Kind::NotAPerson;
+            entry.typeName = record.typeName();
+            return;
+        }
+        entry.values = record.toMap();
+        if (!worthACard(entry.values)) {
+            entry.values.clear();
+            return;
+        }
+        entry.kind = SliceEntry::Kind::Person;
+        if (matching) {
+            entry.key = ABRecordHelpers::matchKey(entry.values, options.matchType);
+            if (entry.key.isNull())
+                entry.contacts = ABRecordHelpers::contactKeys(entry.values);
+            return;
+        }
+        entry.person = copyOf(entry.values, &entry.tooLarge);
+        entry.values.clear();
+    });
+    for (SliceEntry &entry : entries) {
+        if (entry.kind != SliceEntry::Kind::Person) {
+            if (entry.kind == SliceEntry::Kind::NotAPerson)
+                systemLog(QStringLiteral("QuickSync: left out a record that is not a dictionary (%1)")
+                              .arg(QString::fromLatin1(entry.typeName ? entry.typeName : "invalid")));
+            ++result.empty;
+            ++result.skipped;
+            continue;
+        }
+        if (matching) {
+            const bool present = !entry.key.isNull()
+                                     ? byKey.contains(entry.key) || newKeys.contains(entry.key)
+                                     : std::any_of(entry.contacts.cbegin(), entry.contacts.cend(),
+                                                   [this](const QString &c) {
+                                                       return byContact.contains(c) || newContacts.contains(c);
+                                                   });
+            entry.take = !present;
+            if (present) {
+                ++result.skipped;
+                continue;
+            }
+            if (!entry.key.isNull())
+                newKeys.insert(entry.key);
+            for (const QString &contact : std::as_const(entry.contacts))
+                newContacts.insert(contact);
+        }
+        ++result.saved;
+    }
+    if (matching) {
+        QtConcurrent::blockingMap(entries, [](SliceEntry &entry) {
+            if (entry.kind == SliceEntry::Kind::Person && entry.take)
+                entry.person = copyOf(entry.values, &entry.tooLarge);
+            entry.values.clear();
+        });
+    }
+    for (SliceEntry &entry : entries) {
+        result.tooLarge += entry.tooLarge;
+        if (entry.person)
+            newPersons.push_back(std::move(entry.person));
+    }
+    next = end;
+}
 
 bool QuickSync::Private::canStream() const
 {
@@ -225,8 +317,8 @@ bool QuickSync::Private::runStreamed(const Progress &progress)
     const qsizetype slices = (count - next + options.streamSlice - 1) / options.streamSlice;
     const qsizetype slice = slices > 1 ? (count - next + slices - 1) / slices : options.streamSlice;
     for (bool all = false; !all && ok;) {
-        for (const qsizetype end = std::min(count, next + slice); next < end; ++next)
-            prepareOne(recordAt(next));
+        const qsizetype end = std::min(count, next + slice);
+        prepareSlice(end);
         all = next >= count;
         QList<ABPerson *> added;
         added.reserve(static_cast<qsizetype>(newPersons.size()));

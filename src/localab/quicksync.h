@@ -63,6 +63,7 @@ class QuickSync
 {
 public:
     // Entry i of the record list, normally a FlatPerson; called once per entry and preparation.
+    // A streamed run (streamSlice) calls it from several threads at once.
     using RecordAt = std::function<QVariant(qsizetype)>;
     using Progress = std::function<void(qsizetype done, qsizetype total)>;
 

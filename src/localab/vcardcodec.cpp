@@ -1,9 +1,9 @@
 #include "vcardcodec.h"
 
-#include <QRegularExpression>
 
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -616,11 +616,23 @@ ParseResult parse(const QByteArray &input, const QList<QByteArrayView> &names)
     return result;
 }
 
+namespace {
+
+// Letters, digits and "-" only: asked of every name written, so no pattern engine.
+bool isToken(QStringView text)
+{
+    return !text.isEmpty() && std::all_of(text.cbegin(), text.cend(), [](QChar c) {
+               const char16_t u = c.unicode();
+               return (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z') || (u >= u'0' && u <= u'9') || u == u'-';
+           });
+}
+
+} // namespace
+
 bool isWritable(const VCardProperty &prop)
 {
     // A name outside the grammar (a stray quote or "=", say) would be read back as something else.
-    static const QRegularExpression token(QStringLiteral("^[A-Za-z0-9-]+$"));
-    return token.match(prop.name).hasMatch() && (prop.group.isEmpty() || token.match(prop.group).hasMatch());
+    return isToken(prop.name) && (prop.group.isEmpty() || isToken(prop.group));
 }
 
 namespace {
@@ -668,15 +680,11 @@ void appendQuotedPrintable(QByteArray &out, QByteArray head, const QByteArray &v
     out.append(lineEnd);
 }
 
-bool isToken(const QString &text)
-{
-    static const QRegularExpression token(QStringLiteral("^[A-Za-z0-9-]+$"));
-    return token.match(text).hasMatch();
-}
-
 } // namespace
 
-QByteArray formatLine(const VCardProperty &prop, QStringView version, QByteArrayView lineEnd)
+namespace {
+
+void appendLine(QByteArray &out, const VCardProperty &prop, QStringView version, QByteArrayView lineEnd)
 {
     const bool v21 = version.startsWith(u'2');
     QString value = prop.value;
@@ -690,7 +698,7 @@ QByteArray formatLine(const VCardProperty &prop, QStringView version, QByteArray
             value.replace(u'\r', u'\n');
             value.replace(QLatin1String("\n"), QLatin1String("\r\n"));
         }
-    } else {
+    } else if (std::any_of(value.cbegin(), value.cend(), [](QChar c) { return c == u'\n' || c == u'\r'; })) {
         // Line breaks inside a value, a bare CR among them, never end the line.
         value.replace(QLatin1String("\r\n"), QLatin1String("\\n"));
         value.replace(u'\n', QLatin1String("\\n"));
@@ -720,12 +728,18 @@ QByteArray formatLine(const VCardProperty &prop, QStringView version, QByteArray
         if (utf8)
             head += QLatin1String(";CHARSET=UTF-8");
         head += QLatin1String(";ENCODING=QUOTED-PRINTABLE:");
-        QByteArray out;
         appendQuotedPrintable(out, head.toUtf8(), value.toUtf8(), lineEnd);
-        return out;
+        return;
     }
-    QByteArray out;
     appendFolded(out, (head + u':' + value).toUtf8(), lineEnd);
+}
+
+} // namespace
+
+QByteArray formatLine(const VCardProperty &prop, QStringView version, QByteArrayView lineEnd)
+{
+    QByteArray out;
+    appendLine(out, prop, version, lineEnd);
     return out;
 }
 
@@ -738,10 +752,12 @@ QByteArray fold(const QByteArray &line, QByteArrayView lineEnd)
 
 QByteArray serialize(const VCard &card)
 {
-    QByteArray out = "BEGIN:VCARD\r\nVERSION:3.0\r\n";
+    QByteArray out;
+    out.reserve(512);
+    out += "BEGIN:VCARD\r\nVERSION:3.0\r\n";
     for (const VCardProperty &prop : card.properties) {
         if (isWritable(prop))
-            out += formatLine(prop, u"3.0", "\r\n");
+            appendLine(out, prop, u"3.0", "\r\n");
     }
     out += "END:VCARD\r\n";
     return out;
@@ -780,9 +796,18 @@ QString escape(const QString &text)
         unified.replace(u'\r', u'\n');
         return escape(unified);
     }
+    const auto special = [](QChar c) {
+        const char16_t u = c.unicode();
+        return u == u'\\' || u == u',' || u == u';' || u == u'\n';
+    };
+    // Most values need nothing escaped: shared, not copied a character at a time.
+    const auto first = std::find_if(text.cbegin(), text.cend(), special);
+    if (first == text.cend() && !text.isNull())
+        return text;
     QString out;
     out.reserve(text.size() + 8);
-    for (QChar c : text) {
+    out.append(text.constData(), first - text.cbegin());
+    for (QChar c : QStringView(first, text.cend())) {
         switch (c.unicode()) {
         case '\\':
             out.append(QLatin1String("\\\\"));
