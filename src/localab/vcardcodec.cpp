@@ -112,6 +112,12 @@ QString decodeParamValue(QString value)
 
 QString encodeParamValue(const QString &name, const QString &value)
 {
+    const bool listParam = name == QLatin1String("TYPE");
+    // Most values (a TYPE word, say) need neither encoding nor quotes: shared as they are.
+    if (!value.isNull() && std::none_of(value.cbegin(), value.cend(), [listParam](QChar c) {
+            return c == u'^' || c == u'\n' || c == u'"' || c == u'\r' || c == u':' || c == u';' || (!listParam && c == u',');
+        }))
+        return value;
     QString out;
     out.reserve(value.size());
     for (QChar c : value) {
@@ -124,7 +130,6 @@ QString encodeParamValue(const QString &name, const QString &value)
         else if (c != u'\r')
             out.append(c);
     }
-    const bool listParam = name == QLatin1String("TYPE");
     if (out.contains(u':') || out.contains(u';') || (!listParam && out.contains(u',')))
         return u'"' + out + u'"';
     return out;
@@ -704,13 +709,18 @@ void appendLine(QByteArray &out, const VCardProperty &prop, QStringView version,
         value.replace(u'\n', QLatin1String("\\n"));
         value.replace(u'\r', QLatin1String("\\n"));
     }
+    // Put together piece by piece: every card written has a dozen lines or more.
     QString head;
-    if (!prop.group.isEmpty())
-        head = prop.group + u'.';
+    head.reserve(prop.group.size() + prop.name.size() + 32);
+    if (!prop.group.isEmpty()) {
+        head += prop.group;
+        head += u'.';
+    }
     head += prop.name;
+    static const QLatin1String qp("QUOTED-PRINTABLE");
     for (const auto &param : prop.params) {
         // Values are written decoded: a stray QUOTED-PRINTABLE would make "=" at a fold a soft break.
-        if (!isToken(param.first) || param.second.contains(QLatin1String("QUOTED-PRINTABLE"), Qt::CaseInsensitive) ||
+        if (!isToken(param.first) || (param.second.size() >= qp.size() && param.second.contains(qp, Qt::CaseInsensitive)) ||
             (quotedPrintable && param.first == QLatin1String("CHARSET")))
             continue;
         QString paramValue = param.second;
@@ -721,7 +731,10 @@ void appendLine(QByteArray &out, const VCardProperty &prop, QStringView version,
             for (QStringView type : splitOutsideQuotes(paramValue, u','))
                 head += u';' + type.trimmed().toString();
         } else {
-            head += u';' + param.first + u'=' + encodeParamValue(param.first, paramValue);
+            head += u';';
+            head += param.first;
+            head += u'=';
+            head += encodeParamValue(param.first, paramValue);
         }
     }
     if (quotedPrintable) {
@@ -731,7 +744,9 @@ void appendLine(QByteArray &out, const VCardProperty &prop, QStringView version,
         appendQuotedPrintable(out, head.toUtf8(), value.toUtf8(), lineEnd);
         return;
     }
-    appendFolded(out, (head + u':' + value).toUtf8(), lineEnd);
+    head += u':';
+    head += value;
+    appendFolded(out, head.toUtf8(), lineEnd);
 }
 
 } // namespace
