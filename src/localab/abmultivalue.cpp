@@ -46,7 +46,11 @@ ABMultiValue ABMultiValue::fromLabeledValues(const QVariantList &list)
         const QVariantMap pair = item.toMap();
         if (pair.size() != 1)
             continue;
-        multi.addValue(pair.first(), pair.firstKey());
+        // The entry is already a one-pair map: shared, not built again.
+        const QVariant &value = pair.first();
+        if (pair.firstKey().isNull() || !value.isValid() || value.isNull())
+            multi.m_complete = false;
+        multi.m_entries.append(item);
     }
     return multi;
 }
