@@ -7,6 +7,8 @@
 #include <QMetaType>
 #include <QVariant>
 
+#include <memory>
+
 // The records of a received "ABData", kept in their encoded form and built one at a time when
 // read. A decoded list of nested maps takes about ten times its wire size; this takes about one,
 // and a peer that sends millions of tiny entries costs four bytes per entry instead of a
@@ -19,7 +21,7 @@ public:
     static constexpr qsizetype kMaxRecords = 1'000'000;
     static constexpr qint64 kMaxItemsPerRecord = 100'000;
 
-    ArchivedRecords() = default;
+    ArchivedRecords();
 
     qsizetype size() const { return m_offsets.size(); }
     bool isEmpty() const { return m_offsets.isEmpty(); }
@@ -32,8 +34,11 @@ private:
     friend class CborMessageReader;
     friend class ExchangeArchive;
 
+    struct Readers;
+
     QByteArray m_payload;
     QList<quint32> m_offsets; // where each entry starts in m_payload
+    std::shared_ptr<Readers> m_readers; // shared by copies
     int m_depth = 0;          // the entries' nesting depth in the message
 };
 Q_DECLARE_METATYPE(ArchivedRecords)

@@ -102,6 +102,7 @@ bool CborMessageReader::readText(QString *out, std::string *key)
         out->clear();
     if (key)
         key->clear();
+    m_textChunks = 0;
     for (;;) {
         const qsizetype size = m_reader->currentStringChunkSize();
         if (size > m_payload.size())
@@ -113,6 +114,7 @@ bool CborMessageReader::readText(QString *out, std::string *key)
             return ok();
         if (chunk.status != QCborStreamReader::Ok || !isWellFormedUtf8(m_chunk.constData(), chunk.data))
             return false;
+        ++m_textChunks;
         if (out)
             *out += m_utf8(QByteArrayView(m_chunk.constData(), chunk.data));
         if (key)
@@ -121,20 +123,28 @@ bool CborMessageReader::readText(QString *out, std::string *key)
 }
 
 // Property names and labels repeat in every person: keys are shared through a small table
-// indexed by length and end characters (cheaper than hashing whole texts), so a large "ABData"
-// holds about one copy of each name instead of one per person.
+// indexed by length and end bytes (cheaper than hashing whole texts), so a large "ABData" holds
+// about one copy of each name instead of one per person. A key is compared as UTF-8 before it is
+// decoded: a known one costs no new text. Decoding the whole key at once gives what decoding its
+// chunks one by one gives, as each chunk is well-formed on its own.
 bool CborMessageReader::readKey(QString &out)
 {
-    if (!readText(&out, &m_keyText))
+    if (!readText(nullptr, &m_keyText))
         return false;
-    if (out.isEmpty())
+    out.clear();
+    if (m_keyText.empty()) {
+        if (m_textChunks > 0)
+            out += m_utf8(QByteArrayView("", 0)); // as readText builds it: empty, not null
         return true;
-    const size_t slot = (size_t(out.size()) * 31u + out.front().unicode() * 7u + out.back().unicode()) % kKeySlots;
-    QString &known = m_keys[slot];
-    if (known == out)
-        out = known;
-    else
-        known = out;
+    }
+    const auto front = static_cast<unsigned char>(m_keyText.front());
+    const auto back = static_cast<unsigned char>(m_keyText.back());
+    KnownKey &known = m_keys[(m_keyText.size() * 31u + front * 7u + back) % kKeySlots];
+    if (known.bytes != m_keyText) {
+        known.bytes = m_keyText;
+        known.text = m_utf8(QByteArrayView(m_keyText.data(), qsizetype(m_keyText.size())));
+    }
+    out = known.text;
     return true;
 }
 

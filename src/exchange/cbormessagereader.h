@@ -51,5 +51,11 @@ private:
     std::string m_keyText; // the last key read, in UTF-8
     bool m_checkOnly = false; // reading an archived entry: check everything, build nothing
     QString m_listKey;
-    QString m_keys[kKeySlots];
+    struct KnownKey
+    {
+        std::string bytes; // UTF-8
+        QString text;
+    };
+    KnownKey m_keys[kKeySlots];
+    int m_textChunks = 0; // chunks of the last text read
 };

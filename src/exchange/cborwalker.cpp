@@ -153,8 +153,8 @@ private:
         if (--m_budget < 0)
             return false;
         uchar major;
-        quint64 argument;
-        bool indefinite;
+        quint64 argument = 0;
+        bool indefinite = false;
         if (!head(major, argument, indefinite))
             return false;
         switch (major) {
@@ -229,7 +229,7 @@ private:
             if (indefinite && atBreak())
                 return true;
             uchar major;
-            quint64 argument;
+            quint64 argument = 0;
             bool keyIndefinite;
             if (!head(major, argument, keyIndefinite))
                 return false;
@@ -278,8 +278,8 @@ private:
             top.isList = true;
             m_result.entries.append(std::move(top));
             uchar major;
-            quint64 count;
-            bool indefinite;
+            quint64 count = 0;
+            bool indefinite = false;
             return head(major, count, indefinite) && archivedList(count, indefinite, depth + 1);
         }
         m_result.entries.append(std::move(top));
