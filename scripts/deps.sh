@@ -5,7 +5,7 @@ set -euo pipefail
 
 run_packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
               qt6-gtk-platformtheme fonts-dejavu-core libcurl4-openssl-dev qtkeychain-qt6-dev libavahi-client-dev libssl-dev
-              avahi-daemon avahi-utils librsvg2-bin
+              avahi-daemon avahi-utils librsvg2-bin libgoogle-perftools-dev
               qt6-tools-dev qt6-l10n-tools qt6-translations-l10n)
 test_packages=(dbus-daemon iproute2 khard clang libclang-rt-14-dev procps desktop-file-utils appstream
                radicale vdirsyncer libreoffice-calc-nogui)
