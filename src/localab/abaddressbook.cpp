@@ -22,6 +22,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -323,25 +324,62 @@ void inParallel(size_t count, const std::function<void(size_t)> &work, const std
         waiting(count);
 }
 
-// Runs build(i) for i in [0, count) as inParallel does and, on one more thread, settle(first, end)
-// for each run of `chunk` items in order as soon as all of it is built: waiting for the disk on one
-// run overlaps building the next.
+// Runs build(i) for i in [0, count) as inParallel does while, in order, each run of `chunk` items
+// is synced as soon as all of it is built (sync(first, end) on one more thread) and then settled
+// (settle(first, end, synced) on another): waiting for the disk overlaps building the next runs
+// and settling the previous ones. Runs that were built while the previous sync waited are synced
+// together, so a disk slower than the building takes fewer, larger syncs.
 void inPipeline(size_t count, size_t chunk, const std::function<void(size_t)> &build,
-                const std::function<void(size_t first, size_t end)> &settle,
+                const std::function<bool(size_t first, size_t end)> &sync,
+                const std::function<void(size_t first, size_t end, bool synced)> &settle,
                 const std::function<void(size_t)> &waiting)
 {
+    struct Batch
+    {
+        size_t first;
+        size_t end;
+        bool synced;
+    };
     const size_t runs = (count + chunk - 1) / chunk;
     const auto endOf = [count, chunk](size_t run) { return std::min(count, (run + 1) * chunk); };
     std::vector<size_t> built(runs, 0);
+    std::deque<Batch> synced;
+    bool allSynced = false;
     std::mutex mutex;
     std::condition_variable ready;
-    std::thread settler([&] {
-        for (size_t run = 0; run < runs; ++run) {
+    std::condition_variable syncedReady;
+    std::thread syncer([&] {
+        for (size_t run = 0; run < runs;) {
+            size_t next = run + 1;
             {
                 std::unique_lock lock(mutex);
-                ready.wait(lock, [&] { return built[run] == endOf(run) - run * chunk; });
+                const auto whole = [&](size_t r) { return built[r] == endOf(r) - r * chunk; };
+                ready.wait(lock, [&] { return whole(run); });
+                while (next < runs && whole(next))
+                    ++next;
             }
-            settle(run * chunk, endOf(run));
+            const Batch batch{run * chunk, endOf(next - 1), sync(run * chunk, endOf(next - 1))};
+            {
+                const std::lock_guard lock(mutex);
+                synced.push_back(batch);
+                allSynced = next >= runs;
+            }
+            syncedReady.notify_one();
+            run = next;
+        }
+    });
+    std::thread settler([&] {
+        for (;;) {
+            Batch batch{};
+            {
+                std::unique_lock lock(mutex);
+                syncedReady.wait(lock, [&] { return !synced.empty() || allSynced || runs == 0; });
+                if (synced.empty())
+                    return;
+                batch = synced.front();
+                synced.pop_front();
+            }
+            settle(batch.first, batch.end, batch.synced);
         }
     });
     inParallel(
@@ -354,6 +392,7 @@ void inPipeline(size_t count, size_t chunk, const std::function<void(size_t)> &b
                 ready.notify_one();
         },
         waiting, false);
+    syncer.join();
     settler.join();
 }
 
@@ -1210,12 +1249,13 @@ void ABAddressBook::saveSlice(std::vector<PendingWrite> &writes, QSet<QString> &
             // A run of files is synced and put in place while the next run is built and written.
             // After a failed sync nothing more is put in place: syncfs reports a write-back error
             // once, and it may have been one of a later run's files.
-            bool synced = true;
+            // The sync's error is written once, before the first batch that failed is settled.
+            bool syncedAll = true;
             QString syncError;
             inPipeline(
                 writes.size(), kSyncRun, build,
-                [&](size_t first, size_t end) {
-                    synced = synced && fileSystem->sync(&syncError);
+                [&](size_t, size_t) { return syncedAll = syncedAll && fileSystem->sync(&syncError); },
+                [&](size_t first, size_t end, bool synced) {
                     for (size_t i = first; i < end; ++i) {
                         PendingWrite &write = writes[i];
                         if (synced) {
