@@ -70,14 +70,30 @@ const char *formName(ABGroup::Form form)
     return "card";
 }
 
+// The text of a value, read in place when it is one: a copy would count a reference, a locked
+// write to the record's memory, which the listing otherwise only reads.
+QStringView textView(const QVariant *value, QString &converted)
+{
+    if (!value)
+        return QStringView();
+    if (value->typeId() == QMetaType::QString)
+        return *static_cast<const QString *>(value->constData());
+    converted = value->toString();
+    return converted;
+}
+
 // A multi-value, stored as a list of one-pair maps, as [{"label": ..., "value": ...}, ...].
 void writeEntries(JsonStream &json, const QVariantList &entries)
 {
     json.raw("[");
     for (qsizetype i = 0; i < entries.size(); ++i) {
-        const QVariantMap pair = entries.at(i).toMap();
+        const QVariant &entry = entries.at(i);
+        QVariantMap converted;
+        const QVariantMap &pair = entry.typeId() == QMetaType::QVariantMap
+                                      ? *static_cast<const QVariantMap *>(entry.constData())
+                                      : (converted = entry.toMap());
         json.raw(i == 0 ? "{\"label\":" : ",{\"label\":");
-        json.string(pair.isEmpty() ? QString() : pair.firstKey());
+        json.string(pair.isEmpty() ? QStringView() : QStringView(pair.firstKey()));
         json.raw(",\"value\":");
         json.value(pair.isEmpty() ? QVariant() : pair.first());
         json.raw("}");
@@ -104,20 +120,39 @@ void writeUids(JsonStream &json, const Records &records)
 struct PersonKey
 {
     enum Kind { Value, Uid, Name, Groups };
+    enum NamePart { NoPart, First, Last, Organization };
     QString name;
     Kind kind;
+    NamePart part = NoPart;
+    QByteArray json = {}; // the name as JSON text and a colon: the same for every person
 };
 
 const std::vector<PersonKey> &personKeys()
 {
     static const std::vector<PersonKey> keys = [] {
         std::vector<PersonKey> all;
-        for (const QString &property : ABAddressBook::properties())
-            all.push_back({property, PersonKey::Value});
+        for (const QString &property : ABAddressBook::properties()) {
+            const PersonKey::NamePart part = property == kABFirstNameProperty      ? PersonKey::First
+                                             : property == kABLastNameProperty     ? PersonKey::Last
+                                             : property == kABOrganizationProperty ? PersonKey::Organization
+                                                                                   : PersonKey::NoPart;
+            all.push_back({property, PersonKey::Value, part});
+        }
         all.push_back({QStringLiteral("uid"), PersonKey::Uid});
         all.push_back({QStringLiteral("name"), PersonKey::Name});
         all.push_back({QStringLiteral("groups"), PersonKey::Groups});
         std::sort(all.begin(), all.end(), [](const PersonKey &a, const PersonKey &b) { return a.name < b.name; });
+        for (PersonKey &key : all) {
+            QBuffer buffer(&key.json);
+            buffer.open(QIODevice::WriteOnly);
+            JsonStream json(&buffer);
+            json.string(key.name);
+            json.raw(":");
+        }
+        // The name is made of values the walk has passed by then.
+        Q_ASSERT(std::none_of(all.begin(), all.end(), [](const PersonKey &key) {
+            return key.kind == PersonKey::Value && key.name > QLatin1String("name");
+        }));
         return all;
     }();
     return keys;
@@ -127,41 +162,67 @@ void writePerson(JsonStream &json, const ABPerson *person)
 {
     json.raw("{");
     bool first = true;
-    const auto key = [&](const QString &name) {
+    const auto key = [&](const PersonKey &name) {
         json.raw(first ? "" : ",");
         first = false;
-        json.string(name);
-        json.raw(":");
+        json.raw(name.json);
     };
-    // The record's values are sorted as the keys are: one walk over both.
+    // The record's values are sorted as the keys are: one walk over both. The parts of the name
+    // are picked up on the way, as displayName() would look them up.
     const QVariantMap &values = person->travellingValues();
+    const QVariant *firstName = nullptr;
+    const QVariant *lastName = nullptr;
+    const QVariant *organization = nullptr;
     auto it = values.cbegin();
     for (const PersonKey &name : personKeys()) {
         switch (name.kind) {
         case PersonKey::Uid:
-            key(name.name);
+            key(name);
             json.string(person->uniqueId());
             break;
-        case PersonKey::Name:
-            key(name.name);
-            json.string(displayName(person));
+        case PersonKey::Name: {
+            key(name);
+            QString firstText, lastText, organizationText;
+            const QStringView firstView = textView(firstName, firstText);
+            const QStringView lastView = textView(lastName, lastText);
+            if (firstView.isEmpty() && lastView.isEmpty())
+                json.string(textView(organization, organizationText));
+            else if (firstView.isEmpty() || lastView.isEmpty())
+                json.string(firstView.isEmpty() ? lastView : firstView);
+            else
+                json.string(QString().append(firstView).append(u' ').append(lastView));
             break;
+        }
         case PersonKey::Groups: {
-            key(name.name);
+            key(name);
             writeUids(json, person->parentGroups());
             break;
         }
-        case PersonKey::Value:
-            while (it != values.cend() && it.key() < name.name)
+        case PersonKey::Value: {
+            // The record's keys are mostly the very texts of the property names: the same data
+            // is the same key, without comparing.
+            const auto same = [&name](const QString &text) {
+                return text.constData() == name.name.constData() && text.size() == name.name.size();
+            };
+            while (it != values.cend() && !same(it.key()) && it.key() < name.name)
                 ++it;
-            if (it != values.cend() && it.key() == name.name && it->isValid()) {
-                key(name.name);
+            if (it == values.cend() || (!same(it.key()) && it.key() != name.name))
+                break;
+            if (name.part == PersonKey::First)
+                firstName = &*it;
+            else if (name.part == PersonKey::Last)
+                lastName = &*it;
+            else if (name.part == PersonKey::Organization)
+                organization = &*it;
+            if (it->isValid()) {
+                key(name);
                 if (it->metaType() == QMetaType::fromType<QVariantList>())
-                    writeEntries(json, it->toList());
+                    writeEntries(json, *static_cast<const QVariantList *>(it->constData()));
                 else
                     json.value(*it);
             }
             break;
+        }
         }
     }
     json.raw("}");

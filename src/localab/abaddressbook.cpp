@@ -216,7 +216,11 @@ void ABAddressBook::load()
         ::closedir(handle);
     }
     removeLeftovers(leftovers);
-    std::sort(files.begin(), files.end());
+    // In the order of QString's operator< (code units, then length), compared inline: a library
+    // call per comparison made sorting thousands of names a good part of opening the store.
+    std::sort(files.begin(), files.end(), [](const QString &a, const QString &b) {
+        return std::lexicographical_compare(a.cbegin(), a.cend(), b.cbegin(), b.cend());
+    });
     m_records.reserve(static_cast<size_t>(files.size()));
     m_byUid.reserve(files.size());
     loadFiles(files);
@@ -585,6 +589,13 @@ void ABAddressBook::rebuildMembership() const
         return;
     m_cardGroupsOfMember.clear();
     m_membersOfGroup.clear();
+    // Sized for the largest group at once (often one of every person) rather than grown by rehashing.
+    qsizetype largest = 0;
+    for (const auto &record : m_records) {
+        if (record->isGroup())
+            largest = std::max(largest, record->m_memberRefs.size());
+    }
+    m_cardGroupsOfMember.reserve(largest);
     for (const auto &record : m_records) {
         if (!record->isGroup())
             continue;

@@ -38,7 +38,8 @@ QString cleanText(const QString &text);
 template <qsizetype N>
 bool sameName(const QString &name, const char (&word)[N])
 {
-    return name.size() == N - 1 && name == QLatin1String(word, N - 1);
+    static_assert(N > 1);
+    return name.size() == N - 1 && name.front() == QLatin1Char(word[0]) && name == QLatin1String(word, N - 1);
 }
 
 bool isNeutralType(const QString &type)
@@ -48,8 +49,9 @@ bool isNeutralType(const QString &type)
         QLatin1String("x400"), QLatin1String("msg"),    QLatin1String("dom"),
         QLatin1String("intl"), QLatin1String("postal"), QLatin1String("parcel"),
         QLatin1String("text"), QLatin1String("uri"),    QLatin1String("x-internet")};
-    return std::any_of(std::begin(neutral), std::end(neutral),
-                       [&type](QLatin1String word) { return word.size() == type.size() && word == type; });
+    return std::any_of(std::begin(neutral), std::end(neutral), [&type](QLatin1String word) {
+        return word.size() == type.size() && word.front() == type.front() && word == type;
+    });
 }
 
 QString appleLabel(const QString &text)

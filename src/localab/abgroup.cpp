@@ -32,7 +32,9 @@ QString ABGroup::normalizedUid(const QString &uid)
 {
     QStringView view(uid);
     view = view.trimmed();
-    if (view.startsWith(QLatin1String("urn:uuid:"), Qt::CaseInsensitive))
+    // The first letter first: a person's identifier seldom starts like a member's "urn:uuid:".
+    if (!view.isEmpty() && (view.front() == u'u' || view.front() == u'U') &&
+        view.startsWith(QLatin1String("urn:uuid:"), Qt::CaseInsensitive))
         view = view.mid(9);
     // Most identifiers are in this form already: then the text is shared, not copied (the
     // membership index normalizes every person's and every member's identifier).

@@ -20,7 +20,10 @@ void ABMultiValue::addValue(const QVariant &value, const QString &label)
 {
     if (label.isNull() || !value.isValid() || value.isNull())
         m_complete = false;
-    m_entries.append(QVariantMap{{label, value}});
+    // Filled in place: a list to build it from would copy the label and the value once more.
+    QVariantMap pair;
+    pair.insert(label, value);
+    m_entries.append(QVariant(pair));
 }
 
 QVariantList ABMultiValue::toLabeledValues() const

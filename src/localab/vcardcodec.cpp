@@ -306,9 +306,11 @@ QString commonText(QByteArrayView bytes)
         }
         return all;
     }();
-    if (bytes.size() <= kLongest) {
+    if (!bytes.isEmpty() && bytes.size() <= kLongest) {
+        // The first byte tells most words of a length apart without a call.
         for (const Known &word : known[size_t(bytes.size())]) {
-            if (memcmp(word.bytes.data(), bytes.data(), size_t(bytes.size())) == 0)
+            if (word.bytes.front() == bytes.front() &&
+                memcmp(word.bytes.data(), bytes.data(), size_t(bytes.size())) == 0)
                 return word.text;
         }
     }
@@ -349,17 +351,18 @@ void parseAsciiHead(QByteArrayView head, VCardProperty &prop, QString *charset, 
         if (first) {
             first = false;
             QByteArrayView name = part;
-            const qsizetype dot = name.lastIndexOf('.');
-            if (dot >= 0) {
-                prop.group = commonText(name.first(dot));
-                name = name.sliced(dot + 1);
+            // memrchr and memchr for one byte: QByteArrayView's search takes it as a text of any length.
+            if (const char *dot = static_cast<const char *>(memrchr(name.data(), '.', size_t(name.size())))) {
+                prop.group = commonText(name.first(dot - name.data()));
+                name = name.sliced(dot - name.data() + 1);
             }
             prop.name = upperText(name);
             continue;
         }
         if (part.isEmpty())
             continue;
-        const qsizetype eq = part.indexOf('=');
+        const char *const equals = static_cast<const char *>(memchr(part.data(), '=', size_t(part.size())));
+        const qsizetype eq = equals ? equals - part.data() : -1;
         QString pname;
         QString pvalue;
         if (eq < 0) {
@@ -371,8 +374,9 @@ void parseAsciiHead(QByteArrayView head, VCardProperty &prop, QString *charset, 
         } else {
             pname = upperText(trimmedBytes(part.first(eq)));
             const QByteArrayView value = trimmedBytes(part.sliced(eq + 1));
-            pvalue = value.contains('"') || value.contains('^') ? decodeParamValue(QString::fromLatin1(value))
-                                                                  : commonText(value);
+            const bool quotedOrCaret = memchr(value.data(), '"', size_t(value.size())) ||
+                                       memchr(value.data(), '^', size_t(value.size()));
+            pvalue = quotedOrCaret ? decodeParamValue(QString::fromLatin1(value)) : commonText(value);
         }
         if (pname == QLatin1String("CHARSET"))
             *charset = pvalue;
