@@ -170,6 +170,9 @@ void TestQuickSync::copyAll_data()
     // Saved and let go of a slice at a time: matching still sees the persons of earlier slices.
     QTest::newRow("first-last, a slice each") << RecordList{annNoOrg, bob, annAcme, bob} << true
                                               << int(vCardFirstLast) << QList<int>{1, 3, 0, 4} << 1;
+    // One slice: its records are decoded together, and the second Bob is still found present.
+    QTest::newRow("first-last, one slice") << RecordList{annNoOrg, bob, annAcme, bob} << true
+                                           << int(vCardFirstLast) << QList<int>{1, 3, 0, 4} << 4;
     QTest::newRow("unknown match type") << RecordList{annAcme} << true << 7 << QList<int>{1, 0, 1, 0} << 0;
     // Under first-last a company is no name: persons with neither mail nor phone are copied again.
     QTest::newRow("without names, first-last")
@@ -181,6 +184,9 @@ void TestQuickSync::copyAll_data()
                       FlatPerson{{kABBirthdayProperty, now}, {kABNoteProperty, u" \r\n"_qs}},
                       FlatPerson{{kABEmailProperty, labelled({{u"work"_qs, u" "_qs}})}, {u"Age"_qs, 3}}}
         << false << 0 << QList<int>{0, 4, 0, 4} << 0;
+    QTest::newRow("nothing to store, streamed")
+        << RecordList{FlatPerson{}, FlatPerson{{kABBirthdayProperty, now}}, FlatPerson{{kABNoteProperty, u" "_qs}}}
+        << false << 0 << QList<int>{0, 3, 0, 3} << 2;
 }
 
 void TestQuickSync::copyAll()
