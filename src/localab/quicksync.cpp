@@ -196,6 +196,7 @@ struct QuickSync::Private
     bool fits(Planned &plan, qint64 bytes);
     bool merge(Planned &plan, const FlatPerson &remote);
     bool canStream() const;
+    bool takeUnlessPresent(const QString &key, const QStringList &contacts);
     void prepareSlice(qsizetype end);
     bool runStreamed(const Progress &progress);
 };
@@ -257,24 +258,10 @@ void QuickSync::Private::prepareSlice(qsizetype end)
             ++result.skipped;
             continue;
         }
-        if (matching) {
-            const bool present = !entry.key.isNull()
-                                     ? byKey.contains(entry.key) || newKeys.contains(entry.key)
-                                     : std::any_of(entry.contacts.cbegin(), entry.contacts.cend(),
-                                                   [this](const QString &c) {
-                                                       return byContact.contains(c) || newContacts.contains(c);
-                                                   });
-            entry.take = !present;
-            if (present) {
-                ++result.skipped;
-                continue;
-            }
-            if (!entry.key.isNull())
-                newKeys.insert(entry.key);
-            for (const QString &contact : std::as_const(entry.contacts))
-                newContacts.insert(contact);
-        }
-        ++result.saved;
+        if (matching)
+            entry.take = takeUnlessPresent(entry.key, entry.contacts);
+        else
+            ++result.saved;
     }
     if (matching) {
         QtConcurrent::blockingMap(entries, [](SliceEntry &entry) {
@@ -397,20 +384,29 @@ void QuickSync::Private::prepareCopy(const FlatPerson &person)
     }
     const QString key = ABRecordHelpers::matchKey(person, options.matchType);
     const QStringList contacts = key.isNull() ? ABRecordHelpers::contactKeys(person) : QStringList();
+    if (!takeUnlessPresent(key, contacts))
+        return;
+    newPersons.push_back(copyOf(person, &result.tooLarge));
+}
+
+// Copy-all with matching: whether a person of this name key (or, without a name, these contacts)
+// is new to the store and to this run; counted either way, and remembered when new.
+bool QuickSync::Private::takeUnlessPresent(const QString &key, const QStringList &contacts)
+{
     const bool present = !key.isNull() ? byKey.contains(key) || newKeys.contains(key)
                                        : std::any_of(contacts.cbegin(), contacts.cend(), [this](const QString &c) {
                                              return byContact.contains(c) || newContacts.contains(c);
                                          });
     if (present) {
         ++result.skipped;
-        return;
+        return false;
     }
     ++result.saved;
     if (!key.isNull())
         newKeys.insert(key);
     for (const QString &contact : contacts)
         newContacts.insert(contact);
-    newPersons.push_back(copyOf(person, &result.tooLarge));
+    return true;
 }
 
 int QuickSync::Private::planFor(ABPerson *local)
