@@ -24,6 +24,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -714,19 +715,11 @@ void ABAddressBook::release(const QList<ABPerson *> &persons)
     }
     if (gone.isEmpty())
         return;
-    std::vector<std::unique_ptr<ABRecord>> dropped;
-    dropped.reserve(static_cast<size_t>(gone.size()));
-    auto kept = m_records.begin();
-    for (auto it = m_records.begin(); it != m_records.end(); ++it) {
-        if (gone.contains(it->get())) {
-            dropped.push_back(std::move(*it));
-            continue;
-        }
-        if (kept != it)
-            *kept = std::move(*it);
-        ++kept;
-    }
-    m_records.erase(kept, m_records.end());
+    const auto firstGone = std::stable_partition(m_records.begin(), m_records.end(),
+                                                 [&gone](const auto &record) { return !gone.contains(record.get()); });
+    std::vector<std::unique_ptr<ABRecord>> dropped(std::make_move_iterator(firstGone),
+                                                   std::make_move_iterator(m_records.end()));
+    m_records.erase(firstGone, m_records.end());
     // A record's values are many small blocks: a large slice is freed on all cores.
     inParallel(dropped.size(), [&dropped](size_t i) { dropped[i].reset(); }, {}, false);
     recordChanged(nullptr);
