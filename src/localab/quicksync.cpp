@@ -117,6 +117,12 @@ bool worthACard(const QVariantMap &values)
     return false;
 }
 
+void logNotAPerson(const char *typeName)
+{
+    systemLog(QStringLiteral("QuickSync: left out a record that is not a dictionary (%1)")
+                  .arg(QString::fromLatin1(typeName ? typeName : "invalid")));
+}
+
 // Absent, or a text of blanks only; looks no further than the first other character, as a note
 // can be long.
 bool isEmptyValue(const QVariant &value)
@@ -252,8 +258,7 @@ void QuickSync::Private::prepareSlice(qsizetype end)
     for (SliceEntry &entry : entries) {
         if (entry.kind != SliceEntry::Kind::Person) {
             if (entry.kind == SliceEntry::Kind::NotAPerson)
-                systemLog(QStringLiteral("QuickSync: left out a record that is not a dictionary (%1)")
-                              .arg(QString::fromLatin1(entry.typeName ? entry.typeName : "invalid")));
+                logNotAPerson(entry.typeName);
             ++result.empty;
             ++result.skipped;
             continue;
@@ -565,8 +570,7 @@ void QuickSync::Private::prepareOne(const QVariant &record)
 {
     if (record.metaType() != QMetaType::fromType<QVariantMap>()) {
         // Not a person at all: nothing to copy or compare.
-        systemLog(QStringLiteral("QuickSync: left out a record that is not a dictionary (%1)")
-                      .arg(QString::fromLatin1(record.typeName() ? record.typeName() : "invalid")));
+        logNotAPerson(record.typeName());
     } else if (!worthACard(record.toMap())) {
         // Nothing the store keeps (dates at most): no person to make.
     } else if (options.mode == QuickSyncOptions::Mode::UpdateOnly) {
