@@ -1089,12 +1089,12 @@ QString birthdayText(const QDate &date, const QString &old, bool v4, bool *apple
                                                                                           : QStringLiteral("--MMdd"));
     if (noYear) {
         *appleForm = true;
-        return date.toString(QStringLiteral("yyyy-MM-dd"));
+        return dateText(date);
     }
     static const QRegularExpression basic(QStringLiteral("^\\d{8}"));
     if ((v4 && !trimmed.contains(u'-')) || basic.match(trimmed).hasMatch())
         return date.toString(QStringLiteral("yyyyMMdd"));
-    return date.toString(QStringLiteral("yyyy-MM-dd"));
+    return dateText(date);
 }
 
 // Entries of a multi-value as (label, value) with how often each occurs.
