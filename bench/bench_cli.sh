@@ -4,7 +4,10 @@
 # store (the start alone), of `list` (and of `khard list` on the
 # same store, when khard is installed and N is at most 20000, or KHARD=1), `list --json`, and of
 # `fetch` against `serve` on a loopback port: the first download after the start, five more, then
-# the first download after one card was edited in place and after one was added.
+# the first download after one card was edited in place and after one was added, and a second
+# after another edit (when the server has made the new list already). `list` and
+# `list --json` run first with no store cache (the first open of a store), then again once
+# `list --json` has written it (every later open).
 #
 #   bench/bench_cli.sh ZORBIX_CLI [PERSONS]
 set -eu
@@ -18,7 +21,9 @@ measure() { # label, command...
     /usr/bin/time -f "%e %U %S %M" -o "$dir/time" "$@" > /dev/null
     echo "$label: $(awk '{printf "%.3f s wall, %.0f ms CPU, %.0f MB peak", $1, ($2 + $3) * 1000, $4 / 1024}' "$dir/time")"
 }
-export XDG_CONFIG_HOME="$dir/config"
+export XDG_CONFIG_HOME="$dir/config" XDG_CACHE_HOME="$dir/cache"
+# The store's cache keeps only cards whose last change lies some seconds back.
+sleep 3.5
 # The start of the process alone: the libraries it loads.
 mkdir "$dir/empty"
 measure "--version" "$cli" --version
@@ -30,6 +35,8 @@ if command -v khard > /dev/null && { [ "$n" -le 20000 ] || [ "${KHARD:-0}" = 1 ]
     measure "khard list ($n)" khard -c "$dir/khard.conf" list
 fi
 measure "list --json ($n)" "$cli" list --json --addressbook "$dir/book"
+measure "list ($n), from the store cache" "$cli" list --addressbook "$dir/book"
+measure "list --json ($n), from the store cache" "$cli" list --json --addressbook "$dir/book"
 "$cli" serve --addressbook "$dir/book" --group All --port 0 --no-announce > "$dir/serve.out" &
 serve=$!
 while ! grep -q "on port" "$dir/serve.out" 2>/dev/null; do sleep 0.1; done
@@ -52,4 +59,10 @@ echo "  server CPU: $(( $(cpu) - before )) ms"
 printf 'BEGIN:VCARD\r\nVERSION:3.0\r\nUID:new\r\nN:Added;Ann;;;\r\nEND:VCARD\r\n' > "$dir/book/new.vcf"
 before=$(cpu)
 measure "fetch ($n), first download after a card was added" "$cli" fetch "127.0.0.1:$port"
+echo "  server CPU: $(( $(cpu) - before )) ms"
+# The same a second after the change: the server has taken it in and made the list meanwhile.
+printf 'BEGIN:VCARD\r\nVERSION:3.0\r\nUID:p1\r\nN:Edited again;Firstname1;;;\r\nEND:VCARD\r\n' > "$dir/book/p1.vcf"
+sleep 1
+before=$(cpu)
+measure "fetch ($n), a second after a card was edited" "$cli" fetch "127.0.0.1:$port"
 echo "  server CPU: $(( $(cpu) - before )) ms"

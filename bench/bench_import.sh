@@ -13,7 +13,7 @@ big=${3:-200000}
 dir=$(mktemp -d)
 serve=
 trap 'test -n "$serve" && kill $serve 2>/dev/null; rm -rf "$dir"' EXIT
-export XDG_CONFIG_HOME="$dir/config" XDG_DATA_HOME="$dir/data"
+export XDG_CONFIG_HOME="$dir/config" XDG_DATA_HOME="$dir/data" XDG_CACHE_HOME="$dir/cache"
 
 # makebook DIR N: N persons of 14 properties, all in the group "All"; also DIR.vcf with the cards.
 makebook() {

@@ -26,7 +26,7 @@ with open(f"{book}/all.vcf", "w", newline="") as g:
         g.write(f"X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:p{i}\r\n")
     g.write("END:VCARD\r\n")
 PY
-export XDG_CONFIG_HOME="$dir/config" XDG_DATA_HOME="$dir/data"
+export XDG_CONFIG_HOME="$dir/config" XDG_DATA_HOME="$dir/data" XDG_CACHE_HOME="$dir/cache"
 fingerprint=$("$cli" identity | sed -n 's/^Fingerprint: //p')
 start() { # output file, options...
     out=$1; shift

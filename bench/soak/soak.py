@@ -389,6 +389,7 @@ def run(args):
     cli, client = os.path.join(build, "src/cli/zorbix-cli"), os.path.join(build, "bench/soakclient")
     work = tempfile.mkdtemp(prefix="zorbix-soak-")
     env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(work, "config"), XDG_DATA_HOME=os.path.join(work, "data"),
+               XDG_CACHE_HOME=os.path.join(work, "cache"),
                ZORBIX_STALL_PROBE="10")
     rng = random.Random(args.seed)
     store = os.path.join(work, "store")

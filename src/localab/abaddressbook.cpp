@@ -5,6 +5,7 @@
 #include "abgroup.h"
 #include "abperson.h"
 #include "abrecordhelpers.h"
+#include "abstorecache.h"
 #include "durablefile.h"
 #include "systemlog.h"
 #include "vcardcommon.h"
@@ -224,7 +225,7 @@ void ABAddressBook::load()
     });
     m_records.reserve(static_cast<size_t>(files.size()));
     m_byUid.reserve(files.size());
-    loadFiles(files);
+    loadFiles(files, true);
     // Category groups: one per distinct name, sorted by name.
     QStringList names;
     QSet<QString> seen;
@@ -279,7 +280,10 @@ struct LoadedFile
     std::unique_ptr<ABRecord> record;
     QByteArray digest;
     ABFileStamp stamp;
+    qint64 changeTime = -1;
     QString error;
+    QByteArray cached; // the record as the store's cache keeps it; empty: not to be kept
+    bool fromCache = false;
 };
 
 // Runs work(i) for i in [0, count) on a few threads; calls waiting() on this thread meanwhile.
@@ -435,7 +439,8 @@ void readItem(const ReadScope &scope, LoadedFile &item)
                           ? ABFileStamp::readRegularFile(scope.directory + u'/' + item.fileName,
                                                          ABAddressBook::kMaxCardFileSize, &bytes, &item.error, &item.stamp)
                           : ABFileStamp::readRegularFileAt(scope.directoryFd, item.fileName,
-                                                           ABAddressBook::kMaxCardFileSize, &bytes, &item.error, &item.stamp);
+                                                           ABAddressBook::kMaxCardFileSize, &bytes, &item.error, &item.stamp,
+                                                           &item.changeTime);
     if (!read)
         return;
     VCard card;
@@ -446,9 +451,29 @@ void readItem(const ReadScope &scope, LoadedFile &item)
     item.digest = digestOf(bytes);
 }
 
+// A file whose stamp and change time are those its cache entry holds is taken from the entry.
+bool takeCached(const ReadScope &scope, const ABStoreCache &cache, LoadedFile &item)
+{
+    const ABStoreCache::Entry *entry = cache.entry(item.fileName);
+    ABFileStamp stamp;
+    qint64 changeTime = -1;
+    if (!entry || scope.directoryFd == AT_FDCWD || !ABFileStamp::ofAt(scope.directoryFd, item.fileName, &stamp, &changeTime) ||
+        stamp != entry->stamp || changeTime != entry->changeTime)
+        return false;
+    item.record = ABStoreCache::decode(entry->record, scope.only.isEmpty() ? nullptr : &scope.only);
+    if (!item.record)
+        return false;
+    item.digest = entry->digest;
+    item.stamp = stamp;
+    item.changeTime = changeTime;
+    item.cached = entry->record;
+    item.fromCache = true;
+    return true;
+}
+
 } // namespace
 
-void ABAddressBook::loadFiles(const QStringList &fileNames)
+void ABAddressBook::loadFiles(const QStringList &fileNames, bool useCache)
 {
     // Reading and parsing are independent per file: spread them over the cores, then take the
     // results in file-name order on this thread.
@@ -456,7 +481,42 @@ void ABAddressBook::loadFiles(const QStringList &fileNames)
     for (size_t i = 0; i < items.size(); ++i)
         items[i].fileName = fileNames.at(static_cast<qsizetype>(i));
     const ReadScope scope(m_directory, m_onlyProperties, true);
-    inParallel(items.size(), [&](size_t i) { readItem(scope, items[i]); }, {}, false);
+    // Only a store that reads every property writes the cache: a listing's records are partial.
+    const bool writesCache = useCache && m_onlyProperties.isEmpty();
+    const QByteArray probe = digestOf(QByteArrayLiteral("zorbix store cache"));
+    std::optional<ABStoreCache> cache;
+    if (useCache) {
+        cache.emplace(m_directory);
+        cache->load(probe);
+    }
+    const qint64 readAt = ABStoreCache::now();
+    std::atomic<qsizetype> fresh{0};
+    inParallel(
+        items.size(),
+        [&](size_t i) {
+            LoadedFile &item = items[i];
+            if (cache && takeCached(scope, *cache, item))
+                return;
+            readItem(scope, item);
+            if (writesCache && item.record && ABStoreCache::settled(item.changeTime, readAt)) {
+                item.cached = ABStoreCache::encode(*item.record);
+                if (!item.cached.isEmpty())
+                    ++fresh;
+            }
+        },
+        {}, false);
+    if (cache) {
+        m_cardsFromCache = 0;
+        QList<QPair<QString, ABStoreCache::Entry>> kept;
+        for (const LoadedFile &item : items) {
+            m_cardsFromCache += item.fromCache ? 1 : 0;
+            if (!item.cached.isEmpty())
+                kept.append({item.fileName, {item.stamp, item.changeTime, item.digest, item.cached}});
+        }
+        // Rewritten when cards were read that it lacks, or it holds files that are gone.
+        if (writesCache && (fresh > 0 || cache->size() > m_cardsFromCache) && !cache->save(kept, probe))
+            systemLog(QStringLiteral("ABAddressBook: cannot write the cache %1").arg(cache->path()));
+    }
     for (LoadedFile &item : items)
         adoptLoaded(item.fileName, std::move(item.record), {item.digest, item.stamp}, item.error);
 }

@@ -99,6 +99,8 @@ public:
 
     // Files that could not be read when the store was opened, with the reason.
     QStringList unreadableFiles() const { return m_unreadable; }
+    // How many records of the last open came from the store's cache instead of their files.
+    qsizetype cardsFromCache() const { return m_cardsFromCache; }
 
     // Increases with every change to persons, groups or membership (for callers' caches).
     quint64 revision() const { return m_revision; }
@@ -122,7 +124,9 @@ public:
 
 private:
     void load();
-    void loadFiles(const QStringList &fileNames);
+    // useCache: records of unchanged files come from the store's cache (ABStoreCache), which is
+    // written again when it lacked any.
+    void loadFiles(const QStringList &fileNames, bool useCache = false);
     struct DiskState
     {
         QByteArray digest;
@@ -164,6 +168,7 @@ private:
     QString m_error;
     QString m_saveError;
     QStringList m_unreadable;
+    qsizetype m_cardsFromCache = 0;
     QHash<QString, ABFileStamp> m_skipped; // files not shown (unreadable, UID taken), as last seen
     std::vector<std::unique_ptr<ABRecord>> m_records; // persons and card groups, in order
     std::vector<std::unique_ptr<ABGroup>> m_categoryGroups;

@@ -17,6 +17,11 @@ ABFileStamp stampOf(const struct stat &info)
             qint64(info.st_ino)};
 }
 
+qint64 changeTimeOf(const struct stat &info)
+{
+    return qint64(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec;
+}
+
 } // namespace
 
 ABFileStamp ABFileStamp::of(const QString &path)
@@ -33,8 +38,18 @@ bool ABFileStamp::readRegularFile(const QString &path, qint64 maxSize, QByteArra
     return readRegularFileAt(AT_FDCWD, path, maxSize, bytes, error, stamp);
 }
 
+bool ABFileStamp::ofAt(int directoryFd, const QString &name, ABFileStamp *stamp, qint64 *changeTime)
+{
+    struct stat info;
+    if (::fstatat(directoryFd, QFile::encodeName(name).constData(), &info, 0) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    *stamp = stampOf(info);
+    *changeTime = changeTimeOf(info);
+    return true;
+}
+
 bool ABFileStamp::readRegularFileAt(int directoryFd, const QString &name, qint64 maxSize, QByteArray *bytes,
-                                    QString *error, ABFileStamp *stamp)
+                                    QString *error, ABFileStamp *stamp, qint64 *changeTime)
 {
     // O_NONBLOCK: opening a FIFO must not wait for a writer; the type is checked on what was
     // opened, so a file swapped in between cannot slip through.
@@ -50,8 +65,11 @@ bool ABFileStamp::readRegularFileAt(int directoryFd, const QString &name, qint64
     } else if (!S_ISREG(info.st_mode)) {
         *error = QStringLiteral("not a regular file");
         ok = false;
-    } else if (stamp) {
-        *stamp = stampOf(info); // also for a file refused for its size: it is not looked at again
+    } else {
+        if (stamp)
+            *stamp = stampOf(info); // also for a file refused for its size: it is not looked at again
+        if (changeTime)
+            *changeTime = changeTimeOf(info);
     }
     if (ok && info.st_size > maxSize) {
         *error = QStringLiteral("larger than %1 MB").arg(maxSize / (1024 * 1024));

@@ -24,8 +24,12 @@ struct ABFileStamp
                                 ABFileStamp *stamp = nullptr);
     // The same for a name relative to an open directory (AT_FDCWD: the working directory): a
     // store reads thousands of files of one directory, and each full path is looked up anew.
+    // changeTime (optional): the file's status change time (ns), which no program can set.
     static bool readRegularFileAt(int directoryFd, const QString &name, qint64 maxSize, QByteArray *bytes,
-                                  QString *error, ABFileStamp *stamp = nullptr);
+                                  QString *error, ABFileStamp *stamp = nullptr, qint64 *changeTime = nullptr);
+    // The stamp and status change time of a regular file (a link is followed) named relative to
+    // an open directory, without opening it; false for anything else.
+    static bool ofAt(int directoryFd, const QString &name, ABFileStamp *stamp, qint64 *changeTime);
 
     friend bool operator==(const ABFileStamp &, const ABFileStamp &) = default;
 };

@@ -44,6 +44,7 @@ public:
 
 private:
     friend class ABCardMapper;
+    friend class ABStoreCache;
     friend class ABAddressBook;
     ABGroup();
 };

@@ -22,5 +22,6 @@ public:
 
 private:
     friend class ABCardMapper;
+    friend class ABStoreCache;
     ABPerson();
 };

@@ -62,6 +62,7 @@ private:
     friend class ABGroup;
     friend class ABPerson;
     friend class ABImporter;
+    friend class ABStoreCache;
 
     // Before the first change of a key since the record was read or saved: keeps its value then,
     // so that a save can write the change as an edit of the lines it touches.
