@@ -405,8 +405,15 @@ void vCardSharingController::addressBookArrived()
 {
     ABAddressBook *book = ABAddressBook::sharedAddressBook();
     // Other programs edit the same directory; a download serves what is there now.
-    if (book)
+    if (book) {
         d->storeWatcher = std::make_unique<ABStoreWatcher>(book);
+        // The next download after another program's change finds its list made (queued: the
+        // stamp takes in pending changes, which must not run inside the watcher's refresh).
+        connect(d->storeWatcher.get(), &ABStoreWatcher::refreshed, this, [this] {
+            if (d->theConnections)
+                d->theConnections->server().prepareRecords();
+        }, Qt::QueuedConnection);
+    }
     if (d->loader)
         d->ABSharingControllerRef->setAddressBook(book);
     d->storeReady = true;

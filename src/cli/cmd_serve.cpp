@@ -304,6 +304,10 @@ int cmdServe(const QStringList &args)
         };
     });
     server.setOwnerCardProvider([card] { return card; });
+    // A change another program made is taken into the list before anyone asks for it (queued:
+    // the stamp takes in pending changes, which must not run inside the watcher's refresh).
+    QObject::connect(&watcher, &ABStoreWatcher::refreshed, &server, &QFExchangeServer::prepareRecords,
+                     Qt::QueuedConnection);
     // The list changes with the store and with the shared groups.
     server.setRecordStamp([book, &watcher, &takeInSettings, &lists] {
         watcher.takeInPendingChanges();

@@ -43,6 +43,9 @@ struct QFExchangeServer::Private
     quint64 buildingNumber = 0;
     QByteArray buildingStamp;
     QHash<quint64, QList<Waiter>> waiters;
+    // Starts making the list for stamp; the answers to give when it is made go into the list
+    // returned.
+    QList<Waiter> &buildRecords(const QByteArray &stamp);
     OwnerCardProvider ownerCard;
     RecordStamp recordStamp;
     // The record list as last encoded, and the stamp it was built under.
@@ -700,42 +703,59 @@ void QFExchangeServer::sendDataToRemote(QTcpSocket *socket)
         d->waiters[d->buildingNumber].append({socket, id, card});
         return;
     }
+    d->buildRecords(stamp).append({socket, id, card});
+}
+
+void QFExchangeServer::prepareRecords()
+{
+    // Only for a share that someone downloads, and only when the list for this state is neither
+    // made nor being made.
+    if (!d->recordStamp || !d->encodedRecords)
+        return;
+    const QByteArray stamp = d->recordStamp();
+    if (d->encodedStamp == stamp || (d->waiters.contains(d->buildingNumber) && d->buildingStamp == stamp))
+        return;
+    d->buildRecords(stamp);
+}
+
+QList<QFExchangeServer::Private::Waiter> &QFExchangeServer::Private::buildRecords(const QByteArray &stamp)
+{
     // What the list needs is taken here, next to the store; making and encoding a large list
     // happen on a worker thread, so the event loop goes on serving the others meanwhile.
     RecordJob job;
-    if (d->recordSource)
-        job = d->recordSource();
+    if (recordSource)
+        job = recordSource();
     else
-        job = [records = d->records ? d->records() : RecordList()] { return records; };
-    const quint64 build = ++d->lastBuild;
-    d->buildingNumber = build;
-    d->buildingStamp = stamp;
-    d->waiters.insert(build, {{socket, id, card}});
+        job = [list = records ? records() : RecordList()] { return list; };
+    const quint64 build = ++lastBuild;
+    buildingNumber = build;
+    buildingStamp = stamp;
     struct Built
     {
         std::optional<QByteArray> bytes;
         int count = 0;
     };
     // Parented to the server: if the server goes first, the result is dropped with the watcher.
-    auto *encoding = new QFutureWatcher<Built>(this);
-    connect(encoding, &QFutureWatcherBase::finished, this, [this, encoding, stamp, build] {
+    auto *encoding = new QFutureWatcher<Built>(q);
+    QObject::connect(encoding, &QFutureWatcherBase::finished, q, [this, encoding, stamp, build] {
         encoding->deleteLater();
         const Built built = encoding->result();
         // Kept under the stamp of the moment the list was read: a change since then has another
         // stamp, so the next answer builds the list again.
-        if (built.bytes && d->recordStamp && build > d->encodedBuild) {
-            d->encodedBuild = build;
-            d->encodedRecords = built.bytes;
-            d->encodedStamp = stamp;
-            d->encodedCount = built.count;
+        if (built.bytes && recordStamp && build > encodedBuild) {
+            encodedBuild = build;
+            encodedRecords = built.bytes;
+            encodedStamp = stamp;
+            encodedCount = built.count;
         }
-        for (const Private::Waiter &waiter : d->waiters.take(build))
-            d->finishAnswer(waiter.socket, waiter.id, waiter.card, built.bytes, built.count);
+        for (const Private::Waiter &waiter : waiters.take(build))
+            finishAnswer(waiter.socket, waiter.id, waiter.card, built.bytes, built.count);
     });
     encoding->setFuture(QtConcurrent::run([job = std::move(job)] {
-        const RecordList records = job();
-        return Built{ExchangeArchive::encodeRecordList(records), static_cast<int>(records.size())};
+        const RecordList list = job();
+        return Built{ExchangeArchive::encodeRecordList(list), static_cast<int>(list.size())};
     }));
+    return waiters[build];
 }
 
 void QFExchangeServer::Private::finishAnswer(QTcpSocket *socket, quint64 id, const OwnerCard &card,

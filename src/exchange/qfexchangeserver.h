@@ -73,6 +73,10 @@ public:
     // revision, the shared groups). Without one, every answer builds and encodes the list anew.
     // The owner card and the message around the list are always made fresh.
     void setRecordStamp(RecordStamp stamp);
+    // Makes the record list for the present stamp now, when one was made before and the stamp
+    // changed since, so that the next download after a change of the store finds it made. For a
+    // caller that learns of changes before anyone asks (a watcher of the store).
+    void prepareRecords();
 
     void setIdleTimeout(int milliseconds);
     int idleTimeout() const;

@@ -364,6 +364,15 @@ void TestExchange::encodedListIsKeptPerStamp()
     QCOMPARE(second->next(20000).value().value(u"ABData"_qs).toList(), sampleRecords(5));
     QCOMPARE(ask()->next().value().value(u"ABData"_qs).toList(), sampleRecords(5));
     QCOMPARE(share.provided, 3);
+    // A list made ahead after a change is made once, and is the one the next client gets.
+    share.records = sampleRecords(7);
+    stamp = "4";
+    share.server.prepareRecords();
+    share.server.prepareRecords();
+    QTRY_COMPARE(share.provided, 4);
+    QCOMPARE(ask()->next().value().value(u"ABData"_qs).toList(), sampleRecords(7));
+    share.server.prepareRecords();
+    QCOMPARE(share.provided, 4);
 }
 
 void TestExchange::silentPeerIsClosedAfterTheIdleTime()
