@@ -516,6 +516,10 @@ void ABAddressBook::loadFiles(const QStringList &fileNames, bool useCache)
         // Rewritten when cards were read that it lacks, or it holds files that are gone.
         if (writesCache && (fresh > 0 || cache->size() > m_cardsFromCache) && !cache->save(kept, probe))
             systemLog(QStringLiteral("ABAddressBook: cannot write the cache %1").arg(cache->path()));
+        // Its bytes (the size of the records' cards) are not needed any more.
+        for (LoadedFile &item : items)
+            item.cached.clear();
+        cache.reset();
     }
     for (LoadedFile &item : items)
         adoptLoaded(item.fileName, std::move(item.record), {item.digest, item.stamp}, item.error);

@@ -30,7 +30,7 @@ public:
         ABFileStamp stamp;
         qint64 changeTime = -1;
         QByteArray digest;
-        QByteArray record; // encode()'s bytes
+        QByteArray record; // encode()'s bytes (after load(), views of the file's bytes)
     };
 
     // The cache of the store in that directory (its path made canonical).
@@ -63,6 +63,8 @@ public:
     static qint64 now();
 
 private:
+    bool clear(); // false, for a load that fails
+
     struct Private;
     std::unique_ptr<Private> d;
 };
