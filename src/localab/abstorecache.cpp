@@ -5,21 +5,21 @@
 #include "abgroup.h"
 #include "abperson.h"
 
+#include <QAnyStringView>
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QAnyStringView>
 #include <QHash>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
 #include <algorithm>
-#include <vector>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <vector>
 
 namespace {
 
@@ -75,6 +75,13 @@ const QHash<QString, quint8> &knownIndex()
 quint64 hashOf(QByteArrayView bytes)
 {
     return quint64(qHash(bytes, 0));
+}
+
+// The known words are numbered in the file: a cache made with another list is not used.
+quint64 knownWordsStamp()
+{
+    static const quint64 stamp = hashOf(knownWords().join(u'\n').toUtf8());
+    return stamp;
 }
 
 // Values in this machine's byte order (the header's marker tells), texts as their UTF-16 code
@@ -415,7 +422,7 @@ bool ABStoreCache::load(const QByteArray &probe)
         return clear();
     Reader in(covered.sliced(magic.size()));
     if (in.number<quint32>() != 0x01020304 || in.number<quint32>() != kFormat || in.text() != QLatin1String(qVersion()) ||
-        in.raw() != probe || in.text() != d->directory)
+        in.raw() != probe || in.number<quint64>() != knownWordsStamp() || in.text() != d->directory)
         return clear();
     const quint32 count = in.number<quint32>();
     if (!in.ok() || count > quint32(bytes.size()))
@@ -473,6 +480,7 @@ bool ABStoreCache::save(const QList<QPair<QString, Entry>> &entries, const QByte
     out.number(kFormat);
     out.text(QString::fromLatin1(qVersion()));
     out.raw(probe);
+    out.number(knownWordsStamp());
     out.text(d->directory);
     out.number(quint32(entries.size()));
     for (const auto &[name, entry] : entries) {
