@@ -30,7 +30,6 @@ constexpr quint32 kFormat = 1;
 constexpr qint64 kMaxFileSize = qint64(1) << 30;
 constexpr qint64 kSecond = 1000000000;
 constexpr qint64 kUnusedDays = 30;
-constexpr quint32 kNull = 0xffffffff;
 
 QString cacheFolder()
 {
@@ -84,9 +83,9 @@ quint64 knownWordsStamp()
     return stamp;
 }
 
-// Values in this machine's byte order (the header's marker tells), texts as their UTF-16 code
-// units: reading one back is a copy. QDataStream reads each piece through a QIODevice, which cost
-// more than parsing the card.
+// Numbers in this machine's byte order (the header's marker tells). A text is a kind byte, then
+// the number of a known word, or its Latin-1 bytes or UTF-16 code units: reading one back is a
+// copy. QDataStream reads each piece through a QIODevice, which cost more than parsing the card.
 class Writer
 {
 public:
@@ -197,27 +196,7 @@ public:
         memcpy(&value, m_at - sizeof value, sizeof value);
         return value;
     }
-    QString text()
-    {
-        if (!take(1))
-            return {};
-        const char kind = m_at[-1];
-        if (kind == 'n')
-            return {};
-        if (kind == 'k') {
-            const quint8 index = number<quint8>();
-            if (m_ok && index < knownWords().size())
-                return knownWords().at(index);
-            return fail().toString();
-        }
-        const quint32 size = number<quint32>();
-        if (kind == 'a' && take(size))
-            return QString::fromLatin1(m_at - size, qsizetype(size));
-        if (kind == 'u' && take(qsizetype(size) * qsizetype(sizeof(char16_t))))
-            return QString(reinterpret_cast<const QChar *>(m_at) - size, qsizetype(size));
-        return fail().toString();
-    }
-    // The same as a view of the bytes (or of a known word), valid as long as those read.
+    // A text that is not null: a view of the bytes, or a known word.
     QAnyStringView textView()
     {
         if (!take(1))
@@ -237,6 +216,22 @@ public:
         m_ok = false;
         return {};
     }
+    // A known word comes back as the one shared copy of it.
+    QString text()
+    {
+        if (m_at < m_end && *m_at == 'n') {
+            take(1);
+            return {};
+        }
+        if (m_at + 1 < m_end && *m_at == 'k') {
+            const quint8 index = quint8(m_at[1]);
+            if (index < knownWords().size()) {
+                take(2);
+                return knownWords().at(index);
+            }
+        }
+        return textView().toString();
+    }
     // A view of the bytes, valid as long as those read.
     QByteArray rawView()
     {
@@ -244,13 +239,6 @@ public:
         if (!take(size))
             return {};
         return QByteArray::fromRawData(m_at - size, qsizetype(size));
-    }
-    QByteArray raw()
-    {
-        const quint32 size = number<quint32>();
-        if (!take(size))
-            return {};
-        return QByteArray(m_at - size, qsizetype(size));
     }
     QStringList texts()
     {
@@ -422,7 +410,7 @@ bool ABStoreCache::load(const QByteArray &probe)
         return clear();
     Reader in(covered.sliced(magic.size()));
     if (in.number<quint32>() != 0x01020304 || in.number<quint32>() != kFormat || in.text() != QLatin1String(qVersion()) ||
-        in.raw() != probe || in.number<quint64>() != knownWordsStamp() || in.text() != d->directory)
+        in.rawView() != probe || in.number<quint64>() != knownWordsStamp() || in.text() != d->directory)
         return clear();
     const quint32 count = in.number<quint32>();
     if (!in.ok() || count > quint32(bytes.size()))
