@@ -46,6 +46,13 @@ struct QFExchangeServer::Private
     // Starts making the list for stamp; the answers to give when it is made go into the list
     // returned.
     QList<Waiter> &buildRecords(const QByteArray &stamp);
+    // Whether the list of the state stamp stands is encoded already, or being made (a list is
+    // kept per stamp only where there is a stamp).
+    bool isMade(const QByteArray &stamp) const { return recordStamp && encodedRecords && encodedStamp == stamp; }
+    bool isBeingMade(const QByteArray &stamp) const
+    {
+        return recordStamp && waiters.contains(buildingNumber) && buildingStamp == stamp;
+    }
     OwnerCardProvider ownerCard;
     RecordStamp recordStamp;
     // The record list as last encoded, and the stamp it was built under.
@@ -694,12 +701,12 @@ void QFExchangeServer::sendDataToRemote(QTcpSocket *socket)
     // The stamp first: asking it may take in changes that the list must show.
     const QByteArray stamp = d->recordStamp ? d->recordStamp() : QByteArray();
     const OwnerCard card = d->ownerCard ? d->ownerCard() : OwnerCard();
-    if (d->recordStamp && d->encodedRecords && d->encodedStamp == stamp) {
+    if (d->isMade(stamp)) {
         d->finishAnswer(socket, id, card, d->encodedRecords, d->encodedCount);
         return;
     }
     // Clients that ask while the list for this state is being made get that list too.
-    if (d->recordStamp && d->waiters.contains(d->buildingNumber) && d->buildingStamp == stamp) {
+    if (d->isBeingMade(stamp)) {
         d->waiters[d->buildingNumber].append({socket, id, card});
         return;
     }
@@ -713,9 +720,8 @@ void QFExchangeServer::prepareRecords()
     if (!d->recordStamp || !d->encodedRecords)
         return;
     const QByteArray stamp = d->recordStamp();
-    if (d->encodedStamp == stamp || (d->waiters.contains(d->buildingNumber) && d->buildingStamp == stamp))
-        return;
-    d->buildRecords(stamp);
+    if (!d->isMade(stamp) && !d->isBeingMade(stamp))
+        d->buildRecords(stamp);
 }
 
 QList<QFExchangeServer::Private::Waiter> &QFExchangeServer::Private::buildRecords(const QByteArray &stamp)

@@ -483,7 +483,8 @@ void ABAddressBook::loadFiles(const QStringList &fileNames, bool useCache)
     const ReadScope scope(m_directory, m_onlyProperties, true);
     // Only a store that reads every property writes the cache: a listing's records are partial.
     const bool writesCache = useCache && m_onlyProperties.isEmpty();
-    const QByteArray probe = digestOf(QByteArrayLiteral("zorbix store cache"));
+    // Digests go into the cache: one from another Qt would read as a changed card.
+    const QByteArray probe = useCache ? digestOf(QByteArrayLiteral("zorbix store cache")) : QByteArray();
     std::optional<ABStoreCache> cache;
     if (useCache) {
         cache.emplace(m_directory);

@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <vector>
 
 namespace {
@@ -219,10 +218,8 @@ public:
     // A known word comes back as the one shared copy of it.
     QString text()
     {
-        if (m_at < m_end && *m_at == 'n') {
-            take(1);
+        if (takeNull())
             return {};
-        }
         if (m_at + 1 < m_end && *m_at == 'k') {
             const quint8 index = quint8(m_at[1]);
             if (index < knownWords().size()) {
@@ -296,19 +293,17 @@ public:
     }
 
 private:
+    bool takeNull()
+    {
+        if (m_at == m_end || *m_at != 'n')
+            return false;
+        ++m_at;
+        return true;
+    }
     void skipText()
     {
-        if (!take(1))
-            return;
-        const char kind = m_at[-1];
-        if (kind == 'k') {
-            take(1);
-        } else if (kind == 'a' || kind == 'u') {
-            const quint32 size = number<quint32>();
-            take(kind == 'a' ? qsizetype(size) : qsizetype(size) * 2);
-        } else if (kind != 'n') {
-            m_ok = false;
-        }
+        if (!takeNull())
+            textView();
     }
     // Passes a value by without making it.
     void skip(int depth)
@@ -543,7 +538,5 @@ bool ABStoreCache::settled(qint64 changeTime, qint64 now)
 
 qint64 ABStoreCache::now()
 {
-    timespec time{};
-    ::clock_gettime(CLOCK_REALTIME, &time);
-    return qint64(time.tv_sec) * kSecond + time.tv_nsec;
+    return QDateTime::currentMSecsSinceEpoch() * (kSecond / 1000);
 }
